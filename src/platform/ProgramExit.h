@@ -1,0 +1,27 @@
+#pragma once
+// Ending the program: every open screen is unloaded, newest first, and the
+// process ends with the given status. The real service does not return; a
+// test double throws ProgramEnded so that the caller stops where it stood.
+#include <stdexcept>
+#include <string>
+
+namespace kestrel {
+
+class ProgramEnded : public std::runtime_error {
+public:
+    explicit ProgramEnded(int status)
+        : std::runtime_error("program ended with status " + std::to_string(status)),
+          m_status(status) {}
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+class ProgramExit {
+public:
+    virtual ~ProgramExit() = default;
+    virtual void endProgram(int status) = 0;
+};
+
+} // namespace kestrel

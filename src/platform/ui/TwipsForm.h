@@ -1,0 +1,84 @@
+#pragma once
+// A screen laid out in twips (1440 to the inch) on a fixed design area. The
+// area is scaled uniformly to the window and centred in it; fonts scale
+// with it, so the screen looks the same at any window size.
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+namespace kestrel {
+
+class VbLine;
+
+class TwipsForm : public QWidget {
+    Q_OBJECT
+public:
+    // The design area's size in twips; at 15 twips to a pixel it fills a
+    // window of designWidth / 15 by designHeight / 15 pixels.
+    TwipsForm(int designWidthTwips, int designHeightTwips, QWidget* parent = nullptr);
+
+    // Places an element (a child of this form or of a panel on it) by its
+    // twips relative to its parent element.
+    void place(QWidget* element, int left, int top, int width, int height);
+    // Moves an element that was placed before, keeping its size, or resizes it.
+    void moveTo(QWidget* element, int left, int top);
+    void resizeTo(QWidget* element, int width, int height);
+    QRect twipsRect(const QWidget* element) const;
+    // A line between two points in twips of its parent element.
+    void placeLine(VbLine* line, int x1, int y1, int x2, int y2, double penPixelsAtDesign = 1);
+    // The font of an element: a family named by the design, size in points.
+    void setTwipsFont(QWidget* element, const QString& family, double points, bool bold = false,
+                      bool italic = false, bool underline = false);
+
+    int designWidth() const { return m_designW; }
+    int designHeight() const { return m_designH; }
+    // Pixels per twip, and the pixel offset of the design area in the window.
+    double scale() const { return m_scale; }
+    QPointF origin() const { return m_origin; }
+    // A point in form twips as window pixels.
+    QPointF toPixels(double xTwips, double yTwips) const;
+
+    void setBackColor(const QColor& c);
+    QColor backColor() const;
+
+    // Called by the screen registry.
+    virtual void Form_Load() {}
+    virtual void Form_Activate() {}
+    virtual void Form_Unload() {}
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    // Runs after every re-layout, for elements placed by computation.
+    virtual void afterLayout() {}
+    void relayout();
+
+private:
+    struct Placement {
+        QPointer<QWidget> element;
+        QRect twips;
+    };
+    struct LinePlacement {
+        QPointer<VbLine> line;
+        QLineF twips;
+        double pen;
+    };
+    struct FontSpec {
+        QPointer<QWidget> element;
+        QString family;
+        double points;
+        bool bold, italic, underline;
+    };
+    void apply(const Placement& p);
+    void applyFont(const FontSpec& f);
+    Placement* findPlacement(const QWidget* element);
+
+    int m_designW, m_designH;
+    double m_scale = 1.0 / 15.0;
+    QPointF m_origin;
+    std::vector<Placement> m_placements;
+    std::vector<LinePlacement> m_lines;
+    std::vector<FontSpec> m_fonts;
+};
+
+} // namespace kestrel

@@ -1,0 +1,35 @@
+#pragma once
+// The program-wide state and the platform services, in one object that
+// every screen and procedure receives; each test builds a fresh one.
+#include <filesystem>
+
+#include "platform/Services.h"
+#include "startup/AppFolders.h"
+#include "startup/CriteriaTable.h"
+#include "startup/ProgramDefinition.h"
+#include "startup/SharedState.h"
+
+namespace kestrel {
+
+struct Context {
+    explicit Context(Services s) : services(s) {}
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    Services services;
+    std::filesystem::path programFile; // the running program; its folder is ProgramFolder
+
+    ProgramDefinition program;
+    SharedState state;
+    AppFolders folders;
+    SharedConfig config;
+    CriteriaTable criteria;
+
+    // Sound cues: the sound table and the failure watch of the answer cues.
+
+    // Results: the summary rebuilt from the log and the flags of the last run.
+
+    // Roster: the roster tables.
+};
+
+} // namespace kestrel

@@ -1,0 +1,71 @@
+#include "startup/ItemReader.h"
+
+namespace kestrel {
+namespace {
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+} // namespace
+
+std::string trimBlanks(std::string_view text) {
+    size_t b = 0, e = text.size();
+    while (b < e && isBlank(text[b])) ++b;
+    while (e > b && isBlank(text[e - 1])) --e;
+    return std::string(text.substr(b, e - b));
+}
+
+ItemReader::ItemReader(std::string text) : m_text(std::move(text)) {}
+
+bool ItemReader::atEnd() const {
+    if (m_afterComma) return false;
+    for (size_t i = m_pos; i < m_text.size(); ++i)
+        if (!isBlank(m_text[i]) && !isLineEnd(m_text[i])) return false;
+    return true;
+}
+
+std::optional<std::string> ItemReader::next() {
+    if (atEnd()) return std::nullopt;
+    m_afterComma = false;
+    const size_t n = m_text.size();
+    while (m_pos < n && isBlank(m_text[m_pos])) ++m_pos;
+    std::string item;
+    if (m_pos < n && m_text[m_pos] == '"') {
+        // Quoted: everything up to the closing quote, commas and all.
+        size_t close = m_text.find('"', m_pos + 1);
+        if (close == std::string::npos) close = n;
+        item = m_text.substr(m_pos + 1, close - m_pos - 1);
+        m_pos = close < n ? close + 1 : n;
+        // Anything between the closing quote and the separator is dropped.
+        while (m_pos < n && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos])) ++m_pos;
+    } else {
+        size_t start = m_pos;
+        while (m_pos < n && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos])) ++m_pos;
+        item = trimBlanks(std::string_view(m_text).substr(start, m_pos - start));
+    }
+    // Consume the separator: a comma, or one line end (CR LF, CR or LF).
+    if (m_pos < n) {
+        if (m_text[m_pos] == ',') {
+            ++m_pos;
+            m_afterComma = true;
+            // A comma right before the line end closes an empty item there,
+            // so "a,b,,\r\n" gives four items; the line end is left for it.
+        } else if (m_text[m_pos] == '\r') {
+            ++m_pos;
+            if (m_pos < n && m_text[m_pos] == '\n') ++m_pos;
+        } else {
+            ++m_pos;
+        }
+    }
+    return item;
+}
+
+std::vector<std::string> ItemReader::rest() {
+    std::vector<std::string> items;
+    while (auto item = next()) items.push_back(std::move(*item));
+    return items;
+}
+
+std::vector<std::string> readItems(std::string_view text) {
+    return ItemReader(std::string(text)).rest();
+}
+
+} // namespace kestrel

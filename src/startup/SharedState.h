@@ -1,0 +1,39 @@
+#pragma once
+// Who is signed in, which level is practised, and the flags and counters of
+// the drill run under way. The run flags guard against re-entry while
+// pending events are let run: every drill procedure tests them on entry.
+#include <cstdint>
+#include <string>
+
+namespace kestrel {
+
+struct SharedState {
+    // Selection, set on sign-in and level choice.
+    int16_t CurrentStudentNumber = 0; // 1..5000
+    std::string CurrentStudentName;
+    std::string CurrentGradeLabel;
+    int16_t CurrentLevel = 1;         // 1..LevelCount
+    int32_t SessionStartSeconds = 0;  // whole seconds since midnight at sign-in
+    uint32_t SeasonColour = 12648384; // red in the low byte, then green, then blue
+
+    // The run.
+    int16_t TimeUp = 0;
+    int16_t RunFinished = 0;
+    int16_t EndHandled = 0;
+    int16_t JudgeBusy = 0;
+    int16_t ConfirmState = 0; // 0 entry, 1 wrong answer shown, 2 one "+" received
+    int16_t JudgeResult = 0;  // 0 none, 1 right, 2 wrong
+    int32_t RightCount = 0;
+    int16_t ProblemsPerRun = 10;
+    float RunStartTime = 0;   // seconds since midnight; a wrong answer moves it 10 s back
+    int32_t ElapsedSeconds = 0;
+    int32_t TimeLimitSeconds = 0;
+    double BarScale = 0;      // twips of the time bar per second
+    int32_t RunTime = 0;      // the run's seconds, 99999 after a time-out
+    int16_t TodayRunCount = 0;
+};
+
+// Resets the run flags and counters before a run starts.
+void resetRunState(SharedState& state);
+
+} // namespace kestrel

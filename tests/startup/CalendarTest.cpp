@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "startup/Calendar.h"
+#include "startup/ItemReader.h"
+#include "startup/LeadingNumber.h"
+
+using namespace kestrel;
+
+TEST(Calendar, DayNumbersCountFrom30December1899) {
+    EXPECT_EQ(dayNumber({1899, 12, 30}), 0);
+    EXPECT_EQ(dayNumber({1900, 1, 1}), 2);
+    EXPECT_EQ(dayNumber({2025, 4, 1}), 45748);
+    for (int64_t n : {-400, 0, 1, 59, 60, 45748, 46000, 80000})
+        EXPECT_EQ(dayNumber(dateFromDayNumber(n)), n);
+}
+
+TEST(Calendar, EraDateSwitchesOnTheFirstDayOfEachEra) {
+    EXPECT_EQ(eraDate({2019, 5, 1}), "令和1年 5月 01日（水）");
+    EXPECT_EQ(eraDate({2019, 4, 30}), "平成31年 4月 30日（火）");
+    EXPECT_EQ(eraDate({1989, 1, 8}), "平成1年 1月 08日（日）");
+    EXPECT_EQ(eraDate({1989, 1, 7}), "昭和64年 1月 07日（土）");
+    EXPECT_EQ(eraDate({2026, 12, 9}), "令和8年 12月 09日（水）");
+}
+
+TEST(LeadingNumber, ReadsUpToTheFirstOtherCharacter) {
+    struct Case {
+        const char* text;
+        double value;
+    } cases[] = {{"1,000", 1},  {"40+", 40},     {"400.0", 400}, {"  -12.5x", -12.5},
+                 {"", 0},       {"abc", 0},      {"+7", 7},      {"1.2.3", 1.2},
+                 {"00000", 0},  {"12345学校", 12345}, {"-", 0},   {".5", 0.5}};
+    for (const auto& c : cases) EXPECT_DOUBLE_EQ(leadingNumber(c.text), c.value) << c.text;
+}
+
+TEST(ItemReader, SplitsAtCommasAndLineEnds) {
+    EXPECT_EQ(readItems("a, b ,c\r\nd\r\n"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    // A quoted item keeps its commas and blanks; a last line without line end still counts.
+    EXPECT_EQ(readItems("\"x, y\" , z\r\n  last"),
+              (std::vector<std::string>{"x, y", "z", "last"}));
+    // Trailing empty items, also at the very end of the text.
+    EXPECT_EQ(readItems("1,2,,,\r\n3"), (std::vector<std::string>{"1", "2", "", "", "", "3"}));
+    EXPECT_EQ(readItems("1,,,\r\n"), (std::vector<std::string>{"1", "", "", ""}));
+    EXPECT_TRUE(readItems("\r\n  \r\n").empty());
+}

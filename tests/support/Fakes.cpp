@@ -1,0 +1,110 @@
+#include "support/Fakes.h"
+
+#include <cmath>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <unistd.h>
+
+#include "startup/Calendar.h"
+
+namespace kestrel::test {
+
+void FakeClock::advance(double seconds) {
+    double s = m_now.secondsOfDay + seconds;
+    while (s >= 86400.0) {
+        s -= 86400.0;
+        m_now.date = dateFromDayNumber(dayNumber(m_now.date) + 1);
+    }
+    m_now.secondsOfDay = s;
+    double ms = seconds * 1000.0 + m_tickRemainder;
+    double whole = std::floor(ms);
+    m_tickRemainder = ms - whole;
+    m_tick += static_cast<uint32_t>(whole);
+}
+
+float FakeRandom::next() {
+    ++drawn;
+    if (values.empty()) return fallback;
+    float r = values.front();
+    values.pop_front();
+    return r;
+}
+
+MessageAnswer FakeDialogs::message(const std::string& text, const std::string& title,
+                                   MessageButtons buttons) {
+    shown.push_back({text, title, buttons});
+    if (!answers.empty()) {
+        MessageAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+}
+
+void FakeEventPump::processEvents() {
+    ++processed;
+    if (onProcess) onProcess();
+}
+
+void FakeEventPump::idle(int ms) {
+    ++idled;
+    if (m_clock) m_clock->advance(ms / 1000.0);
+    processEvents();
+}
+
+PlayResult FakeAudio::playToEnd(const std::filesystem::path& wavFile) {
+    played.push_back(wavFile.string());
+    if (clock && secondsPerPlay > 0) clock->advance(secondsPerPlay);
+    if (results.empty()) return {};
+    PlayResult r = results.front();
+    results.pop_front();
+    return r;
+}
+
+bool FakeLauncher::startDetached(const std::string& p, const std::vector<std::string>& args,
+                                 std::string& error) {
+    ++starts;
+    program = p;
+    arguments = args;
+    if (fail) {
+        error = failText;
+        return false;
+    }
+    return true;
+}
+
+TempDir::TempDir() {
+    static std::mt19937 rng(static_cast<unsigned>(::getpid()));
+    for (;;) {
+        auto candidate = std::filesystem::temp_directory_path() /
+                         ("kestrel-test-" + std::to_string(::getpid()) + "-" +
+                          std::to_string(rng()));
+        if (std::filesystem::create_directory(candidate)) {
+            m_path = candidate;
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+void writeBytes(const std::filesystem::path& file, const std::string& bytes) {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::filesystem::path testDataDir() { return KESTREL_TEST_DATA_DIR; }
+
+} // namespace kestrel::test

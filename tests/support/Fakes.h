@@ -1,0 +1,140 @@
+#pragma once
+// Test doubles of the platform services, and a context wired to them.
+#include <deque>
+#include <functional>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/Services.h"
+#include "startup/Context.h"
+
+namespace kestrel::test {
+
+class FakeClock : public Clock {
+public:
+    LocalTime now() override { return m_now; }
+    uint32_t tickMs() override { return m_tick; }
+
+    void set(CivilDate date, double secondsOfDay) {
+        m_now.date = date;
+        m_now.secondsOfDay = secondsOfDay;
+    }
+    void setDate(CivilDate date) { m_now.date = date; }
+    void setSeconds(double secondsOfDay) { m_now.secondsOfDay = secondsOfDay; }
+    // Moves time forward; past midnight the date moves on.
+    void advance(double seconds);
+
+private:
+    LocalTime m_now{CivilDate{2025, 6, 10}, 10 * 3600.0};
+    uint32_t m_tick = 1000;
+    double m_tickRemainder = 0;
+};
+
+class FakeRandom : public Random {
+public:
+    void seed(double s) override { seeds.push_back(s); }
+    // The scripted values first, then `fallback`.
+    float next() override;
+    void push(float r) { values.push_back(r); }
+
+    std::deque<float> values;
+    float fallback = 0.0f;
+    std::vector<double> seeds;
+    int drawn = 0;
+};
+
+class FakeDialogs : public Dialogs {
+public:
+    struct Shown {
+        std::string text, title;
+        MessageButtons buttons;
+    };
+    MessageAnswer message(const std::string& text, const std::string& title,
+                          MessageButtons buttons) override;
+
+    std::deque<MessageAnswer> answers; // scripted; when empty: Ok, Yes or Ok
+    std::vector<Shown> shown;
+};
+
+class FakeExit : public ProgramExit {
+public:
+    void endProgram(int status) override {
+        statuses.push_back(status);
+        throw ProgramEnded(status);
+    }
+    std::vector<int> statuses;
+};
+
+class FakeEventPump : public EventPump {
+public:
+    explicit FakeEventPump(FakeClock* clock = nullptr) : m_clock(clock) {}
+    void processEvents() override;
+    void idle(int ms) override;
+
+    int processed = 0;
+    int idled = 0;
+    // Runs on every processEvents (a key press or tick arriving meanwhile).
+    std::function<void()> onProcess;
+
+private:
+    FakeClock* m_clock;
+};
+
+class FakeAudio : public Audio {
+public:
+    PlayResult playToEnd(const std::filesystem::path& wavFile) override;
+
+    std::vector<std::string> played; // file names as asked for, in order
+    std::deque<PlayResult> results;  // scripted; when empty: success
+    double secondsPerPlay = 0;       // advances the clock when set
+    FakeClock* clock = nullptr;
+};
+
+class FakeLauncher : public ProcessLauncher {
+public:
+    bool startDetached(const std::string& program, const std::vector<std::string>& arguments,
+                       std::string& error) override;
+    std::string program;
+    std::vector<std::string> arguments;
+    int starts = 0;
+    bool fail = false;
+    std::string failText = "起動できません";
+};
+
+// The fakes and a context that uses them.
+struct TestContext {
+    FakeClock clock;
+    FakeRandom random;
+    FakeDialogs dialogs;
+    FakeExit exit;
+    FakeEventPump events{&clock};
+    FakeAudio audio;
+    FakeLauncher processes;
+    Context ctx{Services{clock, random, dialogs, exit, events, audio, processes}};
+
+    TestContext() { audio.clock = &clock; }
+};
+
+// A fresh empty folder below the system's temporary folder, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Writes bytes exactly as given.
+void writeBytes(const std::filesystem::path& file, const std::string& bytes);
+std::string readBytes(const std::filesystem::path& file);
+
+// The checked-in test files.
+std::filesystem::path testDataDir();
+
+} // namespace kestrel::test
