@@ -1,8 +1,10 @@
 #pragma once
 // The program-wide state and the platform services, in one object that
 // every screen and procedure receives; each test builds a fresh one.
+#include <cstdint>
 #include <filesystem>
 
+#include "drill/SoundCues.h"
 #include "platform/Services.h"
 #include "startup/AppFolders.h"
 #include "startup/CriteriaTable.h"
@@ -26,6 +28,8 @@ struct Context {
     CriteriaTable criteria;
 
     // Sound cues: the sound table and the failure watch of the answer cues.
+    SoundTable sounds;
+    int16_t SoundFailureCount = 0; // failed answer cues in a row
 
     // Results: the summary rebuilt from the log and the flags of the last run.
 
