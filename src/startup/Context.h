@@ -3,9 +3,12 @@
 // every screen and procedure receives; each test builds a fresh one.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 
 #include "drill/SoundCues.h"
 #include "platform/Services.h"
+#include "platform/SharedFile.h"
+#include "results/ResultsSummary.h"
 #include "startup/AppFolders.h"
 #include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"
@@ -32,6 +35,11 @@ struct Context {
     int16_t SoundFailureCount = 0; // failed answer cues in a row
 
     // Results: the summary rebuilt from the log and the flags of the last run.
+    std::unique_ptr<ResultsSummary> summary = std::make_unique<ResultsSummary>();
+    RunEntries runEntries;
+    RecordFlags recordFlags;
+    // Opens the shared results log; tests put a fake in its place.
+    std::unique_ptr<SharedFileSystem> sharedFiles = std::make_unique<PosixSharedFileSystem>();
 
     // Roster: the roster tables.
 };

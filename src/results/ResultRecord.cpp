@@ -1,0 +1,131 @@
+#include "results/ResultRecord.h"
+
+#include <algorithm>
+#include <bit>
+#include <stdexcept>
+
+#include "startup/Cp932.h"
+
+namespace kestrel {
+namespace {
+
+template <typename T> void putLittle(unsigned char* out, T value) {
+    using U = std::make_unsigned_t<T>;
+    const U bits = static_cast<U>(value);
+    for (size_t i = 0; i < sizeof(T); ++i)
+        out[i] = static_cast<unsigned char>(bits >> (8 * i));
+}
+
+template <typename U> U getLittle(const unsigned char* in) {
+    U bits = 0;
+    for (size_t i = 0; i < sizeof(U); ++i)
+        bits |= static_cast<U>(in[i]) << (8 * i);
+    return bits;
+}
+
+void putDouble(unsigned char* out, double value) {
+    putLittle(out, std::bit_cast<uint64_t>(value));
+}
+double getDouble(const unsigned char* in) {
+    return std::bit_cast<double>(getLittle<uint64_t>(in));
+}
+
+void putText(unsigned char* out, const ResultText& text) {
+    for (size_t i = 0; i < kResultTextSize; ++i)
+        out[i] = static_cast<unsigned char>(text[i]);
+}
+ResultText getText(const unsigned char* in) {
+    ResultText t{};
+    for (size_t i = 0; i < kResultTextSize; ++i)
+        t[i] = static_cast<char>(in[i]);
+    return t;
+}
+
+bool isLeadByte(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Converts character by character so that one unmappable character does not
+// cost the whole field.
+std::string toCp932Lenient(std::string_view utf8) {
+    try {
+        return utf8ToCp932(utf8);
+    } catch (const std::invalid_argument&) {
+    }
+    std::string out;
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        len = std::min(len, utf8.size() - i);
+        try {
+            out += utf8ToCp932(utf8.substr(i, len));
+        } catch (const std::invalid_argument&) {
+            out += '?';
+        }
+        i += len;
+    }
+    return out;
+}
+
+} // namespace
+
+ResultBytes encodeResultRecord(const ResultRecord& r) {
+    ResultBytes b{};
+    putDouble(&b[0], r.date);
+    putDouble(&b[8], r.timeOfDay);
+    putLittle(&b[16], r.studentNumber);
+    putLittle(&b[18], r.level);
+    putLittle(&b[20], r.seconds);
+    putText(&b[24], r.schoolCode);
+    putText(&b[29], r.pointsText);
+    putText(&b[34], r.countText);
+    putText(&b[39], r.spareText);
+    return b;
+}
+
+ResultRecord decodeResultRecord(const unsigned char* b) {
+    ResultRecord r;
+    r.date = getDouble(&b[0]);
+    r.timeOfDay = getDouble(&b[8]);
+    r.studentNumber = static_cast<int16_t>(getLittle<uint16_t>(&b[16]));
+    r.level = static_cast<int16_t>(getLittle<uint16_t>(&b[18]));
+    r.seconds = static_cast<int32_t>(getLittle<uint32_t>(&b[20]));
+    r.schoolCode = getText(&b[24]);
+    r.pointsText = getText(&b[29]);
+    r.countText = getText(&b[34]);
+    r.spareText = getText(&b[39]);
+    return r;
+}
+
+ResultText resultText(std::string_view utf8) {
+    const std::string bytes = toCp932Lenient(utf8);
+    ResultText t{' ', ' ', ' ', ' ', ' '};
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const size_t len = isLeadByte(static_cast<unsigned char>(bytes[i])) ? 2 : 1;
+        if (i + len > kResultTextSize || i + len > bytes.size()) break;
+        for (size_t k = 0; k < len; ++k)
+            t[i + k] = bytes[i + k];
+        i += len;
+    }
+    return t;
+}
+
+std::string resultTextUtf8(const ResultText& field) {
+    const std::string_view bytes(field.data(), field.size());
+    try {
+        return cp932ToUtf8(bytes);
+    } catch (const std::invalid_argument&) {
+        std::string out;
+        for (char c : bytes)
+            out += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+        return out;
+    }
+}
+
+std::filesystem::path resultsLogPath(const AppFolders& folders) {
+    return std::filesystem::path(folders.DataFolder) / kResultsLogName;
+}
+
+} // namespace kestrel

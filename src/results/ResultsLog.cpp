@@ -1,0 +1,379 @@
+#include "results/ResultsLog.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+
+#include "platform/EventPump.h"
+#include "startup/Calendar.h"
+#include "startup/Cp932.h"
+#include "startup/LeadingNumber.h"
+
+namespace kestrel {
+namespace {
+
+constexpr double kSharingWaitSeconds = 1.0;
+constexpr double kMissingWaitSeconds = 5.0;
+constexpr int kMissingRetries = 4; // the fourth miss in a row gives up
+constexpr int32_t kNoPointsFrom = 99998;
+// Keeps the sums of 20000 runs inside 32 bits whatever multiplier a teacher types.
+constexpr double kMaxRunPoints = 100000;
+
+// A failed step and what it was doing, for the message.
+struct StepFailure {
+    FileStatus status;
+    const char* action = ""; // completes "「file」…"
+};
+
+std::string describe(const std::filesystem::path& path, const StepFailure& f) {
+    return "「" + displayPath(path) + "」" + f.action + "（" + f.status.description + "）";
+}
+
+void giveUp(Context& ctx, const std::string& text) {
+    ctx.services.dialogs.message(text, ctx.program.ProgramTitle, MessageButtons::Ok);
+    ctx.services.exit.endProgram(1);
+}
+
+void waitSeconds(Context& ctx, double seconds) {
+    waitResponsive(ctx.services.clock, ctx.services.events, seconds);
+}
+
+// VB-style number text: up to 15 significant digits, no trailing zeros.
+std::string numberText(double v) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.15g", v);
+    return buf;
+}
+
+bool inTables(int level, int student) {
+    return level >= 1 && level <= kMaxLevel && student >= 1 && student <= kMaxStudent;
+}
+
+// The number formed by the first three characters of `seconds` in decimal.
+int64_t firstThreeCharacters(int32_t seconds) {
+    if (seconds >= 0) {
+        int64_t v = seconds;
+        while (v >= 1000)
+            v /= 10;
+        return v;
+    }
+    int64_t v = -static_cast<int64_t>(seconds); // "-" takes one of the three
+    while (v >= 100)
+        v /= 10;
+    return -v;
+}
+
+ResultRecord currentRunRecord(Context& ctx) {
+    const LocalTime now = ctx.services.clock.now();
+    ResultRecord r;
+    r.date = static_cast<double>(dayNumber(now.date));
+    r.timeOfDay = dayFraction(now.secondsOfDay);
+    r.studentNumber = ctx.state.CurrentStudentNumber;
+    r.level = ctx.state.CurrentLevel;
+    r.seconds = ctx.state.RunTime;
+    r.schoolCode = resultText(ctx.config.SchoolCode);
+    return r;
+}
+
+// One append under the lock. Sets `written` once the record's bytes went
+// out, after which the attempt must never be repeated.
+StepFailure appendOnce(Context& ctx, SharedFile& file, bool& written) {
+    FileStatus s = file.lockExclusive();
+    if (!s.ok()) return {s, "をロックできません"};
+    uint64_t length = 0;
+    s = file.size(length);
+    if (!s.ok()) return {s, "の長さを読めません"};
+    // A record cut short by a writer that died is overwritten.
+    const uint64_t offset = length / kResultRecordSize * kResultRecordSize;
+    const ResultBytes bytes = encodeResultRecord(currentRunRecord(ctx));
+    written = true;
+    s = file.writeAt(offset, bytes.data(), bytes.size());
+    if (!s.ok()) return {s, "に書き込めません"};
+    s = file.sync();
+    if (!s.ok()) return {s, "をディスクに書き込めません"};
+    s = file.unlock();
+    if (!s.ok()) return {s, "のロックを外せません"};
+    s = file.close();
+    if (!s.ok()) return {s, "を閉じられません"};
+    return {};
+}
+
+// Where a load stands, for the message when it gives up.
+struct LoadProgress {
+    int marker = 3;
+    int64_t recordNumber = 0;
+    RunEntry record;
+};
+
+StepFailure loadOnce(Context& ctx, LoadProgress& p) {
+    ResultsSummary& sum = *ctx.summary;
+    RunEntries& entries = ctx.runEntries;
+    p = LoadProgress{};
+
+    FileStatus s;
+    std::unique_ptr<SharedFile> file = OpenResultsLog(ctx, SharedAccess::Read, s);
+    if (!file) return {s, "を開けません"};
+    s = file->probeUnlocked();
+    if (!s.ok()) return {s, "を読めません"};
+    sum.clearBestTimes();
+
+    p.marker = 4;
+    uint64_t length = 0;
+    s = file->size(length);
+    if (!s.ok()) return {s, "の長さを読めません"};
+    const uint64_t records = length / kResultRecordSize;
+    const uint64_t first = records > kMaxLoadedRecords ? records - kMaxLoadedRecords : 0;
+
+    // The whole tail in one read; the records are decoded from the buffer.
+    p.marker = 5;
+    p.recordNumber = static_cast<int64_t>(first) + 1;
+    std::vector<unsigned char> buffer((records - first) * kResultRecordSize);
+    size_t got = 0;
+    s = file->readAt(first * kResultRecordSize, buffer.data(), buffer.size(), got);
+    if (!s.ok()) return {s, "を読めません"};
+    const size_t whole = got / kResultRecordSize; // the file may have shrunk meanwhile
+
+    entries.slots.clear();
+    entries.slots.reserve(whole);
+    for (size_t k = 0; k < whole; ++k) {
+        const ResultRecord r = decodeResultRecord(&buffer[k * kResultRecordSize]);
+        RunEntry e{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
+        if (inTables(e.level, e.studentNumber)) {
+            int32_t& best =
+                sum.bestTime[static_cast<size_t>(e.level)][static_cast<size_t>(e.studentNumber)];
+            best = std::min(best, e.seconds);
+        }
+        if (e.date >= 0 && e.studentNumber != 0 && e.level >= 1) entries.slots.push_back(e);
+    }
+    if (whole > 0) {
+        p.recordNumber = static_cast<int64_t>(first + whole);
+        p.record = entries.slots.empty() ? RunEntry{} : entries.slots.back();
+    }
+
+    p.marker = 11;
+    s = file->close();
+    if (!s.ok()) return {s, "を閉じられません"};
+    for (int level = 1; level <= kMaxLevel; ++level) {
+        const auto& row = sum.bestTime[static_cast<size_t>(level)];
+        sum.overallBest[static_cast<size_t>(level)] =
+            *std::min_element(row.begin() + 1, row.begin() + 1 + kOverallBestStudents);
+    }
+    return {};
+}
+
+std::string loadFailureText(const std::filesystem::path& path, const StepFailure& f,
+                            const LoadProgress& p) {
+    const std::string marker = std::to_string(p.marker);
+    const std::string number = std::to_string(f.status.number);
+    if (f.status.fault == FileFault::NotFound)
+        return "ファイルがありません" + marker + describe(path, f) + number;
+    return "成績ランダムファイル表示" + marker + number + describe(path, f) + number + "/date" +
+           numberText(p.record.date) + "/i=" + std::to_string(p.recordNumber) +
+           "/time=" + numberText(p.record.timeOfDay) +
+           "/name=" + "/Bangou=" + std::to_string(p.record.studentNumber) +
+           "/level=" + std::to_string(p.record.level) +
+           "/time=" + std::to_string(p.record.seconds) + "line" + marker;
+}
+
+// One level's criteria as the summary applies them.
+struct LevelRule {
+    int32_t targetTime = 0;
+    float multiplier = 0;
+    double passDays = 0;
+    double limitDays = 0;
+};
+
+} // namespace
+
+std::unique_ptr<SharedFile> OpenResultsLog(Context& ctx, SharedAccess access, FileStatus& status) {
+    if (!ctx.sharedFiles) ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>();
+    return ctx.sharedFiles->open(resultsLogPath(ctx.folders), access, status);
+}
+
+bool AppendResult(Context& ctx) {
+    const std::filesystem::path path = resultsLogPath(ctx.folders);
+    for (;;) {
+        StepFailure failure;
+        bool written = false;
+        std::unique_ptr<SharedFile> file = OpenResultsLog(ctx, SharedAccess::Write, failure.status);
+        if (!file) {
+            failure.action = "を開けません";
+        } else {
+            failure = appendOnce(ctx, *file, written);
+            file.reset(); // closes, and so unlocks, before any wait or message
+        }
+        if (failure.status.ok()) return true;
+        if (failure.status.fault == FileFault::Sharing && !written) {
+            waitSeconds(ctx, kSharingWaitSeconds);
+            continue;
+        }
+        giveUp(ctx, "成績ランダムファイル記録" + describe(path, failure));
+        return false;
+    }
+}
+
+bool RecordRun(Context& ctx, int level) {
+    const int s = ctx.state.CurrentStudentNumber;
+    if (level < 0 || level > kMaxLevel || s < 0 || s > kMaxStudent) {
+        giveUp(ctx, "Seisekikiroku生徒番号 " + std::to_string(s) + " またはレベル " +
+                        std::to_string(level) + " が範囲外です。" + std::to_string(ERANGE));
+        return false;
+    }
+    if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
+    ResultsSummary& sum = *ctx.summary;
+    RecordFlags& flags = ctx.recordFlags;
+    const auto L = static_cast<size_t>(level);
+    const auto S = static_cast<size_t>(s);
+    const LevelCriteria& c = ctx.criteria[level];
+    const int32_t runTime = ctx.state.RunTime;
+
+    flags.clearedBefore =
+        (sum.countAll[L][S] >= c.clearCount && sum.pointsAll[L][S] >= c.clearPoints) ? 1 : 0;
+    if (runTime < sum.bestTime[L][S]) {
+        flags.newPersonalBest = 1;
+        sum.bestTime[L][S] = runTime;
+    }
+    if (!AppendResult(ctx)) return false;
+    // Only the students who make up the overall best can set a new one.
+    if (s >= 1 && s <= kOverallBestStudents && runTime < sum.overallBest[L]) {
+        sum.overallBest[L] = runTime;
+        flags.newOverallBest = 1;
+    }
+    return true;
+}
+
+bool LoadResults(Context& ctx) {
+    if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
+    const std::filesystem::path path = resultsLogPath(ctx.folders);
+    int missing = 0;
+    for (;;) {
+        LoadProgress progress;
+        const StepFailure failure = loadOnce(ctx, progress);
+        switch (failure.status.fault) {
+        case FileFault::None:
+            return true;
+        case FileFault::Sharing:
+            waitSeconds(ctx, kSharingWaitSeconds);
+            continue;
+        case FileFault::NotFound:
+            waitSeconds(ctx, kMissingWaitSeconds);
+            if (++missing < kMissingRetries) continue;
+            break;
+        case FileFault::Other:
+            break;
+        }
+        giveUp(ctx, loadFailureText(path, failure, progress));
+        return false;
+    }
+}
+
+bool BuildSummary(Context& ctx) {
+    if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
+    ResultsSummary& sum = *ctx.summary;
+    sum.clearCounts();
+    if (!LoadResults(ctx)) return false;
+
+    std::array<LevelRule, kMaxLevel + 1> rules{};
+    for (int level = 1; level <= kMaxLevel; ++level) {
+        const LevelCriteria& c = ctx.criteria[level];
+        rules[static_cast<size_t>(level)] = {c.targetTime, c.pointMultiplier,
+                                             leadingNumber(c.passPeriodDays),
+                                             leadingNumber(c.overPracticePeriodDays)};
+    }
+    const LocalTime t = ctx.services.clock.now();
+    const double today = static_cast<double>(dayNumber(t.date));
+    const double now = today + dayFraction(t.secondsOfDay);
+
+    for (const RunEntry& e : ctx.runEntries.slots) {
+        if (!inTables(e.level, e.studentNumber)) continue;
+        const auto L = static_cast<size_t>(e.level);
+        const auto S = static_cast<size_t>(e.studentNumber);
+        const LevelRule& rule = rules[L];
+        const int32_t pts = scalePoints(basePoints(e.seconds, rule.targetTime), rule.multiplier);
+        const int16_t counted = e.seconds < kCountedSecondsBelow ? 1 : 0;
+        sum.countAll[L][S] = static_cast<int16_t>(sum.countAll[L][S] + counted);
+        sum.pointsAll[L][S] += pts;
+        if (e.date > now - rule.passDays) {
+            sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted);
+            sum.pointsPass[L][S] += pts;
+        }
+        if (e.date > now - rule.limitDays) {
+            sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted);
+            sum.pointsLimit[L][S] += pts;
+        }
+        if (e.date == today) {
+            sum.countToday[L][S] += counted;
+            sum.pointsToday[L][S] += pts;
+        }
+    }
+    return true;
+}
+
+int32_t basePoints(int32_t seconds, int32_t targetTime, bool firstThreeDigits) {
+    if (seconds >= kNoPointsFrom) return 0;
+    const int64_t t = targetTime;
+    if (seconds <= t) {
+        if (t <= 0) return 0; // no target time: no ratio to score by
+        const double v = firstThreeDigits ? static_cast<double>(firstThreeCharacters(seconds))
+                                          : static_cast<double>(seconds);
+        const double r = (static_cast<double>(t) - v) / static_cast<double>(t);
+        const double p = std::floor(r * r * r * 50 + 5);
+        return static_cast<int32_t>(std::clamp(p, -kMaxRunPoints, kMaxRunPoints));
+    }
+    if (seconds < 2 * t) return 4;
+    if (seconds < 10 * t) return 1;
+    return 0;
+}
+
+int32_t scalePoints(int32_t points, float multiplier) {
+    // In single precision, as the multiplier is held: 10 x 0.7 gives 7, not 6.
+    const float product = static_cast<float>(points) * multiplier;
+    if (!std::isfinite(product)) return 0;
+    return static_cast<int32_t>(
+        std::clamp(std::floor(static_cast<double>(product)), -kMaxRunPoints, kMaxRunPoints));
+}
+
+int32_t RunPoints(const CriteriaTable& criteria, int32_t seconds, int level) {
+    const LevelCriteria& c = criteria[level];
+    return scalePoints(basePoints(seconds, c.targetTime), c.pointMultiplier);
+}
+
+bool LevelCleared(const Context& ctx, int level, int student) {
+    if (!ctx.summary || !inTables(level, student)) return false;
+    const auto L = static_cast<size_t>(level);
+    const auto S = static_cast<size_t>(student);
+    const LevelCriteria& c = ctx.criteria[level];
+    return ctx.summary->countPass[L][S] >= c.clearCount &&
+           ctx.summary->pointsPass[L][S] >= c.clearPoints;
+}
+
+bool OverPractice(const Context& ctx, int level, int student) {
+    if (!ctx.summary || !inTables(level, student)) return false;
+    const auto L = static_cast<size_t>(level);
+    const auto S = static_cast<size_t>(student);
+    const LevelCriteria& c = ctx.criteria[level];
+    const double maxCount = leadingNumber(c.overPracticeCount);
+    const double maxPoints = leadingNumber(c.overPracticePoints);
+    return (maxCount != 0 && ctx.summary->countLimit[L][S] >= maxCount) ||
+           (maxPoints != 0 && ctx.summary->pointsLimit[L][S] >= maxPoints);
+}
+
+std::string GradeMark(int grade) {
+    static const char* const marks[] = {"①", "②", "③", "④", "⑤", "⑥", "Ⅰ", "Ⅱ", "Ⅲ"};
+    if (grade >= 1 && grade <= 9) return marks[grade - 1];
+    return "　";
+}
+
+bool InGradeGroup(int grade, std::string_view group) {
+    if (group == "全学年" || group == "家族") return true;
+    if (group == "小学生全体") return grade >= 1 && grade <= 6;
+    if (group == "中学生全体") return grade >= 7 && grade <= 9;
+    static const char* const single[] = {"小１", "小２", "小３", "小４", "小５",
+                                         "小６", "中１", "中２", "中３"};
+    for (int g = 1; g <= 9; ++g)
+        if (group == single[g - 1]) return grade == g;
+    return false;
+}
+
+} // namespace kestrel

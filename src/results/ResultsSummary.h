@@ -1,0 +1,65 @@
+#pragma once
+// The figures recomputed from the results log on every build: per level
+// (1..35) and student (1..5000) the best time, run counts and point sums over
+// all loaded runs, the pass period, the over-practice period and today.
+// Row and column 0 exist but are never filled.
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "startup/ProgramDefinition.h"
+
+namespace kestrel {
+
+constexpr int32_t kNoTime = 99999; // a run without a result, or no run at all
+
+template <typename T>
+using LevelStudentTable = std::array<std::array<T, kMaxStudent + 1>, kMaxLevel + 1>;
+
+// About 5.4 MB: hold it on the heap.
+struct ResultsSummary {
+    ResultsSummary();
+
+    LevelStudentTable<int32_t> bestTime;            // seconds; kNoTime when none
+    std::array<int32_t, kMaxLevel + 1> overallBest; // over students 1..1000; kNoTime when none
+    // Runs under 6000 seconds.
+    LevelStudentTable<int16_t> countAll;
+    LevelStudentTable<int16_t> countPass;
+    LevelStudentTable<int16_t> countLimit;
+    LevelStudentTable<float> countToday; // whole numbers
+    // Points of every run, whatever its time.
+    LevelStudentTable<int32_t> pointsAll;
+    LevelStudentTable<int32_t> pointsPass;
+    LevelStudentTable<int32_t> pointsLimit;
+    LevelStudentTable<int32_t> pointsToday;
+
+    // Zeroes every count and points table.
+    void clearCounts();
+    // Every best time and overall best back to kNoTime.
+    void clearBestTimes();
+};
+
+// One run as the loader keeps it.
+struct RunEntry {
+    double date = 0;
+    double timeOfDay = 0;
+    int16_t studentNumber = 0;
+    int16_t level = 0;
+    int32_t seconds = 0;
+};
+
+// The records kept by the last load, in file order: slot i (1-based) is
+// slots[i - 1]. At most the 20000 most recent records of the log.
+struct RunEntries {
+    std::vector<RunEntry> slots;
+    int32_t count() const { return static_cast<int32_t>(slots.size()); }
+};
+
+// What the last recorded run achieved, for the end screen; each 0 or 1.
+struct RecordFlags {
+    int16_t newPersonalBest = 0;
+    int16_t newOverallBest = 0;
+    int16_t clearedBefore = 0; // the level met its clear values before this run
+};
+
+} // namespace kestrel
