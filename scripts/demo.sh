@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds Kestrel, lays out a demo installation of a school under build/demo
+# and starts the program from its program folder:
+#
+#   build/demo/パスデータ.txt        path file: the shared folder and nine more items
+#   build/demo/Kestrel/kestrel      the program folder and the program
+#   build/demo/起動/                 folder of the program menu (empty)
+#   build/demo/共有データ/           the shared folder (configuration, roster,
+#                                   sounds, and the data folder Kestrel/)
+#
+# The installation is made afresh on every run; only the results log of the
+# previous demo installation is carried over, so earlier runs stay on record.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh
+
+build=build/release
+generator=()
+[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
+cmake --preset release "${generator[@]}" -DKESTREL_BUILD_BENCH=OFF
+cmake --build "$build" --target kestrel make_demo -j2
+
+demo="$root/build/demo"
+log="$demo/共有データ/Kestrel/成績累積データ.dat"
+kept="$root/build/demo-results-kept.dat"
+# The log is set aside before the old copy is removed; a run that was cut
+# short in between finds it here next time.
+[ -f "$log" ] && cp -p "$log" "$kept"
+rm -rf "$demo"
+"$build/tools/make_demo" "$root/demo/install" "$demo"
+mkdir -p "$demo/Kestrel"
+cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
+if [ -f "$kept" ]; then
+    mv "$kept" "$log"
+    echo "demo: kept the results log of the previous demo installation."
+fi
+echo "demo: installed in $demo"
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    cat <<MSG
+demo: Kestrel is a desktop program and needs a display, but DISPLAY is not set.
+      Run it under a virtual X server, for example:
+        cd "$demo/Kestrel" && xvfb-run -a -s "-screen 0 1024x768x24" ./kestrel
+      or take a screenshot of it after five seconds:
+        ../shared/tools/screenshot-x shot.png 5 -- "$demo/Kestrel/kestrel"
+MSG
+    exit 0
+fi
+
+cd "$demo/Kestrel"
+exec ./kestrel

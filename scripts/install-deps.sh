@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running Kestrel
+# need. Installs only what is missing, and does nothing when all is there.
+set -euo pipefail
+
+packages=(
+    # build tools
+    cmake ninja-build g++ pkg-config git
+    # libraries
+    qt6-base-dev qt6-qpa-plugins libgl-dev libsdl2-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    # fonts the screens are drawn with
+    fontconfig fonts-ipafont-gothic fonts-ipafont-mincho
+    # a private X server, key input and screenshots
+    xvfb xauth xdotool x11-utils imagemagick
+    # formatting
+    clang-format
+)
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "install-deps: this script needs a Debian-based system (dpkg and apt-get)." >&2
+    exit 1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Abbrev}' "$p" 2>/dev/null || true)
+    [[ $status == ii* ]] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "install-deps: all packages are installed."
+    exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+        sudo=(sudo)
+    else
+        echo "install-deps: missing packages: ${missing[*]}" >&2
+        echo "install-deps: run this script as root, or install sudo." >&2
+        exit 1
+    fi
+fi
+
+echo "install-deps: installing ${missing[*]}"
+"${sudo[@]}" apt-get update
+"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y --no-install-recommends "${missing[@]}"
