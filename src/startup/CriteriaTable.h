@@ -1,13 +1,26 @@
 #pragma once
 // The criteria of every level: target and minimum times, what clears a
-// level, the point multiplier and the over-practice limits.
+// level, the point multiplier and the over-practice limits. Kept in the
+// data folder as "タイム回数データ.txt": a caption line, then one line of
+// twelve comma-separated values per level.
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
+#include "startup/AppFolders.h"
 #include "startup/ProgramDefinition.h"
 
 namespace kestrel {
+
+struct Context;
+
+inline constexpr int kCriteriaColumns = 12;
+inline constexpr const char* kCriteriaFileName = "タイム回数データ.txt";
+
+// The twelve cells of one line, column 1 at index 0.
+using CriteriaCells = std::array<std::string, kCriteriaColumns>;
 
 struct LevelCriteria {
     int32_t targetTime = 0;  // seconds
@@ -23,13 +36,49 @@ struct LevelCriteria {
     std::string reserved10;
     std::string reserved11;
     std::string reserved12;
+    // The text of cells 1 to 5 as read, so that writing the table back keeps
+    // it byte for byte. A numeric field changed since is written as its value.
+    std::array<std::string, 5> numberTexts{};
 };
 
+// The caption line the criteria editor writes: nine captions, three empty.
+const CriteriaCells& standardCriteriaCaptions();
+
 struct CriteriaTable {
-    std::array<LevelCriteria, kMaxLevel + 1> rows{}; // level L at index L; 0 unused
+    std::array<LevelCriteria, kMaxLevel + 1> rows{};     // level L at index L; 0 unused
+    int rowCount = 0;                                    // level rows the file held (at most 35)
+    CriteriaCells captions = standardCriteriaCaptions(); // the caption line as read
 
     LevelCriteria& operator[](int level) { return rows.at(static_cast<size_t>(level)); }
     const LevelCriteria& operator[](int level) const { return rows.at(static_cast<size_t>(level)); }
 };
+
+// The number a text cell stands for: its leading number; empty or no number is 0.
+double criteriaValue(std::string_view cellText);
+
+// The text of column 1..12 of a row, and setting it (the numeric field of
+// columns 1 to 5 follows the text). Other columns are std::out_of_range.
+std::string criteriaCell(const LevelCriteria& row, int column);
+void setCriteriaCell(LevelCriteria& row, int column, std::string text);
+CriteriaCells criteriaCells(const LevelCriteria& row);
+LevelCriteria criteriaFromCells(const CriteriaCells& cells);
+
+// Reads the text of a criteria file: twelve values per row, row 0 the
+// caption line; rows past level 35 are ignored, a short last row is filled
+// with empty values.
+CriteriaTable parseCriteriaTable(std::string_view text);
+// The file text: the caption line and rows 1..rowCount, each cell's text, a
+// comma after cells 1 to 11 and CR LF after cell 12. A cell holding a comma
+// or a line break is quoted so that it stays one value.
+std::string formatCriteriaTable(const CriteriaTable& table);
+
+// Throw FileError naming the file.
+CriteriaTable readCriteriaFile(const std::filesystem::path& file);
+void writeCriteriaFile(const std::filesystem::path& file, const CriteriaTable& table);
+
+std::filesystem::path criteriaFilePath(const AppFolders& folders);
+// Reads the criteria file of the data folder into ctx.criteria; on failure
+// ctx.criteria is left as it was and FileError is thrown.
+void LoadCriteriaTable(Context& ctx);
 
 } // namespace kestrel

@@ -1,0 +1,219 @@
+#include "startup/CriteriaTable.h"
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+#include "startup/Context.h"
+#include "startup/Cp932.h"
+#include "startup/ItemReader.h"
+#include "startup/LeadingNumber.h"
+
+namespace kestrel {
+namespace {
+
+// Whole-number fields take the nearest integer (halves to even), held
+// inside the field's range so that a wild value cannot overflow.
+template <class T> T toInteger(double v) {
+    if (std::isnan(v)) return 0;
+    v = std::nearbyint(v);
+    if (v <= static_cast<double>(std::numeric_limits<T>::min()))
+        return std::numeric_limits<T>::min();
+    if (v >= static_cast<double>(std::numeric_limits<T>::max()))
+        return std::numeric_limits<T>::max();
+    return static_cast<T>(v);
+}
+
+float toSingle(double v) {
+    if (std::isnan(v)) return 0;
+    if (v > FLT_MAX) return FLT_MAX;
+    if (v < -FLT_MAX) return -FLT_MAX;
+    return static_cast<float>(v);
+}
+
+std::string formatSingle(float v) {
+    char buf[32];
+    auto result = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, result.ptr);
+}
+
+// The text as read while it still stands for the field's value, otherwise
+// the value itself.
+template <class T> std::string integerCell(const std::string& text, T value) {
+    return toInteger<T>(criteriaValue(text)) == value ? text : std::to_string(value);
+}
+
+std::string singleCell(const std::string& text, float value) {
+    return toSingle(criteriaValue(text)) == value ? text : formatSingle(value);
+}
+
+void checkColumn(int column) {
+    if (column < 1 || column > kCriteriaColumns)
+        throw std::out_of_range("criteria column " + std::to_string(column));
+}
+
+void appendLine(std::string& out, const CriteriaCells& cells) {
+    for (int c = 0; c < kCriteriaColumns; ++c) {
+        const std::string& cell = cells[static_cast<size_t>(c)];
+        if (cell.find_first_of(",\r\n") != std::string::npos) {
+            // Unquoted, the comma would shift every later value of the file.
+            out += '"';
+            for (char ch : cell)
+                if (ch != '"' && ch != '\r' && ch != '\n') out += ch;
+            out += '"';
+        } else {
+            out += cell;
+        }
+        out += c + 1 < kCriteriaColumns ? "," : "\r\n";
+    }
+}
+
+} // namespace
+
+const CriteriaCells& standardCriteriaCaptions() {
+    static const CriteriaCells captions{"目標Time",  "最低Time", "ｸﾘｱﾎﾟｲﾝﾄ", "ｸﾘｱ回数",
+                                        "ﾎﾟｲﾝﾄ倍率", "禁回",     "禁点",     "判期間",
+                                        "禁期間",    "",         "",         ""};
+    return captions;
+}
+
+double criteriaValue(std::string_view cellText) {
+    return leadingNumber(cellText);
+}
+
+std::string criteriaCell(const LevelCriteria& row, int column) {
+    checkColumn(column);
+    switch (column) {
+    case 1:
+        return integerCell(row.numberTexts[0], row.targetTime);
+    case 2:
+        return integerCell(row.numberTexts[1], row.minimumTime);
+    case 3:
+        return integerCell(row.numberTexts[2], row.clearPoints);
+    case 4:
+        return integerCell(row.numberTexts[3], row.clearCount);
+    case 5:
+        return singleCell(row.numberTexts[4], row.pointMultiplier);
+    case 6:
+        return row.overPracticeCount;
+    case 7:
+        return row.overPracticePoints;
+    case 8:
+        return row.passPeriodDays;
+    case 9:
+        return row.overPracticePeriodDays;
+    case 10:
+        return row.reserved10;
+    case 11:
+        return row.reserved11;
+    default:
+        return row.reserved12;
+    }
+}
+
+void setCriteriaCell(LevelCriteria& row, int column, std::string text) {
+    checkColumn(column);
+    const double value = criteriaValue(text);
+    switch (column) {
+    case 1:
+        row.targetTime = toInteger<int32_t>(value);
+        break;
+    case 2:
+        row.minimumTime = toInteger<int32_t>(value);
+        break;
+    case 3:
+        row.clearPoints = toInteger<int32_t>(value);
+        break;
+    case 4:
+        row.clearCount = toInteger<int16_t>(value);
+        break;
+    case 5:
+        row.pointMultiplier = toSingle(value);
+        break;
+    case 6:
+        row.overPracticeCount = std::move(text);
+        return;
+    case 7:
+        row.overPracticePoints = std::move(text);
+        return;
+    case 8:
+        row.passPeriodDays = std::move(text);
+        return;
+    case 9:
+        row.overPracticePeriodDays = std::move(text);
+        return;
+    case 10:
+        row.reserved10 = std::move(text);
+        return;
+    case 11:
+        row.reserved11 = std::move(text);
+        return;
+    default:
+        row.reserved12 = std::move(text);
+        return;
+    }
+    row.numberTexts[static_cast<size_t>(column - 1)] = std::move(text);
+}
+
+CriteriaCells criteriaCells(const LevelCriteria& row) {
+    CriteriaCells cells;
+    for (int c = 1; c <= kCriteriaColumns; ++c)
+        cells[static_cast<size_t>(c - 1)] = criteriaCell(row, c);
+    return cells;
+}
+
+LevelCriteria criteriaFromCells(const CriteriaCells& cells) {
+    LevelCriteria row;
+    for (int c = 1; c <= kCriteriaColumns; ++c)
+        setCriteriaCell(row, c, cells[static_cast<size_t>(c - 1)]);
+    return row;
+}
+
+CriteriaTable parseCriteriaTable(std::string_view text) {
+    const std::vector<std::string> items = readItems(text);
+    CriteriaTable table;
+    const size_t lines = (items.size() + kCriteriaColumns - 1) / kCriteriaColumns;
+    for (size_t line = 0; line < lines && line <= static_cast<size_t>(kMaxLevel); ++line) {
+        CriteriaCells cells;
+        for (size_t c = 0; c < static_cast<size_t>(kCriteriaColumns); ++c) {
+            const size_t i = line * kCriteriaColumns + c;
+            if (i < items.size()) cells[c] = items[i];
+        }
+        if (line == 0) {
+            table.captions = std::move(cells);
+        } else {
+            table.rows[line] = criteriaFromCells(cells);
+            table.rowCount = static_cast<int>(line);
+        }
+    }
+    return table;
+}
+
+std::string formatCriteriaTable(const CriteriaTable& table) {
+    std::string out;
+    appendLine(out, table.captions);
+    const int rows = std::min(std::max(table.rowCount, 0), kMaxLevel);
+    for (int level = 1; level <= rows; ++level)
+        appendLine(out, criteriaCells(table[level]));
+    return out;
+}
+
+CriteriaTable readCriteriaFile(const std::filesystem::path& file) {
+    return parseCriteriaTable(readCp932File(file));
+}
+
+void writeCriteriaFile(const std::filesystem::path& file, const CriteriaTable& table) {
+    writeCp932File(file, formatCriteriaTable(table));
+}
+
+std::filesystem::path criteriaFilePath(const AppFolders& folders) {
+    return std::filesystem::path(folders.DataFolder) / kCriteriaFileName;
+}
+
+void LoadCriteriaTable(Context& ctx) {
+    ctx.criteria = readCriteriaFile(criteriaFilePath(ctx.folders));
+}
+
+} // namespace kestrel

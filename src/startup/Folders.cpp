@@ -1,0 +1,165 @@
+#include "startup/Folders.h"
+
+#include "drill/SoundCues.h"
+#include "startup/Context.h"
+#include "startup/Cp932.h"
+#include "startup/CriteriaTable.h"
+#include "startup/ItemReader.h"
+#include "startup/LeadingNumber.h"
+#include "startup/ProgramDefinition.h"
+
+namespace kestrel {
+namespace {
+
+// Byte offset after the first `count` characters of UTF-8 text.
+size_t utf8Offset(std::string_view text, size_t count) {
+    size_t i = 0;
+    while (i < text.size() && count > 0) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
+            ++i;
+        --count;
+    }
+    return i;
+}
+
+bool isDriveLetter(std::string_view s) {
+    return s.size() >= 2 && s[1] == ':' &&
+           ((s[0] >= 'A' && s[0] <= 'Z') || (s[0] >= 'a' && s[0] <= 'z'));
+}
+
+// A file error of start-up, with a line that says what the file is for.
+[[noreturn]] void rethrowForStartup(const FileError& e, const std::string& purpose) {
+    throw StartupError(std::string(e.what()) + "\r\n" + purpose);
+}
+
+const std::string kPathFilePurpose = "このファイルには共有フォルダの場所を書きます。";
+const std::string kConfigPurpose = "このファイルには学校の設定を書きます。";
+const std::string kCriteriaPurpose = "このファイルにはレベルごとの基準タイムを書きます。";
+const std::string kSoundTablePurpose = "このファイルには正解や間違いの音を書きます。";
+
+} // namespace
+
+std::string withTrailingSeparator(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string mapWrittenPath(std::string_view written, std::string_view baseFolder) {
+    std::string path(written);
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    if (isDriveLetter(path)) {
+        path.erase(0, 2);
+        if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');
+    }
+    if (path.empty() || path.front() != '/')
+        path = withTrailingSeparator(std::string(baseFolder)) + path;
+    return path;
+}
+
+std::string programFolderOf(const std::filesystem::path& programFile) {
+    std::filesystem::path absolute = std::filesystem::absolute(programFile).lexically_normal();
+    return withTrailingSeparator(absolute.parent_path().string());
+}
+
+std::string programFolderNameOf(std::string_view programFolder) {
+    std::string_view folder = programFolder;
+    while (!folder.empty() && folder.back() == '/')
+        folder.remove_suffix(1);
+    const size_t slash = folder.rfind('/');
+    return std::string(slash == std::string_view::npos ? folder : folder.substr(slash + 1));
+}
+
+std::string pathFileFolderOf(std::string_view programFolder) {
+    std::string_view folder = programFolder;
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.remove_suffix(1);
+    const size_t slash = folder.rfind('/');
+    if (slash == std::string_view::npos) return "../";
+    return std::string(folder.substr(0, slash + 1));
+}
+
+AppFolders deriveFolders(const std::filesystem::path& programFile,
+                         std::string_view sharedFolderItem) {
+    AppFolders f;
+    f.ProgramFolder = programFolderOf(programFile);
+    // A missing trailing separator would run the folder and the file names
+    // together ("sharedX/"), so it is added.
+    f.SharedFolder =
+        withTrailingSeparator(mapWrittenPath(sharedFolderItem, pathFileFolderOf(f.ProgramFolder)));
+    f.ProgramFolderName = programFolderNameOf(f.ProgramFolder);
+    f.DataFolder = f.SharedFolder + f.ProgramFolderName + "/";
+    f.SoundFolder = f.SharedFolder + kSoundFolderName + "/";
+    return f;
+}
+
+SchoolIdentity splitSchoolCode(std::string_view item2) {
+    const size_t five = utf8Offset(item2, 5);
+    if (leadingNumber(item2.substr(0, five)) != 0)
+        return {std::string(item2.substr(0, five)), std::string(item2.substr(five))};
+    return {std::string(), std::string(item2)};
+}
+
+SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& items) {
+    SharedConfig c;
+    c.items = items;
+    c.SchoolYearStartMonth = items[0];
+    SchoolIdentity school = splitSchoolCode(items[1]);
+    c.SchoolCode = std::move(school.code);
+    c.SchoolName = std::move(school.name);
+    c.ListStatus2Entries = items[2];
+    c.TeacherPassword = items[5];
+    return c;
+}
+
+std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::path& file,
+                                                       const std::string& purpose) {
+    std::string text;
+    try {
+        text = readCp932File(file);
+    } catch (const FileError& e) {
+        rethrowForStartup(e, purpose);
+    }
+    ItemReader reader(std::move(text));
+    std::array<std::string, kConfigItemCount> items;
+    for (int i = 0; i < kConfigItemCount; ++i) {
+        std::optional<std::string> item = reader.next();
+        if (!item)
+            throw StartupError("ファイル「" + displayPath(file) + "」の項目が足りません。" +
+                               std::to_string(kConfigItemCount) + "項目が必要ですが、" +
+                               std::to_string(i) + "項目しかありません。\r\n" + purpose);
+        items[static_cast<size_t>(i)] = std::move(*item);
+    }
+    return items;
+}
+
+void InitialiseFolders(Context& ctx) {
+    const std::string programFolder = programFolderOf(ctx.programFile);
+    const std::filesystem::path pathFile =
+        std::filesystem::path(pathFileFolderOf(programFolder)) / kPathFileName;
+    const auto pathItems = readTenItems(pathFile, kPathFilePurpose);
+    if (pathItems[0].empty())
+        throw StartupError("ファイル「" + displayPath(pathFile) +
+                           "」の1項目目（共有フォルダ）が空です。\r\n" + kPathFilePurpose);
+    AppFolders folders = deriveFolders(ctx.programFile, pathItems[0]);
+
+    const std::filesystem::path configFile =
+        std::filesystem::path(folders.SharedFolder) / kSharedConfigFileName;
+    ctx.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));
+    ctx.folders = std::move(folders);
+
+    DefineProgram(ctx.program);
+    try {
+        LoadCriteriaTable(ctx);
+    } catch (const FileError& e) {
+        rethrowForStartup(e, kCriteriaPurpose);
+    }
+    try {
+        LoadSoundTable(ctx);
+    } catch (const FileError& e) {
+        rethrowForStartup(e, kSoundTablePurpose);
+    }
+}
+
+} // namespace kestrel

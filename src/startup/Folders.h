@@ -1,0 +1,72 @@
+#pragma once
+// Finding the shared folder and the school's configuration at start-up: the
+// path file beside the program's installation names the shared folder, which
+// holds the shared configuration, the roster, the sounds and one data folder
+// per program of the family.
+#include <array>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "startup/AppFolders.h"
+
+namespace kestrel {
+
+struct Context;
+
+// A start-up step that failed. what() is a Japanese message for the teacher
+// that names the file and the problem.
+class StartupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kPathFileName = "パスデータ.txt";
+inline constexpr const char* kSharedConfigFileName = "共通データ.txt";
+inline constexpr const char* kSoundFolderName = "音フォルダ";
+inline constexpr int kConfigItemCount =
+    10; // items of the path file and of the shared configuration
+
+// "dir" -> "dir/"; an empty text stays empty.
+std::string withTrailingSeparator(std::string folder);
+
+// A path written the Windows way as a path of this system: "\" becomes "/",
+// a drive letter ("D:") stands for the root, and a relative path is taken
+// relative to `baseFolder` (which ends with "/"). ".." is kept as written.
+std::string mapWrittenPath(std::string_view written, std::string_view baseFolder);
+
+// The folder holding the program file, with a trailing "/".
+std::string programFolderOf(const std::filesystem::path& programFile);
+// The last component of a folder path ("/opt/a/X/" -> "X").
+std::string programFolderNameOf(std::string_view programFolder);
+// The folder one above the program folder, where the path file lies.
+std::string pathFileFolderOf(std::string_view programFolder);
+
+// All folders from the program file and the first item of the path file.
+AppFolders deriveFolders(const std::filesystem::path& programFile,
+                         std::string_view sharedFolderItem);
+
+// Item 2 of the shared configuration: a leading five-character school code
+// when those five characters start with a number other than 0, then the name.
+struct SchoolIdentity {
+    std::string code; // five characters, or empty
+    std::string name;
+};
+SchoolIdentity splitSchoolCode(std::string_view item2);
+
+// The shared configuration from its ten items.
+SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& items);
+
+// The first ten items of a CP932 text file. Throws StartupError when the file
+// is missing, unreadable, not CP932 or holds fewer than ten items; `purpose`
+// (one Japanese sentence) tells the teacher what the file is for.
+std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::path& file,
+                                                       const std::string& purpose);
+
+// The start-up sequence of the folders: path file, shared configuration,
+// folders, program definition, criteria table and sound table. Throws
+// StartupError naming the file and the problem.
+void InitialiseFolders(Context& ctx);
+
+} // namespace kestrel
