@@ -1,0 +1,27 @@
+// Appends `count` records to the results log of `dataFolder` as writer `id`.
+// Usage: ResultsWriter dataFolder id count
+#include <cstdio>
+#include <string>
+
+#include "HelperServices.h"
+#include "results/ResultsLog.h"
+
+using namespace kestrel;
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s dataFolder id count\n", argv[0]);
+        return 2;
+    }
+    helper::HelperContext h(argv[1]);
+    const int id = std::stoi(argv[2]);
+    const int count = std::stoi(argv[3]);
+    h.ctx.config.SchoolCode = "W" + std::to_string(id);
+    h.ctx.state.CurrentStudentNumber = static_cast<int16_t>(id);
+    for (int seq = 0; seq < count; ++seq) {
+        h.ctx.state.CurrentLevel = helper::levelOfSequence(seq);
+        h.ctx.state.RunTime = helper::secondsOf(id, seq);
+        if (!AppendResult(h.ctx)) return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// A context whose data folder is a fresh temporary folder, with criteria for
+// the drill's levels, and helpers that lay out result logs byte by byte.
+#include <string>
+#include <vector>
+
+#include "results/ResultRecord.h"
+#include "startup/Calendar.h"
+#include "support/Fakes.h"
+
+namespace kestrel::test {
+
+struct LogContext : TestContext {
+    TempDir dir;
+
+    LogContext() {
+        ctx.folders.DataFolder = dir.path().string() + "/";
+        ctx.program.ProgramTitle = "がい数ドリル";
+        ctx.config.SchoolCode = "A01";
+        clock.set(CivilDate{2025, 6, 10}, 10 * 3600.0);
+        for (int level = 1; level <= 5; ++level) {
+            LevelCriteria& c = ctx.criteria[level];
+            c.targetTime = 60;
+            c.minimumTime = 120;
+            c.clearPoints = 30;
+            c.clearCount = 3;
+            c.pointMultiplier = 1.0f;
+            c.overPracticeCount = "0";
+            c.overPracticePoints = "0";
+            c.passPeriodDays = "7";
+            c.overPracticePeriodDays = "7";
+        }
+    }
+
+    std::filesystem::path log() const { return resultsLogPath(ctx.folders); }
+    double today() const { return static_cast<double>(dayNumber(CivilDate{2025, 6, 10})); }
+    void signIn(int16_t student, int16_t level) {
+        ctx.state.CurrentStudentNumber = student;
+        ctx.state.CurrentLevel = level;
+    }
+};
+
+inline ResultRecord runRecord(double date, int student, int level, int32_t seconds) {
+    ResultRecord r;
+    r.date = date;
+    r.timeOfDay = 0.5;
+    r.studentNumber = static_cast<int16_t>(student);
+    r.level = static_cast<int16_t>(level);
+    r.seconds = seconds;
+    return r;
+}
+
+inline std::string logBytes(const std::vector<ResultRecord>& records,
+                            const std::string& tail = "") {
+    std::string bytes;
+    bytes.reserve(records.size() * kResultRecordSize + tail.size());
+    for (const ResultRecord& r : records) {
+        const ResultBytes b = encodeResultRecord(r);
+        bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    return bytes + tail;
+}
+
+inline std::vector<ResultRecord> decodeLog(const std::string& bytes) {
+    std::vector<ResultRecord> out;
+    for (size_t at = 0; at + kResultRecordSize <= bytes.size(); at += kResultRecordSize)
+        out.push_back(
+            decodeResultRecord(reinterpret_cast<const unsigned char*>(bytes.data() + at)));
+    return out;
+}
+
+} // namespace kestrel::test

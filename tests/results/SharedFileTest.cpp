@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/SharedFile.h"
+#include "support/Fakes.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+std::unique_ptr<SharedFile> openOrFail(SharedFileSystem& fs, const std::filesystem::path& p) {
+    FileStatus s;
+    auto f = fs.open(p, SharedAccess::Write, s);
+    EXPECT_TRUE(s.ok()) << s.description;
+    return f;
+}
+
+} // namespace
+
+TEST(SharedFile, ExclusiveLockMakesEveryOtherDescriptorMeetASharingError) {
+    TempDir dir;
+    PosixSharedFileSystem fs;
+    auto a = openOrFail(fs, dir / "log.dat");
+    auto b = openOrFail(fs, dir / "log.dat");
+    ASSERT_TRUE(a && b);
+
+    ASSERT_TRUE(a->lockExclusive().ok());
+    EXPECT_EQ(b->lockExclusive().fault, FileFault::Sharing);
+    const FileStatus probe = b->probeUnlocked();
+    EXPECT_EQ(probe.fault, FileFault::Sharing);
+    EXPECT_FALSE(probe.description.empty());
+
+    ASSERT_TRUE(a->unlock().ok());
+    // A probe takes nothing: the other descriptor can lock right after it.
+    ASSERT_TRUE(b->probeUnlocked().ok());
+    ASSERT_TRUE(a->lockExclusive().ok());
+    ASSERT_TRUE(a->close().ok());
+    EXPECT_TRUE(a->close().ok()); // twice is harmless
+
+    // Closing released the lock.
+    ASSERT_TRUE(b->lockExclusive().ok());
+    auto c = openOrFail(fs, dir / "log.dat");
+    EXPECT_EQ(c->probeUnlocked().fault, FileFault::Sharing);
+}
+
+TEST(SharedFile, OpenCreatesTheFileButNotItsFolder) {
+    TempDir dir;
+    PosixSharedFileSystem fs;
+    FileStatus s;
+    EXPECT_TRUE(fs.open(dir / "new.dat", SharedAccess::Read, s));
+    EXPECT_TRUE(s.ok());
+    EXPECT_TRUE(std::filesystem::exists(dir / "new.dat"));
+
+    EXPECT_FALSE(fs.open(dir / "missing" / "new.dat", SharedAccess::Write, s));
+    EXPECT_EQ(s.fault, FileFault::NotFound);
+    EXPECT_EQ(s.number, ENOENT);
+    EXPECT_FALSE(s.description.empty());
+
+    writeBytes(dir / "plain", "x");
+    EXPECT_FALSE(fs.open(dir / "plain" / "new.dat", SharedAccess::Write, s));
+    EXPECT_EQ(s.fault, FileFault::NotFound);
+
+    EXPECT_FALSE(fs.open(dir.path(), SharedAccess::Write, s)); // a folder
+    EXPECT_EQ(s.fault, FileFault::Other);
+    EXPECT_EQ(s.number, EISDIR);
+}
+
+TEST(SharedFile, ReadsAndWritesAtOffsets) {
+    TempDir dir;
+    PosixSharedFileSystem fs;
+    auto f = openOrFail(fs, dir / "log.dat");
+    ASSERT_TRUE(f->writeAt(0, "abcdef", 6).ok());
+    ASSERT_TRUE(f->writeAt(4, "XYZ", 3).ok());
+    ASSERT_TRUE(f->sync().ok());
+    uint64_t size = 0;
+    ASSERT_TRUE(f->size(size).ok());
+    EXPECT_EQ(size, 7u);
+    char buf[16] = {};
+    size_t got = 0;
+    ASSERT_TRUE(f->readAt(2, buf, sizeof buf, got).ok());
+    EXPECT_EQ(std::string(buf, got), "cdXYZ");
+    ASSERT_TRUE(f->readAt(100, buf, sizeof buf, got).ok());
+    EXPECT_EQ(got, 0u);
+    ASSERT_TRUE(f->close().ok());
+    EXPECT_EQ(readBytes(dir / "log.dat"), "abcdXYZ");
+}

@@ -1,0 +1,129 @@
+#pragma once
+// An in-memory shared folder whose files fail on command: the Nth write or
+// sync, a number of lock attempts or probes held by "another PC", a number
+// of opens of a missing folder. Counts what was done, so tests can show that
+// a failure is never taken for success and no descriptor is left open.
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/SharedFile.h"
+
+namespace kestrel::test {
+
+class FakeSharedFileSystem : public SharedFileSystem {
+public:
+    std::map<std::filesystem::path, std::string> files; // path -> bytes
+
+    // Scripted failures. Numbers of calls count from 1; 0 means never.
+    int failOnWrite = 0;
+    size_t bytesBeforeFailure = 0; // written before the failing write gives up
+    int failOnSync = 0;
+    int failOnRead = 0;
+    int failError = EIO;
+    int sharingOnLock = 0;  // this many exclusive locks meet another PC's lock
+    int sharingOnProbe = 0; // this many probes meet another PC's lock
+    int sharingOnWrite = 0; // this many writes report a sharing error
+    int missingOnOpen = 0;  // this many opens find no folder
+
+    // What happened.
+    int opens = 0, writes = 0, syncs = 0, reads = 0, locks = 0, probes = 0, closes = 0;
+    int openNow = 0;
+    bool locked = false;
+
+    std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess,
+                                     FileStatus& status) override {
+        ++opens;
+        if (missingOnOpen > 0) {
+            --missingOnOpen;
+            status = FileStatus::fromErrno(ENOENT);
+            return nullptr;
+        }
+        files.try_emplace(path);
+        ++openNow;
+        status = FileStatus::success();
+        return std::make_unique<File>(*this, path);
+    }
+
+private:
+    class File : public SharedFile {
+    public:
+        File(FakeSharedFileSystem& fs, std::filesystem::path path)
+            : m_fs(fs), m_path(std::move(path)) {}
+        ~File() override { close(); }
+
+        FileStatus lockExclusive() override {
+            ++m_fs.locks;
+            if (m_fs.sharingOnLock > 0 || (m_fs.locked && !m_locked)) {
+                if (m_fs.sharingOnLock > 0) --m_fs.sharingOnLock;
+                return FileStatus::lockConflict(EAGAIN);
+            }
+            m_fs.locked = m_locked = true;
+            return FileStatus::success();
+        }
+        FileStatus probeUnlocked() override {
+            ++m_fs.probes;
+            if (m_fs.sharingOnProbe > 0) {
+                --m_fs.sharingOnProbe;
+                return FileStatus::lockConflict(EAGAIN);
+            }
+            return FileStatus::success();
+        }
+        FileStatus unlock() override {
+            if (m_locked) m_fs.locked = m_locked = false;
+            return FileStatus::success();
+        }
+        FileStatus size(uint64_t& bytes) override {
+            bytes = data().size();
+            return FileStatus::success();
+        }
+        FileStatus readAt(uint64_t offset, void* buffer, size_t bytes, size_t& got) override {
+            ++m_fs.reads;
+            got = 0;
+            if (m_fs.failOnRead == m_fs.reads) return FileStatus::fromErrno(m_fs.failError);
+            const std::string& d = data();
+            if (offset < d.size()) got = std::min<size_t>(bytes, d.size() - offset);
+            if (got > 0) std::memcpy(buffer, d.data() + offset, got);
+            return FileStatus::success();
+        }
+        FileStatus writeAt(uint64_t offset, const void* bytes, size_t count) override {
+            ++m_fs.writes;
+            if (m_fs.sharingOnWrite > 0) {
+                --m_fs.sharingOnWrite;
+                return FileStatus::lockConflict(EAGAIN);
+            }
+            const bool fail = m_fs.failOnWrite == m_fs.writes;
+            const size_t n = fail ? std::min(count, m_fs.bytesBeforeFailure) : count;
+            std::string& d = data();
+            if (d.size() < offset + n) d.resize(offset + n, '\0');
+            std::memcpy(d.data() + offset, bytes, n);
+            return fail ? FileStatus::fromErrno(m_fs.failError) : FileStatus::success();
+        }
+        FileStatus sync() override {
+            ++m_fs.syncs;
+            if (m_fs.failOnSync == m_fs.syncs) return FileStatus::fromErrno(m_fs.failError);
+            return FileStatus::success();
+        }
+        FileStatus close() override {
+            if (m_closed) return FileStatus::success();
+            m_closed = true;
+            unlock();
+            ++m_fs.closes;
+            --m_fs.openNow;
+            return FileStatus::success();
+        }
+
+    private:
+        std::string& data() { return m_fs.files[m_path]; }
+
+        FakeSharedFileSystem& m_fs;
+        std::filesystem::path m_path;
+        bool m_locked = false;
+        bool m_closed = false;
+    };
+};
+
+} // namespace kestrel::test
