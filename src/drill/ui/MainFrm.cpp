@@ -38,38 +38,41 @@ MainFrm::MainFrm(App& app) : TwipsForm(15420, 11340), m_app(app) {
     relayout();
 }
 
-void MainFrm::buildAnswerArea() {
-    Label2 = new VbLabel(this, QStringLiteral("Label2"), QStringLiteral("="));
-    place(Label2, 2655, 5445, 1215, 1935);
-    setTwipsFont(Label2, kGothic, kDigitPoints);
+VbLabel* MainFrm::addLabel(const QString& name, const QRect& twips, const QString& family,
+                           double points, bool bold, const QString& text) {
+    auto* label = new VbLabel(this, name, text);
+    place(label, twips.x(), twips.y(), twips.width(), twips.height());
+    setTwipsFont(label, family, points, bold);
+    return label;
+}
 
-    inputLabel = new VbLabel(this, QStringLiteral("inputLabel"));
-    place(inputLabel, 3915, 5490, 7110, 1935);
-    setTwipsFont(inputLabel, kGothic, kDigitPoints);
-    inputLabel->setAlignment(VbLabel::Align::Right);
-    inputLabel->setForeColor(kBlue);
+VbLabel* MainFrm::addDigitLabel(const QString& name, const QRect& twips, const QColor& fore,
+                                const QString& text) {
+    VbLabel* label = addLabel(name, twips, kGothic, kDigitPoints, false, text);
+    label->setAlignment(VbLabel::Align::Right);
+    label->setForeColor(fore);
+    return label;
+}
+
+void MainFrm::buildAnswerArea() {
+    Label2 = addDigitLabel(QStringLiteral("Label2"), {2655, 5445, 1215, 1935}, Qt::black,
+                           QStringLiteral("="));
+
+    inputLabel = addDigitLabel(QStringLiteral("inputLabel"), {3915, 5490, 7110, 1935}, kBlue);
     inputLabel->setBackColor(kLightGreen);
     inputLabel->setBorder(true);
 
-    Label11 = new VbLabel(this, QStringLiteral("Label11"), QStringLiteral("="));
-    place(Label11, 2655, 7380, 1215, 1935);
-    setTwipsFont(Label11, kGothic, kDigitPoints);
-    Label11->setForeColor(kRed);
+    Label11 = addDigitLabel(QStringLiteral("Label11"), {2655, 7380, 1215, 1935}, kRed,
+                            QStringLiteral("="));
     Label11->hide();
 
-    seitouLabel = new VbLabel(this, QStringLiteral("seitouLabel"));
-    place(seitouLabel, 3915, 7425, 7110, 1935);
-    setTwipsFont(seitouLabel, kGothic, kDigitPoints);
-    seitouLabel->setAlignment(VbLabel::Align::Right);
-    seitouLabel->setForeColor(kRed);
+    seitouLabel = addDigitLabel(QStringLiteral("seitouLabel"), {3915, 7425, 7110, 1935}, kRed);
     seitouLabel->setBackColor(rgb(255, 128, 128));
     seitouLabel->setBorder(true);
     seitouLabel->hide();
 
-    Commandkakunin2 = new VbLabel(this, QStringLiteral("Commandkakunin2"),
-                                  QStringLiteral("\"+\"を２回押しなさい"));
-    place(Commandkakunin2, 3915, 9360, 7110, 615);
-    setTwipsFont(Commandkakunin2, kPGothic, 24, true);
+    Commandkakunin2 = addLabel(QStringLiteral("Commandkakunin2"), {3915, 9360, 7110, 615}, kPGothic,
+                               24, true, QStringLiteral("\"+\"を２回押しなさい"));
     Commandkakunin2->setForeColor(kRed);
     Commandkakunin2->hide();
 
@@ -79,37 +82,23 @@ void MainFrm::buildAnswerArea() {
     Commandkakunin->setFocusPolicy(Qt::NoFocus);
     Commandkakunin->hide();
 
-    Label5 = new VbLabel(this, QStringLiteral("Label5"), QStringLiteral("スペースキー＝判定"));
-    place(Label5, 4545, 10035, 7000, 450);
-    setTwipsFont(Label5, kPGothic, 18);
-
-    Label1 = new VbLabel(this, QStringLiteral("Label1"),
-                         QStringLiteral("矢印キー、リターンキー＝クリア"));
-    place(Label1, 4545, 10485, 7000, 450);
-    setTwipsFont(Label1, kPGothic, 18);
+    Label5 = addLabel(QStringLiteral("Label5"), {4545, 10035, 7000, 450}, kPGothic, 18, false,
+                      QStringLiteral("スペースキー＝判定"));
+    Label1 = addLabel(QStringLiteral("Label1"), {4545, 10485, 7000, 450}, kPGothic, 18, false,
+                      QStringLiteral("矢印キー、リターンキー＝クリア"));
 }
 
 void MainFrm::buildProblemArea() {
-    Label10 = new VbLabel(this, QStringLiteral("Label10"));
-    place(Label10, 2565, 1665, 9645, 555);
-    setTwipsFont(Label10, kPGothic, 24);
+    Label10 = addLabel(QStringLiteral("Label10"), {2565, 1665, 9645, 555}, kPGothic, 24);
     Label10->setAlignment(VbLabel::Align::Center);
     Label10->setBackColor(rgb(255, 192, 128));
 
-    qLabel1 = new VbLabel(this, QStringLiteral("qLabel1"));
-    place(qLabel1, 2700, 3690, 8325, 1890);
-    setTwipsFont(qLabel1, kGothic, kDigitPoints);
-    qLabel1->setAlignment(VbLabel::Align::Right);
-    qLabel1->setForeColor(kBlue);
+    qLabel1 = addDigitLabel(QStringLiteral("qLabel1"), {2700, 3690, 8325, 1890}, kBlue);
     qLabel1->setBackColor(kLightGreen);
 
     // Over qLabel1, so that the foot of a carried digit is not cut off where
     // the two overlap.
-    Label9 = new VbLabel(this, QStringLiteral("Label9"));
-    place(Label9, 2250, 2115, 8775, 1755);
-    setTwipsFont(Label9, kGothic, kDigitPoints);
-    Label9->setAlignment(VbLabel::Align::Right);
-    Label9->setForeColor(rgb(255, 255, 0));
+    Label9 = addDigitLabel(QStringLiteral("Label9"), {2250, 2115, 8775, 1755}, rgb(255, 255, 0));
     Label9->hide();
 
     for (size_t j = 0; j < Line1.size(); ++j) {

@@ -59,6 +59,11 @@ protected:
     void afterLayout() override;
 
 private:
+    VbLabel* addLabel(const QString& name, const QRect& twips, const QString& family, double points,
+                      bool bold = false, const QString& text = {});
+    // A right-aligned label in the large fixed-pitch digits.
+    VbLabel* addDigitLabel(const QString& name, const QRect& twips, const QColor& fore,
+                           const QString& text = {});
     void buildProblemArea();
     void buildAnswerArea();
     void placeStrokes();
