@@ -1,15 +1,56 @@
 // Wires the platform services, the program context and the screens together.
 #include <QApplication>
+#include <cstdlib>
+#include <exception>
+#include <string>
 
 #include "platform/Clock.h"
+#include "platform/PosixProcessLauncher.h"
 #include "platform/Random.h"
+#include "platform/SdlAudio.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtServices.h"
 #include "startup/ui/App.h"
 #include "startup/ui/AppExit.h"
+#include "startup/ui/Firstfrm.h"
+
+namespace {
+
+// Screens fill a real display; the offscreen platform and KESTREL_WINDOWED=1
+// keep the design size (tests, screenshots, development).
+bool wantFullScreen() {
+    if (QGuiApplication::platformName() == QStringLiteral("offscreen")) return false;
+    const char* windowed = std::getenv("KESTREL_WINDOWED");
+    return !(windowed && std::string(windowed) == "1");
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     kestrel::installFontSubstitutions();
-    return 0;
+
+    kestrel::SystemClock clock;
+    kestrel::SystemRandom random;
+    kestrel::QtDialogs dialogs;
+    kestrel::AppExit exit;
+    kestrel::QtEventPump events;
+    kestrel::SdlAudio audio;
+    kestrel::PosixProcessLauncher processes;
+    kestrel::Context ctx{kestrel::Services{clock, random, dialogs, exit, events, audio, processes}};
+    ctx.programFile = QCoreApplication::applicationFilePath().toStdString();
+
+    kestrel::App app(ctx);
+    exit.attach(&app);
+    app.setFullScreen(wantFullScreen());
+    try {
+        app.show<kestrel::Firstfrm>();
+        return qapp.exec();
+    } catch (const std::exception& e) {
+        // Last resort: a failure no screen caught is told, never a silent crash.
+        dialogs.message(std::string("エラーのためプログラムを終了します。\r\n") + e.what(),
+                        "エラー", kestrel::MessageButtons::Ok);
+        exit.endProgram(1);
+    }
+    return 1;
 }

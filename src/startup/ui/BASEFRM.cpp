@@ -1,0 +1,24 @@
+#include "startup/ui/BASEFRM.h"
+
+#include "platform/ui/Fonts.h"
+#include "platform/ui/VbWidgets.h"
+#include "startup/ui/App.h"
+
+namespace kestrel {
+
+BASEFRM::BASEFRM(App& app) : TwipsForm(6000, 1800), m_app(app) {
+    setObjectName(QStringLiteral("BASEFRM"));
+    setWindowTitle(QStringLiteral("Kestrel"));
+    setBackColor(rgb(255, 255, 255));
+    m_label19 =
+        new VbLabel(this, QStringLiteral("Label19"), QStringLiteral("Just a moment, please."));
+    m_label19->setAlignment(VbLabel::Align::Center);
+    place(m_label19, 240, 600, 5520, 600);
+    setTwipsFont(m_label19, kPGothic, 18, true);
+}
+
+void BASEFRM::Form_Load() {
+    m_app.ctx().services.events.processEvents();
+}
+
+} // namespace kestrel

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <cmath>
+#include <cstdlib>
+
+#include "drill/ui/MainFrm.h"
+#include "platform/ui/VbWidgets.h"
+#include "startup/Calendar.h"
+#include "startup/Folders.h"
+#include "startup/ProgramDefinition.h"
+#include "startup/Season.h"
+#include "startup/ui/App.h"
+#include "startup/ui/BASEFRM.h"
+#include "startup/ui/Firstfrm.h"
+#include "startup/ui/Startup.h"
+#include "support/Installation.h"
+
+using namespace kestrel;
+using kestrel::test::Installation;
+using kestrel::test::TestContext;
+
+namespace {
+
+void saveShot(QWidget& w, const char* name) {
+    if (const char* dir = std::getenv("KESTREL_SCREENSHOT_DIR")) {
+        std::filesystem::create_directories(dir);
+        w.grab().save(QString::fromStdString((std::filesystem::path(dir) / name).string()));
+    }
+}
+
+} // namespace
+
+TEST(Firstfrm, LoadShowsTheDateOnTheSeasonColourAndArmsTheTimer) {
+    struct Case {
+        CivilDate date;
+        uint32_t colour;
+    } cases[] = {{{2026, 2, 3}, 33023},
+                 {{2026, 7, 20}, 12632064},
+                 {{2026, 10, 1}, 16576},
+                 {{2026, 12, 9}, 12648384}};
+    for (const auto& c : cases) {
+        TestContext t;
+        t.clock.set(c.date, 8 * 3600 + 12.25);
+        App app(t.ctx);
+        Firstfrm& splash = app.show<Firstfrm>();
+
+        EXPECT_EQ(t.ctx.state.SeasonColour, c.colour);
+        EXPECT_EQ(splash.backColor(), fromColourValue(c.colour));
+        auto* label5 = splash.findChild<VbLabel*>(QStringLiteral("Label5"));
+        ASSERT_NE(label5, nullptr);
+        EXPECT_EQ(label5->text().toStdString(), eraDate(c.date));
+        EXPECT_EQ(t.random.seeds, std::vector<double>{8 * 3600 + 12.25});
+
+        auto* timer = splash.findChild<QTimer*>(QStringLiteral("Timer1"));
+        ASSERT_NE(timer, nullptr);
+        EXPECT_EQ(timer->interval(), 100);
+        EXPECT_TRUE(timer->isSingleShot());
+        EXPECT_TRUE(timer->isActive());
+        if (c.date.month == 12) saveShot(splash, "Firstfrm.png");
+        timer->stop();
+    }
+}
+
+TEST(Firstfrm, TimerRunsStartUpAndOpensTheDrillForTheFirstListedStudent) {
+    Installation inst;
+    // The first entry is not listed; the second signs in.
+    inst.write(Installation::kRosterFile,
+               "7,2016,0,0,休み　太郎,1,,\r\n3,2016,0,0,山田　花子,0,,\r\n4,2016,0,0,佐藤,0,,\r\n");
+    TestContext t;
+    t.ctx.programFile = inst.programFile();
+    t.clock.setSeconds(9 * 3600 + 30.6);
+    App app(t.ctx);
+    Firstfrm& splash = app.show<Firstfrm>();
+    splash.Timer1_Timer();
+
+    EXPECT_FALSE(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+    EXPECT_EQ(app.find<Firstfrm>(), nullptr);
+    EXPECT_NE(app.find<MainFrm>(), nullptr);
+    EXPECT_TRUE(t.dialogs.shown.empty());
+    EXPECT_EQ(t.ctx.folders.SharedFolder, inst.sharedFolder());
+    EXPECT_EQ(t.ctx.config.SchoolName, "テスト小学校");
+    EXPECT_EQ(t.ctx.criteria[1].targetTime, 60);
+    EXPECT_EQ(t.ctx.state.CurrentStudentNumber, 3);
+    // Kept as the roster keeps names: 20 characters, space-padded.
+    EXPECT_EQ(t.ctx.state.CurrentStudentName, "山田　花子" + std::string(15, ' '));
+    EXPECT_EQ(t.ctx.state.SessionStartSeconds, 9 * 3600 + 31);
+    EXPECT_EQ(t.ctx.state.CurrentLevel, 1);
+    EXPECT_EQ(t.ctx.program.LevelNames[5], "混合");
+}
+
+TEST(Firstfrm, StartUpFailureIsShownAndEndsTheProgram) {
+    struct Case {
+        const char* removed;
+        const char* named;
+    } cases[] = {{Installation::kPathFile, "パスデータ.txt"},
+                 {Installation::kConfigFile, "共通データ.txt"},
+                 {Installation::kCriteriaFile, "タイム回数データ.txt"},
+                 {Installation::kRosterFile, "新名簿.txt"}};
+    for (const auto& c : cases) {
+        Installation inst;
+        inst.remove(c.removed);
+        TestContext t;
+        t.ctx.programFile = inst.programFile();
+        App app(t.ctx);
+        Firstfrm& splash = app.show<Firstfrm>();
+        try {
+            splash.Timer1_Timer();
+            ADD_FAILURE() << c.named << ": the program went on";
+        } catch (const ProgramEnded& e) {
+            EXPECT_NE(e.status(), 0);
+        }
+        ASSERT_EQ(t.dialogs.shown.size(), 1u) << c.named;
+        EXPECT_EQ(t.dialogs.shown[0].title, "起動エラー");
+        EXPECT_NE(t.dialogs.shown[0].text.find(c.named), std::string::npos)
+            << t.dialogs.shown[0].text;
+        EXPECT_EQ(app.find<MainFrm>(), nullptr);
+    }
+}
+
+TEST(StartDrill, ResetsTheRunStateTheSameWayEveryTime) {
+    Installation inst;
+    TestContext t;
+    t.ctx.programFile = inst.programFile();
+    App app(t.ctx);
+    InitialiseFolders(t.ctx);
+    DefineLevelTable(t.ctx.program);
+    t.ctx.state.CurrentStudentNumber = 1;
+    t.ctx.state.CurrentLevel = 2;
+    // A run that ended by time-out.
+    t.ctx.state.TimeUp = 1;
+    t.ctx.state.RunFinished = 1;
+    t.ctx.state.EndHandled = 1;
+    t.ctx.state.JudgeBusy = 1;
+    t.ctx.state.ConfirmState = 2;
+    t.ctx.state.RightCount = 7;
+
+    auto flags = [&] {
+        const SharedState& s = t.ctx.state;
+        return std::vector<int>{s.TimeUp,       s.RunFinished, s.EndHandled,  s.JudgeBusy,
+                                s.ConfirmState, s.RightCount,  s.CurrentLevel};
+    };
+    StartDrill(app);
+    const std::vector<int> once = flags();
+    EXPECT_EQ(once, (std::vector<int>{0, 0, 0, 0, 0, 0, 2}));
+    StartDrill(app);
+    EXPECT_EQ(flags(), once);
+    EXPECT_NE(app.find<MainFrm>(), nullptr);
+    EXPECT_GE(t.events.processed, 2);
+}
+
+TEST(BASEFRM, ShowsTheWaitTextAndLetsUpdatesRun) {
+    TestContext t;
+    App app(t.ctx);
+    BASEFRM& wait = app.show<BASEFRM>();
+    auto* label = wait.findChild<VbLabel*>(QStringLiteral("Label19"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("Just a moment, please."));
+    EXPECT_GE(t.events.processed, 1);
+    saveShot(wait, "BASEFRM.png");
+}
