@@ -31,6 +31,10 @@ struct SharedState {
     double BarScale = 0;      // twips of the time bar per second
     int32_t RunTime = 0;      // the run's seconds, 99999 after a time-out
     int16_t TodayRunCount = 0;
+
+    // Level menu: 1 once the student has cleared the last level, as of the
+    // last refresh of the level buttons.
+    int16_t GoalLevelCleared = 0;
 };
 
 // Resets the run flags and counters before a run starts.
