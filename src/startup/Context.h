@@ -9,6 +9,7 @@
 #include "platform/Services.h"
 #include "platform/SharedFile.h"
 #include "results/ResultsSummary.h"
+#include "roster/Roster.h"
 #include "startup/AppFolders.h"
 #include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"
@@ -42,6 +43,7 @@ struct Context {
     std::unique_ptr<SharedFileSystem> sharedFiles = std::make_unique<PosixSharedFileSystem>();
 
     // Roster: the roster tables.
+    RosterTables roster;
 };
 
 } // namespace kestrel
