@@ -1,0 +1,125 @@
+#include "platform/ui/VbListBox.h"
+
+#include <algorithm>
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "platform/ui/TwipsForm.h"
+
+namespace kestrel {
+
+VbListBox::VbListBox(QWidget* parent, const QString& objectName, Order order)
+    : QListWidget(parent), m_order(order), m_sorted(order == Order::Ranking) {
+    setObjectName(objectName);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setUniformItemSizes(true);
+    setTextElideMode(Qt::ElideNone);
+    setWordWrap(false);
+    setFrameShape(QFrame::Box);
+    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) emit Click();
+    });
+}
+
+int VbListBox::AddItem(const QString& line) {
+    if (m_order == Order::AsAdded) {
+        addItem(line);
+        return count() - 1;
+    }
+    const int at = m_sorted.add(line.toStdString());
+    insertItem(at, line);
+    return at;
+}
+
+int VbListBox::AddItem(const QString& line, int index) {
+    if (m_order != Order::AsAdded) return AddItem(line);
+    const int at = std::clamp(index, 0, count());
+    insertItem(at, line);
+    return at;
+}
+
+void VbListBox::RemoveItem(int index) {
+    if (index < 0 || index >= count()) return;
+    delete takeItem(index);
+    m_sorted.removeAt(index);
+}
+
+void VbListBox::Clear() {
+    clear();
+    m_sorted.clear();
+}
+
+QString VbListBox::List(int index) const {
+    const QListWidgetItem* it = item(index);
+    return it ? it->text() : QString();
+}
+
+void VbListBox::setListIndex(int index) {
+    if (index < -1 || index >= count()) return;
+    setCurrentRow(index);
+}
+
+void VbListBox::setLines(const QStringList& lines) {
+    const bool blocked = blockSignals(true);
+    Clear();
+    if (m_order == Order::AsAdded) {
+        addItems(lines);
+    } else {
+        for (const QString& line : lines)
+            m_sorted.add(line.toStdString());
+        QStringList ordered;
+        ordered.reserve(m_sorted.size());
+        for (const std::string& s : m_sorted.lines())
+            ordered.push_back(QString::fromStdString(s));
+        addItems(ordered);
+    }
+    blockSignals(blocked);
+}
+
+QStringList VbListBox::lines() const {
+    QStringList out;
+    out.reserve(count());
+    for (int i = 0; i < count(); ++i)
+        out.push_back(item(i)->text());
+    return out;
+}
+
+void VbListBox::setBackColor(const QColor& colour) {
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, colour);
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+QColor VbListBox::backColor() const {
+    return palette().color(QPalette::Base);
+}
+
+void VbListBox::setTwipsFont(TwipsForm& form, const QString& family, double points, bool bold) {
+    form.setTwipsFont(this, family, points, bold);
+}
+
+void VbListBox::mousePressEvent(QMouseEvent* event) {
+    const int before = currentRow();
+    QListWidget::mousePressEvent(event);
+    // A click on the line already selected is a click too.
+    if (before >= 0 && currentRow() == before && itemAt(event->position().toPoint())) emit Click();
+}
+
+void VbListBox::mouseDoubleClickEvent(QMouseEvent* event) {
+    QListWidget::mouseDoubleClickEvent(event);
+    if (itemAt(event->position().toPoint())) emit DblClick();
+}
+
+void VbListBox::keyPressEvent(QKeyEvent* event) {
+    bool handled = false;
+    emit KeyPress(event, handled);
+    if (handled) {
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
+}
+
+} // namespace kestrel

@@ -1,0 +1,54 @@
+#include "roster/SortedLines.h"
+
+#include <algorithm>
+
+namespace kestrel {
+namespace {
+
+unsigned char folded(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+}
+
+// UTF-8 byte order is code point order, and every byte of a multi-byte
+// character is above 0x7F, so folding single ASCII bytes is enough.
+int compareFolded(std::string_view a, std::string_view b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = folded(a[i]);
+        const unsigned char y = folded(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool unranked(std::string_view line) {
+    return line.starts_with("--");
+}
+
+} // namespace
+
+bool SortedLines::before(std::string_view a, std::string_view b, bool rankingOrder) {
+    if (rankingOrder) {
+        const bool ua = unranked(a);
+        const bool ub = unranked(b);
+        if (ua != ub) return ub;
+    }
+    return compareFolded(a, b) < 0;
+}
+
+int SortedLines::add(std::string line) {
+    const auto pos = std::upper_bound(
+        m_lines.begin(), m_lines.end(), line,
+        [this](const std::string& x, const std::string& y) { return before(x, y, m_ranking); });
+    const auto at = m_lines.insert(pos, std::move(line));
+    return static_cast<int>(at - m_lines.begin());
+}
+
+void SortedLines::removeAt(int index) {
+    if (index < 0 || index >= size()) return;
+    m_lines.erase(m_lines.begin() + index);
+}
+
+} // namespace kestrel
