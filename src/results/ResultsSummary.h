@@ -49,10 +49,10 @@ struct RunEntry {
 };
 
 // The records kept by the last load, in file order: slot i (1-based) is
-// slots[i - 1]. At most the 20000 most recent records of the log.
+// entrySlots[i - 1]. At most the 20000 most recent records of the log.
 struct RunEntries {
-    std::vector<RunEntry> slots;
-    int32_t count() const { return static_cast<int32_t>(slots.size()); }
+    std::vector<RunEntry> entrySlots;
+    int32_t count() const { return static_cast<int32_t>(entrySlots.size()); }
 };
 
 // What the last recorded run achieved, for the end screen; each 0 or 1.

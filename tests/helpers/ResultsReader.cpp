@@ -18,7 +18,7 @@ namespace {
 
 bool checkLoad(const RunEntries& entries, int writers, std::string& fault) {
     std::vector<int> next(static_cast<size_t>(writers) + 1, 0);
-    for (const RunEntry& e : entries.slots) {
+    for (const RunEntry& e : entries.entrySlots) {
         const int id = e.studentNumber;
         if (id < 1 || id > writers) {
             fault = "student " + std::to_string(id);

@@ -60,8 +60,8 @@ TEST(LoadResults, ReadsTheLast20000WholeRecords) {
     ASSERT_TRUE(LoadResults(t.ctx));
     const RunEntries& e = t.ctx.runEntries;
     ASSERT_EQ(e.count(), 20000);
-    EXPECT_EQ(e.slots.front().seconds, 5001);
-    EXPECT_EQ(e.slots.back().seconds, 25000);
+    EXPECT_EQ(e.entrySlots.front().seconds, 5001);
+    EXPECT_EQ(e.entrySlots.back().seconds, 25000);
     // Earlier, faster records of a student are not among those read.
     EXPECT_EQ(summaryOf(t).bestTime[1][22], 5001);
     EXPECT_EQ(summaryOf(t).bestTime[1][2], 5011);
@@ -83,7 +83,7 @@ TEST(LoadResults, RecordsOutsideTheTablesStayOut) {
                             runRecord(d, 3, 1, 70),
                         }));
     ASSERT_TRUE(BuildSummary(t.ctx));
-    const auto& e = t.ctx.runEntries.slots;
+    const auto& e = t.ctx.runEntries.entrySlots;
     ASSERT_EQ(e.size(), 4u);
     EXPECT_EQ(e[0].level, 36);
     EXPECT_EQ(e[1].studentNumber, 5001);
