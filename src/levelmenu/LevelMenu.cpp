@@ -1,0 +1,145 @@
+#include "levelmenu/LevelMenu.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "levelmenu/ListText.h"
+#include "results/ResultsLog.h"
+#include "startup/LeadingNumber.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int kWideLevelCount = 5;      // from here on columns scroll
+constexpr int kColumnAreaWidth = 14592; // shared by fewer columns
+constexpr int kScrollingColumnWidth = 3456;
+constexpr int kVisibleColumns = 4;
+
+bool inTables(int level, int student) {
+    return level >= 1 && level <= kMaxLevel && student >= 0 && student <= kMaxStudent;
+}
+
+template <class T> T cell(const LevelStudentTable<T>& table, int level, int student) {
+    if (!inTables(level, student)) return T{};
+    return table[static_cast<size_t>(level)][static_cast<size_t>(student)];
+}
+
+std::string wholeNumber(double v) {
+    return std::to_string(static_cast<long long>(std::llround(v)));
+}
+
+} // namespace
+
+std::string shortestNumber(float value) {
+    char buf[32];
+    auto result = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, result.ptr);
+}
+
+std::string plainNumber(double value) {
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
+        return wholeNumber(value);
+    char buf[32];
+    auto result = std::to_chars(buf, buf + sizeof buf, value);
+    return std::string(buf, result.ptr);
+}
+
+std::string todayFigures(const ResultsSummary& summary, int level, int student) {
+    const float count = cell(summary.countToday, level, student);
+    if (count == 0) return "-----";
+    return wholeNumber(count) + "回/" + std::to_string(cell(summary.pointsToday, level, student)) +
+           "点";
+}
+
+std::string allTimeFigures(const ResultsSummary& summary, int level, int student) {
+    const int16_t count = cell(summary.countAll, level, student);
+    if (count == 0) return "------";
+    return std::to_string(count) + "回/" + std::to_string(cell(summary.pointsAll, level, student)) +
+           "点";
+}
+
+std::string passPeriodFigures(const Context& ctx, int level, int student) {
+    const LevelCriteria& c = ctx.criteria[level];
+    const ResultsSummary& s = *ctx.summary;
+    return "最近" + plainNumber(leadingNumber(c.passPeriodDays)) +
+           "日=" + std::to_string(cell(s.countPass, level, student)) + "回 / " +
+           std::to_string(cell(s.pointsPass, level, student)) + "点";
+}
+
+std::string targetLine(const LevelCriteria& c) {
+    const std::string head = "目標=" + std::to_string(c.targetTime) + "秒";
+    // 9999 points: the level cannot be cleared, so no clearing figures.
+    if (c.clearPoints == 9999) return head + " --------";
+    return head + " " + std::to_string(c.clearCount) + "回/" + std::to_string(c.clearPoints) +
+           "点(×" + shortestNumber(c.pointMultiplier) + ")";
+}
+
+bool isTeacherName(std::string_view name) {
+    return name.find("★") != std::string_view::npos || name.find("先生") != std::string_view::npos;
+}
+
+ColumnLayout columnLayout(int levelCount) {
+    if (levelCount < kWideLevelCount)
+        return {kColumnAreaWidth / (levelCount > 0 ? levelCount : 1), false, 1};
+    return {kScrollingColumnWidth, true, levelCount - (kVisibleColumns - 1)};
+}
+
+int columnMargin(int windowWidth) {
+    return static_cast<int>(std::lround(0.02 * windowWidth));
+}
+
+int columnLeft(int level, int scrollPosition, int columnWidth, int windowWidth) {
+    const int x = columnMargin(windowWidth) + (level - scrollPosition) * columnWidth;
+    return x < 0 ? windowWidth : x;
+}
+
+int16_t effectiveScrollPosition(int16_t scrollPosition, const ColumnLayout& layout) {
+    if (scrollPosition <= 0 || scrollPosition > layout.scrollMax) return 1;
+    return scrollPosition;
+}
+
+MenuKey menuKey(std::u32string_view typed, int levelCount) {
+    if (typed.size() != 1) return {};
+    const char32_t c = typed[0];
+    if (c == U'0') return {MenuKey::Action::Back, 0};
+    int level = 0;
+    if (c >= U'1' && c <= U'9')
+        level = static_cast<int>(c - U'0');
+    else if (c >= U'a' && c <= U'd')
+        level = static_cast<int>(c - U'a') + 10;
+    if (level == 0 || level > levelCount) return {};
+    return {MenuKey::Action::StartLevel, level};
+}
+
+LevelAvailability levelAvailability(const Context& ctx, int student) {
+    LevelAvailability a;
+    const int count = std::max(0, std::min<int>(ctx.program.LevelCount, kMaxLevel));
+    a.closed.assign(static_cast<size_t>(count) + 1, false);
+    const int last = ctx.program.LastLevel;
+    a.goalLevelCleared = last >= 1 && last <= kMaxLevel && LevelCleared(ctx, last, student) ? 1 : 0;
+    if (a.goalLevelCleared) return a;
+    for (int level = 1; level < count; ++level)
+        a.closed[static_cast<size_t>(level)] = OverPractice(ctx, level, student);
+    return a;
+}
+
+std::optional<uint32_t> timeListColour(const std::vector<std::string>& lines,
+                                       const LevelCriteria& criteria) {
+    std::optional<uint32_t> colour;
+    for (const std::string& line : lines) {
+        if (midChars(line, 3, 1) == "×") continue;
+        // The seconds field is right-aligned in the first five characters;
+        // reading all five keeps a four-digit time whole.
+        const double t = leadingNumber(leftChars(line, 5));
+        if (t <= criteria.targetTime)
+            colour = kListGreen;
+        else if (t <= criteria.minimumTime)
+            colour = kListLightGreen;
+        else
+            colour = kListSilver;
+    }
+    return colour;
+}
+
+} // namespace kestrel

@@ -1,0 +1,128 @@
+#include "levelmenu/Ranking.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "levelmenu/ListText.h"
+#include "results/ResultsLog.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int32_t kFailedBest = 99998; // best time of a student whose every run failed
+constexpr const char* kOwnMark = "●";
+constexpr const char* kIdeographicSpace = "　";
+
+// Smaller keys rank first. The second value only orders students whose
+// first values are equal, so it is held below 1000: a student with more
+// than 999 points in the second value would otherwise pass one with more
+// points in the first.
+int32_t pointsKey(int32_t first, int32_t second) {
+    const int64_t key =
+        1000000 - static_cast<int64_t>(first) * 1000 - std::clamp<int64_t>(second, 0, 999);
+    return static_cast<int32_t>(std::clamp<int64_t>(key, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+} // namespace
+
+RankingBasis rankingBasis(int16_t displayMode, int16_t rankingKind) {
+    if (displayMode != 2) return RankingBasis::BestTime;
+    return rankingKind == 2 ? RankingBasis::PointsToday : RankingBasis::PointsAll;
+}
+
+std::string rankField(int rank) {
+    if (rank >= 100) return std::to_string(rank);
+    return rightChars(signedField(rank), 2);
+}
+
+std::string rankingNameField(std::string_view name) {
+    std::string field = trimRight(name);
+    for (int i = 0; i < 6; ++i)
+        field += kIdeographicSpace;
+    return leftChars(field, 5);
+}
+
+std::vector<RankingLine> buildRanking(const Context& ctx, int level, RankingBasis basis,
+                                      std::string_view gradeGroup) {
+    std::vector<RankingLine> lines;
+    if (level < 1 || level > kMaxLevel || !ctx.summary) return lines;
+    const ResultsSummary& summary = *ctx.summary;
+    const auto L = static_cast<size_t>(level);
+    const RosterTables& roster = ctx.roster;
+
+    // Positions 1..n of the roster; index 0 is not used by the sort.
+    std::vector<int32_t> keys(1);
+    std::vector<int16_t> items(1);
+    const int count = std::min<int>(roster.RosterCount, kMaxStudent);
+    keys.reserve(static_cast<size_t>(count) + 1);
+    items.reserve(static_cast<size_t>(count) + 1);
+    for (int p = 1; p <= count; ++p) {
+        const int16_t s = roster.RosterNumbers[static_cast<size_t>(p)];
+        if (s < 0 || s > kMaxStudent) continue;
+        const auto S = static_cast<size_t>(s);
+        int32_t key = summary.bestTime[L][S];
+        if (basis == RankingBasis::PointsAll)
+            key = pointsKey(summary.pointsAll[L][S], summary.pointsToday[L][S]);
+        else if (basis == RankingBasis::PointsToday)
+            key = pointsKey(summary.pointsToday[L][S], summary.pointsAll[L][S]);
+        keys.push_back(key);
+        items.push_back(s);
+    }
+    const int n = static_cast<int>(items.size()) - 1;
+    // Each pass reverses students of equal keys; two passes bring them back
+    // into roster order.
+    SortByKey(n, keys, items);
+    SortByKey(n, keys, items);
+
+    auto compared = [&](size_t s) -> int32_t {
+        switch (basis) {
+        case RankingBasis::PointsAll:
+            return summary.pointsAll[L][s];
+        case RankingBasis::PointsToday:
+            return summary.pointsToday[L][s];
+        case RankingBasis::BestTime:
+            break;
+        }
+        return summary.bestTime[L][s];
+    };
+
+    const int student = ctx.state.CurrentStudentNumber;
+    int rank = 0;
+    int32_t previous = 0;
+    lines.reserve(static_cast<size_t>(n));
+    for (int k = 1; k <= n; ++k) {
+        const auto S = static_cast<size_t>(items[static_cast<size_t>(k)]);
+        const int32_t value = compared(S);
+        if (k == 1 || value != previous) rank = k;
+        previous = value;
+
+        const int grade = GradeNumber(roster.SchoolYear, roster.BirthYears[S]);
+        if (!InGradeGroup(grade, gradeGroup)) continue;
+        const int32_t today = summary.pointsToday[L][S];
+        if (basis == RankingBasis::PointsToday && today == 0) continue;
+
+        const bool own = static_cast<int>(S) == student;
+        const std::string front = own ? kOwnMark : GradeMark(grade);
+        const std::string end = own ? kOwnMark : kIdeographicSpace;
+        const std::string name = rankingNameField(roster.StudentNames[S]);
+        std::string text;
+        if (basis == RankingBasis::BestTime) {
+            const int32_t best = summary.bestTime[L][S];
+            if (best == kNoTime)
+                text = "--" + front + name + "------" + " " + end;
+            else if (best == kFailedBest)
+                text = rankField(rank) + front + name + "*失敗*" + " " + end;
+            else
+                text = rankField(rank) + front + name + rightChars("    " + signedField(best), 6) +
+                       " " + end;
+        } else {
+            text = rankField(rank) + front + name + rightChars("    " + std::to_string(today), 3) +
+                   "/" + rightChars("    " + std::to_string(summary.pointsAll[L][S]), 5);
+        }
+        lines.push_back({std::move(text), static_cast<int>(S), rank});
+    }
+    return lines;
+}
+
+} // namespace kestrel
