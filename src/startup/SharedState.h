@@ -35,6 +35,10 @@ struct SharedState {
     // Level menu: 1 once the student has cleared the last level, as of the
     // last refresh of the level buttons.
     int16_t GoalLevelCleared = 0;
+    // Level menu choices that survive reloading the menu.
+    int16_t ScrollPosition = 0; // level in the leftmost column; 0 before first use
+    int16_t ListChoice = 0;     // list kind (1..3) the menu's activation selects
+    int16_t AllPeriod = 3;      // period of the all-results list, 1 this week .. 5 ten years
 };
 
 // Resets the run flags and counters before a run starts.
