@@ -1,9 +1,11 @@
 #pragma once
 // The roster of the students who may use the program, as read from the
-// shared folder's "新名簿.txt", and the two grade code sets derived from a
-// student's school year of birth.
+// shared folder's "新名簿.txt", the two grade code sets derived from a
+// student's school year of birth, and the lines of the name list.
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,13 +14,18 @@
 
 namespace kestrel {
 
+struct ResultsSummary;
+
 inline constexpr const char* kRosterFile = "新名簿.txt";
 inline constexpr int kRosterTextLength = 20; // characters of every kept text field
+inline constexpr int kRosterFields = 8;      // fields of one entry
+// Line 0 of the name list: nobody chosen.
+inline constexpr const char* kNobodyLine = "－－－－－－";
 
 // One entry of the roster file, in file order. The status field decides
 // whether the entry is listed and is not kept.
 struct RosterEntry {
-    int16_t number = 0;    // student number 1..5000, key of every per-student table
+    int16_t number = 0;    // student number 0..5000, key of every per-student table
     int16_t birthYear = 0; // school year of birth, four digits
     int16_t extra1 = 0;
     int16_t extra2 = 0;
@@ -53,5 +60,75 @@ int GradeNumber(int schoolYear, int birthYear);
 std::string GradeLabel(int gradeNumber);
 // The short tag of the name list ("幼-" .. "大+"), always present.
 std::string GradeTag(int gradeNumber);
+
+// A roster text that cannot be used. `number` is the system's error number
+// where there is one, otherwise EINVAL for a field or ERANGE for a value
+// out of range; `what()` is a Japanese description naming the file.
+class RosterError : public std::runtime_error {
+public:
+    RosterError(const std::string& description, int number)
+        : std::runtime_error(description), m_number(number) {}
+    int number() const { return m_number; }
+
+private:
+    int m_number;
+};
+
+struct RosterFileEntry {
+    RosterEntry entry;
+    int16_t status = 0; // 0 listed, 2 listed on request, anything else not listed
+};
+
+// UTF-8 text cut or padded with spaces to `length` characters.
+std::string fixedText(std::string_view text, int length);
+
+// The entries of a roster text, eight fields each, fields read by items
+// across line ends. `fileName` only names the file in errors. Throws
+// RosterError on a number field that is not a whole number, a value out of
+// range or an incomplete last entry.
+std::vector<RosterFileEntry> parseRoster(std::string_view text, const std::string& fileName);
+
+// One student's tallies summed over levels 1..35.
+struct StudentFigures {
+    int64_t countToday = 0;
+    int64_t pointsToday = 0;
+    int64_t countAll = 0;
+    int64_t pointsAll = 0;
+};
+StudentFigures studentFigures(const ResultsSummary& summary, int number);
+
+// The fixed-width figure texts of the name list.
+std::string todayRunsText(int64_t n);
+std::string todayPointsText(int64_t n);
+std::string totalRunsText(int64_t n);
+std::string totalPointsText(int64_t n);
+
+// The birth year as it leads a name-list line: at least four digits, so
+// that the lines sort by year as numbers do.
+std::string birthYearText(int birthYear);
+
+// The sort line of a listed student: year, tag, " ", name, ideographic
+// padding to the name column, the two figures of NameListMode, "*", number.
+// Nothing for a mode outside 0..3.
+std::optional<std::string> RosterLine(const RosterEntry& entry, int gradeNumber, int NameListMode,
+                                      const StudentFigures& figures);
+
+// Whether the grade box text `filter` keeps a student of the grade.
+bool GradeFilterKeeps(std::string_view filter, int gradeNumber);
+
+// The parts of a sort line: the birth year that leads it, and the text
+// after it up to (shown) or through (kept) the student number.
+struct RosterLineParts {
+    int birthYear = 0;
+    std::string shown; // tag, name, padding and the figures
+    std::string kept;  // the same followed by "*" and the number
+};
+RosterLineParts splitRosterLine(std::string_view line);
+
+// Length of UTF-8 text in characters, and its first `count` characters.
+size_t characterCount(std::string_view text);
+std::string firstCharacters(std::string_view text, size_t count);
+// Drops ASCII spaces at both ends.
+std::string trimSpaces(std::string_view text);
 
 } // namespace kestrel

@@ -46,6 +46,13 @@ int SortedLines::add(std::string line) {
     return static_cast<int>(at - m_lines.begin());
 }
 
+void SortedLines::assign(std::vector<std::string> lines) {
+    std::stable_sort(
+        lines.begin(), lines.end(),
+        [this](const std::string& x, const std::string& y) { return before(x, y, m_ranking); });
+    m_lines = std::move(lines);
+}
+
 void SortedLines::removeAt(int index) {
     if (index < 0 || index >= size()) return;
     m_lines.erase(m_lines.begin() + index);

@@ -16,6 +16,8 @@ public:
 
     // Inserts the line in its place; returns its index.
     int add(std::string line);
+    // Replaces every line at once; same order as adding them one by one.
+    void assign(std::vector<std::string> lines);
     void removeAt(int index);
     void clear() { m_lines.clear(); }
     int size() const { return static_cast<int>(m_lines.size()); }

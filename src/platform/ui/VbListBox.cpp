@@ -66,12 +66,15 @@ void VbListBox::setLines(const QStringList& lines) {
     if (m_order == Order::AsAdded) {
         addItems(lines);
     } else {
+        std::vector<std::string> texts;
+        texts.reserve(static_cast<size_t>(lines.size()));
         for (const QString& line : lines)
-            m_sorted.add(line.toStdString());
+            texts.push_back(line.toStdString());
+        m_sorted.assign(std::move(texts));
         QStringList ordered;
         ordered.reserve(m_sorted.size());
-        for (const std::string& s : m_sorted.lines())
-            ordered.push_back(QString::fromStdString(s));
+        for (const std::string& text : m_sorted.lines())
+            ordered.push_back(QString::fromStdString(text));
         addItems(ordered);
     }
     blockSignals(blocked);

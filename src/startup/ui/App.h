@@ -25,6 +25,7 @@ public:
     // On a real display screens fill it; tests and screenshots use the
     // design size.
     void setFullScreen(bool on) { m_fullScreen = on; }
+    bool fullScreen() const { return m_fullScreen; }
 
     template <class T> T* find() const {
         for (const auto& s : m_screens)

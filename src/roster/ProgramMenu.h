@@ -1,0 +1,32 @@
+#pragma once
+// Handing control back to the program menu of the family of classroom
+// programs: it is started beside the program's own folder, and this
+// program ends.
+#include <string>
+#include <vector>
+
+#include "startup/AppFolders.h"
+
+namespace kestrel {
+
+struct Context;
+
+inline constexpr const char* kProgramMenuFolder = "起動";
+inline constexpr const char* kProgramMenuFile = "プログラムメニューc.exe";
+inline constexpr const char* kProgramMenuArgument = "001";
+
+struct ProgramMenuCommand {
+    std::string program; // ProgramFolder + "../起動/プログラムメニューc.exe", ".." as written
+    std::vector<std::string> arguments;
+    // The program and its arguments separated by single spaces.
+    std::string commandLine() const;
+};
+
+ProgramMenuCommand programMenuCommand(const AppFolders& folders);
+
+// Starts the program menu without waiting for it and ends the program; when
+// it cannot be started the system's text is shown first. Does not return
+// when the program exit service ends the process.
+void LeaveToProgramMenu(Context& ctx);
+
+} // namespace kestrel

@@ -1,0 +1,160 @@
+#include "roster/RosterDisplay.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "platform/EventPump.h"
+#include "results/ResultsLog.h"
+#include "startup/Context.h"
+#include "startup/Cp932.h"
+#include "startup/LeadingNumber.h"
+
+namespace kestrel {
+namespace {
+
+// The system's error as the teacher reads it, naming the file.
+std::string describeErrno(int err, const std::string& file) {
+    const std::string f = "「" + file + "」";
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return f + "が見つかりません。";
+    case EACCES:
+    case EPERM:
+        return f + "を開く許可がありません。";
+    case EISDIR:
+        return f + "はフォルダーです。";
+    case EIO:
+        return f + "の読み込み中に入出力エラーが起きました。";
+    default:
+        return f + "を読めません（" + std::strerror(err) + "）。";
+    }
+}
+
+std::string readRosterBytes(const std::filesystem::path& path, const std::string& name) {
+    errno = 0;
+    std::FILE* fp = std::fopen(path.c_str(), "rb");
+    if (!fp) {
+        const int err = errno != 0 ? errno : EIO;
+        throw RosterError(describeErrno(err, name), err);
+    }
+    std::string bytes;
+    char buf[65536];
+    size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, fp)) > 0)
+        bytes.append(buf, got);
+    const bool failed = std::ferror(fp) != 0;
+    const int err = errno != 0 ? errno : EIO;
+    std::fclose(fp);
+    if (failed) throw RosterError(describeErrno(err, name), err);
+    return bytes;
+}
+
+// The read itself: the roster tables and List2. Throws RosterError.
+void readRoster(Context& ctx, NameListState& s) {
+    RosterTables& t = ctx.roster;
+    const std::filesystem::path path =
+        std::filesystem::path(ctx.folders.SharedFolder) / kRosterFile;
+    const std::string name = displayPath(path);
+    const std::string bytes = readRosterBytes(path, name);
+    std::string text;
+    try {
+        text = cp932ToUtf8(bytes);
+    } catch (const std::invalid_argument&) {
+        throw RosterError("「" + name + "」に日本語の文字として読めないところがあります。", EILSEQ);
+    }
+    const std::vector<RosterFileEntry> entries = parseRoster(text, name);
+    const bool listStatus2 = leadingNumber(ctx.config.ListStatus2Entries) == 1;
+
+    s.List2.clear();
+    t.Roster.assign(1, RosterEntry{});
+    int p = 0;
+    for (const RosterFileEntry& fe : entries) {
+        const RosterEntry& e = fe.entry;
+        if (e.number < 0 || e.number > kMaxStudent)
+            throw RosterError("「" + name + "」の番号 " + std::to_string(e.number) +
+                                  " は 0 から 5000 の外です。",
+                              ERANGE);
+        const auto n = static_cast<size_t>(e.number);
+        t.StudentNames[n] = e.name;
+        t.BirthYears[n] = e.birthYear;
+        const int grade = GradeNumber(t.SchoolYear, e.birthYear);
+        if (grade >= 0 && grade <= 10) t.GradeLabels[n] = GradeLabel(grade);
+
+        const int16_t status = (fe.status == 2 && listStatus2) ? int16_t{0} : fe.status;
+        if (status != 0) continue;
+        // Only a listed student needs a place; unlisted ones after the
+        // 5000th never overflow the table.
+        if (p + 1 > kMaxStudent)
+            throw RosterError("「" + name + "」に表示する生徒が 5000 人を超えています。", ERANGE);
+        ++p;
+        t.RosterNumbers[static_cast<size_t>(p)] = e.number;
+        t.Roster.push_back(e);
+        s.progressMarker = 5;
+        const StudentFigures figures = studentFigures(*ctx.summary, e.number);
+        s.progressMarker = 4;
+        if (auto line = RosterLine(e, grade, s.NameListMode, figures))
+            s.List2.add(std::move(*line));
+        s.progressMarker = 3;
+    }
+    s.progressMarker = 10;
+    t.RosterCount = static_cast<int16_t>(p);
+}
+
+} // namespace
+
+std::string markerText(double marker) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", marker);
+    return buf;
+}
+
+void 名簿表示(Context& ctx, NameListState& s) {
+    RosterTables& t = ctx.roster;
+    s.progressMarker = 1;
+    s.RosterRetryCount = 0;
+    const CivilDate today = ctx.services.clock.today();
+    t.SchoolYear = schoolYearOf(today.year, today.month,
+                                static_cast<int>(leadingNumber(ctx.config.SchoolYearStartMonth)));
+
+    s.progressMarker = 1.5;
+    BuildSummary(ctx);
+
+    s.progressMarker = 2;
+    ctx.services.events.processEvents();
+    s.List1.assign(1, kNobodyLine);
+    s.List2.clear();
+    s.List3.clear();
+    s.List4.clear();
+    s.List1Index = -1;
+
+    for (;;) {
+        s.progressMarker = 3;
+        try {
+            readRoster(ctx, s);
+            break;
+        } catch (const RosterError& e) {
+            waitResponsive(ctx.services.clock, ctx.services.events, kRosterRetrySeconds);
+            if (++s.RosterRetryCount >= kRosterRetries) {
+                ctx.services.dialogs.message("名簿表示" + markerText(s.progressMarker) + e.what() +
+                                                 std::to_string(e.number()),
+                                             ctx.program.ProgramTitle, MessageButtons::Ok);
+                ctx.services.exit.endProgram(1);
+                return;
+            }
+        }
+    }
+
+    for (const std::string& line : s.List2.lines()) {
+        const RosterLineParts parts = splitRosterLine(line);
+        if (!GradeFilterKeeps(s.filterText, GradeNumber(t.SchoolYear, parts.birthYear))) continue;
+        s.List1.push_back(parts.shown);
+        s.List3.push_back(parts.kept);
+    }
+    s.List1Index = 0;
+}
+
+} // namespace kestrel
