@@ -16,29 +16,13 @@ template <typename T> void putLittle(unsigned char* out, T value) {
         out[i] = static_cast<unsigned char>(bits >> (8 * i));
 }
 
-template <typename U> U getLittle(const unsigned char* in) {
-    U bits = 0;
-    for (size_t i = 0; i < sizeof(U); ++i)
-        bits |= static_cast<U>(in[i]) << (8 * i);
-    return bits;
-}
-
 void putDouble(unsigned char* out, double value) {
     putLittle(out, std::bit_cast<uint64_t>(value));
-}
-double getDouble(const unsigned char* in) {
-    return std::bit_cast<double>(getLittle<uint64_t>(in));
 }
 
 void putText(unsigned char* out, const ResultText& text) {
     for (size_t i = 0; i < kResultTextSize; ++i)
         out[i] = static_cast<unsigned char>(text[i]);
-}
-ResultText getText(const unsigned char* in) {
-    ResultText t{};
-    for (size_t i = 0; i < kResultTextSize; ++i)
-        t[i] = static_cast<char>(in[i]);
-    return t;
 }
 
 bool isLeadByte(unsigned char c) {
@@ -82,20 +66,6 @@ ResultBytes encodeResultRecord(const ResultRecord& r) {
     putText(&b[34], r.countText);
     putText(&b[39], r.spareText);
     return b;
-}
-
-ResultRecord decodeResultRecord(const unsigned char* b) {
-    ResultRecord r;
-    r.date = getDouble(&b[0]);
-    r.timeOfDay = getDouble(&b[8]);
-    r.studentNumber = static_cast<int16_t>(getLittle<uint16_t>(&b[16]));
-    r.level = static_cast<int16_t>(getLittle<uint16_t>(&b[18]));
-    r.seconds = static_cast<int32_t>(getLittle<uint32_t>(&b[20]));
-    r.schoolCode = getText(&b[24]);
-    r.pointsText = getText(&b[29]);
-    r.countText = getText(&b[34]);
-    r.spareText = getText(&b[39]);
-    return r;
 }
 
 ResultText resultText(std::string_view utf8) {

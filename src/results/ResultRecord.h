@@ -3,11 +3,14 @@
 // little-endian, no padding, no file header. Records are numbered from 1;
 // the number of records is the file length divided by 44.
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "startup/AppFolders.h"
 
@@ -34,9 +37,41 @@ struct ResultRecord {
 
 using ResultBytes = std::array<unsigned char, kResultRecordSize>;
 
+// Little-endian fields, byte by byte whatever the host's order (the
+// compiler turns each into a single load).
+namespace le {
+template <typename U, size_t... I> U read(const unsigned char* in, std::index_sequence<I...>) {
+    return static_cast<U>(((static_cast<U>(in[I]) << (8 * I)) | ...));
+}
+template <typename U> U read(const unsigned char* in) {
+    return read<U>(in, std::make_index_sequence<sizeof(U)>{});
+}
+inline double readDouble(const unsigned char* in) {
+    return std::bit_cast<double>(read<uint64_t>(in));
+}
+inline ResultText readText(const unsigned char* in) {
+    ResultText t;
+    std::memcpy(t.data(), in, t.size());
+    return t;
+}
+} // namespace le
+
 ResultBytes encodeResultRecord(const ResultRecord& record);
-// Decodes the 44 bytes at `bytes`.
-ResultRecord decodeResultRecord(const unsigned char* bytes);
+
+// Decodes the 44 bytes at `bytes`. Inline: the loader decodes 20000 at a time.
+inline ResultRecord decodeResultRecord(const unsigned char* b) {
+    ResultRecord r;
+    r.date = le::readDouble(&b[0]);
+    r.timeOfDay = le::readDouble(&b[8]);
+    r.studentNumber = static_cast<int16_t>(le::read<uint16_t>(&b[16]));
+    r.level = static_cast<int16_t>(le::read<uint16_t>(&b[18]));
+    r.seconds = static_cast<int32_t>(le::read<uint32_t>(&b[20]));
+    r.schoolCode = le::readText(&b[24]);
+    r.pointsText = le::readText(&b[29]);
+    r.countText = le::readText(&b[34]);
+    r.spareText = le::readText(&b[39]);
+    return r;
+}
 
 // A text field from UTF-8: CP932, left-aligned, padded with spaces, cut to
 // five bytes without splitting a double-byte character. Characters CP932

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 
@@ -17,6 +18,7 @@ constexpr double kSharingWaitSeconds = 1.0;
 constexpr double kMissingWaitSeconds = 5.0;
 constexpr int kMissingRetries = 4; // the fourth miss in a row gives up
 constexpr int32_t kNoPointsFrom = 99998;
+constexpr size_t kReadBlockRecords = 1024; // 44 KB
 // Keeps the sums of 20000 runs inside 32 bits whatever multiplier a teacher types.
 constexpr double kMaxRunPoints = 100000;
 
@@ -39,7 +41,7 @@ void waitSeconds(Context& ctx, double seconds) {
     waitResponsive(ctx.services.clock, ctx.services.events, seconds);
 }
 
-// VB-style number text: up to 15 significant digits, no trailing zeros.
+// Numbers in messages: up to 15 significant digits, no trailing zeros.
 std::string numberText(double v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.15g", v);
@@ -125,31 +127,38 @@ StepFailure loadOnce(Context& ctx, LoadProgress& p) {
     const uint64_t records = length / kResultRecordSize;
     const uint64_t first = records > kMaxLoadedRecords ? records - kMaxLoadedRecords : 0;
 
-    // The whole tail in one read; the records are decoded from the buffer.
+    // Read in blocks that stay in the cache while they are decoded.
     p.marker = 5;
-    p.recordNumber = static_cast<int64_t>(first) + 1;
-    std::vector<unsigned char> buffer((records - first) * kResultRecordSize);
-    size_t got = 0;
-    s = file->readAt(first * kResultRecordSize, buffer.data(), buffer.size(), got);
-    if (!s.ok()) return {s, "を読めません"};
-    const size_t whole = got / kResultRecordSize; // the file may have shrunk meanwhile
-
-    entries.slots.clear();
-    entries.slots.reserve(whole);
-    for (size_t k = 0; k < whole; ++k) {
-        const ResultRecord r = decodeResultRecord(&buffer[k * kResultRecordSize]);
-        RunEntry e{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
-        if (inTables(e.level, e.studentNumber)) {
-            int32_t& best =
-                sum.bestTime[static_cast<size_t>(e.level)][static_cast<size_t>(e.studentNumber)];
-            best = std::min(best, e.seconds);
+    const size_t wanted = static_cast<size_t>(records - first);
+    std::unique_ptr<unsigned char[]> block(
+        new unsigned char[kReadBlockRecords * kResultRecordSize]);
+    entries.entrySlots.resize(wanted);
+    size_t kept = 0;
+    for (size_t done = 0; done < wanted;) {
+        p.recordNumber = static_cast<int64_t>(first + done) + 1;
+        const size_t count = std::min(kReadBlockRecords, wanted - done);
+        size_t got = 0;
+        s = file->readAt((first + done) * kResultRecordSize, block.get(), count * kResultRecordSize,
+                         got);
+        if (!s.ok()) return {s, "を読めません"};
+        const size_t whole = got / kResultRecordSize;
+        for (size_t k = 0; k < whole; ++k) {
+            const ResultRecord r = decodeResultRecord(&block[k * kResultRecordSize]);
+            RunEntry& e = entries.entrySlots[kept];
+            e = RunEntry{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
+            if (inTables(e.level, e.studentNumber)) {
+                int32_t& best = sum.bestTime[static_cast<size_t>(e.level)]
+                                            [static_cast<size_t>(e.studentNumber)];
+                best = std::min(best, e.seconds);
+            }
+            // A record without date, student or level leaves its slot to the next.
+            if (e.date >= 0 && e.studentNumber != 0 && e.level >= 1) ++kept;
         }
-        if (e.date >= 0 && e.studentNumber != 0 && e.level >= 1) entries.slots.push_back(e);
+        done += whole;
+        if (whole < count) break; // the file has shrunk meanwhile
     }
-    if (whole > 0) {
-        p.recordNumber = static_cast<int64_t>(first + whole);
-        p.record = entries.slots.empty() ? RunEntry{} : entries.slots.back();
-    }
+    entries.entrySlots.resize(kept);
+    if (!entries.entrySlots.empty()) p.record = entries.entrySlots.back();
 
     p.marker = 11;
     s = file->close();
@@ -176,13 +185,50 @@ std::string loadFailureText(const std::filesystem::path& path, const StepFailure
            "/time=" + std::to_string(p.record.seconds) + "line" + marker;
 }
 
-// One level's criteria as the summary applies them.
+// Int(x) for x of either sign, kept inside what the sums can hold.
+int32_t truncateDown(double x) {
+    x = std::min(std::max(x, -kMaxRunPoints), kMaxRunPoints);
+    auto i = static_cast<int32_t>(x);
+    if (static_cast<double>(i) > x) --i;
+    return i;
+}
+
+int32_t pointsBeforeMultiplier(int32_t seconds, int64_t t, bool firstThreeDigits) {
+    if (seconds >= kNoPointsFrom) return 0;
+    if (seconds <= t) {
+        if (t <= 0) return 0; // no target time: no ratio to score by
+        const double v = firstThreeDigits ? static_cast<double>(firstThreeCharacters(seconds))
+                                          : static_cast<double>(seconds);
+        const double r = (static_cast<double>(t) - v) / static_cast<double>(t);
+        return truncateDown(r * r * r * 50 + 5);
+    }
+    if (seconds < 2 * t) return 4;
+    if (seconds < 10 * t) return 1;
+    return 0;
+}
+
+// In single precision, as the multiplier is held: 10 x 0.7 gives 7, not 6.
+int32_t multiplied(int32_t points, float multiplier) {
+    const float product = static_cast<float>(points) * multiplier;
+    if (!std::isfinite(product)) return 0;
+    return truncateDown(static_cast<double>(product));
+}
+
+// One level's criteria as the summary applies them: runs dated after
+// passFrom count for the pass, after limitFrom for over-practice.
 struct LevelRule {
     int32_t targetTime = 0;
     float multiplier = 0;
-    double passDays = 0;
-    double limitDays = 0;
+    double passFrom = 0;
+    double limitFrom = 0;
+
+    int32_t points(int32_t seconds) const {
+        return multiplied(pointsBeforeMultiplier(seconds, targetTime, true), multiplier);
+    }
 };
+
+constexpr int32_t kScoredTimes = 1024; // run times the summary scores once each
+constexpr int32_t kNotScored = INT32_MIN;
 
 } // namespace
 
@@ -274,64 +320,57 @@ bool BuildSummary(Context& ctx) {
     sum.clearCounts();
     if (!LoadResults(ctx)) return false;
 
+    // A period of N days covers today and the N - 1 days before it.
+    const LocalTime t = ctx.services.clock.now();
+    const double today = static_cast<double>(dayNumber(t.date));
+    const double now = today + dayFraction(t.secondsOfDay);
     std::array<LevelRule, kMaxLevel + 1> rules{};
     for (int level = 1; level <= kMaxLevel; ++level) {
         const LevelCriteria& c = ctx.criteria[level];
         rules[static_cast<size_t>(level)] = {c.targetTime, c.pointMultiplier,
-                                             leadingNumber(c.passPeriodDays),
-                                             leadingNumber(c.overPracticePeriodDays)};
+                                             now - leadingNumber(c.passPeriodDays),
+                                             now - leadingNumber(c.overPracticePeriodDays)};
     }
-    const LocalTime t = ctx.services.clock.now();
-    const double today = static_cast<double>(dayNumber(t.date));
-    const double now = today + dayFraction(t.secondsOfDay);
 
-    for (const RunEntry& e : ctx.runEntries.slots) {
+    // A classroom's runs take a few hundred distinct times per level: each
+    // is scored once. The period tests are 0 or 1 factors, as the runs'
+    // dates come in no order a branch predictor could follow.
+    std::vector<int32_t> scored(static_cast<size_t>(kMaxLevel + 1) * kScoredTimes, kNotScored);
+    for (const RunEntry& e : ctx.runEntries.entrySlots) {
         if (!inTables(e.level, e.studentNumber)) continue;
         const auto L = static_cast<size_t>(e.level);
         const auto S = static_cast<size_t>(e.studentNumber);
         const LevelRule& rule = rules[L];
-        const int32_t pts = scalePoints(basePoints(e.seconds, rule.targetTime), rule.multiplier);
-        const int16_t counted = e.seconds < kCountedSecondsBelow ? 1 : 0;
+        int32_t pts;
+        if (e.seconds >= 0 && e.seconds < kScoredTimes) {
+            int32_t& known = scored[L * kScoredTimes + static_cast<size_t>(e.seconds)];
+            if (known == kNotScored) known = rule.points(e.seconds);
+            pts = known;
+        } else {
+            pts = rule.points(e.seconds);
+        }
+        const int counted = e.seconds < kCountedSecondsBelow;
+        const int inPass = e.date > rule.passFrom;
+        const int inLimit = e.date > rule.limitFrom;
+        const int isToday = e.date == today;
         sum.countAll[L][S] = static_cast<int16_t>(sum.countAll[L][S] + counted);
         sum.pointsAll[L][S] += pts;
-        if (e.date > now - rule.passDays) {
-            sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted);
-            sum.pointsPass[L][S] += pts;
-        }
-        if (e.date > now - rule.limitDays) {
-            sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted);
-            sum.pointsLimit[L][S] += pts;
-        }
-        if (e.date == today) {
-            sum.countToday[L][S] += counted;
-            sum.pointsToday[L][S] += pts;
-        }
+        sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted * inPass);
+        sum.pointsPass[L][S] += pts * inPass;
+        sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted * inLimit);
+        sum.pointsLimit[L][S] += pts * inLimit;
+        sum.countToday[L][S] += static_cast<float>(counted * isToday);
+        sum.pointsToday[L][S] += pts * isToday;
     }
     return true;
 }
 
 int32_t basePoints(int32_t seconds, int32_t targetTime, bool firstThreeDigits) {
-    if (seconds >= kNoPointsFrom) return 0;
-    const int64_t t = targetTime;
-    if (seconds <= t) {
-        if (t <= 0) return 0; // no target time: no ratio to score by
-        const double v = firstThreeDigits ? static_cast<double>(firstThreeCharacters(seconds))
-                                          : static_cast<double>(seconds);
-        const double r = (static_cast<double>(t) - v) / static_cast<double>(t);
-        const double p = std::floor(r * r * r * 50 + 5);
-        return static_cast<int32_t>(std::clamp(p, -kMaxRunPoints, kMaxRunPoints));
-    }
-    if (seconds < 2 * t) return 4;
-    if (seconds < 10 * t) return 1;
-    return 0;
+    return pointsBeforeMultiplier(seconds, targetTime, firstThreeDigits);
 }
 
 int32_t scalePoints(int32_t points, float multiplier) {
-    // In single precision, as the multiplier is held: 10 x 0.7 gives 7, not 6.
-    const float product = static_cast<float>(points) * multiplier;
-    if (!std::isfinite(product)) return 0;
-    return static_cast<int32_t>(
-        std::clamp(std::floor(static_cast<double>(product)), -kMaxRunPoints, kMaxRunPoints));
+    return multiplied(points, multiplier);
 }
 
 int32_t RunPoints(const CriteriaTable& criteria, int32_t seconds, int level) {

@@ -11,20 +11,16 @@ ResultsSummary::ResultsSummary() {
 }
 
 void ResultsSummary::clearCounts() {
-    // Plain arrays of integers and floats: all-zero bytes are zero values.
-    std::memset(&countAll, 0, sizeof countAll);
-    std::memset(&countPass, 0, sizeof countPass);
-    std::memset(&countLimit, 0, sizeof countLimit);
-    std::memset(&countToday, 0, sizeof countToday);
-    std::memset(&pointsAll, 0, sizeof pointsAll);
-    std::memset(&pointsPass, 0, sizeof pointsPass);
-    std::memset(&pointsLimit, 0, sizeof pointsLimit);
-    std::memset(&pointsToday, 0, sizeof pointsToday);
+    // The count and points tables follow one another to the end of the
+    // object: one memset clears them all.
+    auto* from = reinterpret_cast<unsigned char*>(&countAll);
+    auto* to = reinterpret_cast<unsigned char*>(&pointsToday) + sizeof pointsToday;
+    std::memset(from, 0, static_cast<size_t>(to - from));
 }
 
 void ResultsSummary::clearBestTimes() {
-    for (auto& row : bestTime)
-        row.fill(kNoTime);
+    // One run over the whole table: row by row is several times slower.
+    std::fill_n(bestTime.front().data(), bestTime.size() * bestTime.front().size(), kNoTime);
     overallBest.fill(kNoTime);
 }
 

@@ -1,0 +1,170 @@
+// The results log's costs: rebuilding the summary, loading the most recent
+// records, one append; and the floor a rebuild cannot beat, clearing the
+// same table memory and reading the same bytes of the file.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <unistd.h>
+#include <vector>
+
+#include "results/ResultsLog.h"
+#include "startup/Calendar.h"
+
+using namespace kestrel;
+
+namespace {
+
+class FixedClock : public Clock {
+public:
+    LocalTime now() override { return {CivilDate{2025, 6, 10}, 36000.0}; }
+    uint32_t tickMs() override { return ++m_tick; }
+
+private:
+    uint32_t m_tick = 0;
+};
+class NoRandom : public Random {
+public:
+    void seed(double) override {}
+    float next() override { return 0; }
+};
+class NoDialogs : public Dialogs {
+public:
+    MessageAnswer message(const std::string&, const std::string&, MessageButtons) override {
+        std::abort(); // a benchmark that meets an error is no benchmark
+    }
+};
+class AbortExit : public ProgramExit {
+public:
+    void endProgram(int) override { std::abort(); }
+};
+class NoEvents : public EventPump {
+public:
+    void processEvents() override {}
+    void idle(int) override {}
+};
+class NoAudio : public Audio {
+public:
+    PlayResult playToEnd(const std::filesystem::path&) override { return {}; }
+};
+class NoLauncher : public ProcessLauncher {
+public:
+    bool startDetached(const std::string&, const std::vector<std::string>&, std::string&) override {
+        return false;
+    }
+};
+
+// A classroom's context on a log of `records` runs in a folder of its own.
+struct BenchLog {
+    FixedClock clock;
+    NoRandom random;
+    NoDialogs dialogs;
+    AbortExit exit;
+    NoEvents events;
+    NoAudio audio;
+    NoLauncher processes;
+    Context ctx{Services{clock, random, dialogs, exit, events, audio, processes}};
+    std::filesystem::path dir;
+
+    explicit BenchLog(int records) {
+        char name[] = "/tmp/kestrel-bench-XXXXXX";
+        dir = ::mkdtemp(name);
+        ctx.folders.DataFolder = dir.string() + "/";
+        for (int level = 1; level <= 5; ++level) {
+            LevelCriteria& c = ctx.criteria[level];
+            c.targetTime = 40 + 10 * level;
+            c.minimumTime = 2 * c.targetTime;
+            c.pointMultiplier = 1.0f + 0.25f * static_cast<float>(level);
+            c.passPeriodDays = "14";
+            c.overPracticePeriodDays = "3";
+        }
+        std::mt19937 rng(42);
+        const double today = static_cast<double>(dayNumber(CivilDate{2025, 6, 10}));
+        std::string bytes;
+        for (int i = 0; i < records; ++i) {
+            ResultRecord r;
+            r.date = today - static_cast<double>(rng() % 60);
+            r.timeOfDay = static_cast<double>(rng() % 86400) / 86400.0;
+            r.studentNumber = static_cast<int16_t>(1 + rng() % 200);
+            r.level = static_cast<int16_t>(1 + rng() % 5);
+            r.seconds = rng() % 50 == 0 ? kNoTime : static_cast<int32_t>(20 + rng() % 300);
+            const ResultBytes b = encodeResultRecord(r);
+            bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
+        }
+        std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
+    }
+    ~BenchLog() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+};
+
+void BM_BuildSummary(benchmark::State& state) {
+    BenchLog log(20000);
+    for (auto _ : state) {
+        if (!BuildSummary(log.ctx)) state.SkipWithError("build failed");
+        benchmark::DoNotOptimize(log.ctx.summary->pointsAll[1][1]);
+    }
+}
+BENCHMARK(BM_BuildSummary)->Unit(benchmark::kMicrosecond);
+
+// What any rebuild must do at least: clear as much memory as the summary
+// holds and read the 20000 records from the file.
+void BM_BuildSummaryFloor(benchmark::State& state) {
+    BenchLog log(20000);
+    auto tables = std::make_unique<ResultsSummary>();
+    std::vector<unsigned char> buffer(20000 * kResultRecordSize);
+    const std::string path = resultsLogPath(log.ctx.folders).string();
+    for (auto _ : state) {
+        std::memset(static_cast<void*>(tables.get()), 0, sizeof(ResultsSummary));
+        benchmark::ClobberMemory();
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), 0);
+        ::close(fd);
+        if (got != static_cast<ssize_t>(buffer.size())) state.SkipWithError("short read");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(BM_BuildSummaryFloor)->Unit(benchmark::kMicrosecond);
+
+void BM_LoadResults25000(benchmark::State& state) {
+    BenchLog log(25000);
+    for (auto _ : state) {
+        if (!LoadResults(log.ctx)) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(log.ctx.runEntries.slots.data());
+    }
+}
+BENCHMARK(BM_LoadResults25000)->Unit(benchmark::kMicrosecond);
+
+void BM_LoadResultsFloor(benchmark::State& state) {
+    BenchLog log(25000);
+    std::vector<unsigned char> buffer(20000 * kResultRecordSize);
+    const std::string path = resultsLogPath(log.ctx.folders).string();
+    for (auto _ : state) {
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size(), 5000 * kResultRecordSize);
+        ::close(fd);
+        if (got != static_cast<ssize_t>(buffer.size())) state.SkipWithError("short read");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(BM_LoadResultsFloor)->Unit(benchmark::kMicrosecond);
+
+// One append, lock and sync included, on a log that grows as it runs.
+void BM_AppendResult(benchmark::State& state) {
+    BenchLog log(1000);
+    log.ctx.state.CurrentStudentNumber = 12;
+    log.ctx.state.CurrentLevel = 3;
+    log.ctx.state.RunTime = 77;
+    for (auto _ : state) {
+        if (!AppendResult(log.ctx)) state.SkipWithError("append failed");
+    }
+}
+BENCHMARK(BM_AppendResult)->Unit(benchmark::kMicrosecond);
+
+} // namespace
