@@ -19,8 +19,9 @@ constexpr double kMissingWaitSeconds = 5.0;
 constexpr int kMissingRetries = 4; // the fourth miss in a row gives up
 constexpr int32_t kNoPointsFrom = 99998;
 constexpr size_t kReadBlockRecords = 1024; // 44 KB
-// Keeps the sums of 20000 runs inside 32 bits whatever multiplier a teacher types.
-constexpr double kMaxRunPoints = 100000;
+// Keeps the summary's sums of 20000 runs inside 32 bits whatever
+// multiplier a teacher types.
+constexpr int32_t kMaxRunPoints = 100000;
 
 // A failed step and what it was doing, for the message.
 struct StepFailure {
@@ -185,9 +186,9 @@ std::string loadFailureText(const std::filesystem::path& path, const StepFailure
            "/time=" + std::to_string(p.record.seconds) + "line" + marker;
 }
 
-// Int(x) for x of either sign, kept inside what the sums can hold.
+// Int(x) for x of either sign, saturated to 32 bits.
 int32_t truncateDown(double x) {
-    x = std::min(std::max(x, -kMaxRunPoints), kMaxRunPoints);
+    x = std::min(std::max(x, static_cast<double>(INT32_MIN)), static_cast<double>(INT32_MAX));
     auto i = static_cast<int32_t>(x);
     if (static_cast<double>(i) > x) --i;
     return i;
@@ -223,7 +224,8 @@ struct LevelRule {
     double limitFrom = 0;
 
     int32_t points(int32_t seconds) const {
-        return multiplied(pointsBeforeMultiplier(seconds, targetTime, true), multiplier);
+        const int32_t p = multiplied(pointsBeforeMultiplier(seconds, targetTime, true), multiplier);
+        return std::min(std::max(p, -kMaxRunPoints), kMaxRunPoints);
     }
 };
 

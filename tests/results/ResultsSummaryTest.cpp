@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <random>
 #include <utility>
 
@@ -47,7 +48,14 @@ TEST(RunPoints, MultiplierTruncates) {
     EXPECT_EQ(RunPoints(t.ctx.criteria, 60, 1), 10);
     EXPECT_EQ(scalePoints(10, 0.7f), 7);
     EXPECT_EQ(scalePoints(55, 0.0f), 0);
-    EXPECT_EQ(scalePoints(55, 1e30f), 100000); // kept inside what the sums can hold
+    EXPECT_EQ(scalePoints(55, 1e30f), INT32_MAX);
+    EXPECT_EQ(scalePoints(4, 100000.0f), 400000);
+
+    // However large the multiplier, the summary's sums stay in range.
+    t.ctx.criteria[1].pointMultiplier = 1e9f;
+    writeBytes(t.log(), logBytes({runRecord(t.today(), 5, 1, 0), runRecord(t.today(), 5, 1, 0)}));
+    ASSERT_TRUE(BuildSummary(t.ctx));
+    EXPECT_EQ(t.ctx.summary->pointsAll[1][5], 200000);
 }
 
 TEST(LoadResults, ReadsTheLast20000WholeRecords) {
