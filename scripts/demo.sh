@@ -39,14 +39,27 @@ if [ -f "$kept" ]; then
 fi
 echo "demo: installed in $demo"
 
+# Without any sound device the answer cues fail and, after four failures,
+# end the program; a demo on such a machine plays its sounds silently.
+if [ -z "${SDL_AUDIODRIVER:-}" ] && [ ! -e /dev/snd ] &&
+    [ ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pulse/native" ] &&
+    [ ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pipewire-0" ]; then
+    export SDL_AUDIODRIVER=dummy
+    echo "demo: no sound device found; sounds play silently (SDL_AUDIODRIVER=dummy)."
+fi
+
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     cat <<MSG
 demo: Kestrel is a desktop program and needs a display, but DISPLAY is not set.
       Run it under a virtual X server, for example:
-        cd "$demo/Kestrel" && xvfb-run -a -s "-screen 0 1024x768x24" ./kestrel
-      or take a screenshot of it after five seconds:
-        ../shared/tools/screenshot-x shot.png 5 -- "$demo/Kestrel/kestrel"
+        cd "$demo/Kestrel" && ${SDL_AUDIODRIVER:+SDL_AUDIODRIVER=$SDL_AUDIODRIVER }xvfb-run -a -s "-screen 0 1024x768x24" ./kestrel
 MSG
+    shot="$root/../shared/tools/screenshot-x"
+    if [ -x "$shot" ]; then
+        shot=$(cd "$(dirname "$shot")" && pwd)/screenshot-x
+        echo "      or save a screenshot of it after five seconds:"
+        echo "        (cd \"$demo/Kestrel\" && ${SDL_AUDIODRIVER:+SDL_AUDIODRIVER=$SDL_AUDIODRIVER }\"$shot\" /tmp/kestrel.png 5 -- ./kestrel)"
+    fi
     exit 0
 fi
 
