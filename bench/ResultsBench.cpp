@@ -136,7 +136,7 @@ void BM_LoadResults25000(benchmark::State& state) {
     BenchLog log(25000);
     for (auto _ : state) {
         if (!LoadResults(log.ctx)) state.SkipWithError("load failed");
-        benchmark::DoNotOptimize(log.ctx.runEntries.slots.data());
+        benchmark::DoNotOptimize(log.ctx.runEntries.entrySlots.data());
     }
 }
 BENCHMARK(BM_LoadResults25000)->Unit(benchmark::kMicrosecond);

@@ -109,7 +109,9 @@ struct LoadProgress {
     RunEntry record;
 };
 
-StepFailure loadOnce(Context& ctx, LoadProgress& p) {
+// Loads the log once; `kept` sees every record that takes a slot, as it is
+// read, so that the summary is built in the same pass.
+template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, Visitor& kept) {
     ResultsSummary& sum = *ctx.summary;
     RunEntries& entries = ctx.runEntries;
     p = LoadProgress{};
@@ -119,7 +121,8 @@ StepFailure loadOnce(Context& ctx, LoadProgress& p) {
     if (!file) return {s, "を開けません"};
     s = file->probeUnlocked();
     if (!s.ok()) return {s, "を読めません"};
-    sum.clearBestTimes();
+    kept.begin();
+    sum.clearBestTimes(); // last, so that the best times are still in the cache
 
     p.marker = 4;
     uint64_t length = 0;
@@ -134,7 +137,7 @@ StepFailure loadOnce(Context& ctx, LoadProgress& p) {
     std::unique_ptr<unsigned char[]> block(
         new unsigned char[kReadBlockRecords * kResultRecordSize]);
     entries.entrySlots.resize(wanted);
-    size_t kept = 0;
+    size_t slot = 0;
     for (size_t done = 0; done < wanted;) {
         p.recordNumber = static_cast<int64_t>(first + done) + 1;
         const size_t count = std::min(kReadBlockRecords, wanted - done);
@@ -145,7 +148,7 @@ StepFailure loadOnce(Context& ctx, LoadProgress& p) {
         const size_t whole = got / kResultRecordSize;
         for (size_t k = 0; k < whole; ++k) {
             const ResultRecord r = decodeResultRecord(&block[k * kResultRecordSize]);
-            RunEntry& e = entries.entrySlots[kept];
+            RunEntry& e = entries.entrySlots[slot];
             e = RunEntry{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
             if (inTables(e.level, e.studentNumber)) {
                 int32_t& best = sum.bestTime[static_cast<size_t>(e.level)]
@@ -153,12 +156,15 @@ StepFailure loadOnce(Context& ctx, LoadProgress& p) {
                 best = std::min(best, e.seconds);
             }
             // A record without date, student or level leaves its slot to the next.
-            if (e.date >= 0 && e.studentNumber != 0 && e.level >= 1) ++kept;
+            if (e.date >= 0 && e.studentNumber != 0 && e.level >= 1) {
+                kept.add(e);
+                ++slot;
+            }
         }
         done += whole;
         if (whole < count) break; // the file has shrunk meanwhile
     }
-    entries.entrySlots.resize(kept);
+    entries.entrySlots.resize(slot);
     if (!entries.entrySlots.empty()) p.record = entries.entrySlots.back();
 
     p.marker = 11;
@@ -232,6 +238,99 @@ struct LevelRule {
 constexpr int32_t kScoredTimes = 1024; // run times the summary scores once each
 constexpr int32_t kNotScored = INT32_MIN;
 
+struct NoSummary {
+    void begin() {}
+    void add(const RunEntry&) {}
+};
+
+// Clears the counts and points and adds each kept record as it is loaded.
+class SummaryBuilder {
+public:
+    explicit SummaryBuilder(Context& ctx)
+        : m_ctx(ctx), m_sum(*ctx.summary),
+          m_scored(static_cast<size_t>(kMaxLevel + 1) * kScoredTimes) {}
+
+    // Starts over: a load may be tried again after a wait.
+    void begin() {
+        m_sum.clearCounts();
+        std::fill(m_scored.begin(), m_scored.end(), kNotScored);
+        // A period of N days covers today and the N - 1 days before it.
+        const LocalTime t = m_ctx.services.clock.now();
+        m_today = static_cast<double>(dayNumber(t.date));
+        const double now = m_today + dayFraction(t.secondsOfDay);
+        for (int level = 1; level <= kMaxLevel; ++level) {
+            const LevelCriteria& c = m_ctx.criteria[level];
+            m_rules[static_cast<size_t>(level)] = {c.targetTime, c.pointMultiplier,
+                                                   now - leadingNumber(c.passPeriodDays),
+                                                   now - leadingNumber(c.overPracticePeriodDays)};
+        }
+    }
+
+    // The period tests are 0 or 1 factors: the runs' dates come in no order
+    // a branch predictor could follow.
+    void add(const RunEntry& e) {
+        if (!inTables(e.level, e.studentNumber)) return;
+        const auto L = static_cast<size_t>(e.level);
+        const auto S = static_cast<size_t>(e.studentNumber);
+        const LevelRule& rule = m_rules[L];
+        const int32_t pts = points(rule, L, e.seconds);
+        const int counted = e.seconds < kCountedSecondsBelow;
+        const int inPass = e.date > rule.passFrom;
+        const int inLimit = e.date > rule.limitFrom;
+        const int isToday = e.date == m_today;
+        ResultsSummary& sum = m_sum;
+        sum.countAll[L][S] = static_cast<int16_t>(sum.countAll[L][S] + counted);
+        sum.pointsAll[L][S] += pts;
+        sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted * inPass);
+        sum.pointsPass[L][S] += pts * inPass;
+        sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted * inLimit);
+        sum.pointsLimit[L][S] += pts * inLimit;
+        sum.countToday[L][S] += static_cast<float>(counted * isToday);
+        sum.pointsToday[L][S] += pts * isToday;
+    }
+
+private:
+    // A classroom's runs take a few hundred distinct times per level: each
+    // is scored once.
+    int32_t points(const LevelRule& rule, size_t level, int32_t seconds) {
+        if (seconds < 0 || seconds >= kScoredTimes) return rule.points(seconds);
+        int32_t& known = m_scored[level * kScoredTimes + static_cast<size_t>(seconds)];
+        if (known == kNotScored) known = rule.points(seconds);
+        return known;
+    }
+
+    Context& m_ctx;
+    ResultsSummary& m_sum;
+    std::vector<int32_t> m_scored; // points by level and time, kNotScored until needed
+    std::array<LevelRule, kMaxLevel + 1> m_rules{};
+    double m_today = 0;
+};
+
+template <typename Visitor> bool loadWithRetries(Context& ctx, Visitor& kept) {
+    if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
+    const std::filesystem::path path = resultsLogPath(ctx.folders);
+    int missing = 0;
+    for (;;) {
+        LoadProgress progress;
+        const StepFailure failure = loadOnce(ctx, progress, kept);
+        switch (failure.status.fault) {
+        case FileFault::None:
+            return true;
+        case FileFault::Sharing:
+            waitSeconds(ctx, kSharingWaitSeconds);
+            continue;
+        case FileFault::NotFound:
+            waitSeconds(ctx, kMissingWaitSeconds);
+            if (++missing < kMissingRetries) continue;
+            break;
+        case FileFault::Other:
+            break;
+        }
+        giveUp(ctx, loadFailureText(path, failure, progress));
+        return false;
+    }
+}
+
 } // namespace
 
 std::unique_ptr<SharedFile> OpenResultsLog(Context& ctx, SharedAccess access, FileStatus& status) {
@@ -292,79 +391,14 @@ bool RecordRun(Context& ctx, int level) {
 }
 
 bool LoadResults(Context& ctx) {
-    if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
-    const std::filesystem::path path = resultsLogPath(ctx.folders);
-    int missing = 0;
-    for (;;) {
-        LoadProgress progress;
-        const StepFailure failure = loadOnce(ctx, progress);
-        switch (failure.status.fault) {
-        case FileFault::None:
-            return true;
-        case FileFault::Sharing:
-            waitSeconds(ctx, kSharingWaitSeconds);
-            continue;
-        case FileFault::NotFound:
-            waitSeconds(ctx, kMissingWaitSeconds);
-            if (++missing < kMissingRetries) continue;
-            break;
-        case FileFault::Other:
-            break;
-        }
-        giveUp(ctx, loadFailureText(path, failure, progress));
-        return false;
-    }
+    NoSummary none;
+    return loadWithRetries(ctx, none);
 }
 
 bool BuildSummary(Context& ctx) {
     if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
-    ResultsSummary& sum = *ctx.summary;
-    sum.clearCounts();
-    if (!LoadResults(ctx)) return false;
-
-    // A period of N days covers today and the N - 1 days before it.
-    const LocalTime t = ctx.services.clock.now();
-    const double today = static_cast<double>(dayNumber(t.date));
-    const double now = today + dayFraction(t.secondsOfDay);
-    std::array<LevelRule, kMaxLevel + 1> rules{};
-    for (int level = 1; level <= kMaxLevel; ++level) {
-        const LevelCriteria& c = ctx.criteria[level];
-        rules[static_cast<size_t>(level)] = {c.targetTime, c.pointMultiplier,
-                                             now - leadingNumber(c.passPeriodDays),
-                                             now - leadingNumber(c.overPracticePeriodDays)};
-    }
-
-    // A classroom's runs take a few hundred distinct times per level: each
-    // is scored once. The period tests are 0 or 1 factors, as the runs'
-    // dates come in no order a branch predictor could follow.
-    std::vector<int32_t> scored(static_cast<size_t>(kMaxLevel + 1) * kScoredTimes, kNotScored);
-    for (const RunEntry& e : ctx.runEntries.entrySlots) {
-        if (!inTables(e.level, e.studentNumber)) continue;
-        const auto L = static_cast<size_t>(e.level);
-        const auto S = static_cast<size_t>(e.studentNumber);
-        const LevelRule& rule = rules[L];
-        int32_t pts;
-        if (e.seconds >= 0 && e.seconds < kScoredTimes) {
-            int32_t& known = scored[L * kScoredTimes + static_cast<size_t>(e.seconds)];
-            if (known == kNotScored) known = rule.points(e.seconds);
-            pts = known;
-        } else {
-            pts = rule.points(e.seconds);
-        }
-        const int counted = e.seconds < kCountedSecondsBelow;
-        const int inPass = e.date > rule.passFrom;
-        const int inLimit = e.date > rule.limitFrom;
-        const int isToday = e.date == today;
-        sum.countAll[L][S] = static_cast<int16_t>(sum.countAll[L][S] + counted);
-        sum.pointsAll[L][S] += pts;
-        sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted * inPass);
-        sum.pointsPass[L][S] += pts * inPass;
-        sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted * inLimit);
-        sum.pointsLimit[L][S] += pts * inLimit;
-        sum.countToday[L][S] += static_cast<float>(counted * isToday);
-        sum.pointsToday[L][S] += pts * isToday;
-    }
-    return true;
+    SummaryBuilder builder(ctx);
+    return loadWithRetries(ctx, builder);
 }
 
 int32_t basePoints(int32_t seconds, int32_t targetTime, bool firstThreeDigits) {
