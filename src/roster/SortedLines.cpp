@@ -27,6 +27,25 @@ bool unranked(std::string_view line) {
     return line.starts_with("--");
 }
 
+size_t leadingDigits(std::string_view line) {
+    size_t n = 0;
+    while (n < line.size() && line[n] >= '0' && line[n] <= '9')
+        ++n;
+    return n;
+}
+
+// A rank of three digits or more would sort among the two-digit ranks by
+// its text; it sorts as if it stood after "99", by its number of digits and
+// then by its digits. 0xFF never occurs in UTF-8, so it follows every mark.
+std::string longRankSortText(std::string_view line) {
+    const size_t n = leadingDigits(line);
+    if (n < 3) return std::string(line);
+    std::string text = "99\xFF";
+    text += static_cast<char>('0' + std::min<size_t>(n, 9));
+    text += line;
+    return text;
+}
+
 } // namespace
 
 bool SortedLines::before(std::string_view a, std::string_view b, bool rankingOrder) {
@@ -34,6 +53,8 @@ bool SortedLines::before(std::string_view a, std::string_view b, bool rankingOrd
         const bool ua = unranked(a);
         const bool ub = unranked(b);
         if (ua != ub) return ub;
+        if (leadingDigits(a) >= 3 || leadingDigits(b) >= 3)
+            return compareFolded(longRankSortText(a), longRankSortText(b)) < 0;
     }
     return compareFolded(a, b) < 0;
 }

@@ -3,7 +3,8 @@
 // lists of the screens show them. Characters compare by code point with
 // ASCII letters folded to one case; a line equal to lines already held goes
 // after them. In ranking order the lines that begin with "--" (students
-// without a run) stand after every other line.
+// without a run) stand after every other line, and lines that begin with a
+// rank of three digits or more stand after rank 99, in the order of ranks.
 #include <string>
 #include <string_view>
 #include <vector>

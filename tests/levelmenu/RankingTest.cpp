@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include "levelmenu/MenuFixture.h"
+#include "levelmenu/Ranking.h"
+#include "roster/SortedLines.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+namespace {
+
+std::vector<int> ranksOf(const std::vector<RankingLine>& lines) {
+    std::vector<int> r;
+    for (const RankingLine& l : lines)
+        r.push_back(l.rank);
+    return r;
+}
+std::vector<int> studentsOf(const std::vector<RankingLine>& lines) {
+    std::vector<int> r;
+    for (const RankingLine& l : lines)
+        r.push_back(l.student);
+    return r;
+}
+// The lines as the ranking list shows them.
+std::vector<std::string> listed(const std::vector<RankingLine>& lines) {
+    SortedLines list(true);
+    for (const RankingLine& l : lines)
+        list.add(l.text);
+    return list.lines();
+}
+
+} // namespace
+
+TEST(BestTimeRanking, EqualTimesShareARankAndTheNextSkips) {
+    MenuFixture f;
+    f.addStudent(11, "あおき", 3);
+    f.addStudent(12, "いとう", 3);
+    f.addStudent(13, "うえだ", 3);
+    f.addStudent(14, "えもと", 3);
+    f.best(1, 11, 45);
+    f.best(1, 12, 40);
+    f.best(1, 13, 40);
+    f.signIn(14);
+    const auto lines = buildRanking(f.ctx, 1, RankingBasis::BestTime, "全学年");
+    EXPECT_EQ(studentsOf(lines), (std::vector<int>{12, 13, 11, 14}));
+    EXPECT_EQ(ranksOf(lines), (std::vector<int>{1, 1, 3, 4}));
+    EXPECT_EQ(lines[0].text, " 1③いとう　　    40 　");
+    EXPECT_EQ(lines[2].text, " 3③あおき　　    45 　");
+    // Without a run: no rank, the student's own marks.
+    EXPECT_EQ(lines[3].text, "--●えもと　　------ ●");
+}
+
+TEST(BestTimeRanking, FailedRunsAndLongNames) {
+    MenuFixture f;
+    f.addStudent(1, "ながいなまえのひと", 6);
+    f.addStudent(2, "はやし", 6);
+    f.best(2, 1, 99998);
+    f.best(2, 2, 12345);
+    const auto lines = buildRanking(f.ctx, 2, RankingBasis::BestTime, "全学年");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, " 1⑥はやし　　 12345 　");
+    EXPECT_EQ(lines[1].text, " 2⑥ながいなま*失敗* 　");
+}
+
+TEST(BestTimeRanking, GradeGroupFiltersButRanksOverTheWholeRoster) {
+    MenuFixture f;
+    f.addStudent(1, "ちゅうがく", 8);
+    f.addStudent(2, "ごねんせい", 5);
+    f.addStudent(3, "ろくねん", 6);
+    f.addStudent(4, "ろくねんび", 6);
+    f.best(1, 1, 30);
+    f.best(1, 2, 35);
+    f.best(1, 3, 50);
+    const auto six = buildRanking(f.ctx, 1, RankingBasis::BestTime, "小６");
+    EXPECT_EQ(studentsOf(six), (std::vector<int>{3, 4}));
+    EXPECT_EQ(six[0].text.substr(0, 2), " 3");
+    const auto junior = buildRanking(f.ctx, 1, RankingBasis::BestTime, "中学生全体");
+    EXPECT_EQ(studentsOf(junior), (std::vector<int>{1}));
+    EXPECT_EQ(junior[0].text, " 1Ⅱちゅうがく    30 　");
+    EXPECT_TRUE(buildRanking(f.ctx, 1, RankingBasis::BestTime, "大人").empty());
+}
+
+TEST(PointsRanking, CumulativeListsEveryoneAndTodayOnlyThoseWithPoints) {
+    MenuFixture f;
+    f.addStudent(1, "あ", 2);
+    f.addStudent(2, "い", 2);
+    f.addStudent(3, "う", 2);
+    f.addStudent(4, "え", 2);
+    f.points(3, 1, 0, 345);
+    f.points(3, 2, 12, 345); // equal total: today's points order them
+    f.points(3, 3, 5, 20);
+    f.signIn(2);
+
+    const auto all = buildRanking(f.ctx, 3, RankingBasis::PointsAll, "全学年");
+    EXPECT_EQ(studentsOf(all), (std::vector<int>{2, 1, 3, 4}));
+    EXPECT_EQ(ranksOf(all), (std::vector<int>{1, 1, 3, 4}));
+    // One blank, 12, "/", two blanks, 345.
+    EXPECT_EQ(all[0].text, " 1●い　　　　 12/  345");
+    EXPECT_EQ(all[3].text, " 4②え　　　　  0/    0");
+
+    const auto today = buildRanking(f.ctx, 3, RankingBasis::PointsToday, "全学年");
+    EXPECT_EQ(studentsOf(today), (std::vector<int>{2, 3}));
+    EXPECT_EQ(ranksOf(today), (std::vector<int>{1, 2}));
+    EXPECT_EQ(today[1].text, " 2②う　　　　  5/   20");
+}
+
+TEST(PointsRanking, LargeSecondValuesDoNotOvertakeTheFirst) {
+    MenuFixture f;
+    f.addStudent(1, "たくさん", 4);
+    f.addStudent(2, "きょう", 4);
+    f.points(1, 1, 10, 5000); // many points so far, fewer today
+    f.points(1, 2, 11, 0);
+    f.points(2, 1, 1500, 2000);
+    f.points(2, 2, 0, 2001);
+    EXPECT_EQ(studentsOf(buildRanking(f.ctx, 1, RankingBasis::PointsToday, "全学年")),
+              (std::vector<int>{2, 1}));
+    EXPECT_EQ(studentsOf(buildRanking(f.ctx, 2, RankingBasis::PointsAll, "全学年")),
+              (std::vector<int>{2, 1}));
+}
+
+TEST(RankingList, StudentsWithoutARunComeAfterEveryRankedLine) {
+    MenuFixture f;
+    for (int s = 1; s <= 14; ++s)
+        f.addStudent(s, "せいと" + std::to_string(s), 1 + s % 6);
+    for (int s = 1; s <= 12; ++s)
+        f.best(4, s, 20 + s);
+    const auto shown = listed(buildRanking(f.ctx, 4, RankingBasis::BestTime, "全学年"));
+    ASSERT_EQ(shown.size(), 14u);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(shown[static_cast<size_t>(i)].substr(0, 2), rankField(i + 1)) << i;
+    EXPECT_EQ(shown[12].substr(0, 2), "--");
+    EXPECT_EQ(shown[13].substr(0, 2), "--");
+}
+
+TEST(RankingList, RanksFromAHundredOnKeepTheirDigitsAndTheirPlace) {
+    MenuFixture f;
+    for (int s = 1; s <= 120; ++s)
+        f.addStudent(s, "s" + std::to_string(s), 3);
+    for (int s = 1; s <= 118; ++s)
+        f.best(1, s, 100 + s);
+    const auto shown = listed(buildRanking(f.ctx, 1, RankingBasis::BestTime, "全学年"));
+    ASSERT_EQ(shown.size(), 120u);
+    EXPECT_EQ(shown[98].substr(0, 2), "99");
+    EXPECT_EQ(shown[99].substr(0, 3), "100");
+    EXPECT_EQ(shown[117].substr(0, 3), "118");
+    EXPECT_EQ(shown[118].substr(0, 2), "--");
+    EXPECT_EQ(rankField(7), " 7");
+    EXPECT_EQ(rankField(42), "42");
+    EXPECT_EQ(rankField(1234), "1234");
+}
