@@ -1,13 +1,23 @@
 #include "drill/ui/MainFrm.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
+#include "drill/SoundCues.h"
+#include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
+#include "results/ResultsLog.h"
+#include "results/ui/FrmSyuuryou.h"
+#include "startup/LeadingNumber.h"
 #include "startup/ui/App.h"
+#include "startup/ui/BASEFRM.h"
+#include "startup/ui/Navigation.h"
 
 namespace kestrel {
 
@@ -17,11 +27,84 @@ const QColor kTurquoise = rgb(0, 192, 192);
 const QColor kLightGreen = rgb(128, 255, 128);
 const QColor kBlue = rgb(0, 0, 255);
 const QColor kRed = rgb(255, 0, 0);
+const QColor kHeaderGreen = rgb(192, 255, 192);
+const QColor kTitleGreen = rgb(0, 192, 0);
 constexpr double kDigitPoints = 99.75; // one half-width cell is about 1000 twips
 constexpr int kStrokePixels = 5;       // at the design size
 
+constexpr int kMaxEntryLength = 10;
+constexpr double kWrongAnswerPenalty = 10; // seconds
+constexpr int kTitleLengthForSmallFont = 9;
+constexpr int kTodayLevels = 15; // levels whose runs make today's run number
+const QString kPracticeRunNumber = QStringLiteral("－");
+
+// The time bar, in twips of the header panel.
+constexpr int kBarLeft = 210;
+constexpr int kBarTop = 1380;
+constexpr int kBarWidth = 15015;
+constexpr int kBarHeight = 150;
+
+// The pause between the recorded run and the end screen is counted in
+// steps of this many milliseconds of the tick count.
+constexpr uint32_t kWaitStepMs = 10;
+
+// Windows' key codes of the keys the drill reacts to on key-down.
+constexpr uint16_t kKeyReturn = 13;
+constexpr uint16_t kKeyLeft = 37;
+constexpr uint16_t kKeyDown = 40;
+constexpr uint16_t kKeyBackspace = 8;
+constexpr uint16_t kKeySpace = 32;
+
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+std::string trimSpaces(const std::string& s) {
+    const size_t first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+bool inTables(int level, int student) {
+    return level >= 0 && level <= kMaxLevel && student >= 0 && student <= kMaxStudent;
+}
+
+// Windows' virtual key code of a Qt key, for the keys it shares with Qt;
+// 0 for the others.
+uint16_t windowsKeyCode(int key) {
+    switch (key) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return kKeyReturn;
+    case Qt::Key_Left:
+        return 37;
+    case Qt::Key_Up:
+        return 38;
+    case Qt::Key_Right:
+        return 39;
+    case Qt::Key_Down:
+        return 40;
+    case Qt::Key_Backspace:
+        return kKeyBackspace;
+    case Qt::Key_Tab:
+        return 9;
+    case Qt::Key_Escape:
+        return 27;
+    case Qt::Key_Space:
+        return kKeySpace;
+    default:
+        break;
+    }
+    // Digits and letters have the same numbers in both.
+    if ((key >= Qt::Key_0 && key <= Qt::Key_9) || (key >= Qt::Key_A && key <= Qt::Key_Z))
+        return static_cast<uint16_t>(key);
+    return 0;
+}
+
+// 1 Shift, 2 Ctrl, 4 Alt.
+int shiftState(Qt::KeyboardModifiers m) {
+    return (m.testFlag(Qt::ShiftModifier) ? 1 : 0) | (m.testFlag(Qt::ControlModifier) ? 2 : 0) |
+           (m.testFlag(Qt::AltModifier) ? 4 : 0);
 }
 
 } // namespace
@@ -31,11 +114,118 @@ MainFrm::MainFrm(App& app) : TwipsForm(15420, 11340), m_app(app) {
     setWindowTitle(QStringLiteral("Kestrel"));
     setBackColor(kTurquoise);
 
-    // Created back to front: the answer area, then the number with its carry
-    // row, then the strokes over both.
+    setFocusPolicy(Qt::StrongFocus);
+
+    // Created back to front: the header, the answer area, then the number
+    // with its carry row, then the strokes over both, and the cover on top.
+    buildHeader();
     buildAnswerArea();
     buildProblemArea();
+    buildCover();
+
+    sTimer1 = new QTimer(this);
+    sTimer1->setObjectName(QStringLiteral("sTimer1"));
+    sTimer1->setInterval(1000);
+    connect(sTimer1, &QTimer::timeout, this, &MainFrm::sTimer1_Timer);
+    sTimer2 = new QTimer(this);
+    sTimer2->setObjectName(QStringLiteral("sTimer2"));
+    sTimer2->setInterval(10000);
+    connect(sTimer2, &QTimer::timeout, this, &MainFrm::sTimer2_Timer);
+    sTimer2->start();
+
+    connect(Commandkakunin, &QPushButton::clicked, this, &MainFrm::Commandkakunin_Click);
     relayout();
+}
+
+VbLabel* MainFrm::addHeaderLabel(const QString& name, const QRect& twips, double points, bool bold,
+                                 const QString& text) {
+    auto* label = new VbLabel(sPicture1, name, text);
+    place(label, twips.x(), twips.y(), twips.width(), twips.height());
+    setTwipsFont(label, kPGothic, points, bold);
+    return label;
+}
+
+VbLabel* MainFrm::addFigureLabel(const QString& name, const QRect& twips, const QColor& back) {
+    VbLabel* label = addHeaderLabel(name, twips, 15.75, true);
+    label->setAlignment(VbLabel::Align::Center);
+    label->setBorder(true);
+    label->setBackColor(back);
+    return label;
+}
+
+VbShape* MainFrm::addBar(const QString& name, const QColor& fill) {
+    auto* bar = new VbShape(sPicture1, name, fill);
+    place(bar, kBarLeft, kBarTop, kBarWidth, kBarHeight);
+    return bar;
+}
+
+void MainFrm::buildHeader() {
+    sPicture1 = new VbShape(this, QStringLiteral("sPicture1"), kHeaderGreen);
+    place(sPicture1, -15, 0, 15420, 1635);
+
+    sLabel1 = addHeaderLabel(QStringLiteral("sLabel1"), {45, 60, 9930, 600}, 9);
+    sLabel1->setBackColor(kTitleGreen);
+    sLabel2 = addHeaderLabel(QStringLiteral("sLabel2"), {90, 150, 9795, 420}, 16.8);
+    setTwipsFont(sLabel2, kGothic, 16.8, true, true);
+    sLabel2->setBackColor(kTitleGreen);
+    sLabel2->setForeColor(Qt::white);
+
+    sLabel14 = addFigureLabel(QStringLiteral("sLabel14"), {10290, 135, 1800, 435}, kTitleGreen);
+    sLabel7 = addFigureLabel(QStringLiteral("sLabel7"), {12150, 135, 2970, 435}, kTitleGreen);
+    sLabel8 = addFigureLabel(QStringLiteral("sLabel8"), {10305, 720, 1785, 435}, kTitleGreen);
+
+    // The second row: figures from 720, their small captions level with
+    // the figures' foot.
+    const int captionTop = 930;
+    const int captionHeight = 225;
+    auto caption = [&](const QString& name, int left, int width, const QString& text) {
+        return addHeaderLabel(name, {left, captionTop, width, captionHeight}, 8.25, false, text);
+    };
+    sLabel4 = caption(QStringLiteral("sLabel4"), 12180, 345, QStringLiteral("残り"));
+    sLabel9 = addFigureLabel(QStringLiteral("sLabel9"), {12525, 720, 855, 435}, kHeaderGreen);
+    sLabel6 = caption(QStringLiteral("sLabel6"), 13380, 330, QStringLiteral("問"));
+    sLabel5 = caption(QStringLiteral("sLabel5"), 13710, 540, QStringLiteral("タイム"));
+    sLabel10 = addFigureLabel(QStringLiteral("sLabel10"), {14250, 720, 1080, 435}, kHeaderGreen);
+
+    struct Caption {
+        int left, width;
+        const char16_t* text;
+    };
+    const Caption captions[] = {{45, 540, u"起動後"},       {1170, 180, u"分"},
+                                {1290, 450, u"本日"},       {2400, 345, u"回目"},
+                                {2745, 780, u"このレベル"}, {4170, 400, u"回目"}};
+    for (size_t i = 0; i < sLabel16.size(); ++i)
+        sLabel16[i] = caption(QStringLiteral("sLabel16_%1").arg(i), captions[i].left,
+                              captions[i].width, QString::fromUtf16(captions[i].text));
+    sLabel13 = addFigureLabel(QStringLiteral("sLabel13"), {585, 720, 585, 435}, kHeaderGreen);
+    sLabel12 = addFigureLabel(QStringLiteral("sLabel12"), {1740, 720, 660, 435}, kHeaderGreen);
+    sLabel11 = addFigureLabel(QStringLiteral("sLabel11"), {3525, 720, 645, 435}, kHeaderGreen);
+
+    sShape5 = addBar(QStringLiteral("sShape5"), Qt::white);
+    sShape4 = addBar(QStringLiteral("sShape4"), rgb(128, 255, 128));
+    sShape3 = addBar(QStringLiteral("sShape3"), rgb(0, 255, 0));
+    sShape2 = addBar(QStringLiteral("sShape2"), kBlue);
+    for (VbShape* bar : {sShape4, sShape3, sShape2})
+        resizeTo(bar, 0, kBarHeight);
+}
+
+void MainFrm::buildCover() {
+    sPicture2 = new VbShape(this, QStringLiteral("sPicture2"), kTurquoise);
+    place(sPicture2, 0, 0, 15450, 11340);
+    auto message = [&](const QString& name, int left, int top, const QColor& fore,
+                       const QString& text) {
+        auto* label = new VbLabel(sPicture2, name, text);
+        place(label, left, top, 6270, 960);
+        setTwipsFont(label, kPGothic, 36);
+        label->setAlignment(VbLabel::Align::Center);
+        label->setForeColor(fore);
+        label->hide();
+        return label;
+    };
+    lblsss1 =
+        message(QStringLiteral("lblsss1"), 4335, 4725, Qt::black, QStringLiteral("成績記録中"));
+    lblsss2 = message(QStringLiteral("lblsss2"), 4410, 5175, kRed, QStringLiteral("時間切れ"));
+    sPicture2->hide();
 }
 
 VbLabel* MainFrm::addLabel(const QString& name, const QRect& twips, const QString& family,
@@ -177,6 +367,326 @@ void MainFrm::Timer1_Timer() {
     Timer1->stop();
     Command1_Click();
     Label9->show();
+}
+
+// ---- The run ---------------------------------------------------------------
+
+void MainFrm::Form_Load() {
+    Context& ctx = m_app.ctx();
+    ctx.services.random.seed(ctx.services.clock.secondsSinceMidnight());
+}
+
+void MainFrm::Form_Activate() {
+    // Coming back to this screen from a window over it must not start the
+    // run afresh.
+    if (m_started) return;
+    m_started = true;
+    setFocus();
+    moveTo(sPicture2, 0, 0);
+    初期設定();
+    レベル別設定();
+    スタート();
+    問題作成表示();
+}
+
+void MainFrm::Form_Unload() {
+    Timer1->stop();
+    sTimer1->stop();
+    sTimer2->stop();
+}
+
+bool MainFrm::levelTimed() const {
+    const int level = m_app.ctx().state.CurrentLevel;
+    return level >= 0 && level <= kMaxLevel &&
+           m_app.ctx().program.LevelTimed[static_cast<size_t>(level)] == 1;
+}
+
+int MainFrm::minutesSinceSignIn() const {
+    Context& ctx = m_app.ctx();
+    const auto now = static_cast<int64_t>(std::floor(ctx.services.clock.secondsSinceMidnight()));
+    return static_cast<int>((now - ctx.state.SessionStartSeconds) / 60);
+}
+
+void MainFrm::setBarWidth(VbShape* bar, double widthTwips) {
+    const double w = std::clamp(widthTwips, 0.0, static_cast<double>(twipsRect(sShape5).width()));
+    resizeTo(bar, static_cast<int>(std::lround(w)), kBarHeight);
+}
+
+void MainFrm::初期設定() {
+    Context& ctx = m_app.ctx();
+    SharedState& st = ctx.state;
+    m_app.unload<seisekitime1>();
+    m_app.unload<BASEFRM>();
+
+    st.RunFinished = 0;
+    st.EndHandled = 0;
+    st.JudgeResult = 0;
+    EntryText.clear();
+
+    const int level = st.CurrentLevel;
+    const LevelCriteria& criteria = ctx.criteria[level];
+    if (levelTimed()) {
+        const int64_t limit = 5 * static_cast<int64_t>(criteria.minimumTime);
+        st.TimeLimitSeconds = static_cast<int32_t>(
+            std::clamp<int64_t>(limit, 0, std::numeric_limits<int32_t>::max()));
+        sLabel10->setText(QStringLiteral("0"));
+        // Without a minimum time there is no time limit, and so no scale:
+        // the run goes on until its last answer.
+        st.BarScale = st.TimeLimitSeconds > 0
+                          ? twipsRect(sShape5).width() / static_cast<double>(st.TimeLimitSeconds)
+                          : 0;
+        setBarWidth(sShape2, 0);
+        setBarWidth(sShape3, criteria.targetTime * st.BarScale);
+        setBarWidth(sShape4, criteria.minimumTime * st.BarScale);
+    }
+
+    const QString title = qs(ctx.program.ProgramTitle);
+    setTwipsFont(sLabel2, kGothic, title.toUcs4().size() > kTitleLengthForSmallFont ? 14 : 16.8,
+                 true, true);
+    sLabel2->setText(title);
+
+    sLabel7->setText(qs(trimSpaces(st.CurrentStudentName)));
+    sLabel8->setText(inTables(level, 0) ? qs(ctx.program.LevelNames[static_cast<size_t>(level)])
+                                        : QString());
+
+    const int s = st.CurrentStudentNumber;
+    double today = 0;
+    double todayAtLevel = 0;
+    if (ctx.summary && inTables(level, s)) {
+        for (int L = 1; L <= kTodayLevels; ++L)
+            today += ctx.summary->countToday[static_cast<size_t>(L)][static_cast<size_t>(s)];
+        todayAtLevel = ctx.summary->countToday[static_cast<size_t>(level)][static_cast<size_t>(s)];
+    }
+    st.TodayRunCount = static_cast<int16_t>(std::lround(today));
+
+    sLabel14->setText(qs(ctx.config.SchoolName));
+    sLabel13->setText(QString::number(minutesSinceSignIn()));
+
+    if (isPracticeLevel(ctx.program, level)) {
+        sLabel12->setText(kPracticeRunNumber);
+        sLabel11->setText(kPracticeRunNumber);
+    } else {
+        sLabel12->setText(QString::number(st.TodayRunCount + 1));
+        sLabel11->setText(QString::number(std::lround(todayAtLevel) + 1));
+    }
+    st.ProblemsPerRun = 10;
+}
+
+void MainFrm::レベル別設定() {
+    sLabel9->setText(QString::number(10 - m_app.ctx().state.RightCount));
+}
+
+void MainFrm::スタート() {
+    Context& ctx = m_app.ctx();
+    ctx.state.RunStartTime = static_cast<float>(ctx.services.clock.secondsSinceMidnight());
+    sTimer1->start();
+}
+
+void MainFrm::sTimer1_Timer() {
+    Context& ctx = m_app.ctx();
+    SharedState& st = ctx.state;
+    st.ElapsedSeconds = static_cast<int32_t>(std::lround(ctx.services.clock.secondsSinceMidnight() -
+                                                         static_cast<double>(st.RunStartTime)));
+    if (levelTimed()) sLabel10->setText(QString::number(st.ElapsedSeconds));
+    ctx.services.events.processEvents();
+
+    if (st.TimeLimitSeconds <= 0) {
+        // No time limit: the bar has no scale to grow on.
+    } else if (st.ElapsedSeconds < st.TimeLimitSeconds) {
+        setBarWidth(sShape2, st.ElapsedSeconds * st.BarScale);
+    } else {
+        setBarWidth(sShape2, twipsRect(sShape5).width());
+        // An answer being judged is finished first; the next tick tries again.
+        if (st.EndHandled == 0 && st.RunFinished == 0 && st.JudgeBusy == 0) {
+            st.TimeUp = 1;
+            sTimer1->stop();
+            EndRun();
+            return;
+        }
+    }
+    ctx.services.events.processEvents();
+}
+
+void MainFrm::sTimer2_Timer() {
+    sLabel13->setText(QString::number(minutesSinceSignIn()));
+}
+
+void MainFrm::EndRun() {
+    Context& ctx = m_app.ctx();
+    SharedState& st = ctx.state;
+    ctx.services.events.processEvents();
+    if (st.EndHandled == 1) return;
+    st.EndHandled = 1;
+
+    sPicture2->show();
+    sPicture2->raise();
+    lblsss1->setVisible(st.TimeUp != 1);
+    lblsss2->setVisible(st.TimeUp == 1);
+    repaintNow();
+
+    // A practice run, and a run without a clock, have no time to record.
+    if (isPracticeLevel(ctx.program, st.CurrentLevel) || !levelTimed()) {
+        m_app.show<BASEFRM>();
+        m_app.unload<MainFrm>();
+        ShowLevelMenu(m_app);
+        ctx.services.events.processEvents();
+        return;
+    }
+
+    sTimer1->stop();
+    st.RunTime = st.TimeUp != 0 ? kNoTime : st.ElapsedSeconds;
+    if (!RecordRun(ctx, st.CurrentLevel)) return;
+    m_app.show<BASEFRM>();
+    ctx.services.events.processEvents();
+    WaitThenShowEndScreen(1);
+}
+
+void MainFrm::WaitThenShowEndScreen(double seconds) {
+    Context& ctx = m_app.ctx();
+    Clock& clock = ctx.services.clock;
+    uint32_t start = clock.tickMs();
+    int64_t steps = 0;
+    for (;;) {
+        // One step per pass at most; the surplus is kept for the next passes.
+        if (static_cast<uint32_t>(clock.tickMs() - start) > kWaitStepMs) {
+            ++steps;
+            start += kWaitStepMs;
+        }
+        if (static_cast<double>(steps) * kWaitStepMs / 1000.0 >= seconds) break;
+        ctx.services.events.idle(static_cast<int>(kWaitStepMs));
+    }
+    m_app.unload<MainFrm>();
+    m_app.show<FrmSyuuryou>();
+}
+
+// ---- Answer entry and judging --------------------------------------------------
+
+void MainFrm::keyPressEvent(QKeyEvent* event) {
+    const uint16_t code = windowsKeyCode(event->key());
+    if (code != 0) Form_KeyDown(code, shiftState(event->modifiers()));
+    const QString text = event->text();
+    uint16_t c = 0;
+    if (!text.isEmpty())
+        c = text.at(0).unicode();
+    else if (event->key() == Qt::Key_Backspace)
+        c = kKeyBackspace;
+    if (c != 0) Form_KeyPress(c);
+    event->accept();
+}
+
+void MainFrm::showEntry() {
+    inputLabel->setText(EntryText);
+}
+
+void MainFrm::Form_KeyDown(uint16_t keyCode, int /*shift*/) {
+    if (keyCode == kKeyReturn || (keyCode >= kKeyLeft && keyCode <= kKeyDown)) {
+        EntryText.clear();
+        showEntry();
+    }
+}
+
+void MainFrm::Form_KeyPress(uint16_t keyAscii) {
+    SharedState& st = m_app.ctx().state;
+    if (st.TimeUp == 1 || st.RunFinished == 1) return;
+    if (st.JudgeBusy == 1) return;
+
+    if (st.ConfirmState >= 1) {
+        // Only two "+" in a row confirm; nothing is typed meanwhile.
+        if (keyAscii == u'+' && st.ConfirmState == 1)
+            st.ConfirmState = 2;
+        else if (keyAscii == u'+' && st.ConfirmState == 2)
+            Commandkakunin_Click();
+        else
+            st.ConfirmState = 1;
+        return;
+    }
+
+    if (keyAscii == kKeySpace) {
+        st.JudgeBusy = 1;
+        判定();
+        判定後処理();
+        st.JudgeBusy = 0;
+    } else if (keyAscii == kKeyBackspace) {
+        if (!EntryText.isEmpty()) {
+            EntryText.chop(1);
+            showEntry();
+        }
+    } else if (EntryText.size() >= kMaxEntryLength) {
+        PlayWarningCue(m_app.ctx());
+    } else if (keyAscii >= 42 && keyAscii <= 57) {
+        EntryText.append(QChar(keyAscii));
+        showEntry();
+    }
+}
+
+void MainFrm::判定() {
+    SharedState& st = m_app.ctx().state;
+    if (st.TimeUp == 1 || st.RunFinished == 1) {
+        st.JudgeBusy = 0;
+        return;
+    }
+    const bool right =
+        !EntryText.isEmpty() && leadingNumber(EntryText.toStdString()) == m_problem.CorrectAnswer;
+    st.JudgeResult = right ? 1 : 2;
+}
+
+void MainFrm::repaintNow() {
+    repaint();
+    m_app.ctx().services.events.processEvents();
+}
+
+void MainFrm::判定後処理() {
+    Context& ctx = m_app.ctx();
+    SharedState& st = ctx.state;
+    if (st.TimeUp == 1 || st.RunFinished == 1) return;
+
+    if (st.JudgeResult == 1) {
+        st.JudgeResult = 0;
+        // The worked hint stays on screen while the cue plays.
+        Timer1->stop();
+        Command1_Click();
+        Label9->show();
+        repaintNow();
+        PlayRightCue(ctx);
+
+        ++st.RightCount;
+        sLabel9->setText(QString::number(st.ProblemsPerRun - st.RightCount));
+        if (st.RightCount >= st.ProblemsPerRun) {
+            sTimer1->stop();
+            st.RunFinished = 1;
+            EndRun();
+            return;
+        }
+        st.JudgeBusy = 0;
+        EntryText.clear();
+        問題作成表示();
+    } else if (st.JudgeResult == 2) {
+        st.RunStartTime = static_cast<float>(st.RunStartTime - kWrongAnswerPenalty);
+        st.ConfirmState = 1;
+        seitouLabel->setText(QString::number(std::llround(m_problem.CorrectAnswer)));
+        seitouLabel->show();
+        Label11->show();
+
+        Timer1->stop();
+        Command1_Click();
+        Label9->show();
+        repaintNow();
+        PlayWrongCue(ctx);
+
+        st.JudgeBusy = 0;
+        Commandkakunin2->show();
+    }
+}
+
+void MainFrm::Commandkakunin_Click() {
+    SharedState& st = m_app.ctx().state;
+    Commandkakunin2->hide();
+    st.ConfirmState = 0;
+    inputLabel->setText(QString());
+    seitouLabel->hide();
+    Label11->hide();
+    EntryText.clear();
+    問題作成表示();
 }
 
 } // namespace kestrel
