@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFontMetricsF>
 #include <QPointer>
 #include <QPushButton>
 #include <cmath>
@@ -68,7 +69,13 @@ void frmver::Form_Activate() {
     Context& ctx = m_app.ctx();
     ctx.services.events.processEvents();
     ctx.services.events.processEvents();
-    Label1->setText(QString::fromStdString(ctx.program.ProgramTitle));
+    const QString title = QString::fromStdString(ctx.program.ProgramTitle);
+    Label1->setText(title);
+    // A title wider than its box is set smaller rather than cut at the border.
+    QFont font(kGothic);
+    font.setPixelSize(360);
+    const double wide = QFontMetricsF(font).horizontalAdvance(title) / 360.0 * 18 * 20;
+    setTwipsFont(Label1, kGothic, wide > 3700 ? 18 * 3700 / wide : 18);
     Label2->setText(versionText());
     Label4->setText(QStringLiteral("Brightwave"));
 }
@@ -91,11 +98,11 @@ void ShowVersionWindow(App& app, TwipsForm& owner) {
     frmver& window = app.load<frmver>();
     QPointer<frmver> guard(&window);
     const double scale = owner.scale();
-    window.resize(static_cast<int>(std::lround(kWidth * scale)),
-                  static_cast<int>(std::lround(kHeight * scale)));
+    const int width = static_cast<int>(std::lround(kWidth * scale));
+    const int height = static_cast<int>(std::lround(kHeight * scale));
     const QRect frame = owner.geometry();
-    window.move(frame.left() + (frame.width() - window.width()) / 2,
-                frame.top() + (frame.height() - window.height()) / 2);
+    window.setGeometry(frame.left() + (frame.width() - width) / 2,
+                       frame.top() + (frame.height() - height) / 2, width, height);
     QEventLoop loop;
     QObject::connect(&window, &frmver::unloaded, &loop, &QEventLoop::quit);
     window.show();

@@ -1,5 +1,6 @@
 #include "roster/ui/namesel.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -161,8 +162,10 @@ void namesel::buildChoice() {
         auto* o = new QRadioButton(QString::fromUtf8(kOptionCaptions[i]), Picture7);
         o->setObjectName(QStringLiteral("Option1_%1").arg(i));
         o->setFocusPolicy(Qt::TabFocus);
-        place(o, kOptionLefts[i], 15, 3700, 345);
-        setTwipsFont(o, kPGothic, 12, true);
+        // The last one stops short of the grade box, which stands over the panel.
+        const int width = i < 3 ? kOptionLefts[i + 1] - kOptionLefts[i] - 60 : 2400;
+        place(o, kOptionLefts[i], 15, width, 345);
+        setTwipsFont(o, kPGothic, 9.75, true);
         // Selecting an option that was not selected runs its handler.
         connect(o, &QRadioButton::toggled, this, [this, i](bool on) {
             if (on) Option1_Click(i);
@@ -183,6 +186,7 @@ void namesel::buildChoice() {
     Combo1->setToolTip(QStringLiteral("表示する学年を選びなさい"));
     place(Combo1, 14070, 2460, 1005, 300);
     setTwipsFont(Combo1, kGothic, 9);
+    Combo1->view()->setMinimumWidth(90);
     connect(Combo1, &QComboBox::activated, this, [this](int) { Combo1_Click(); });
 }
 

@@ -5,6 +5,11 @@
 #include <string>
 
 #include "drill/ui/MainFrm.h"
+#include "roster/ui/namesel.h"
+#if __has_include("levelmenu/ui/seisekitime1.h")
+#include "levelmenu/ui/seisekitime1.h"
+#define KESTREL_HAS_LEVEL_MENU 1
+#endif
 #include "startup/Context.h"
 #include "startup/Cp932.h"
 #include "startup/Folders.h"
@@ -16,63 +21,13 @@
 
 namespace kestrel {
 namespace {
-
 const char* const kStartupErrorTitle = "起動エラー";
-const char* const kRosterFileName = "新名簿.txt";
-constexpr int kRosterFields = 8;
-constexpr size_t kNameLength = 20;
-
-struct RosterStudent {
-    int number = 0;
-    std::string name; // 20 characters, space-padded, as the roster keeps it
-};
-
-// Cut or padded with spaces to `length` characters of UTF-8 text.
-std::string fixedLength(const std::string& text, size_t length) {
-    size_t i = 0, count = 0;
-    while (i < text.size() && count < length) {
-        ++i;
-        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80)
-            ++i;
-        ++count;
-    }
-    return text.substr(0, i) + std::string(length - count, ' ');
-}
-
-// The first listed student of the roster (eight fields an entry: number,
-// birth year, two numbers, name, status, two texts; status 0 is listed).
-RosterStudent firstListedStudent(const std::filesystem::path& file) {
-    ItemReader reader(readCp932File(file));
-    for (;;) {
-        std::string fields[kRosterFields];
-        int got = 0;
-        while (got < kRosterFields) {
-            std::optional<std::string> item = reader.next();
-            if (!item) break;
-            fields[got++] = std::move(*item);
-        }
-        if (got < kRosterFields) break;
-        const double number = leadingNumber(fields[0]);
-        if (leadingNumber(fields[5]) == 0 && number >= 1 && number <= kMaxStudent)
-            return {static_cast<int>(number), fixedLength(fields[4], kNameLength)};
-    }
-    throw StartupError("名簿「" + displayPath(file) + "」に表示できる生徒がいません。");
-}
-
 } // namespace
 
 void AfterSplash(App& app) {
     Context& ctx = app.ctx();
     try {
         InitialiseFolders(ctx);
-        // Stand-in for sign-in until the name screen lands: the first listed
-        // student of the roster signs in and starts level 1.
-        const RosterStudent student =
-            firstListedStudent(std::filesystem::path(ctx.folders.SharedFolder) / kRosterFileName);
-        ctx.state.CurrentStudentNumber = static_cast<int16_t>(student.number);
-        ctx.state.CurrentStudentName = student.name;
-        ctx.state.SessionStartSeconds =
-            static_cast<int32_t>(std::lround(ctx.services.clock.secondsSinceMidnight()));
     } catch (const ProgramEnded&) {
         throw;
     } catch (const std::exception& e) {
@@ -80,15 +35,18 @@ void AfterSplash(App& app) {
         ctx.services.exit.endProgram(1);
         return;
     }
-    ctx.state.CurrentLevel = 1;
-    DefineLevelTable(ctx.program);
-    StartDrill(app);
+    app.show<namesel>();
 }
 
 void DefineLevels(App& app) {
     DefineLevelTable(app.ctx().program);
-    // The level menu opens here once it exists; until then sign-in goes
-    // straight to the drill (see AfterSplash).
+#ifdef KESTREL_HAS_LEVEL_MENU
+    app.show<seisekitime1>();
+#else
+    // Until the level menu lands, sign-in starts level 1.
+    app.ctx().state.CurrentLevel = 1;
+    StartDrill(app);
+#endif
 }
 
 void StartDrill(App& app) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "drill/ui/MainFrm.h"
+#include "roster/ui/namesel.h"
 #include "platform/ui/VbWidgets.h"
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
@@ -59,31 +60,24 @@ TEST(Firstfrm, LoadShowsTheDateOnTheSeasonColourAndArmsTheTimer) {
     }
 }
 
-TEST(Firstfrm, TimerRunsStartUpAndOpensTheDrillForTheFirstListedStudent) {
+TEST(Firstfrm, TimerRunsStartUpAndOpensTheNameScreen) {
     Installation inst;
-    // The first entry is not listed; the second signs in.
-    inst.write(Installation::kRosterFile,
-               "7,2016,0,0,休み　太郎,1,,\r\n3,2016,0,0,山田　花子,0,,\r\n4,2016,0,0,佐藤,0,,\r\n");
     TestContext t;
     t.ctx.programFile = inst.programFile();
-    t.clock.setSeconds(9 * 3600 + 30.6);
     App app(t.ctx);
     Firstfrm& splash = app.show<Firstfrm>();
     splash.Timer1_Timer();
 
     EXPECT_FALSE(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
     EXPECT_EQ(app.find<Firstfrm>(), nullptr);
-    EXPECT_NE(app.find<MainFrm>(), nullptr);
+    EXPECT_NE(app.find<namesel>(), nullptr);
+    EXPECT_EQ(app.find<MainFrm>(), nullptr);
     EXPECT_TRUE(t.dialogs.shown.empty());
     EXPECT_EQ(t.ctx.folders.SharedFolder, inst.sharedFolder());
     EXPECT_EQ(t.ctx.config.SchoolName, "テスト小学校");
     EXPECT_EQ(t.ctx.criteria[1].targetTime, 60);
-    EXPECT_EQ(t.ctx.state.CurrentStudentNumber, 3);
-    // Kept as the roster keeps names: 20 characters, space-padded.
-    EXPECT_EQ(t.ctx.state.CurrentStudentName, "山田　花子" + std::string(15, ' '));
-    EXPECT_EQ(t.ctx.state.SessionStartSeconds, 9 * 3600 + 31);
-    EXPECT_EQ(t.ctx.state.CurrentLevel, 1);
-    EXPECT_EQ(t.ctx.program.LevelNames[5], "混合");
+    // Nobody is signed in until a name is chosen.
+    EXPECT_EQ(t.ctx.state.CurrentStudentNumber, 0);
 }
 
 TEST(Firstfrm, StartUpFailureIsShownAndEndsTheProgram) {
@@ -92,8 +86,7 @@ TEST(Firstfrm, StartUpFailureIsShownAndEndsTheProgram) {
         const char* named;
     } cases[] = {{Installation::kPathFile, "パスデータ.txt"},
                  {Installation::kConfigFile, "共通データ.txt"},
-                 {Installation::kCriteriaFile, "タイム回数データ.txt"},
-                 {Installation::kRosterFile, "新名簿.txt"}};
+                 {Installation::kCriteriaFile, "タイム回数データ.txt"}};
     for (const auto& c : cases) {
         Installation inst;
         inst.remove(c.removed);
