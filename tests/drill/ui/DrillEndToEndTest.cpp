@@ -140,28 +140,23 @@ TEST(DrillEndToEnd, TenAnswersToTheRecordAndTheEndScreen) {
     EXPECT_EQ(d.tc.ctx.state.RightCount, 0);
 }
 
-TEST(DrillEndToEnd, TimeOutIsRecordedWithoutATime) {
-    InstalledDrill d(1);
+TEST(DrillEndToEnd, LevelWithoutCriteriaRunsWithoutTimeOutAndScoresNothing) {
+    InstalledDrill d(4);
+    d.tc.ctx.criteria[4] = LevelCriteria{};
     StartDrill(d.app);
     MainFrm* form = d.drill();
     ASSERT_NE(form, nullptr);
-    EXPECT_EQ(d.tc.ctx.state.TimeLimitSeconds, 600);
-    typeKeys(form, QStringLiteral("5 "));
-    d.tick(200);
-    d.save(form, "MainFrm_run_time_bar.png");
-
-    bool covered = false;
-    d.tc.events.onProcess = [&] {
-        if (covered || form->sPicture2->isHidden()) return;
-        covered = true;
-        d.save(form, "MainFrm_run_time_up.png");
-    };
-    d.tick(390);
-    d.tc.events.onProcess = nullptr;
-    EXPECT_TRUE(covered);
+    EXPECT_EQ(d.tc.ctx.state.TimeLimitSeconds, 0);
+    for (int i = 0; i < 10; ++i) {
+        d.tick(100);
+        EXPECT_EQ(d.tc.ctx.state.TimeUp, 0);
+        for (VbShape* bar : {form->sShape4, form->sShape3, form->sShape2})
+            EXPECT_EQ(form->twipsRect(bar).width(), 0);
+        typeKeys(form, QString::number(form->currentProblem().CorrectAnswer) + QStringLiteral(" "));
+    }
     ASSERT_EQ(test::readLog(d.tc.ctx.folders).size(), 1u);
-    EXPECT_EQ(test::readLog(d.tc.ctx.folders)[0].seconds, 99999);
+    EXPECT_EQ(test::readLog(d.tc.ctx.folders)[0].seconds, 1000);
     ASSERT_NE(d.app.find<FrmSyuuryou>(), nullptr);
-    EXPECT_EQ(d.endText("Label18"), QStringLiteral("記録なし"));
-    EXPECT_EQ(d.endText("Label20"), QStringLiteral("時間切れ"));
+    EXPECT_EQ(d.endText("Label18"), QStringLiteral("今の成績：1000秒"));
+    EXPECT_EQ(d.endText("Label19"), QStringLiteral("獲得ポイント：0点×0→0点"));
 }
