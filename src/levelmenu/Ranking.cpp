@@ -37,10 +37,13 @@ std::string rankField(int rank) {
 }
 
 std::string rankingNameField(std::string_view name) {
-    std::string field = trimRight(name);
-    for (int i = 0; i < 6; ++i)
+    size_t end = name.size();
+    while (end > 0 && name[end - 1] == ' ')
+        --end;
+    std::string field = leftChars(name.substr(0, end), 5);
+    for (size_t n = charCount(field); n < 5; ++n)
         field += kIdeographicSpace;
-    return leftChars(field, 5);
+    return field;
 }
 
 std::vector<RankingLine> buildRanking(const Context& ctx, int level, RankingBasis basis,
@@ -103,22 +106,26 @@ std::vector<RankingLine> buildRanking(const Context& ctx, int level, RankingBasi
         if (basis == RankingBasis::PointsToday && today == 0) continue;
 
         const bool own = static_cast<int>(S) == student;
-        const std::string front = own ? kOwnMark : GradeMark(grade);
-        const std::string end = own ? kOwnMark : kIdeographicSpace;
-        const std::string name = rankingNameField(roster.StudentNames[S]);
         std::string text;
+        text.reserve(64);
+        const bool noRun = basis == RankingBasis::BestTime && summary.bestTime[L][S] == kNoTime;
+        text += noRun ? std::string("--") : rankField(rank);
+        text += own ? kOwnMark : GradeMark(grade);
+        text += rankingNameField(roster.StudentNames[S]);
         if (basis == RankingBasis::BestTime) {
             const int32_t best = summary.bestTime[L][S];
-            if (best == kNoTime)
-                text = "--" + front + name + "------" + " " + end;
+            if (noRun)
+                text += "------";
             else if (best == kFailedBest)
-                text = rankField(rank) + front + name + "*失敗*" + " " + end;
+                text += "*失敗*";
             else
-                text = rankField(rank) + front + name + rightChars("    " + signedField(best), 6) +
-                       " " + end;
+                text += rightChars("    " + signedField(best), 6);
+            text += " ";
+            text += own ? kOwnMark : kIdeographicSpace;
         } else {
-            text = rankField(rank) + front + name + rightChars("    " + std::to_string(today), 3) +
-                   "/" + rightChars("    " + std::to_string(summary.pointsAll[L][S]), 5);
+            text += rightChars("    " + std::to_string(today), 3);
+            text += "/";
+            text += rightChars("    " + std::to_string(summary.pointsAll[L][S]), 5);
         }
         lines.push_back({std::move(text), static_cast<int>(S), rank});
     }

@@ -35,15 +35,19 @@ size_t leadingDigits(std::string_view line) {
 }
 
 // A rank of three digits or more would sort among the two-digit ranks by
-// its text; it sorts as if it stood after "99", by its number of digits and
-// then by its digits. 0xFF never occurs in UTF-8, so it follows every mark.
-std::string longRankSortText(std::string_view line) {
-    const size_t n = leadingDigits(line);
-    if (n < 3) return std::string(line);
-    std::string text = "99\xFF";
-    text += static_cast<char>('0' + std::min<size_t>(n, 9));
-    text += line;
-    return text;
+// its text; it sorts as if "99" and 0xFF stood in front of it, so after
+// rank 99, and by its number among the long ranks. 0xFF never occurs in
+// UTF-8, so it follows every mark.
+int compareLongRanks(std::string_view a, std::string_view b) {
+    const size_t da = leadingDigits(a) >= 3 ? leadingDigits(a) : 0;
+    const size_t db = leadingDigits(b) >= 3 ? leadingDigits(b) : 0;
+    if (da != 0 && db != 0) {
+        if (da != db) return da < db ? -1 : 1;
+        return compareFolded(a, b);
+    }
+    static constexpr std::string_view kLongRankHead = "99\xFF";
+    if (da != 0) return -compareFolded(b.substr(0, kLongRankHead.size()), kLongRankHead);
+    return compareFolded(a.substr(0, kLongRankHead.size()), kLongRankHead);
 }
 
 } // namespace
@@ -53,8 +57,7 @@ bool SortedLines::before(std::string_view a, std::string_view b, bool rankingOrd
         const bool ua = unranked(a);
         const bool ub = unranked(b);
         if (ua != ub) return ub;
-        if (leadingDigits(a) >= 3 || leadingDigits(b) >= 3)
-            return compareFolded(longRankSortText(a), longRankSortText(b)) < 0;
+        if (leadingDigits(a) >= 3 || leadingDigits(b) >= 3) return compareLongRanks(a, b) < 0;
     }
     return compareFolded(a, b) < 0;
 }

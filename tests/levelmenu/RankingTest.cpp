@@ -144,6 +144,10 @@ TEST(RankingList, RanksFromAHundredOnKeepTheirDigitsAndTheirPlace) {
     EXPECT_EQ(shown[99].substr(0, 3), "100");
     EXPECT_EQ(shown[117].substr(0, 3), "118");
     EXPECT_EQ(shown[118].substr(0, 2), "--");
+    SortedLines mixed(true);
+    mixed.assign({"1000①a", "--①b", "999①c", " 99①d", "100①e", "99①f", "10①g"});
+    EXPECT_EQ(mixed.lines(), (std::vector<std::string>{" 99①d", "10①g", "99①f", "100①e", "999①c",
+                                                       "1000①a", "--①b"}));
     EXPECT_EQ(rankField(7), " 7");
     EXPECT_EQ(rankField(42), "42");
     EXPECT_EQ(rankField(1234), "1234");
