@@ -4,7 +4,7 @@
 #
 #   build/demo/パスデータ.txt        path file: the shared folder and nine more items
 #   build/demo/Kestrel/kestrel      the program folder and the program
-#   build/demo/起動/                 folder of the program menu (empty)
+#   build/demo/起動/                 the program menu, プログラムメニューc.exe
 #   build/demo/共有データ/           the shared folder (configuration, roster,
 #                                   sounds, and the data folder Kestrel/)
 #
@@ -21,7 +21,7 @@ build=build/release
 generator=()
 [ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
 cmake --preset release "${generator[@]}" -DKESTREL_BUILD_BENCH=OFF
-cmake --build "$build" --target kestrel make_demo -j2
+cmake --build "$build" --target kestrel programmenu make_demo -j2
 
 demo="$root/build/demo"
 log="$demo/共有データ/Kestrel/成績累積データ.dat"
@@ -33,6 +33,8 @@ rm -rf "$demo"
 "$build/tools/make_demo" "$root/demo/install" "$demo"
 mkdir -p "$demo/Kestrel"
 cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
+mkdir -p "$demo/起動"
+cp "$build/programmenu/プログラムメニューc.exe" "$demo/起動/プログラムメニューc.exe"
 if [ -f "$kept" ]; then
     mv "$kept" "$log"
     echo "demo: kept the results log of the previous demo installation."

@@ -1,9 +1,27 @@
 #include "roster/ProgramMenu.h"
 
+#include <algorithm>
+#include <system_error>
+#include <unistd.h>
+
 #include "startup/Context.h"
 #include "startup/Folders.h"
 
 namespace kestrel {
+namespace {
+
+std::string folded(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool isProgramFile(const std::filesystem::directory_entry& e) {
+    std::error_code ec;
+    return e.is_regular_file(ec) && ::access(e.path().c_str(), X_OK) == 0;
+}
+
+} // namespace
 
 std::string ProgramMenuCommand::commandLine() const {
     std::string line = program;
@@ -31,6 +49,36 @@ void LeaveToProgramMenu(Context& ctx) {
         return;
     }
     ctx.services.exit.endProgram(0);
+}
+
+} // namespace kestrel
+
+namespace kestrel {
+
+std::vector<InstalledProgram> installedPrograms(const std::filesystem::path& menuFolder) {
+    namespace fs = std::filesystem;
+    std::vector<InstalledProgram> found;
+    std::error_code ec;
+    const fs::path menu = fs::weakly_canonical(menuFolder, ec);
+    const fs::path root = menu.parent_path();
+    for (const fs::directory_entry& folder : fs::directory_iterator(root, ec)) {
+        std::error_code e2;
+        if (!folder.is_directory(e2) || fs::equivalent(folder.path(), menu, e2)) continue;
+        std::vector<fs::path> programs;
+        for (const fs::directory_entry& file : fs::directory_iterator(folder.path(), e2))
+            if (isProgramFile(file)) programs.push_back(file.path());
+        if (programs.empty()) continue;
+        std::sort(programs.begin(), programs.end());
+        const std::string name = folder.path().filename().string();
+        const auto same = std::find_if(programs.begin(), programs.end(), [&](const fs::path& p) {
+            return folded(p.stem().string()) == folded(name);
+        });
+        found.push_back({name, same != programs.end() ? *same : programs.front()});
+    }
+    std::sort(found.begin(), found.end(), [](const InstalledProgram& a, const InstalledProgram& b) {
+        return a.folderName < b.folderName;
+    });
+    return found;
 }
 
 } // namespace kestrel

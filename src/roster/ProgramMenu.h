@@ -2,6 +2,7 @@
 // Handing control back to the program menu of the family of classroom
 // programs: it is started beside the program's own folder, and this
 // program ends.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -28,5 +29,16 @@ ProgramMenuCommand programMenuCommand(const AppFolders& folders);
 // it cannot be started the system's text is shown first. Does not return
 // when the program exit service ends the process.
 void LeaveToProgramMenu(Context& ctx);
+
+// A program of the family, installed in its own folder beside the program
+// menu's folder.
+struct InstalledProgram {
+    std::string folderName;
+    std::filesystem::path program;
+};
+// The sibling folders of `menuFolder` that hold an executable file, by
+// folder name. A folder's program is the executable named like the folder
+// (case aside), else the first executable by name.
+std::vector<InstalledProgram> installedPrograms(const std::filesystem::path& menuFolder);
 
 } // namespace kestrel
