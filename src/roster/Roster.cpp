@@ -153,6 +153,22 @@ StudentFigures studentFigures(const ResultsSummary& summary, int number) {
     return f;
 }
 
+std::vector<StudentFigures> allStudentFigures(const ResultsSummary& summary) {
+    std::vector<StudentFigures> all(static_cast<size_t>(kMaxStudent) + 1);
+    std::vector<double> today(all.size(), 0.0);
+    for (size_t level = 1; level <= static_cast<size_t>(kMaxLevel); ++level) {
+        for (size_t s = 0; s < all.size(); ++s) {
+            today[s] += summary.countToday[level][s];
+            all[s].pointsToday += summary.pointsToday[level][s];
+            all[s].countAll += summary.countAll[level][s];
+            all[s].pointsAll += summary.pointsAll[level][s];
+        }
+    }
+    for (size_t s = 0; s < all.size(); ++s)
+        all[s].countToday = static_cast<int64_t>(today[s]);
+    return all;
+}
+
 std::string todayRunsText(int64_t n) {
     return n != 0 ? rightAligned(n, 2, 3) + "回" : "     ";
 }

@@ -96,6 +96,8 @@ struct StudentFigures {
     int64_t pointsAll = 0;
 };
 StudentFigures studentFigures(const ResultsSummary& summary, int number);
+// The figures of every student 0..5000 at once, level by level in memory order.
+std::vector<StudentFigures> allStudentFigures(const ResultsSummary& summary);
 
 // The fixed-width figure texts of the name list.
 std::string todayRunsText(int64_t n);

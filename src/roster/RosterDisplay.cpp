@@ -69,8 +69,12 @@ void readRoster(Context& ctx, NameListState& s) {
     const std::vector<RosterFileEntry> entries = parseRoster(text, name);
     const bool listStatus2 = leadingNumber(ctx.config.ListStatus2Entries) == 1;
 
+    const std::vector<StudentFigures> figures = allStudentFigures(*ctx.summary);
+    std::vector<std::string> lines;
+    lines.reserve(entries.size());
     s.List2.clear();
     t.Roster.assign(1, RosterEntry{});
+    t.Roster.reserve(entries.size() + 1);
     int p = 0;
     for (const RosterFileEntry& fe : entries) {
         const RosterEntry& e = fe.entry;
@@ -93,13 +97,13 @@ void readRoster(Context& ctx, NameListState& s) {
         ++p;
         t.RosterNumbers[static_cast<size_t>(p)] = e.number;
         t.Roster.push_back(e);
-        s.progressMarker = 5;
-        const StudentFigures figures = studentFigures(*ctx.summary, e.number);
         s.progressMarker = 4;
-        if (auto line = RosterLine(e, grade, s.NameListMode, figures))
-            s.List2.add(std::move(*line));
+        if (auto line = RosterLine(e, grade, s.NameListMode, figures[n]))
+            lines.push_back(std::move(*line));
         s.progressMarker = 3;
     }
+    // Sorted at once, in the order adding them one by one would give.
+    s.List2.assign(std::move(lines));
     s.progressMarker = 10;
     t.RosterCount = static_cast<int16_t>(p);
 }
