@@ -1,13 +1,12 @@
 #include "startup/ui/Navigation.h"
 
-#include "startup/ui/Startup.h"
+#include "levelmenu/ui/seisekitime1.h"
+#include "startup/ui/App.h"
 
 namespace kestrel {
 
 void ShowLevelMenu(App& app) {
-    // The way on after sign-in leads there too; until the level menu lands
-    // it stands in for it.
-    DefineLevels(app);
+    app.show<seisekitime1>();
 }
 
 } // namespace kestrel

@@ -5,11 +5,8 @@
 #include <string>
 
 #include "drill/ui/MainFrm.h"
-#include "roster/ui/namesel.h"
-#if __has_include("levelmenu/ui/seisekitime1.h")
 #include "levelmenu/ui/seisekitime1.h"
-#define KESTREL_HAS_LEVEL_MENU 1
-#endif
+#include "roster/ui/namesel.h"
 #include "startup/Context.h"
 #include "startup/Cp932.h"
 #include "startup/Folders.h"
@@ -40,13 +37,7 @@ void AfterSplash(App& app) {
 
 void DefineLevels(App& app) {
     DefineLevelTable(app.ctx().program);
-#ifdef KESTREL_HAS_LEVEL_MENU
     app.show<seisekitime1>();
-#else
-    // Until the level menu lands, sign-in starts level 1.
-    app.ctx().state.CurrentLevel = 1;
-    StartDrill(app);
-#endif
 }
 
 void StartDrill(App& app) {
