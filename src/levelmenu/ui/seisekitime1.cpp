@@ -359,9 +359,12 @@ void seisekitime1::Form_Activate() {
     SharedState& st = ctx.state;
     Command8->setVisible(isTeacherName(st.CurrentStudentName));
 
-    int elapsed = static_cast<int>(std::floor(ctx.services.clock.secondsSinceMidnight())) -
+    int elapsed = static_cast<int>(std::lround(ctx.services.clock.secondsSinceMidnight())) -
                   st.SessionStartSeconds;
-    if (elapsed < 0) elapsed += 24 * 3600; // signed in before midnight
+    // Far below zero the student signed in before midnight; just below it,
+    // the sign-in time was rounded up.
+    if (elapsed < -12 * 3600) elapsed += 24 * 3600;
+    if (elapsed < 0) elapsed = 0;
     Label17->setText(QStringLiteral("起動後%1分").arg(elapsed / 60));
 
     m_menuReady = 0;

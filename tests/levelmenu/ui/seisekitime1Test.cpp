@@ -174,6 +174,29 @@ TEST(LevelMenuColumns, FiguresTargetsAndHeader) {
     EXPECT_EQ(m.form->MenuReady(), 1);
 }
 
+TEST(LevelMenuColumns, MinutesSinceSignIn) {
+    Menu m;
+    m.addStudent(1, "あおき", 3);
+    m.signIn(1);
+    m.open();
+    struct Case {
+        int32_t signedIn;
+        double now;
+        const char* text;
+    } cases[] = {
+        {36000, 36000 + 59.4, "起動後0分"},
+        {36000, 36000 + 3 * 3600 + 60, "起動後181分"},
+        {36000, 35999.6, "起動後0分"}, // sign-in time rounded up
+        {85800, 600, "起動後20分"},    // across midnight
+    };
+    for (const Case& c : cases) {
+        m.ctx.state.SessionStartSeconds = c.signedIn;
+        m.clock.setSeconds(c.now);
+        m.app.activate(*m.form);
+        EXPECT_EQ(m.element<VbLabel>("Label17")->text(), c.text) << c.now;
+    }
+}
+
 TEST(LevelMenuAvailability, OverPracticeClosesLevelsUntilTheLastIsCleared) {
     Menu m;
     m.addStudent(3, "うえだ", 5);
