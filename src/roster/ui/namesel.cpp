@@ -269,6 +269,8 @@ void namesel::Form_Activate() {
     }
     pump();
     Picture5->hide();
+    // The list takes the arrow keys from the start.
+    if (first) List1->setFocus();
 }
 
 void namesel::Option1_Click(int index) {
