@@ -3,12 +3,12 @@
 // takes of it.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <unistd.h>
 
+#include "BenchContext.h"
 #include "results/ResultsLog.h"
 #include "roster/RosterDisplay.h"
 #include "startup/Calendar.h"
@@ -18,54 +18,9 @@ using namespace kestrel;
 
 namespace {
 
-class SchoolDayClock : public Clock {
-public:
-    LocalTime now() override { return {CivilDate{2025, 6, 10}, 36000.0}; }
-    uint32_t tickMs() override { return ++m_tick; }
-
-private:
-    uint32_t m_tick = 0;
-};
-class QuietRandom : public Random {
-public:
-    void seed(double) override {}
-    float next() override { return 0; }
-};
-class FailingDialogs : public Dialogs {
-public:
-    MessageAnswer message(const std::string&, const std::string&, MessageButtons) override {
-        std::abort(); // a benchmark that meets an error measures nothing
-    }
-};
-class FailingExit : public ProgramExit {
-public:
-    void endProgram(int) override { std::abort(); }
-};
-class IdleEvents : public EventPump {
-public:
-    void processEvents() override {}
-    void idle(int) override {}
-};
-class SilentAudio : public Audio {
-public:
-    PlayResult playToEnd(const std::filesystem::path&) override { return {}; }
-};
-class NoProcesses : public ProcessLauncher {
-public:
-    bool startDetached(const std::string&, const std::vector<std::string>&, std::string&) override {
-        return false;
-    }
-};
-
 struct BenchSchool {
-    SchoolDayClock clock;
-    QuietRandom random;
-    FailingDialogs dialogs;
-    FailingExit exit;
-    IdleEvents events;
-    SilentAudio audio;
-    NoProcesses processes;
-    Context ctx{Services{clock, random, dialogs, exit, events, audio, processes}};
+    bench::QuietServices quiet;
+    Context ctx{quiet.services()};
     std::filesystem::path dir;
 
     BenchSchool(int students, int records) {
