@@ -4,10 +4,12 @@
 // a benchmark that meets an error measures nothing.
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "platform/Services.h"
+#include "roster/Roster.h"
 
 namespace kestrel::bench {
 
@@ -65,5 +67,18 @@ struct QuietServices {
     }
     Services services() { return with(events); }
 };
+
+// A school of `students` listed students numbered 1..n, in the roster's
+// space-padded form, born over nine school years.
+inline void fillRoster(RosterTables& r, int students, std::mt19937& rng) {
+    r.SchoolYear = 2025;
+    for (int s = 1; s <= students; ++s) {
+        const auto S = static_cast<size_t>(s);
+        r.RosterNumbers[S] = static_cast<int16_t>(s);
+        r.StudentNames[S] = "せいと" + std::to_string(s) + std::string(12, ' ');
+        r.BirthYears[S] = static_cast<int16_t>(2010 + rng() % 9);
+    }
+    r.RosterCount = static_cast<int16_t>(students);
+}
 
 } // namespace kestrel::bench

@@ -21,15 +21,7 @@ struct School {
 
     School() {
         std::mt19937 rng(7);
-        RosterTables& r = ctx.roster;
-        r.SchoolYear = 2025;
-        for (int s = 1; s <= kStudents; ++s) {
-            r.RosterNumbers[static_cast<size_t>(s)] = static_cast<int16_t>(s);
-            r.StudentNames[static_cast<size_t>(s)] =
-                "せいと" + std::to_string(s) + std::string(12, ' ');
-            r.BirthYears[static_cast<size_t>(s)] = static_cast<int16_t>(2010 + rng() % 9);
-        }
-        r.RosterCount = kStudents;
+        bench::fillRoster(ctx.roster, kStudents, rng);
         ctx.state.CurrentStudentNumber = 77;
         ResultsSummary& sum = *ctx.summary;
         for (int level = 1; level <= kLevels; ++level)

@@ -51,17 +51,9 @@ struct Classroom {
             c.overPracticePeriodDays = "3";
         }
         std::mt19937 rng(11);
-        RosterTables& r = ctx.roster;
-        r.SchoolYear = 2025;
-        for (int s = 1; s <= kStudents; ++s) {
-            r.RosterNumbers[static_cast<size_t>(s)] = static_cast<int16_t>(s);
-            r.StudentNames[static_cast<size_t>(s)] =
-                "せいと" + std::to_string(s) + std::string(12, ' ');
-            r.BirthYears[static_cast<size_t>(s)] = static_cast<int16_t>(2010 + rng() % 9);
-        }
-        r.RosterCount = kStudents;
+        bench::fillRoster(ctx.roster, kStudents, rng);
         ctx.state.CurrentStudentNumber = 123;
-        ctx.state.CurrentStudentName = r.StudentNames[123];
+        ctx.state.CurrentStudentName = ctx.roster.StudentNames[123];
         ctx.state.CurrentGradeLabel = "小４";
 
         const double today = static_cast<double>(dayNumber(CivilDate{2025, 6, 10}));

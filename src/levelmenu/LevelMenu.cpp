@@ -131,7 +131,7 @@ std::optional<uint32_t> timeListColour(const std::vector<std::string>& lines,
         if (midChars(line, 3, 1) == "×") continue;
         // The seconds field is right-aligned in the first five characters;
         // reading all five keeps a four-digit time whole.
-        const double t = leadingNumber(leftChars(line, 5));
+        const double t = leadingNumber(firstCharacters(line, 5));
         if (t <= criteria.targetTime)
             colour = kListGreen;
         else if (t <= criteria.minimumTime)

@@ -40,8 +40,8 @@ std::string rankingNameField(std::string_view name) {
     size_t end = name.size();
     while (end > 0 && name[end - 1] == ' ')
         --end;
-    std::string field = leftChars(name.substr(0, end), 5);
-    for (size_t n = charCount(field); n < 5; ++n)
+    std::string field = firstCharacters(name.substr(0, end), 5);
+    for (size_t n = characterCount(field); n < 5; ++n)
         field += kIdeographicSpace;
     return field;
 }

@@ -17,6 +17,7 @@
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsLog.h"
+#include "roster/Roster.h"
 #include "roster/ui/namesel.h"
 #include "startup/ui/App.h"
 #include "startup/ui/Startup.h"
@@ -56,12 +57,6 @@ const char* const kPeriodItems[] = {"　　　今週の全成績", "　　先週
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-std::string trimmed(const std::string& s) {
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 QString elementName(const char* name, int index) {
@@ -399,7 +394,7 @@ void seisekitime1::Form_Activate() {
 
     setListsVisible(true);
     Picture6->hide();
-    Label12->setText(qs(st.CurrentGradeLabel + " " + trimmed(st.CurrentStudentName)));
+    Label12->setText(qs(st.CurrentGradeLabel + " " + trimSpaces(st.CurrentStudentName)));
     Label13->setText(qs(ctx.config.SchoolName + ":" + std::to_string(st.CurrentStudentNumber)));
     const QString title = qs(ctx.program.ProgramTitle);
     setTwipsFont(Label11, kPGothic, title.size() > 9 ? 20 : 24, true);
