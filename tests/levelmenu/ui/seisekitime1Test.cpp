@@ -438,4 +438,7 @@ TEST(LevelMenuScreenshot, ClassWithAWeekOfResults) {
     m.form->resize(1024, 768);
     const QImage shot = m.form->grab().toImage();
     EXPECT_TRUE(shot.save(screenshotDir() + "/seisekitime1.png"));
+    m.element<QRadioButton>("Option2", 0)->setChecked(true);
+    m.form->Option2_Click(0);
+    EXPECT_TRUE(m.form->grab().toImage().save(screenshotDir() + "/seisekitime1-times.png"));
 }
