@@ -148,8 +148,9 @@ template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, 
         const size_t whole = got / kResultRecordSize;
         for (size_t k = 0; k < whole; ++k) {
             const ResultRecord r = decodeResultRecord(&block[k * kResultRecordSize]);
-            RunEntry& e = entries.entrySlots[slot];
-            e = RunEntry{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
+            // A local copy: the table stores below cannot alias it.
+            const RunEntry e{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
+            entries.entrySlots[slot] = e;
             if (inTables(e.level, e.studentNumber)) {
                 int32_t& best = sum.bestTime[static_cast<size_t>(e.level)]
                                             [static_cast<size_t>(e.studentNumber)];
@@ -171,9 +172,14 @@ template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, 
     s = file->close();
     if (!s.ok()) return {s, "を閉じられません"};
     for (int level = 1; level <= kMaxLevel; ++level) {
-        const auto& row = sum.bestTime[static_cast<size_t>(level)];
-        sum.overallBest[static_cast<size_t>(level)] =
-            *std::min_element(row.begin() + 1, row.begin() + 1 + kOverallBestStudents);
+        // Four running minima keep the loop free of one long dependency chain.
+        static_assert(kOverallBestStudents % 4 == 0);
+        const int32_t* row = sum.bestTime[static_cast<size_t>(level)].data() + 1;
+        int32_t m[4] = {kNoTime, kNoTime, kNoTime, kNoTime};
+        for (int s = 0; s < kOverallBestStudents; s += 4)
+            for (int k = 0; k < 4; ++k)
+                m[k] = std::min(m[k], row[s + k]);
+        sum.overallBest[static_cast<size_t>(level)] = std::min({m[0], m[1], m[2], m[3]});
     }
     return {};
 }
@@ -240,7 +246,7 @@ constexpr int32_t kNotScored = INT32_MIN;
 
 struct NoSummary {
     void begin() {}
-    void add(const RunEntry&) {}
+    void add(const RunEntry) {}
 };
 
 // Clears the counts and points and adds each kept record as it is loaded.
@@ -248,12 +254,12 @@ class SummaryBuilder {
 public:
     explicit SummaryBuilder(Context& ctx)
         : m_ctx(ctx), m_sum(*ctx.summary),
-          m_scored(static_cast<size_t>(kMaxLevel + 1) * kScoredTimes) {}
+          m_scored(new int32_t[static_cast<size_t>(kMaxLevel + 1) * kScoredTimes]) {}
 
     // Starts over: a load may be tried again after a wait.
     void begin() {
         m_sum.clearCounts();
-        std::fill(m_scored.begin(), m_scored.end(), kNotScored);
+        m_levelScored.fill(false);
         // A period of N days covers today and the N - 1 days before it.
         const LocalTime t = m_ctx.services.clock.now();
         m_today = static_cast<double>(dayNumber(t.date));
@@ -268,7 +274,7 @@ public:
 
     // The period tests are 0 or 1 factors: the runs' dates come in no order
     // a branch predictor could follow.
-    void add(const RunEntry& e) {
+    void add(const RunEntry e) {
         if (!inTables(e.level, e.studentNumber)) return;
         const auto L = static_cast<size_t>(e.level);
         const auto S = static_cast<size_t>(e.studentNumber);
@@ -294,14 +300,22 @@ private:
     // is scored once.
     int32_t points(const LevelRule& rule, size_t level, int32_t seconds) {
         if (seconds < 0 || seconds >= kScoredTimes) return rule.points(seconds);
-        int32_t& known = m_scored[level * kScoredTimes + static_cast<size_t>(seconds)];
+        int32_t* row = m_scored.get() + level * kScoredTimes;
+        if (!m_levelScored[level]) { // only the levels the log holds
+            std::fill(row, row + kScoredTimes, kNotScored);
+            m_levelScored[level] = true;
+        }
+        int32_t& known = row[seconds];
         if (known == kNotScored) known = rule.points(seconds);
         return known;
     }
 
     Context& m_ctx;
     ResultsSummary& m_sum;
-    std::vector<int32_t> m_scored; // points by level and time, kNotScored until needed
+    // Points by level and time; a level's row is filled with kNotScored when
+    // its first record comes.
+    std::unique_ptr<int32_t[]> m_scored;
+    std::array<bool, kMaxLevel + 1> m_levelScored{};
     std::array<LevelRule, kMaxLevel + 1> m_rules{};
     double m_today = 0;
 };
