@@ -13,6 +13,7 @@
 
 #include "auxiliary/ui/frmver.h"
 #include "drill/SoundCues.h"
+#include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
@@ -20,11 +21,6 @@
 #include "startup/LeadingNumber.h"
 #include "startup/ui/App.h"
 #include "startup/ui/Startup.h"
-
-#if __has_include("levelmenu/ui/seisekitime1.h")
-#include "levelmenu/ui/seisekitime1.h"
-#define KESTREL_HAS_LEVEL_MENU 1
-#endif
 
 namespace kestrel {
 namespace {
@@ -257,9 +253,7 @@ void namesel::Form_Activate() {
         Combo1->setEditText(kAllGrades);
         m_app.ctx().roster.GradeFilter = "全学年";
     }
-#ifdef KESTREL_HAS_LEVEL_MENU
     m_app.unload<seisekitime1>();
-#endif
     if (first) {
         pump();
         Label1->show();

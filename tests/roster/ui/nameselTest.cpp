@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsLog.h"
 #include "results/ResultsTestSupport.h"
@@ -250,4 +251,18 @@ TEST(namesel, TheFiguresOfTheListLineUpInTheFixedPitchFont) {
     }
     clickLine(s.List1, 3);
     saveShot(s, "namesel_chosen.png");
+}
+
+TEST(namesel, SignInOpensTheLevelMenuAndComingBackClosesIt) {
+    NameScreen n;
+    namesel& s = n.open();
+    clickLine(s.List1, 1);
+    s.Command14->click();
+    ASSERT_NE(n.app->find<seisekitime1>(), nullptr);
+    EXPECT_EQ(n.app->find<namesel>(), nullptr) << "the level menu removes the name screen";
+
+    namesel& again = n.app->show<namesel>();
+    EXPECT_EQ(n.app->find<seisekitime1>(), nullptr);
+    EXPECT_EQ(again.Label1->text(), QStringLiteral("名前を選びなさい"));
+    EXPECT_EQ(again.Combo1->count(), 12);
 }
