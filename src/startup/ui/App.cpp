@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QScreen>
 
 namespace kestrel {
 
@@ -17,8 +18,14 @@ int App::loadedCount() const {
 }
 
 void App::showForm(TwipsForm& form) {
-    if (m_fullScreen) form.showFullScreen();
-    else form.show();
+    if (m_fullScreen) {
+        // Without a window manager a full-screen request alone may leave the
+        // window at its own size; give it the screen's geometry first.
+        if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->geometry());
+        form.showFullScreen();
+    } else {
+        form.show();
+    }
     // The offscreen platform of the tests has no window stacking.
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
         form.raise();
