@@ -236,13 +236,14 @@ struct LevelRule {
     double limitFrom = 0;
 
     int32_t points(int32_t seconds) const {
-        const int32_t p = multiplied(pointsBeforeMultiplier(seconds, targetTime, true), multiplier);
-        return std::min(std::max(p, -kMaxRunPoints), kMaxRunPoints);
+        return scaled(pointsBeforeMultiplier(seconds, targetTime, true));
+    }
+    int32_t scaled(int32_t base) const {
+        return std::clamp(multiplied(base, multiplier), -kMaxRunPoints, kMaxRunPoints);
     }
 };
 
 constexpr int32_t kScoredTimes = 1024; // run times the summary scores once each
-constexpr int32_t kNotScored = INT32_MIN;
 
 struct NoSummary {
     void begin() {}
@@ -287,34 +288,46 @@ public:
         ResultsSummary& sum = m_sum;
         sum.countAll[L][S] = static_cast<int16_t>(sum.countAll[L][S] + counted);
         sum.pointsAll[L][S] += pts;
-        sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted * inPass);
-        sum.pointsPass[L][S] += pts * inPass;
-        sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted * inLimit);
-        sum.pointsLimit[L][S] += pts * inLimit;
-        sum.countToday[L][S] += static_cast<float>(counted * isToday);
-        sum.pointsToday[L][S] += pts * isToday;
+        sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + (counted & inPass));
+        sum.pointsPass[L][S] += pts & -inPass;
+        sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + (counted & inLimit));
+        sum.pointsLimit[L][S] += pts & -inLimit;
+        sum.countToday[L][S] += static_cast<float>(counted & isToday);
+        sum.pointsToday[L][S] += pts & -isToday;
     }
 
 private:
-    // A classroom's runs take a few hundred distinct times per level: each
-    // is scored once.
+    // The points of every time below kScoredTimes, worked out for a level
+    // when its first record comes: one table load per record.
     int32_t points(const LevelRule& rule, size_t level, int32_t seconds) {
         if (seconds < 0 || seconds >= kScoredTimes) return rule.points(seconds);
         int32_t* row = m_scored.get() + level * kScoredTimes;
-        if (!m_levelScored[level]) { // only the levels the log holds
-            std::fill(row, row + kScoredTimes, kNotScored);
+        if (!m_levelScored[level]) {
+            scoreLevel(rule, row);
             m_levelScored[level] = true;
         }
-        int32_t& known = row[seconds];
-        if (known == kNotScored) known = rule.points(seconds);
-        return known;
+        return row[seconds];
+    }
+
+    // Only the times up to the target need the formula; slower times fall
+    // into bands that share one value.
+    static void scoreLevel(const LevelRule& rule, int32_t* row) {
+        int32_t bandBase = -1;
+        int32_t bandPoints = 0;
+        for (int32_t s = 0; s < kScoredTimes; ++s) {
+            const int32_t base = pointsBeforeMultiplier(s, rule.targetTime, true);
+            if (s <= rule.targetTime || base != bandBase) {
+                bandBase = base;
+                bandPoints = rule.scaled(base);
+            }
+            row[s] = bandPoints;
+        }
     }
 
     Context& m_ctx;
     ResultsSummary& m_sum;
-    // Points by level and time; a level's row is filled with kNotScored when
-    // its first record comes.
-    std::unique_ptr<int32_t[]> m_scored;
+    std::unique_ptr<int32_t[]> m_scored; // points by level and time
+
     std::array<bool, kMaxLevel + 1> m_levelScored{};
     std::array<LevelRule, kMaxLevel + 1> m_rules{};
     double m_today = 0;

@@ -58,6 +58,28 @@ TEST(RunPoints, MultiplierTruncates) {
     EXPECT_EQ(t.ctx.summary->pointsAll[1][5], 200000);
 }
 
+TEST(BuildSummary, SumsAgreeWithRunPointsForEveryTime) {
+    // The summary scores times below 1024 seconds from a table per level.
+    const struct Level {
+        int32_t target;
+        float multiplier;
+    } levels[] = {{0, 1.0f}, {1, 1.0f}, {60, 1.5f}, {150, 0.7f}, {2000, 1.0f}};
+    LogContext t;
+    std::vector<ResultRecord> records;
+    for (int i = 0; i < 5; ++i) {
+        t.ctx.criteria[i + 1].targetTime = levels[i].target;
+        t.ctx.criteria[i + 1].pointMultiplier = levels[i].multiplier;
+        for (int32_t sec = -3; sec < 1100; ++sec)
+            records.push_back(runRecord(t.today(), sec + 4, i + 1, sec));
+    }
+    writeBytes(t.log(), logBytes(records));
+    ASSERT_TRUE(BuildSummary(t.ctx));
+    for (int level = 1; level <= 5; ++level)
+        for (int32_t sec = -3; sec < 1100; ++sec)
+            ASSERT_EQ(summaryOf(t).pointsAll[level][sec + 4], RunPoints(t.ctx.criteria, sec, level))
+                << "level " << level << ", " << sec << " s";
+}
+
 TEST(LoadResults, ReadsTheLast20000WholeRecords) {
     LogContext t;
     std::vector<ResultRecord> records;
