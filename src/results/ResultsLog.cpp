@@ -152,9 +152,12 @@ template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, 
             const RunEntry e{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
             entries.entrySlots[slot] = e;
             if (inTables(e.level, e.studentNumber)) {
-                int32_t& best = sum.bestTime[static_cast<size_t>(e.level)]
-                                            [static_cast<size_t>(e.studentNumber)];
+                const auto L = static_cast<size_t>(e.level);
+                int32_t& best = sum.bestTime[L][static_cast<size_t>(e.studentNumber)];
                 best = std::min(best, e.seconds);
+                // The lowest best time of students 1..1000 is their lowest time.
+                const bool counts = e.studentNumber <= kOverallBestStudents;
+                sum.overallBest[L] = std::min(sum.overallBest[L], counts ? e.seconds : kNoTime);
             }
             // A record without date, student or level leaves its slot to the next.
             if (e.date >= 0 && e.studentNumber != 0 && e.level >= 1) {
@@ -171,16 +174,6 @@ template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, 
     p.marker = 11;
     s = file->close();
     if (!s.ok()) return {s, "を閉じられません"};
-    for (int level = 1; level <= kMaxLevel; ++level) {
-        // Four running minima keep the loop free of one long dependency chain.
-        static_assert(kOverallBestStudents % 4 == 0);
-        const int32_t* row = sum.bestTime[static_cast<size_t>(level)].data() + 1;
-        int32_t m[4] = {kNoTime, kNoTime, kNoTime, kNoTime};
-        for (int s = 0; s < kOverallBestStudents; s += 4)
-            for (int k = 0; k < 4; ++k)
-                m[k] = std::min(m[k], row[s + k]);
-        sum.overallBest[static_cast<size_t>(level)] = std::min({m[0], m[1], m[2], m[3]});
-    }
     return {};
 }
 
@@ -273,8 +266,9 @@ public:
         }
     }
 
-    // The period tests are 0 or 1 factors: the runs' dates come in no order
-    // a branch predictor could follow.
+    // The log is in the order the runs were made, so the period tests
+    // switch once from false to true along it and most old runs touch only
+    // the all-time figures.
     void add(const RunEntry e) {
         if (!inTables(e.level, e.studentNumber)) return;
         const auto L = static_cast<size_t>(e.level);
@@ -282,18 +276,21 @@ public:
         const LevelRule& rule = m_rules[L];
         const int32_t pts = points(rule, L, e.seconds);
         const int counted = e.seconds < kCountedSecondsBelow;
-        const int inPass = e.date > rule.passFrom;
-        const int inLimit = e.date > rule.limitFrom;
-        const int isToday = e.date == m_today;
         ResultsSummary& sum = m_sum;
         sum.countAll[L][S] = static_cast<int16_t>(sum.countAll[L][S] + counted);
         sum.pointsAll[L][S] += pts;
-        sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + (counted & inPass));
-        sum.pointsPass[L][S] += pts & -inPass;
-        sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + (counted & inLimit));
-        sum.pointsLimit[L][S] += pts & -inLimit;
-        sum.countToday[L][S] += static_cast<float>(counted & isToday);
-        sum.pointsToday[L][S] += pts & -isToday;
+        if (e.date > rule.passFrom) {
+            sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted);
+            sum.pointsPass[L][S] += pts;
+        }
+        if (e.date > rule.limitFrom) {
+            sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted);
+            sum.pointsLimit[L][S] += pts;
+        }
+        if (e.date == m_today) {
+            sum.countToday[L][S] += static_cast<float>(counted);
+            sum.pointsToday[L][S] += pts;
+        }
     }
 
 private:
