@@ -18,16 +18,31 @@ void VbLabel::setText(const QString& text) {
     m_text = text;
     update();
 }
-void VbLabel::setAlignment(Align a) { m_align = a; update(); }
-void VbLabel::setForeColor(const QColor& c) { m_fore = c; update(); }
+void VbLabel::setAlignment(Align a) {
+    m_align = a;
+    update();
+}
+void VbLabel::setForeColor(const QColor& c) {
+    m_fore = c;
+    update();
+}
 void VbLabel::setBackColor(const QColor& c) {
     m_back = c;
     m_transparent = false;
     update();
 }
-void VbLabel::setTransparent(bool transparent) { m_transparent = transparent; update(); }
-void VbLabel::setBorder(bool border) { m_border = border; update(); }
-void VbLabel::setWordWrap(bool wrap) { m_wrap = wrap; update(); }
+void VbLabel::setTransparent(bool transparent) {
+    m_transparent = transparent;
+    update();
+}
+void VbLabel::setBorder(bool border) {
+    m_border = border;
+    update();
+}
+void VbLabel::setWordWrap(bool wrap) {
+    m_wrap = wrap;
+    update();
+}
 
 void VbLabel::mousePressEvent(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton) emit clicked();
@@ -45,7 +60,7 @@ void VbLabel::paintEvent(QPaintEvent*) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (m_wrap) {
         int flags = Qt::TextWordWrap | Qt::AlignTop;
-        flags |= m_align == Align::Right ? Qt::AlignRight
+        flags |= m_align == Align::Right    ? Qt::AlignRight
                  : m_align == Align::Center ? Qt::AlignHCenter
                                             : Qt::AlignLeft;
         p.drawText(area, flags, text);
@@ -57,8 +72,10 @@ void VbLabel::paintEvent(QPaintEvent*) {
         for (const QString& line : text.split(QLatin1Char('\n'))) {
             const double w = fm.horizontalAdvance(line);
             double x = area.left();
-            if (m_align == Align::Right) x = area.right() - w;
-            else if (m_align == Align::Center) x = area.left() + (area.width() - w) / 2;
+            if (m_align == Align::Right)
+                x = area.right() - w;
+            else if (m_align == Align::Center)
+                x = area.left() + (area.width() - w) / 2;
             p.drawText(QPointF(x, y), line);
             y += fm.lineSpacing();
         }
@@ -73,7 +90,10 @@ VbShape::VbShape(QWidget* parent, const QString& objectName, const QColor& fill)
     : QWidget(parent), m_fill(fill) {
     setObjectName(objectName);
 }
-void VbShape::setFillColor(const QColor& c) { m_fill = c; update(); }
+void VbShape::setFillColor(const QColor& c) {
+    m_fill = c;
+    update();
+}
 void VbShape::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), m_fill);
@@ -85,7 +105,10 @@ VbLine::VbLine(QWidget* parent, const QString& objectName, const QColor& colour,
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void VbLine::setPenPixels(double px) { m_pen = px; update(); }
+void VbLine::setPenPixels(double px) {
+    m_pen = px;
+    update();
+}
 
 void VbLine::setEnds(QPointF from, QPointF to) {
     m_from = from;
@@ -102,6 +125,18 @@ void VbLine::paintEvent(QPaintEvent*) {
     p.setPen(QPen(m_colour, m_pen, Qt::SolidLine, Qt::RoundCap));
     const QPointF origin = pos();
     p.drawLine(m_from - origin, m_to - origin);
+}
+
+VbPicture::VbPicture(QWidget* parent, const QString& objectName, Painter paint)
+    : QWidget(parent), m_paint(std::move(paint)) {
+    setObjectName(objectName);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void VbPicture::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (m_paint) m_paint(p, width(), height());
 }
 
 } // namespace kestrel

@@ -4,10 +4,15 @@
 // filled shape and a straight line. Colours are given as red, green, blue.
 #include <QColor>
 #include <QWidget>
+#include <functional>
+
+class QPainter;
 
 namespace kestrel {
 
-inline QColor rgb(int r, int g, int b) { return QColor(r, g, b); }
+inline QColor rgb(int r, int g, int b) {
+    return QColor(r, g, b);
+}
 // A colour stored as a 32-bit value: red in the low byte, then green, then blue.
 inline QColor fromColourValue(uint32_t v) {
     return QColor(static_cast<int>(v & 0xff), static_cast<int>((v >> 8) & 0xff),
@@ -85,6 +90,22 @@ private:
     QColor m_colour;
     double m_pen;
     QPointF m_from, m_to;
+};
+
+// A picture drawn by code to the element's size (artwork, backgrounds); it
+// lets mouse events through to what lies under it.
+class VbPicture : public QWidget {
+    Q_OBJECT
+public:
+    // Called with an antialiasing painter and the element's width and height.
+    using Painter = std::function<void(QPainter&, double width, double height)>;
+    VbPicture(QWidget* parent, const QString& objectName, Painter paint);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+
+private:
+    Painter m_paint;
 };
 
 } // namespace kestrel

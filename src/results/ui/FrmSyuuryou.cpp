@@ -50,99 +50,87 @@ int countToday(const Context& ctx, int level, int student) {
         ctx.summary->countToday[static_cast<size_t>(level)][static_cast<size_t>(student)]));
 }
 
+// A five-pointed star around `centre`, `r` to its points.
+QPainterPath starPath(QPointF centre, double r) {
+    QPainterPath path;
+    for (int i = 0; i < 10; ++i) {
+        const double a = M_PI / 2 + i * M_PI / 5;
+        const double rr = (i % 2 == 0) ? r : r * 0.45;
+        const QPointF pt(centre.x() + rr * std::cos(a), centre.y() - rr * std::sin(a));
+        if (i == 0)
+            path.moveTo(pt);
+        else
+            path.lineTo(pt);
+    }
+    path.closeSubpath();
+    return path;
+}
+
 // A sky that fades into a sunny meadow, with a white card for the figures
 // and a few stars around it. Drawn to the widget's size.
-class Background : public QWidget {
-public:
-    explicit Background(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("Image1"));
-        setAttribute(Qt::WA_TransparentForMouseEvents);
+void paintBackground(QPainter& p, double w, double h) {
+    const double k = w / kDesignWidth; // pixels per twip
+
+    QLinearGradient sky(0, 0, 0, h);
+    sky.setColorAt(0.0, QColor(110, 190, 250));
+    sky.setColorAt(0.55, QColor(200, 235, 255));
+    sky.setColorAt(1.0, QColor(255, 246, 210));
+    p.fillRect(QRectF(0, 0, w, h), sky);
+
+    // The sun behind the title, top left.
+    QRadialGradient sun(QPointF(w * 0.06, h * 0.05), w * 0.12);
+    sun.setColorAt(0.0, QColor(255, 240, 150, 230));
+    sun.setColorAt(1.0, QColor(255, 240, 150, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(sun);
+    p.drawEllipse(QPointF(w * 0.06, h * 0.05), w * 0.12, w * 0.12);
+
+    // Two rolling hills along the bottom.
+    QPainterPath far;
+    far.moveTo(0, h * 0.86);
+    far.cubicTo(w * 0.25, h * 0.78, w * 0.45, h * 0.84, w * 0.62, h * 0.82);
+    far.cubicTo(w * 0.80, h * 0.80, w * 0.92, h * 0.84, w, h * 0.80);
+    far.lineTo(w, h);
+    far.lineTo(0, h);
+    far.closeSubpath();
+    p.setBrush(QColor(150, 215, 120));
+    p.drawPath(far);
+    QPainterPath near;
+    near.moveTo(0, h * 0.92);
+    near.cubicTo(w * 0.30, h * 0.86, w * 0.60, h * 0.95, w, h * 0.88);
+    near.lineTo(w, h);
+    near.lineTo(0, h);
+    near.closeSubpath();
+    p.setBrush(QColor(110, 190, 90));
+    p.drawPath(near);
+
+    // The card, with a soft shadow.
+    const QRectF card(kCardTwips.x() * k, kCardTwips.y() * k, kCardTwips.width() * k,
+                      kCardTwips.height() * k);
+    const double radius = 360 * k;
+    p.setBrush(QColor(0, 60, 120, 40));
+    p.drawRoundedRect(card.translated(90 * k, 120 * k), radius, radius);
+    p.setBrush(QColor(255, 255, 255, 235));
+    p.setPen(QPen(QColor(255, 190, 60), std::max(1.0, 60 * k)));
+    p.drawRoundedRect(card, radius, radius);
+
+    // Stars in the margins beside the card.
+    struct Star {
+        double x, y, r;
+        QColor colour;
+    };
+    const Star stars[] = {
+        {420, 3600, 260, QColor(255, 200, 40)},   {600, 6600, 200, QColor(255, 120, 150)},
+        {360, 8400, 160, QColor(120, 170, 255)},  {14940, 3300, 220, QColor(120, 200, 120)},
+        {14760, 5700, 280, QColor(255, 200, 40)}, {15000, 8100, 180, QColor(255, 120, 150)},
+        {12900, 720, 150, QColor(255, 255, 255)}, {14700, 960, 120, QColor(255, 255, 255)},
+    };
+    p.setPen(Qt::NoPen);
+    for (const Star& s : stars) {
+        p.setBrush(s.colour);
+        p.drawPath(starPath(QPointF(s.x * k, s.y * k), s.r * k));
     }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const double w = width(), h = height();
-        const double k = w / kDesignWidth; // pixels per twip
-
-        QLinearGradient sky(0, 0, 0, h);
-        sky.setColorAt(0.0, QColor(110, 190, 250));
-        sky.setColorAt(0.55, QColor(200, 235, 255));
-        sky.setColorAt(1.0, QColor(255, 246, 210));
-        p.fillRect(rect(), sky);
-
-        // The sun behind the title, top left.
-        QRadialGradient sun(QPointF(w * 0.06, h * 0.05), w * 0.12);
-        sun.setColorAt(0.0, QColor(255, 240, 150, 230));
-        sun.setColorAt(1.0, QColor(255, 240, 150, 0));
-        p.setPen(Qt::NoPen);
-        p.setBrush(sun);
-        p.drawEllipse(QPointF(w * 0.06, h * 0.05), w * 0.12, w * 0.12);
-
-        // Two rolling hills along the bottom.
-        QPainterPath far;
-        far.moveTo(0, h * 0.86);
-        far.cubicTo(w * 0.25, h * 0.78, w * 0.45, h * 0.84, w * 0.62, h * 0.82);
-        far.cubicTo(w * 0.80, h * 0.80, w * 0.92, h * 0.84, w, h * 0.80);
-        far.lineTo(w, h);
-        far.lineTo(0, h);
-        far.closeSubpath();
-        p.setBrush(QColor(150, 215, 120));
-        p.drawPath(far);
-        QPainterPath near;
-        near.moveTo(0, h * 0.92);
-        near.cubicTo(w * 0.30, h * 0.86, w * 0.60, h * 0.95, w, h * 0.88);
-        near.lineTo(w, h);
-        near.lineTo(0, h);
-        near.closeSubpath();
-        p.setBrush(QColor(110, 190, 90));
-        p.drawPath(near);
-
-        // The card, with a soft shadow.
-        const QRectF card(kCardTwips.x() * k, kCardTwips.y() * k, kCardTwips.width() * k,
-                          kCardTwips.height() * k);
-        const double radius = 360 * k;
-        p.setBrush(QColor(0, 60, 120, 40));
-        p.drawRoundedRect(card.translated(90 * k, 120 * k), radius, radius);
-        p.setBrush(QColor(255, 255, 255, 235));
-        p.setPen(QPen(QColor(255, 190, 60), std::max(1.0, 60 * k)));
-        p.drawRoundedRect(card, radius, radius);
-
-        // Stars in the margins beside the card.
-        struct Star {
-            double x, y, r;
-            QColor colour;
-        };
-        const Star stars[] = {
-            {420, 3600, 260, QColor(255, 200, 40)},   {600, 6600, 200, QColor(255, 120, 150)},
-            {360, 8400, 160, QColor(120, 170, 255)},  {14940, 3300, 220, QColor(120, 200, 120)},
-            {14760, 5700, 280, QColor(255, 200, 40)}, {15000, 8100, 180, QColor(255, 120, 150)},
-            {12900, 720, 150, QColor(255, 255, 255)}, {14700, 960, 120, QColor(255, 255, 255)},
-        };
-        p.setPen(Qt::NoPen);
-        for (const Star& s : stars) {
-            p.setBrush(s.colour);
-            p.drawPath(starPath(QPointF(s.x * k, s.y * k), s.r * k));
-        }
-    }
-
-private:
-    static QPainterPath starPath(QPointF centre, double r) {
-        QPainterPath path;
-        for (int i = 0; i < 10; ++i) {
-            const double a = M_PI / 2 + i * M_PI / 5;
-            const double rr = (i % 2 == 0) ? r : r * 0.45;
-            const QPointF pt(centre.x() + rr * std::cos(a), centre.y() - rr * std::sin(a));
-            if (i == 0)
-                path.moveTo(pt);
-            else
-                path.lineTo(pt);
-        }
-        path.closeSubpath();
-        return path;
-    }
-};
+}
 
 } // namespace
 
@@ -151,7 +139,7 @@ FrmSyuuryou::FrmSyuuryou(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_a
     setWindowTitle(QStringLiteral("終了"));
     setBackColor(rgb(200, 235, 255));
 
-    Image1 = new Background(this);
+    Image1 = new VbPicture(this, QStringLiteral("Image1"), paintBackground);
     place(Image1, 0, 0, kDesignWidth, kDesignHeight);
 
     const QColor navy = rgb(20, 50, 120);

@@ -36,40 +36,27 @@ const char* const kGradeItems[] = {"全学年", "中学生全体", "小学生全
                                    "小６",   "小５",       "小４",       "小３", "小２", "小１"};
 
 // The program artwork of the banner: a number rounded up on a number line.
-class BannerArt : public QWidget {
-public:
-    explicit BannerArt(QWidget* parent) : QWidget(parent) {
-        setObjectName(QStringLiteral("Image1"));
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        const double w = width(), h = height();
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(255, 255, 255));
-        p.drawRoundedRect(QRectF(w * 0.04, h * 0.04, w * 0.92, h * 0.92), w * 0.15, w * 0.15);
-        const QColor ink(0, 96, 96);
-        p.setPen(QPen(ink, std::max(1.0, h * 0.04), Qt::SolidLine, Qt::RoundCap));
-        const double y = h * 0.68, left = w * 0.18, right = w * 0.82;
-        p.drawLine(QPointF(left, y), QPointF(right, y));
-        for (double x : {left, (left + right) / 2, right})
-            p.drawLine(QPointF(x, y - h * 0.07), QPointF(x, y + h * 0.07));
-        QPainterPath arc;
-        const double mid = (left + right) / 2;
-        arc.moveTo(mid, y - h * 0.1);
-        arc.cubicTo(mid + w * 0.08, y - h * 0.45, right - w * 0.08, y - h * 0.45, right,
-                    y - h * 0.12);
-        p.setPen(QPen(QColor(230, 30, 30), std::max(1.0, h * 0.05), Qt::SolidLine, Qt::RoundCap));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(arc);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(230, 30, 30));
-        p.drawEllipse(QPointF(mid, y), h * 0.06, h * 0.06);
-    }
-};
+void paintBannerArt(QPainter& p, double w, double h) {
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255));
+    p.drawRoundedRect(QRectF(w * 0.04, h * 0.04, w * 0.92, h * 0.92), w * 0.15, w * 0.15);
+    const QColor ink(0, 96, 96);
+    p.setPen(QPen(ink, std::max(1.0, h * 0.04), Qt::SolidLine, Qt::RoundCap));
+    const double y = h * 0.68, left = w * 0.18, right = w * 0.82;
+    p.drawLine(QPointF(left, y), QPointF(right, y));
+    for (double x : {left, (left + right) / 2, right})
+        p.drawLine(QPointF(x, y - h * 0.07), QPointF(x, y + h * 0.07));
+    QPainterPath arc;
+    const double mid = (left + right) / 2;
+    arc.moveTo(mid, y - h * 0.1);
+    arc.cubicTo(mid + w * 0.08, y - h * 0.45, right - w * 0.08, y - h * 0.45, right, y - h * 0.12);
+    p.setPen(QPen(QColor(230, 30, 30), std::max(1.0, h * 0.05), Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(arc);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(230, 30, 30));
+    p.drawEllipse(QPointF(mid, y), h * 0.06, h * 0.06);
+}
 
 QPushButton* addButton(TwipsForm& form, QWidget* parent, const QString& name, const QString& text,
                        const QRect& twips, double points) {
@@ -120,7 +107,7 @@ void namesel::buildBanner() {
     Picture3 = new QWidget(Picture4);
     Picture3->setObjectName(QStringLiteral("Picture3"));
     place(Picture3, 60, 105, 1020, 1065);
-    Image1 = new BannerArt(Picture3);
+    Image1 = new VbPicture(Picture3, QStringLiteral("Image1"), paintBannerArt);
     place(Image1, 0, 0, 1020, 1065);
 
     Label6 = new VbLabel(Picture4, QStringLiteral("Label6"));
