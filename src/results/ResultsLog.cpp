@@ -109,8 +109,9 @@ struct LoadProgress {
     RunEntry record;
 };
 
-// Loads the log once; `kept` sees every record that takes a slot, as it is
-// read, so that the summary is built in the same pass.
+// Loads the log once; `kept` sees every record that takes a slot and lies
+// within the tables, as it is read, so that the summary is built in the
+// same pass.
 template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, Visitor& kept) {
     ResultsSummary& sum = *ctx.summary;
     RunEntries& entries = ctx.runEntries;
@@ -151,7 +152,8 @@ template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, 
             // A local copy: the table stores below cannot alias it.
             const RunEntry e{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
             entries.entrySlots[slot] = e;
-            if (inTables(e.level, e.studentNumber)) {
+            const bool inTable = inTables(e.level, e.studentNumber);
+            if (inTable) {
                 const auto L = static_cast<size_t>(e.level);
                 int32_t& best = sum.bestTime[L][static_cast<size_t>(e.studentNumber)];
                 best = std::min(best, e.seconds);
@@ -161,7 +163,7 @@ template <typename Visitor> StepFailure loadOnce(Context& ctx, LoadProgress& p, 
             }
             // A record without date, student or level leaves its slot to the next.
             if (e.date >= 0 && e.studentNumber != 0 && e.level >= 1) {
-                kept.add(e);
+                if (inTable) kept.add(e);
                 ++slot;
             }
         }
@@ -269,8 +271,7 @@ public:
     // The log is in the order the runs were made, so the period tests
     // switch once from false to true along it and most old runs touch only
     // the all-time figures.
-    void add(const RunEntry e) {
-        if (!inTables(e.level, e.studentNumber)) return;
+    void add(const RunEntry e) { // e's level and student are within the tables
         const auto L = static_cast<size_t>(e.level);
         const auto S = static_cast<size_t>(e.studentNumber);
         const LevelRule& rule = m_rules[L];
