@@ -12,18 +12,7 @@ struct MenuFixture : TestContext {
         ctx.program.ProgramTitle = "四捨五入と概数のドリル";
         DefineLevelTable(ctx.program);
         ctx.roster.SchoolYear = 2025;
-        for (int level = 1; level <= kMaxLevel; ++level) {
-            LevelCriteria& c = ctx.criteria[level];
-            c.targetTime = 60;
-            c.minimumTime = 120;
-            c.clearPoints = 30;
-            c.clearCount = 3;
-            c.pointMultiplier = 1.0f;
-            c.overPracticeCount = "0";
-            c.overPracticePoints = "0";
-            c.passPeriodDays = "7";
-            c.overPracticePeriodDays = "7";
-        }
+        setUniformCriteria(ctx, kMaxLevel);
     }
 
     // Adds a listed student of the given elementary (1..6) or junior-high

@@ -18,18 +18,7 @@ struct LogContext : TestContext {
         ctx.program.ProgramTitle = "がい数ドリル";
         ctx.config.SchoolCode = "A01";
         clock.set(CivilDate{2025, 6, 10}, 10 * 3600.0);
-        for (int level = 1; level <= 5; ++level) {
-            LevelCriteria& c = ctx.criteria[level];
-            c.targetTime = 60;
-            c.minimumTime = 120;
-            c.clearPoints = 30;
-            c.clearCount = 3;
-            c.pointMultiplier = 1.0f;
-            c.overPracticeCount = "0";
-            c.overPracticePoints = "0";
-            c.passPeriodDays = "7";
-            c.overPracticePeriodDays = "7";
-        }
+        setUniformCriteria(ctx, 5);
     }
 
     std::filesystem::path log() const { return resultsLogPath(ctx.folders); }

@@ -74,6 +74,21 @@ bool FakeLauncher::startDetached(const std::string& p, const std::vector<std::st
     return true;
 }
 
+void setUniformCriteria(Context& ctx, int lastLevel) {
+    for (int level = 1; level <= lastLevel; ++level) {
+        LevelCriteria& c = ctx.criteria[level];
+        c.targetTime = 60;
+        c.minimumTime = 120;
+        c.clearPoints = 30;
+        c.clearCount = 3;
+        c.pointMultiplier = 1.0f;
+        c.overPracticeCount = "0";
+        c.overPracticePoints = "0";
+        c.passPeriodDays = "7";
+        c.overPracticePeriodDays = "7";
+    }
+}
+
 TempDir::TempDir() {
     static std::mt19937 rng(static_cast<unsigned>(::getpid()));
     for (;;) {

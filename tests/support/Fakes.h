@@ -116,6 +116,11 @@ struct TestContext {
     TestContext() { audio.clock = &clock; }
 };
 
+// Criteria that rule tests start from, for levels 1..lastLevel: target
+// 60 s, minimum 120 s, cleared by 3 runs and 30 points within 7 days,
+// multiplier 1, no over-practice limit.
+void setUniformCriteria(Context& ctx, int lastLevel);
+
 // A fresh empty folder below the system's temporary folder, removed with the object.
 class TempDir {
 public:

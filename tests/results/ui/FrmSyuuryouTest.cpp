@@ -58,18 +58,7 @@ struct EndScreen {
         ctx.folders.DataFolder = dir.path().string() + "/";
         ctx.folders.SoundFolder = kSounds;
         ctx.config.SchoolCode = "A01";
-        for (int level = 1; level <= 5; ++level) {
-            LevelCriteria& c = ctx.criteria[level];
-            c.targetTime = 60;
-            c.minimumTime = 120;
-            c.clearPoints = 30;
-            c.clearCount = 3;
-            c.pointMultiplier = 1.0f;
-            c.overPracticeCount = "0";
-            c.overPracticePoints = "0";
-            c.passPeriodDays = "7";
-            c.overPracticePeriodDays = "7";
-        }
+        test::setUniformCriteria(ctx, 5);
         SoundCue& personal = ctx.sounds.cue(SoundTable::kPersonalBestCue);
         personal.files[1] = "自己A";
         personal.files[2] = "自己B";
