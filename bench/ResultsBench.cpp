@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "BenchContext.h"
 #include "results/ResultsLog.h"
 #include "startup/Calendar.h"
 
@@ -20,55 +21,10 @@ using namespace kestrel;
 
 namespace {
 
-class FixedClock : public Clock {
-public:
-    LocalTime now() override { return {CivilDate{2025, 6, 10}, 36000.0}; }
-    uint32_t tickMs() override { return ++m_tick; }
-
-private:
-    uint32_t m_tick = 0;
-};
-class NoRandom : public Random {
-public:
-    void seed(double) override {}
-    float next() override { return 0; }
-};
-class NoDialogs : public Dialogs {
-public:
-    MessageAnswer message(const std::string&, const std::string&, MessageButtons) override {
-        std::abort(); // a benchmark that meets an error is no benchmark
-    }
-};
-class AbortExit : public ProgramExit {
-public:
-    void endProgram(int) override { std::abort(); }
-};
-class NoEvents : public EventPump {
-public:
-    void processEvents() override {}
-    void idle(int) override {}
-};
-class NoAudio : public Audio {
-public:
-    PlayResult playToEnd(const std::filesystem::path&) override { return {}; }
-};
-class NoLauncher : public ProcessLauncher {
-public:
-    bool startDetached(const std::string&, const std::vector<std::string>&, std::string&) override {
-        return false;
-    }
-};
-
 // A classroom's context on a log of `records` runs in a folder of its own.
 struct BenchLog {
-    FixedClock clock;
-    NoRandom random;
-    NoDialogs dialogs;
-    AbortExit exit;
-    NoEvents events;
-    NoAudio audio;
-    NoLauncher processes;
-    Context ctx{Services{clock, random, dialogs, exit, events, audio, processes}};
+    bench::QuietServices quiet;
+    Context ctx{quiet.services()};
     std::filesystem::path dir;
 
     explicit BenchLog(int records) {
