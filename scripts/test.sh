@@ -8,26 +8,23 @@ cd "$root"
 
 bash scripts/install-deps.sh
 
-build=build/ci
-if [ -f "$build/CMakeCache.txt" ]; then
-    cmake --preset ci
-else
-    cmake --preset ci -G Ninja
-fi
-cmake --build "$build" -j2
+# Configures a preset (Ninja on the first run), builds it and runs its tests.
+build_and_test() {
+    local preset=$1 dir=build/$1
+    if [ -f "$dir/CMakeCache.txt" ]; then
+        cmake --preset "$preset"
+    else
+        cmake --preset "$preset" -G Ninja
+    fi
+    cmake --build "$dir" -j2
+    ctest --test-dir "$dir" --output-on-failure -j2
+}
 
 export QT_QPA_PLATFORM=offscreen
 export SDL_AUDIODRIVER=dummy
-ctest --test-dir "$build" --output-on-failure -j2
+
+build_and_test ci
 
 # Once more under AddressSanitizer and UndefinedBehaviorSanitizer. Leak
 # reports are off: the platform libraries keep caches until exit.
-asan=build/asan
-if [ -f "$asan/CMakeCache.txt" ]; then
-    cmake --preset asan
-else
-    cmake --preset asan -G Ninja
-fi
-cmake --build "$asan" -j2
-ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    ctest --test-dir "$asan" --output-on-failure -j2
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 build_and_test asan

@@ -15,6 +15,7 @@
 #include "startup/ui/App.h"
 #include "startup/ui/Startup.h"
 #include "support/Fakes.h"
+#include "support/Screenshots.h"
 
 namespace kestrel::test {
 
@@ -39,13 +40,6 @@ inline std::vector<ResultRecord> readLog(const AppFolders& folders) {
     for (size_t at = 0; at + kResultRecordSize <= bytes.size(); at += kResultRecordSize)
         records.push_back(decodeResultRecord(reinterpret_cast<const unsigned char*>(&bytes[at])));
     return records;
-}
-
-inline QString screenshotDir() {
-    const char* env = std::getenv("KESTREL_SCREENSHOT_DIR");
-    QString dir = env && *env ? QString::fromLocal8Bit(env) : QStringLiteral(KESTREL_BINARY_DIR);
-    QDir().mkpath(dir);
-    return dir;
 }
 
 // Screens unloaded during a test are deleted once control is back in the

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/Screenshots.h"
+
 #include <QDir>
 #include <QImage>
 #include <QPushButton>
@@ -96,13 +98,6 @@ bool isCarryInk(const QColor& c) {
 }
 bool isStrokeInk(const QColor& c) {
     return c.red() > 200 && c.green() < 80 && c.blue() < 80;
-}
-
-QString screenshotDir() {
-    const char* env = std::getenv("KESTREL_SCREENSHOT_DIR");
-    QString dir = env && *env ? QString::fromLocal8Bit(env) : QStringLiteral(KESTREL_BINARY_DIR);
-    QDir().mkpath(dir);
-    return dir;
 }
 
 } // namespace
@@ -239,7 +234,7 @@ TEST(MainFrmLayout, ScreenshotOfEachLevelWithItsHint) {
         {5, 3, 1996, 1, {1028, 756}, "MainFrm_level5.png"},
         {5, 2, 2049, 3, {1600, 900}, "MainFrm_level5_1600x900.png"},
     };
-    const QString dir = screenshotDir();
+    const QString dir = test::screenshotDir();
     for (const auto& s : shots) {
         Drill d(s.level);
         d.form->show();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/Screenshots.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -89,13 +91,6 @@ struct Menu : MenuFixture {
     }
     bool drillStarted() const { return app.find<MainFrm>() != nullptr; }
 };
-
-QString screenshotDir() {
-    const char* env = std::getenv("KESTREL_SCREENSHOT_DIR");
-    QString dir = env && *env ? QString::fromLocal8Bit(env) : QStringLiteral(KESTREL_BINARY_DIR);
-    QDir().mkpath(dir);
-    return dir;
-}
 
 } // namespace
 
@@ -437,8 +432,8 @@ TEST(LevelMenuScreenshot, ClassWithAWeekOfResults) {
     m.open();
     m.form->resize(1024, 768);
     const QImage shot = m.form->grab().toImage();
-    EXPECT_TRUE(shot.save(screenshotDir() + "/seisekitime1.png"));
+    EXPECT_TRUE(shot.save(test::screenshotDir() + "/seisekitime1.png"));
     m.element<QRadioButton>("Option2", 0)->setChecked(true);
     m.form->Option2_Click(0);
-    EXPECT_TRUE(m.form->grab().toImage().save(screenshotDir() + "/seisekitime1-times.png"));
+    EXPECT_TRUE(m.form->grab().toImage().save(test::screenshotDir() + "/seisekitime1-times.png"));
 }
