@@ -6,7 +6,7 @@
 
 #include "BenchContext.h"
 #include "levelmenu/Ranking.h"
-#include "roster/SortedLines.h"
+#include "text/SortedLines.h"
 
 using namespace kestrel;
 

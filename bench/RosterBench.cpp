@@ -12,7 +12,7 @@
 #include "results/ResultsLog.h"
 #include "roster/RosterDisplay.h"
 #include "startup/Calendar.h"
-#include "startup/Cp932.h"
+#include "text/Cp932.h"
 
 using namespace kestrel;
 

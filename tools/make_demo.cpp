@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "startup/Cp932.h"
-#include "startup/ItemReader.h"
+#include "text/Cp932.h"
+#include "text/ItemReader.h"
 
 namespace fs = std::filesystem;
 

@@ -4,9 +4,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "levelmenu/ListText.h"
+#include "text/Characters.h"
 #include "results/ResultsLog.h"
-#include "startup/LeadingNumber.h"
+#include "text/LeadingNumber.h"
 
 namespace kestrel {
 namespace {

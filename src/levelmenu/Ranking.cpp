@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "levelmenu/ListText.h"
+#include "text/Characters.h"
 #include "results/ResultsLog.h"
 
 namespace kestrel {

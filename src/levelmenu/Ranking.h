@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "startup/Context.h"
+#include "context/Context.h"
 
 namespace kestrel {
 

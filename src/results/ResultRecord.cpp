@@ -4,7 +4,7 @@
 #include <bit>
 #include <stdexcept>
 
-#include "startup/Cp932.h"
+#include "text/Cp932.h"
 
 namespace kestrel {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "platform/EventPump.h"
 #include "startup/Calendar.h"
-#include "startup/Cp932.h"
-#include "startup/LeadingNumber.h"
+#include "text/Cp932.h"
+#include "text/LeadingNumber.h"
 
 namespace kestrel {
 namespace {
@@ -477,23 +477,6 @@ bool OverPractice(const Context& ctx, int level, int student) {
     const double maxPoints = leadingNumber(c.overPracticePoints);
     return (maxCount != 0 && ctx.summary->countLimit[L][S] >= maxCount) ||
            (maxPoints != 0 && ctx.summary->pointsLimit[L][S] >= maxPoints);
-}
-
-std::string GradeMark(int grade) {
-    static const char* const marks[] = {"①", "②", "③", "④", "⑤", "⑥", "Ⅰ", "Ⅱ", "Ⅲ"};
-    if (grade >= 1 && grade <= 9) return marks[grade - 1];
-    return "　";
-}
-
-bool InGradeGroup(int grade, std::string_view group) {
-    if (group == "全学年" || group == "家族") return true;
-    if (group == "小学生全体") return grade >= 1 && grade <= 6;
-    if (group == "中学生全体") return grade >= 7 && grade <= 9;
-    static const char* const single[] = {"小１", "小２", "小３", "小４", "小５",
-                                         "小６", "中１", "中２", "中３"};
-    for (int g = 1; g <= 9; ++g)
-        if (group == single[g - 1]) return grade == g;
-    return false;
 }
 
 } // namespace kestrel

@@ -13,7 +13,7 @@
 #include "platform/SharedFile.h"
 #include "results/ResultRecord.h"
 #include "results/ResultsSummary.h"
-#include "startup/Context.h"
+#include "context/Context.h"
 
 namespace kestrel {
 
@@ -60,11 +60,6 @@ bool LevelCleared(const Context& ctx, int level, int student);
 // Within the over-practice period: too many runs or too many points (a
 // limit of 0 is off).
 bool OverPractice(const Context& ctx, int level, int student);
-
-// Display mark of a grade code: "①".."⑥", "Ⅰ".."Ⅲ", else U+3000.
-std::string GradeMark(int grade);
-// Whether grade code `grade` belongs to a grade group of the results views.
-bool InGradeGroup(int grade, std::string_view group);
 
 namespace detail {
 template <typename Keys, typename Items, typename Item>

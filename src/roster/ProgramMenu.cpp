@@ -4,7 +4,7 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "startup/Context.h"
+#include "context/Context.h"
 #include "startup/Folders.h"
 
 namespace kestrel {

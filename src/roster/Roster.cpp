@@ -5,16 +5,13 @@
 #include <cstdlib>
 
 #include "results/ResultsSummary.h"
-#include "startup/ItemReader.h"
+#include "text/Characters.h"
+#include "text/ItemReader.h"
 
 namespace kestrel {
 namespace {
 
 const char* const kIdeographicSpace = "\u3000";
-
-bool isContinuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
 
 std::string lastChars(const std::string& text, size_t k) {
     return text.size() <= k ? text : text.substr(text.size() - k);
@@ -48,67 +45,6 @@ int16_t numberField(const std::string& text, int field, int entryIndex,
 } // namespace
 
 RosterTables::RosterTables() : Roster(1) {}
-
-int16_t schoolYearOf(int year, int month, int startMonth) {
-    return static_cast<int16_t>(month < startMonth ? year - 1 : year);
-}
-
-int GradeNumber(int schoolYear, int birthYear) {
-    return schoolYear - birthYear - 6;
-}
-
-std::string GradeLabel(int g) {
-    static const char* const kDigits[] = {"０", "１", "２", "３", "４", "５", "６"};
-    if (g == 0) return "幼３";
-    if (g >= 1 && g <= 6) return std::string("小") + kDigits[g];
-    if (g >= 7 && g <= 9) return std::string("中") + kDigits[g - 6];
-    if (g == 10) return "高１";
-    return {};
-}
-
-std::string GradeTag(int g) {
-    if (g <= -3) return "幼-";
-    if (g <= 0) return "幼" + std::to_string(g + 3);
-    if (g <= 6) return "小" + std::to_string(g);
-    if (g <= 9) return "中" + std::to_string(g - 6);
-    if (g <= 12) return "高" + std::to_string(g - 9);
-    return "大+";
-}
-
-size_t characterCount(std::string_view text) {
-    size_t n = 0;
-    for (char c : text)
-        if (!isContinuation(c)) ++n;
-    return n;
-}
-
-std::string firstCharacters(std::string_view text, size_t count) {
-    size_t i = 0, n = 0;
-    while (i < text.size() && n < count) {
-        ++i;
-        while (i < text.size() && isContinuation(text[i]))
-            ++i;
-        ++n;
-    }
-    return std::string(text.substr(0, i));
-}
-
-std::string trimSpaces(std::string_view text) {
-    size_t b = 0, e = text.size();
-    while (b < e && text[b] == ' ')
-        ++b;
-    while (e > b && text[e - 1] == ' ')
-        --e;
-    return std::string(text.substr(b, e - b));
-}
-
-std::string fixedText(std::string_view text, int length) {
-    const auto want = static_cast<size_t>(length);
-    std::string cut = firstCharacters(text, want);
-    const size_t have = characterCount(cut);
-    if (have < want) cut.append(want - have, ' ');
-    return cut;
-}
 
 std::vector<RosterFileEntry> parseRoster(std::string_view text, const std::string& fileName) {
     std::vector<RosterFileEntry> entries;
@@ -225,14 +161,6 @@ std::optional<std::string> RosterLine(const RosterEntry& entry, int gradeNumber,
         line += kIdeographicSpace;
     line += first + "/" + second + "*" + std::to_string(entry.number);
     return line;
-}
-
-bool GradeFilterKeeps(std::string_view filter, int g) {
-    if (filter == "全学年") return true;
-    if (filter == "小学生全体") return g >= 1 && g <= 6;
-    if (filter == "中学生全体") return g >= 7 && g <= 9;
-    const std::string label = GradeLabel(g);
-    return g >= 1 && g <= 9 && filter == label;
 }
 
 RosterLineParts splitRosterLine(std::string_view line) {

@@ -10,7 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "roster/Grades.h"
 #include "startup/ProgramDefinition.h"
+#include "text/Characters.h"
 
 namespace kestrel {
 
@@ -50,17 +52,6 @@ struct RosterTables {
     std::string GradeFilter = "全学年"; // the name screen's grade box
 };
 
-// SchoolYear: the calendar year, one less before the school year's start month.
-int16_t schoolYearOf(int year, int month, int startMonth);
-
-// 1..6 elementary, 7..9 junior high, 10..12 senior high, 0 and below kindergarten.
-int GradeNumber(int schoolYear, int birthYear);
-// The full-width label ("幼３", "小１".."小６", "中１".."中３", "高１"); empty when the grade has
-// none.
-std::string GradeLabel(int gradeNumber);
-// The short tag of the name list ("幼-" .. "大+"), always present.
-std::string GradeTag(int gradeNumber);
-
 // A roster text that cannot be used. `number` is the system's error number
 // where there is one, otherwise EINVAL for a field or ERANGE for a value
 // out of range; `what()` is a Japanese description naming the file.
@@ -78,9 +69,6 @@ struct RosterFileEntry {
     RosterEntry entry;
     int16_t status = 0; // 0 listed, 2 listed on request, anything else not listed
 };
-
-// UTF-8 text cut or padded with spaces to `length` characters.
-std::string fixedText(std::string_view text, int length);
 
 // The entries of a roster text, eight fields each, fields read by items
 // across line ends. `fileName` only names the file in errors. Throws
@@ -115,9 +103,6 @@ std::string birthYearText(int birthYear);
 std::optional<std::string> RosterLine(const RosterEntry& entry, int gradeNumber, int NameListMode,
                                       const StudentFigures& figures);
 
-// Whether the grade box text `filter` keeps a student of the grade.
-bool GradeFilterKeeps(std::string_view filter, int gradeNumber);
-
 // The parts of a sort line: the birth year that leads it, and the text
 // after it up to (shown) or through (kept) the student number.
 struct RosterLineParts {
@@ -126,11 +111,5 @@ struct RosterLineParts {
     std::string kept;  // the same followed by "*" and the number
 };
 RosterLineParts splitRosterLine(std::string_view line);
-
-// Length of UTF-8 text in characters, and its first `count` characters.
-size_t characterCount(std::string_view text);
-std::string firstCharacters(std::string_view text, size_t count);
-// Drops ASCII spaces at both ends.
-std::string trimSpaces(std::string_view text);
 
 } // namespace kestrel

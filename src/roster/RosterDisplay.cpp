@@ -8,9 +8,9 @@
 
 #include "platform/EventPump.h"
 #include "results/ResultsLog.h"
-#include "startup/Context.h"
-#include "startup/Cp932.h"
-#include "startup/LeadingNumber.h"
+#include "context/Context.h"
+#include "text/Cp932.h"
+#include "text/LeadingNumber.h"
 
 namespace kestrel {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "roster/Roster.h"
-#include "roster/SortedLines.h"
+#include "text/SortedLines.h"
 
 namespace kestrel {
 

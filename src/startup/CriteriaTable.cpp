@@ -6,10 +6,10 @@
 #include <limits>
 #include <stdexcept>
 
-#include "startup/Context.h"
-#include "startup/Cp932.h"
-#include "startup/ItemReader.h"
-#include "startup/LeadingNumber.h"
+#include "context/Context.h"
+#include "text/Cp932.h"
+#include "text/ItemReader.h"
+#include "text/LeadingNumber.h"
 
 namespace kestrel {
 namespace {

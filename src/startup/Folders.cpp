@@ -1,11 +1,11 @@
 #include "startup/Folders.h"
 
 #include "drill/SoundCues.h"
-#include "startup/Context.h"
-#include "startup/Cp932.h"
+#include "context/Context.h"
+#include "text/Cp932.h"
 #include "startup/CriteriaTable.h"
-#include "startup/ItemReader.h"
-#include "startup/LeadingNumber.h"
+#include "text/ItemReader.h"
+#include "text/LeadingNumber.h"
 #include "startup/ProgramDefinition.h"
 
 namespace kestrel {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "startup/Cp932.h"
+#include "text/Cp932.h"
 #include "support/Fakes.h"
 
 namespace kestrel::test {

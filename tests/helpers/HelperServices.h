@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "platform/Services.h"
-#include "startup/Context.h"
+#include "context/Context.h"
 
 namespace kestrel::helper {
 

@@ -2,7 +2,7 @@
 
 #include "levelmenu/MenuFixture.h"
 #include "levelmenu/Ranking.h"
-#include "roster/SortedLines.h"
+#include "text/SortedLines.h"
 
 using namespace kestrel;
 using namespace kestrel::test;

@@ -5,7 +5,7 @@
 #include "results/ResultsLog.h"
 #include "results/ResultsTestSupport.h"
 #include "roster/RosterDisplay.h"
-#include "startup/Cp932.h"
+#include "text/Cp932.h"
 
 using namespace kestrel;
 using kestrel::test::LogContext;

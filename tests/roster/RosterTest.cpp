@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "roster/Roster.h"
-#include "roster/SortedLines.h"
+#include "text/SortedLines.h"
 
 using namespace kestrel;
 

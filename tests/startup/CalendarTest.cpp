@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "startup/Calendar.h"
-#include "startup/ItemReader.h"
-#include "startup/LeadingNumber.h"
+#include "text/ItemReader.h"
+#include "text/LeadingNumber.h"
 
 using namespace kestrel;
 

@@ -2,8 +2,8 @@
 
 #include <climits>
 
-#include "startup/Context.h"
-#include "startup/Cp932.h"
+#include "context/Context.h"
+#include "text/Cp932.h"
 #include "startup/CriteriaTable.h"
 #include "support/Fakes.h"
 

@@ -11,9 +11,9 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "startup/Cp932.h"
-#include "startup/ItemReader.h"
-#include "startup/LeadingNumber.h"
+#include "text/Cp932.h"
+#include "text/ItemReader.h"
+#include "text/LeadingNumber.h"
 #include "support/Fakes.h"
 
 #ifndef KESTREL_MAKE_DEMO

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/Services.h"
-#include "startup/Context.h"
+#include "context/Context.h"
 
 namespace kestrel::test {
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "startup/Cp932.h"
+#include "text/Cp932.h"
 #include "support/Fakes.h"
 
 namespace kestrel::test {

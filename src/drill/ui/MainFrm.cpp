@@ -14,7 +14,7 @@
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsLog.h"
 #include "results/ui/FrmSyuuryou.h"
-#include "startup/LeadingNumber.h"
+#include "text/LeadingNumber.h"
 #include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
 #include "startup/ui/Navigation.h"

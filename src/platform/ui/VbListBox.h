@@ -1,13 +1,13 @@
 #pragma once
 // The list of text lines every screen uses: lines by index, an optional
-// sorted mode (see roster/SortedLines.h), a settable background colour,
+// sorted mode (see text/SortedLines.h), a settable background colour,
 // and the click, double-click and key events the screens handle. Line
 // heights are uniform, so a fixed-pitch font lines up its columns.
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
 
-#include "roster/SortedLines.h"
+#include "text/SortedLines.h"
 
 namespace kestrel {
 

@@ -18,7 +18,7 @@
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "roster/ProgramMenu.h"
-#include "startup/LeadingNumber.h"
+#include "text/LeadingNumber.h"
 #include "startup/ui/App.h"
 #include "startup/ui/Startup.h"
 

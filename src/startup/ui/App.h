@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/ui/TwipsForm.h"
-#include "startup/Context.h"
+#include "context/Context.h"
 
 namespace kestrel {
 

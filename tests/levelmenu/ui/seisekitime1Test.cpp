@@ -21,7 +21,7 @@
 #include "results/ResultsTestSupport.h"
 #include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
-#include "startup/Cp932.h"
+#include "text/Cp932.h"
 #include "startup/ui/App.h"
 
 using namespace kestrel;

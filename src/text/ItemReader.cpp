@@ -1,4 +1,4 @@
-#include "startup/ItemReader.h"
+#include "text/ItemReader.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "startup/LeadingNumber.h"
+#include "text/LeadingNumber.h"
 
 #include <cstdlib>
 #include <string>

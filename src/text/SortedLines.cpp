@@ -1,4 +1,4 @@
-#include "roster/SortedLines.h"
+#include "text/SortedLines.h"
 
 #include <algorithm>
 

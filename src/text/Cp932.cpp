@@ -1,4 +1,4 @@
-#include "startup/Cp932.h"
+#include "text/Cp932.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,0 +1,31 @@
+#pragma once
+// Grades of the students: the school year under way, the grade code derived
+// from a student's school year of birth, and what the screens make of a
+// grade code (labels, tags, marks, grade groups and the name screen's filter).
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kestrel {
+
+// SchoolYear: the calendar year, one less before the school year's start month.
+int16_t schoolYearOf(int year, int month, int startMonth);
+
+// 1..6 elementary, 7..9 junior high, 10..12 senior high, 0 and below kindergarten.
+int GradeNumber(int schoolYear, int birthYear);
+// The full-width label ("幼３", "小１".."小６", "中１".."中３", "高１"); empty
+// when the grade has none.
+std::string GradeLabel(int gradeNumber);
+// The short tag of the name list ("幼-" .. "大+"), always present.
+std::string GradeTag(int gradeNumber);
+// Display mark of the results views: "①".."⑥", "Ⅰ".."Ⅲ", else U+3000.
+std::string GradeMark(int grade);
+
+// Whether grade code `grade` belongs to a grade group of the results views
+// ("全学年" and "家族" hold everybody; an unknown label holds nobody).
+bool InGradeGroup(int grade, std::string_view group);
+// Whether the name screen's grade box text `filter` keeps a student of the
+// grade (a text other than the twelve items keeps nobody).
+bool GradeFilterKeeps(std::string_view filter, int gradeNumber);
+
+} // namespace kestrel
