@@ -1,70 +1,23 @@
 #pragma once
-// Platform services that stay out of the way of a benchmark: a fixed clock,
-// no sounds, no events; a message box or a program end aborts the run, as
-// a benchmark that meets an error measures nothing.
-#include <cstdlib>
-#include <filesystem>
+// The shared test doubles as a benchmark needs them: a fixed clock, no
+// sounds, no events; a message box aborts the run, as a benchmark that
+// meets an error measures nothing.
 #include <random>
 #include <string>
-#include <vector>
 
-#include "platform/Services.h"
+#include "context/Context.h"
 #include "roster/Roster.h"
+#include "support/Fakes.h"
 
 namespace kestrel::bench {
 
-class FixedClock : public Clock {
-public:
-    LocalTime now() override { return {CivilDate{2025, 6, 10}, 36000.0}; }
-    uint32_t tickMs() override { return ++m_tick; }
+struct QuietServices : test::FakeServices {
+    test::FakeClock clock; // 2025-06-10 10:00
+    test::FakeEventPump events{&clock};
 
-private:
-    uint32_t m_tick = 0;
-};
-class NoRandom : public Random {
-public:
-    void seed(double) override {}
-    float next() override { return 0; }
-};
-class AbortDialogs : public Dialogs {
-public:
-    MessageAnswer message(const std::string&, const std::string&, MessageButtons) override {
-        std::abort();
-    }
-};
-class AbortExit : public ProgramExit {
-public:
-    void endProgram(int) override { std::abort(); }
-};
-class NoEvents : public EventPump {
-public:
-    void processEvents() override {}
-    void idle(int) override {}
-};
-class NoAudio : public Audio {
-public:
-    PlayResult playToEnd(const std::filesystem::path&) override { return {}; }
-};
-class NoLauncher : public ProcessLauncher {
-public:
-    bool startDetached(const std::string&, const std::vector<std::string>&, std::string&) override {
-        return false;
-    }
-};
-
-struct QuietServices {
-    FixedClock clock;
-    NoRandom random;
-    AbortDialogs dialogs;
-    AbortExit exit;
-    NoEvents events;
-    NoAudio audio;
-    NoLauncher processes;
-
+    QuietServices() { dialogs.abort = true; }
     // With another event pump, for screens whose repaints are part of the cost.
-    Services with(EventPump& pump) {
-        return Services{clock, random, dialogs, exit, pump, audio, processes};
-    }
+    Services with(EventPump& pump) { return FakeServices::with(clock, pump); }
     Services services() { return with(events); }
 };
 

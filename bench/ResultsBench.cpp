@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "BenchContext.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
 #include "startup/Calendar.h"
 
 using namespace kestrel;
@@ -118,8 +118,10 @@ void BM_AppendResult(benchmark::State& state) {
     log.ctx.state.CurrentStudentNumber = 12;
     log.ctx.state.CurrentLevel = 3;
     log.ctx.state.RunTime = 77;
+    const LogAccess access = resultsLog(log.ctx);
+    const ResultRecord record = currentRunRecord(log.ctx, 3);
     for (auto _ : state) {
-        if (!AppendResult(log.ctx)) state.SkipWithError("append failed");
+        if (!AppendResult(access, record).ok()) state.SkipWithError("append failed");
     }
 }
 BENCHMARK(BM_AppendResult)->Unit(benchmark::kMicrosecond);

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "BenchContext.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
 #include "roster/RosterDisplay.h"
 #include "startup/Calendar.h"
 #include "text/Cp932.h"

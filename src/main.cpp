@@ -32,9 +32,9 @@ int main(int argc, char** argv) {
 
     kestrel::SystemClock clock;
     kestrel::SystemRandom random;
-    kestrel::QtDialogs dialogs;
-    kestrel::AppExit exit;
     kestrel::QtEventPump events;
+    kestrel::QtDialogs dialogs(events);
+    kestrel::AppExit exit;
     kestrel::SdlAudio audio;
     kestrel::PosixProcessLauncher processes;
     kestrel::Context ctx{kestrel::Services{clock, random, dialogs, exit, events, audio, processes}};

@@ -1,6 +1,8 @@
 #pragma once
 // The program-wide state and the platform services, in one object that
-// every screen and procedure receives; each test builds a fresh one.
+// every screen and procedure receives; each test builds a fresh one. It sits
+// above the subsystems: they know nothing of it, and their functions take
+// the parts of it they use.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -35,10 +37,9 @@ struct Context {
     SoundTable sounds;
     int16_t SoundFailureCount = 0; // failed answer cues in a row
 
-    // Results: the summary rebuilt from the log and the flags of the last run.
+    // Results: the summary rebuilt from the log, and the records it was built from.
     std::unique_ptr<ResultsSummary> summary = std::make_unique<ResultsSummary>();
     RunEntries runEntries;
-    RecordFlags recordFlags;
     // Opens the shared results log; tests put a fake in its place.
     std::unique_ptr<SharedFileSystem> sharedFiles = std::make_unique<PosixSharedFileSystem>();
 

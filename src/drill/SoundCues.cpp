@@ -2,8 +2,6 @@
 
 #include <stdexcept>
 
-#include "platform/Random.h"
-#include "context/Context.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
@@ -14,45 +12,6 @@ namespace {
 constexpr int kFilesPerCue = 20;
 // Failed answer cues in a row that pass silently; the next one ends the program.
 constexpr int16_t kSilentFailures = 3;
-constexpr int kSoundFailureStatus = 1;
-
-std::filesystem::path soundPath(const Context& ctx, const std::string& fileName) {
-    return std::filesystem::path(ctx.folders.SoundFolder + fileName);
-}
-
-// One random file of the cue, played to its end.
-PlayResult playCue(Context& ctx, int position) {
-    if (position < 1 || position > SoundTable::kCueCount)
-        return {false, "音声の番号" + std::to_string(position) + "はありません"};
-    const SoundCue& cue = ctx.sounds.cue(position);
-    const std::string& name = soundCueNames()[static_cast<size_t>(position - 1)];
-    if (!cue.hasCount()) {
-        if (cue.listed)
-            return {false, "音声「" + name + "」の音ファイル一覧が「*」で終わっていません"};
-        return {false, "音声「" + name + "」が音ファイル一覧にありません"};
-    }
-    const int n = drawInt(ctx.services.random.next(), leadingNumber(cue.count), 1);
-    if (n < 1 || n > kFilesPerCue)
-        return {false,
-                "音声「" + name + "」の" + std::to_string(n) + "番目の音ファイルはありません"};
-    return ctx.services.audio.playToEnd(soundPath(ctx, cue.files[static_cast<size_t>(n)] + ".wav"));
-}
-
-// The answer cues share one count of failures in a row; the fourth ends the
-// program, because a drill without feedback would mislead the student.
-void watchAnswerCue(Context& ctx, const PlayResult& result) {
-    if (result.ok) {
-        ctx.SoundFailureCount = 0;
-        return;
-    }
-    if (ctx.SoundFailureCount < kSilentFailures) {
-        ++ctx.SoundFailureCount;
-        return;
-    }
-    ctx.services.dialogs.message("音声がでません。先生を呼びなさい。\r\n" + result.error,
-                                 "音声エラー", MessageButtons::Ok);
-    ctx.services.exit.endProgram(kSoundFailureStatus);
-}
 
 } // namespace
 
@@ -72,12 +31,12 @@ const std::array<std::string, SoundTable::kCueCount>& soundCueNames() {
     return names;
 }
 
-void LoadSoundTable(Context& ctx) {
+SoundTable readSoundTable(const std::string& soundFolder) {
     SoundTable table;
     for (int c = 1; c <= SoundTable::kCueCount; ++c)
         table.cue(c).name = soundCueNames()[static_cast<size_t>(c - 1)];
 
-    ItemReader reader(readCp932File(soundPath(ctx, "新音ファイル.txt")));
+    ItemReader reader(readCp932File(std::filesystem::path(soundFolder + kSoundTableFile)));
     while (auto item = reader.next()) {
         for (SoundCue& cue : table.cues) {
             if (cue.name != *item) continue;
@@ -95,27 +54,44 @@ void LoadSoundTable(Context& ctx) {
             break;
         }
     }
-    ctx.sounds = std::move(table);
+    return table;
 }
 
-void PlayRightCue(Context& ctx) {
-    watchAnswerCue(ctx, playCue(ctx, SoundTable::kRightCue));
+PlayResult SoundPlayer::playCue(int position) const {
+    if (position < 1 || position > SoundTable::kCueCount)
+        return {false, "音声の番号" + std::to_string(position) + "はありません"};
+    const SoundCue& cue = table.cue(position);
+    const std::string& name = soundCueNames()[static_cast<size_t>(position - 1)];
+    if (!cue.hasCount()) {
+        if (cue.listed)
+            return {false, "音声「" + name + "」の音ファイル一覧が「*」で終わっていません"};
+        return {false, "音声「" + name + "」が音ファイル一覧にありません"};
+    }
+    const int n = drawInt(random.next(), leadingNumber(cue.count), 1);
+    if (n < 1 || n > kFilesPerCue)
+        return {false,
+                "音声「" + name + "」の" + std::to_string(n) + "番目の音ファイルはありません"};
+    return playFile(cue.files[static_cast<size_t>(n)] + ".wav");
 }
 
-void PlayWrongCue(Context& ctx) {
-    watchAnswerCue(ctx, playCue(ctx, SoundTable::kWrongCue));
+PlayResult SoundPlayer::playFile(const std::string& fileName) const {
+    return audio.playToEnd(std::filesystem::path(soundFolder + fileName));
 }
 
-void PlayWarningCue(Context& ctx) {
-    ctx.services.audio.playToEnd(soundPath(ctx, "警告1.wav"));
+bool answerCueFailed(int16_t& SoundFailureCount, const PlayResult& result) {
+    if (result.ok) {
+        SoundFailureCount = 0;
+        return false;
+    }
+    if (SoundFailureCount < kSilentFailures) {
+        ++SoundFailureCount;
+        return false;
+    }
+    return true;
 }
 
-void PlayCueSound(Context& ctx, int cuePosition) {
-    playCue(ctx, cuePosition);
-}
-
-void PlayFixedSound(Context& ctx, const std::string& fileName) {
-    ctx.services.audio.playToEnd(soundPath(ctx, fileName));
+std::string soundFailureMessage(const PlayResult& result) {
+    return "音声がでません。先生を呼びなさい。\r\n" + result.error;
 }
 
 } // namespace kestrel

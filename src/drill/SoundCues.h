@@ -3,11 +3,14 @@
 // of which one is played at random, and the play operations with the failure
 // watch of the answer cues.
 #include <array>
+#include <cstdint>
+#include <filesystem>
 #include <string>
 
-namespace kestrel {
+#include "platform/Audio.h"
+#include "platform/Random.h"
 
-struct Context;
+namespace kestrel {
 
 // One named cue. Files are base names without folder and ".wav", positions
 // 1..20 (files[0] is unused). `count` is the number of names as text, set
@@ -40,20 +43,34 @@ struct SoundTable {
 // The names of the ten cues in table order.
 const std::array<std::string, SoundTable::kCueCount>& soundCueNames();
 
-// Reads "新音ファイル.txt" of the sound folder into ctx.sounds. Throws
+inline constexpr const char* kSoundTableFile = "新音ファイル.txt";
+inline constexpr const char* kWarningSound = "警告1.wav";
+
+// Reads the sound table "新音ファイル.txt" of the sound folder. Throws
 // FileError when the file is missing or unreadable.
-void LoadSoundTable(Context& ctx);
+SoundTable readSoundTable(const std::string& soundFolder);
 
-// The answer cues. After the fourth failure in a row of either one the
-// student is told to call the teacher and the program ends.
-void PlayRightCue(Context& ctx);
-void PlayWrongCue(Context& ctx);
+// Plays sounds of the sound folder to their end.
+struct SoundPlayer {
+    const SoundTable& table;
+    const std::string& soundFolder; // ends with "/"
+    Audio& audio;
+    Random& random;
 
-// "警告1.wav"; failures are ignored.
-void PlayWarningCue(Context& ctx);
-// A random file of the cue at `cuePosition` (1..10); failures are ignored.
-void PlayCueSound(Context& ctx, int cuePosition);
-// A file of the sound folder, named with its ".wav"; failures are ignored.
-void PlayFixedSound(Context& ctx, const std::string& fileName);
+    // A random file of the cue at `position` (1..10). A cue without a count,
+    // or a position or file number out of range, fails with a text naming it.
+    PlayResult playCue(int position) const;
+    // A file of the sound folder, named with its ".wav".
+    PlayResult playFile(const std::string& fileName) const;
+};
+
+// The answer cues share one count of failures in a row: the first three
+// pass silently, the fourth ends the program, because a drill without
+// feedback would mislead the student. True when the program must end.
+bool answerCueFailed(int16_t& SoundFailureCount, const PlayResult& result);
+// What the student is told then ("音声がでません。先生を呼びなさい。" and the
+// failure's text), and the message's title.
+std::string soundFailureMessage(const PlayResult& result);
+inline constexpr const char* kSoundFailureTitle = "音声エラー";
 
 } // namespace kestrel

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "text/Characters.h"
-#include "results/ResultsLog.h"
+#include "results/ResultsRules.h"
 #include "text/LeadingNumber.h"
 
 namespace kestrel {
@@ -59,9 +59,8 @@ std::string allTimeFigures(const ResultsSummary& summary, int level, int student
            "点";
 }
 
-std::string passPeriodFigures(const Context& ctx, int level, int student) {
-    const LevelCriteria& c = ctx.criteria[level];
-    const ResultsSummary& s = *ctx.summary;
+std::string passPeriodFigures(const LevelCriteria& c, const ResultsSummary& s, int level,
+                              int student) {
     return "最近" + plainNumber(leadingNumber(c.passPeriodDays)) +
            "日=" + std::to_string(cell(s.countPass, level, student)) + "回 / " +
            std::to_string(cell(s.pointsPass, level, student)) + "点";
@@ -112,15 +111,16 @@ MenuKey menuKey(std::u32string_view typed, int levelCount) {
     return {MenuKey::Action::StartLevel, level};
 }
 
-LevelAvailability levelAvailability(const Context& ctx, int student) {
+LevelAvailability levelAvailability(const ProgramDefinition& program, const CriteriaTable& criteria,
+                                     const ResultsSummary& summary, int student) {
     LevelAvailability a;
-    const int count = std::max(0, std::min<int>(ctx.program.LevelCount, kMaxLevel));
+    const int count = std::max(0, std::min<int>(program.LevelCount, kMaxLevel));
     a.closed.assign(static_cast<size_t>(count) + 1, false);
-    const int last = ctx.program.LastLevel;
-    a.goalLevelCleared = last >= 1 && last <= kMaxLevel && LevelCleared(ctx, last, student) ? 1 : 0;
+    const int last = program.LastLevel;
+    a.goalLevelCleared = last >= 1 && last <= kMaxLevel && LevelCleared(summary, criteria, last, student) ? 1 : 0;
     if (a.goalLevelCleared) return a;
     for (int level = 1; level < count; ++level)
-        a.closed[static_cast<size_t>(level)] = OverPractice(ctx, level, student);
+        a.closed[static_cast<size_t>(level)] = OverPractice(summary, criteria, level, student);
     return a;
 }
 

@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "context/Context.h"
+#include "results/ResultsSummary.h"
+#include "startup/CriteriaTable.h"
+#include "startup/ProgramDefinition.h"
 
 namespace kestrel {
 
@@ -18,7 +20,8 @@ inline constexpr int16_t kAllPeriodMonth = 3;
 // Texts of level L's column for a student. Numbers are plain decimal.
 std::string todayFigures(const ResultsSummary& summary, int level, int student);   // Label14
 std::string allTimeFigures(const ResultsSummary& summary, int level, int student); // Label15
-std::string passPeriodFigures(const Context& ctx, int level, int student);         // Label8
+std::string passPeriodFigures(const LevelCriteria& criteria, const ResultsSummary& summary,
+                              int level, int student); // Label8
 std::string targetLine(const LevelCriteria& criteria);                             // Label7
 // A single-precision value in its shortest decimal form ("1.5", "1", "0.1").
 std::string shortestNumber(float value);
@@ -63,7 +66,8 @@ struct LevelAvailability {
 // Every level is open except one practised too much within its
 // over-practice period; the last level is never closed, and clearing
 // LastLevel opens everything.
-LevelAvailability levelAvailability(const Context& ctx, int student);
+LevelAvailability levelAvailability(const ProgramDefinition& program, const CriteriaTable& criteria,
+                                     const ResultsSummary& summary, int student);
 
 // The background a time-ordered results list takes: the last line that is
 // not a failed run ("×" as its third character) decides, by the seconds at

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "text/Characters.h"
-#include "results/ResultsLog.h"
 
 namespace kestrel {
 namespace {
@@ -46,13 +47,12 @@ std::string rankingNameField(std::string_view name) {
     return field;
 }
 
-std::vector<RankingLine> buildRanking(const Context& ctx, int level, RankingBasis basis,
-                                      std::string_view gradeGroup) {
+std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsSummary& summary,
+                                      int level, RankingBasis basis, std::string_view gradeGroup,
+                                      int signedInStudent) {
     std::vector<RankingLine> lines;
-    if (level < 1 || level > kMaxLevel || !ctx.summary) return lines;
-    const ResultsSummary& summary = *ctx.summary;
+    if (level < 1 || level > kMaxLevel) return lines;
     const auto L = static_cast<size_t>(level);
-    const RosterTables& roster = ctx.roster;
 
     // Positions 1..n of the roster; index 0 is not used by the sort.
     std::vector<int32_t> keys(1);
@@ -90,7 +90,7 @@ std::vector<RankingLine> buildRanking(const Context& ctx, int level, RankingBasi
         return summary.bestTime[L][s];
     };
 
-    const int student = ctx.state.CurrentStudentNumber;
+    const int student = signedInStudent;
     int rank = 0;
     int32_t previous = 0;
     lines.reserve(static_cast<size_t>(n));

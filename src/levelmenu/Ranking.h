@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "context/Context.h"
+#include "results/ResultsSummary.h"
+#include "roster/Roster.h"
 
 namespace kestrel {
 
@@ -30,8 +31,9 @@ struct RankingLine {
 
 // The shown lines of level L's ranking, in ranking order (students of equal
 // rank in roster order). The signed-in student is marked "●" at both ends.
-std::vector<RankingLine> buildRanking(const Context& ctx, int level, RankingBasis basis,
-                                      std::string_view gradeGroup);
+std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsSummary& summary,
+                                      int level, RankingBasis basis, std::string_view gradeGroup,
+                                      int signedInStudent);
 
 // The rank field: right-aligned in two characters up to 99; larger ranks
 // keep all their digits rather than losing the leading ones.

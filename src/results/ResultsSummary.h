@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "results/ResultsLogIO.h"
+#include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"
 
 namespace kestrel {
@@ -55,11 +57,27 @@ struct RunEntries {
     int32_t count() const { return static_cast<int32_t>(entrySlots.size()); }
 };
 
-// What the last recorded run achieved, for the end screen; each 0 or 1.
+// What a recorded run achieved, for the end screen; each 0 or 1.
 struct RecordFlags {
     int16_t newPersonalBest = 0;
     int16_t newOverallBest = 0;
     int16_t clearedBefore = 0; // the level met its clear values before this run
 };
+
+// Reads the 20000 most recent whole records of the log into `entries` and
+// sets the best times and overall bests of `summary` from them.
+LogStatus LoadResults(ResultsSummary& summary, RunEntries& entries, const LogAccess& log);
+
+// Clears and rebuilds the whole summary from the log: best times, and the
+// counts and points of every period by the criteria of each level, dated
+// against the log's clock.
+LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const CriteriaTable& criteria,
+                       const LogAccess& log);
+
+// The student's runs today (under 6000 seconds) over levels 1..lastLevel,
+// rounded to a whole number.
+int todayRunCount(const ResultsSummary& summary, int student, int lastLevel = kMaxLevel);
+// The student's runs today at one level.
+int todayRunCountAt(const ResultsSummary& summary, int level, int student);
 
 } // namespace kestrel

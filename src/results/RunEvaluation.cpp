@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "results/ResultsLog.h"
+#include "results/ResultsRules.h"
 
 namespace kestrel {
 namespace {
@@ -62,14 +62,6 @@ std::string levelRunText(int count) {
 
 std::string todayRunText(int count) {
     return "（" + std::to_string(count) + "回目)";
-}
-
-int todayRunCount(const ResultsSummary& summary, int student) {
-    if (student < 0 || student > kMaxStudent) return 0;
-    double sum = 0;
-    for (int level = 1; level <= kMaxLevel; ++level)
-        sum += summary.countToday[static_cast<size_t>(level)][static_cast<size_t>(student)];
-    return static_cast<int>(std::lround(sum));
 }
 
 bool goalPanelAllowed(const CriteriaTable& criteria) {

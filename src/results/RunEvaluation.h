@@ -33,9 +33,6 @@ std::string runTimeText(int32_t runTime);
 std::string levelRunText(int count);
 std::string todayRunText(int count);
 
-// Runs of the student today over levels 1..35 (runs of 6000 seconds or
-// more are not counted).
-int todayRunCount(const ResultsSummary& summary, int student);
 // The goal panel is for courses that have a goal: no level of the table
 // may be closed off with a clear count of 9999.
 bool goalPanelAllowed(const CriteriaTable& criteria);

@@ -4,7 +4,6 @@
 #include <system_error>
 #include <unistd.h>
 
-#include "context/Context.h"
 #include "startup/Folders.h"
 
 namespace kestrel {
@@ -36,19 +35,6 @@ ProgramMenuCommand programMenuCommand(const AppFolders& folders) {
         folder.pop_back();
     const std::string written = folder + "\\..\\" + kProgramMenuFolder + "\\" + kProgramMenuFile;
     return {mapWrittenPath(written, folders.ProgramFolder), {kProgramMenuArgument}};
-}
-
-void LeaveToProgramMenu(Context& ctx) {
-    const ProgramMenuCommand command = programMenuCommand(ctx.folders);
-    std::string error;
-    if (!ctx.services.processes.startDetached(command.program, command.arguments, error)) {
-        ctx.services.dialogs.message("プログラムメニュー「" + command.program +
-                                         "」を起動できません。\r\n" + error,
-                                     ctx.program.ProgramTitle, MessageButtons::Ok);
-        ctx.services.exit.endProgram(1);
-        return;
-    }
-    ctx.services.exit.endProgram(0);
 }
 
 } // namespace kestrel

@@ -10,8 +10,6 @@
 
 namespace kestrel {
 
-struct Context;
-
 inline constexpr const char* kProgramMenuFolder = "起動";
 inline constexpr const char* kProgramMenuFile = "プログラムメニューc.exe";
 inline constexpr const char* kProgramMenuArgument = "001";
@@ -24,11 +22,6 @@ struct ProgramMenuCommand {
 };
 
 ProgramMenuCommand programMenuCommand(const AppFolders& folders);
-
-// Starts the program menu without waiting for it and ends the program; when
-// it cannot be started the system's text is shown first. Does not return
-// when the program exit service ends the process.
-void LeaveToProgramMenu(Context& ctx);
 
 // A program of the family, installed in its own folder beside the program
 // menu's folder.

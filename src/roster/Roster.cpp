@@ -180,6 +180,10 @@ RosterLineParts splitRosterLine(std::string_view line) {
     }
     parts.shown = std::string(line.substr(yearEnd, star - yearEnd));
     parts.kept = std::string(rest);
+    int number = 0;
+    const std::string_view digits = line.substr(star + 1);
+    const auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (ec == std::errc() && ptr != digits.data()) parts.number = number;
     return parts;
 }
 

@@ -6,9 +6,6 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "platform/EventPump.h"
-#include "results/ResultsLog.h"
-#include "context/Context.h"
 #include "text/Cp932.h"
 #include "text/LeadingNumber.h"
 
@@ -53,11 +50,11 @@ std::string readRosterBytes(const std::filesystem::path& path, const std::string
     return bytes;
 }
 
-// The read itself: the roster tables and List2. Throws RosterError.
-void readRoster(Context& ctx, NameListState& s) {
-    RosterTables& t = ctx.roster;
-    const std::filesystem::path path =
-        std::filesystem::path(ctx.folders.SharedFolder) / kRosterFile;
+} // namespace
+
+void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary,
+                const std::string& sharedFolder, const SharedConfig& config) {
+    const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
     const std::string name = displayPath(path);
     const std::string bytes = readRosterBytes(path, name);
     std::string text;
@@ -67,9 +64,9 @@ void readRoster(Context& ctx, NameListState& s) {
         throw RosterError("「" + name + "」に日本語の文字として読めないところがあります。", EILSEQ);
     }
     const std::vector<RosterFileEntry> entries = parseRoster(text, name);
-    const bool listStatus2 = leadingNumber(ctx.config.ListStatus2Entries) == 1;
+    const bool listStatus2 = leadingNumber(config.ListStatus2Entries) == 1;
 
-    const std::vector<StudentFigures> figures = allStudentFigures(*ctx.summary);
+    const std::vector<StudentFigures> figures = allStudentFigures(summary);
     std::vector<std::string> lines;
     lines.reserve(entries.size());
     s.List2.clear();
@@ -108,57 +105,35 @@ void readRoster(Context& ctx, NameListState& s) {
     t.RosterCount = static_cast<int16_t>(p);
 }
 
-} // namespace
-
 std::string markerText(double marker) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", marker);
     return buf;
 }
 
-void 名簿表示(Context& ctx, NameListState& s) {
-    RosterTables& t = ctx.roster;
-    s.progressMarker = 1;
-    s.RosterRetryCount = 0;
-    const CivilDate today = ctx.services.clock.today();
-    t.SchoolYear = schoolYearOf(today.year, today.month,
-                                static_cast<int>(leadingNumber(ctx.config.SchoolYearStartMonth)));
-
-    s.progressMarker = 1.5;
-    BuildSummary(ctx);
-
-    s.progressMarker = 2;
-    ctx.services.events.processEvents();
+void startNameLists(NameListState& s) {
     s.List1.assign(1, kNobodyLine);
     s.List2.clear();
     s.List3.clear();
     s.List4.clear();
+    s.numbers.clear();
     s.List1Index = -1;
+}
 
-    for (;;) {
-        s.progressMarker = 3;
-        try {
-            readRoster(ctx, s);
-            break;
-        } catch (const RosterError& e) {
-            waitResponsive(ctx.services.clock, ctx.services.events, kRosterRetrySeconds);
-            if (++s.RosterRetryCount >= kRosterRetries) {
-                ctx.services.dialogs.message("名簿表示" + markerText(s.progressMarker) + e.what() +
-                                                 std::to_string(e.number()),
-                                             ctx.program.ProgramTitle, MessageButtons::Ok);
-                ctx.services.exit.endProgram(1);
-                return;
-            }
-        }
-    }
-
+void filterNameLists(NameListState& s, const RosterTables& t) {
     for (const std::string& line : s.List2.lines()) {
         const RosterLineParts parts = splitRosterLine(line);
         if (!GradeFilterKeeps(s.filterText, GradeNumber(t.SchoolYear, parts.birthYear))) continue;
         s.List1.push_back(parts.shown);
         s.List3.push_back(parts.kept);
+        s.numbers.push_back(parts.number);
     }
     s.List1Index = 0;
+}
+
+int NameListState::numberOfLine(int line) const {
+    if (line < 1 || static_cast<size_t>(line) > numbers.size()) return -1;
+    return numbers[static_cast<size_t>(line - 1)];
 }
 
 } // namespace kestrel

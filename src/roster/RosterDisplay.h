@@ -1,17 +1,16 @@
 #pragma once
 // Reading the roster into the roster tables and building the name screen's
 // lists from it, with the figures of the results summary. A failed read is
-// tried again every 5 seconds; the sixth failure in a row shows a message
-// and ends the program.
+// tried again every 5 seconds; the sixth failure in a row gives up.
 #include <string>
 #include <vector>
 
+#include "results/ResultsSummary.h"
 #include "roster/Roster.h"
+#include "startup/AppFolders.h"
 #include "text/SortedLines.h"
 
 namespace kestrel {
-
-struct Context;
 
 inline constexpr double kRosterRetrySeconds = 5;
 inline constexpr int kRosterRetries = 6; // the sixth failure gives up
@@ -27,13 +26,23 @@ struct NameListState {
     SortedLines List2;              // one sort line per listed student
     std::vector<std::string> List3; // line k-1: line k of List1 through the student number
     std::vector<std::string> List4; // cleared by every read
+    std::vector<int> numbers;       // line k-1: the student number of line k of List1
     int List1Index = -1;
+
+    // The student number of List1's line k (1..), -1 for line 0 or none.
+    int numberOfLine(int line) const;
 };
 
-// Reads "新名簿.txt" of SharedFolder into ctx.roster, rebuilds the results
-// summary and the four lists by NameListMode and filterText, and selects
-// line 0 of List1.
-void 名簿表示(Context& ctx, NameListState& lists);
+// Reads "新名簿.txt" of the shared folder into the roster tables and List2:
+// names, birth years and grade labels of every entry, and one sort line per
+// listed student with the figures of `summary` by NameListMode. SchoolYear
+// must be set. Throws RosterError.
+void readRoster(RosterTables& roster, NameListState& lists, const ResultsSummary& summary,
+                const std::string& sharedFolder, const SharedConfig& config);
+// Starts the lists over: List1 holds line 0 only, nothing is selected.
+void startNameLists(NameListState& lists);
+// List1, List3 and the numbers from List2 by the grade filter; selects line 0.
+void filterNameLists(NameListState& lists, const RosterTables& roster);
 
 // The progress marker as the failure message shows it ("3", "1.5").
 std::string markerText(double marker);

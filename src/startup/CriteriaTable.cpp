@@ -6,7 +6,6 @@
 #include <limits>
 #include <stdexcept>
 
-#include "context/Context.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
@@ -210,10 +209,6 @@ void writeCriteriaFile(const std::filesystem::path& file, const CriteriaTable& t
 
 std::filesystem::path criteriaFilePath(const AppFolders& folders) {
     return std::filesystem::path(folders.DataFolder) / kCriteriaFileName;
-}
-
-void LoadCriteriaTable(Context& ctx) {
-    ctx.criteria = readCriteriaFile(criteriaFilePath(ctx.folders));
 }
 
 } // namespace kestrel

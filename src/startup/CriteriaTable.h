@@ -14,8 +14,6 @@
 
 namespace kestrel {
 
-struct Context;
-
 inline constexpr int kCriteriaColumns = 12;
 inline constexpr const char* kCriteriaFileName = "タイム回数データ.txt";
 
@@ -77,8 +75,5 @@ CriteriaTable readCriteriaFile(const std::filesystem::path& file);
 void writeCriteriaFile(const std::filesystem::path& file, const CriteriaTable& table);
 
 std::filesystem::path criteriaFilePath(const AppFolders& folders);
-// Reads the criteria file of the data folder into ctx.criteria; on failure
-// ctx.criteria is left as it was and FileError is thrown.
-void LoadCriteriaTable(Context& ctx);
 
 } // namespace kestrel

@@ -1,12 +1,8 @@
 #include "startup/Folders.h"
 
-#include "drill/SoundCues.h"
-#include "context/Context.h"
 #include "text/Cp932.h"
-#include "startup/CriteriaTable.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
-#include "startup/ProgramDefinition.h"
 
 namespace kestrel {
 namespace {
@@ -134,32 +130,25 @@ std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::pa
     return items;
 }
 
-void InitialiseFolders(Context& ctx) {
-    const std::string programFolder = programFolderOf(ctx.programFile);
+FolderSetup readFolderSetup(const std::filesystem::path& programFile) {
+    const std::string programFolder = programFolderOf(programFile);
     const std::filesystem::path pathFile =
         std::filesystem::path(pathFileFolderOf(programFolder)) / kPathFileName;
     const auto pathItems = readTenItems(pathFile, kPathFilePurpose);
     if (pathItems[0].empty())
         throw StartupError("ファイル「" + displayPath(pathFile) +
                            "」の1項目目（共有フォルダ）が空です。\r\n" + kPathFilePurpose);
-    AppFolders folders = deriveFolders(ctx.programFile, pathItems[0]);
-
+    FolderSetup setup;
+    setup.folders = deriveFolders(programFile, pathItems[0]);
     const std::filesystem::path configFile =
-        std::filesystem::path(folders.SharedFolder) / kSharedConfigFileName;
-    ctx.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));
-    ctx.folders = std::move(folders);
+        std::filesystem::path(setup.folders.SharedFolder) / kSharedConfigFileName;
+    setup.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));
+    return setup;
+}
 
-    DefineProgram(ctx.program);
-    try {
-        LoadCriteriaTable(ctx);
-    } catch (const FileError& e) {
-        rethrowForStartup(e, kCriteriaPurpose);
-    }
-    try {
-        LoadSoundTable(ctx);
-    } catch (const FileError& e) {
-        rethrowForStartup(e, kSoundTablePurpose);
-    }
+StartupError startupFileError(const FileError& e, StartupFile file) {
+    return StartupError(std::string(e.what()) + "\r\n" +
+                        (file == StartupFile::Criteria ? kCriteriaPurpose : kSoundTablePurpose));
 }
 
 } // namespace kestrel

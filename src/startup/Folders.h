@@ -10,10 +10,9 @@
 #include <string_view>
 
 #include "startup/AppFolders.h"
+#include "text/Cp932.h"
 
 namespace kestrel {
-
-struct Context;
 
 // A start-up step that failed. what() is a Japanese message for the teacher
 // that names the file and the problem.
@@ -64,9 +63,18 @@ SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& i
 std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::path& file,
                                                        const std::string& purpose);
 
-// The start-up sequence of the folders: path file, shared configuration,
-// folders, program definition, criteria table and sound table. Throws
-// StartupError naming the file and the problem.
-void InitialiseFolders(Context& ctx);
+// The folders and the shared configuration, from the path file beside the
+// program folder of `programFile`. Throws StartupError naming the file and
+// the problem.
+struct FolderSetup {
+    AppFolders folders;
+    SharedConfig config;
+};
+FolderSetup readFolderSetup(const std::filesystem::path& programFile);
+
+// A start-up file that could not be read, as the teacher is told: the
+// file's error and a line that says what the file is for.
+enum class StartupFile { Criteria, SoundTable };
+StartupError startupFileError(const FileError& e, StartupFile file);
 
 } // namespace kestrel

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Clock.h"
+
 namespace kestrel {
 
 struct SharedState {
@@ -14,6 +16,7 @@ struct SharedState {
     std::string CurrentGradeLabel;
     int16_t CurrentLevel = 1;         // 1..LevelCount
     int32_t SessionStartSeconds = 0;  // whole seconds since midnight at sign-in
+    int64_t SessionStartDay = 0;      // the day of the sign-in (days since 1899-12-30)
     uint32_t SeasonColour = 12648384; // red in the low byte, then green, then blue
 
     // The run.
@@ -26,6 +29,7 @@ struct SharedState {
     int32_t RightCount = 0;
     int16_t ProblemsPerRun = 10;
     float RunStartTime = 0;   // seconds since midnight; a wrong answer moves it 10 s back
+    int64_t RunStartDay = 0;  // the day RunStartTime counts from
     int32_t ElapsedSeconds = 0;
     int32_t TimeLimitSeconds = 0;
     double BarScale = 0;      // twips of the time bar per second
@@ -43,5 +47,11 @@ struct SharedState {
 
 // Resets the run flags and counters before a run starts.
 void resetRunState(SharedState& state);
+
+// Records the sign-in at `now`: SessionStartSeconds rounded to a whole
+// second, and its day.
+void markSignIn(SharedState& state, const LocalTime& now);
+// Whole minutes since sign-in at `now`, right across midnight; never negative.
+int minutesSinceSignIn(const SharedState& state, const LocalTime& now);
 
 } // namespace kestrel

@@ -1,3 +1,4 @@
+#include "context/Procedures.h"
 #include "drill/SoundCues.h"
 
 #include <gtest/gtest.h>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "HelperServices.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
 
 using namespace kestrel;
 

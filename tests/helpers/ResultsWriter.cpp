@@ -4,7 +4,7 @@
 #include <string>
 
 #include "HelperServices.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
 
 using namespace kestrel;
 
@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     for (int seq = 0; seq < count; ++seq) {
         h.ctx.state.CurrentLevel = helper::levelOfSequence(seq);
         h.ctx.state.RunTime = helper::secondsOf(id, seq);
-        if (!AppendResult(h.ctx)) return 1;
+        const ResultRecord record = currentRunRecord(h.ctx, h.ctx.state.CurrentLevel);
+        if (!AppendResult(resultsLog(h.ctx), record).ok()) return 1;
     }
     return 0;
 }

@@ -19,7 +19,7 @@ TEST(LevelColumnTexts, FiguresOfTheStudent) {
     s.pointsPass[2][7] = 60;
     EXPECT_EQ(todayFigures(s, 2, 7), "3回/12点");
     EXPECT_EQ(allTimeFigures(s, 2, 7), "41回/345点");
-    EXPECT_EQ(passPeriodFigures(f.ctx, 2, 7), "最近7日=5回 / 60点");
+    EXPECT_EQ(passPeriodFigures(f.ctx.criteria[2], s, 2, 7), "最近7日=5回 / 60点");
     // Points without a counted run (a run of 6000 seconds or more) still show no figures.
     s.pointsToday[3][7] = 1;
     EXPECT_EQ(todayFigures(s, 3, 7), "-----");
@@ -121,21 +121,21 @@ TEST(LevelAvailabilityTest, OverPracticeClosesUnlessTheLastLevelIsCleared) {
     sum.countLimit[3][s] = 500;
     sum.countLimit[5][s] = 9; // the last level stays open
 
-    LevelAvailability a = levelAvailability(f.ctx, s);
+    LevelAvailability a = levelAvailability(f.ctx.program, f.ctx.criteria, sum, s);
     EXPECT_EQ(a.goalLevelCleared, 0);
     ASSERT_EQ(a.closed.size(), 6u);
     EXPECT_EQ(a.closed, (std::vector<bool>{false, true, false, false, false, false}));
 
     sum.pointsLimit[2][s] = 100;
-    a = levelAvailability(f.ctx, s);
+    a = levelAvailability(f.ctx.program, f.ctx.criteria, sum, s);
     EXPECT_EQ(a.closed, (std::vector<bool>{false, true, true, false, false, false}));
 
     // Clearing the last level within its pass period lifts the rule.
     sum.countPass[5][s] = 3;
     sum.pointsPass[5][s] = 29;
-    EXPECT_EQ(levelAvailability(f.ctx, s).goalLevelCleared, 0);
+    EXPECT_EQ(levelAvailability(f.ctx.program, f.ctx.criteria, sum, s).goalLevelCleared, 0);
     sum.pointsPass[5][s] = 30;
-    a = levelAvailability(f.ctx, s);
+    a = levelAvailability(f.ctx.program, f.ctx.criteria, sum, s);
     EXPECT_EQ(a.goalLevelCleared, 1);
     EXPECT_EQ(a.closed, std::vector<bool>(6, false));
 }

@@ -3,6 +3,8 @@
 // menu's logic and screen tests.
 #include <string>
 
+#include "levelmenu/Ranking.h"
+#include "startup/Calendar.h"
 #include "support/Fakes.h"
 
 namespace kestrel::test {
@@ -13,6 +15,7 @@ struct MenuFixture : TestContext {
         DefineLevelTable(ctx.program);
         ctx.roster.SchoolYear = 2025;
         setUniformCriteria(ctx, kMaxLevel);
+        ctx.state.SessionStartDay = dayNumber(clock.today());
     }
 
     // Adds a listed student of the given elementary (1..6) or junior-high
@@ -31,6 +34,11 @@ struct MenuFixture : TestContext {
         ctx.state.CurrentGradeLabel = ctx.roster.GradeLabels[static_cast<size_t>(number)];
     }
     ResultsSummary& summary() { return *ctx.summary; }
+    // The ranking as the signed-in student's menu shows it.
+    std::vector<RankingLine> ranking(int level, RankingBasis basis, std::string_view group) {
+        return buildRanking(ctx.roster, *ctx.summary, level, basis, group,
+                            ctx.state.CurrentStudentNumber);
+    }
     void best(int level, int student, int32_t seconds) {
         summary().bestTime[static_cast<size_t>(level)][static_cast<size_t>(student)] = seconds;
     }

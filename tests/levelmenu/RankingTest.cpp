@@ -41,7 +41,7 @@ TEST(BestTimeRanking, EqualTimesShareARankAndTheNextSkips) {
     f.best(1, 12, 40);
     f.best(1, 13, 40);
     f.signIn(14);
-    const auto lines = buildRanking(f.ctx, 1, RankingBasis::BestTime, "全学年");
+    const auto lines = f.ranking(1, RankingBasis::BestTime, "全学年");
     EXPECT_EQ(studentsOf(lines), (std::vector<int>{12, 13, 11, 14}));
     EXPECT_EQ(ranksOf(lines), (std::vector<int>{1, 1, 3, 4}));
     EXPECT_EQ(lines[0].text, " 1③いとう　　    40 　");
@@ -56,7 +56,7 @@ TEST(BestTimeRanking, FailedRunsAndLongNames) {
     f.addStudent(2, "はやし", 6);
     f.best(2, 1, 99998);
     f.best(2, 2, 12345);
-    const auto lines = buildRanking(f.ctx, 2, RankingBasis::BestTime, "全学年");
+    const auto lines = f.ranking(2, RankingBasis::BestTime, "全学年");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].text, " 1⑥はやし　　 12345 　");
     EXPECT_EQ(lines[1].text, " 2⑥ながいなま*失敗* 　");
@@ -71,13 +71,13 @@ TEST(BestTimeRanking, GradeGroupFiltersButRanksOverTheWholeRoster) {
     f.best(1, 1, 30);
     f.best(1, 2, 35);
     f.best(1, 3, 50);
-    const auto six = buildRanking(f.ctx, 1, RankingBasis::BestTime, "小６");
+    const auto six = f.ranking(1, RankingBasis::BestTime, "小６");
     EXPECT_EQ(studentsOf(six), (std::vector<int>{3, 4}));
     EXPECT_EQ(six[0].text.substr(0, 2), " 3");
-    const auto junior = buildRanking(f.ctx, 1, RankingBasis::BestTime, "中学生全体");
+    const auto junior = f.ranking(1, RankingBasis::BestTime, "中学生全体");
     EXPECT_EQ(studentsOf(junior), (std::vector<int>{1}));
     EXPECT_EQ(junior[0].text, " 1Ⅱちゅうがく    30 　");
-    EXPECT_TRUE(buildRanking(f.ctx, 1, RankingBasis::BestTime, "大人").empty());
+    EXPECT_TRUE(f.ranking(1, RankingBasis::BestTime, "大人").empty());
 }
 
 TEST(PointsRanking, CumulativeListsEveryoneAndTodayOnlyThoseWithPoints) {
@@ -91,14 +91,14 @@ TEST(PointsRanking, CumulativeListsEveryoneAndTodayOnlyThoseWithPoints) {
     f.points(3, 3, 5, 20);
     f.signIn(2);
 
-    const auto all = buildRanking(f.ctx, 3, RankingBasis::PointsAll, "全学年");
+    const auto all = f.ranking(3, RankingBasis::PointsAll, "全学年");
     EXPECT_EQ(studentsOf(all), (std::vector<int>{2, 1, 3, 4}));
     EXPECT_EQ(ranksOf(all), (std::vector<int>{1, 1, 3, 4}));
     // One blank, 12, "/", two blanks, 345.
     EXPECT_EQ(all[0].text, " 1●い　　　　 12/  345");
     EXPECT_EQ(all[3].text, " 4②え　　　　  0/    0");
 
-    const auto today = buildRanking(f.ctx, 3, RankingBasis::PointsToday, "全学年");
+    const auto today = f.ranking(3, RankingBasis::PointsToday, "全学年");
     EXPECT_EQ(studentsOf(today), (std::vector<int>{2, 3}));
     EXPECT_EQ(ranksOf(today), (std::vector<int>{1, 2}));
     EXPECT_EQ(today[1].text, " 2②う　　　　  5/   20");
@@ -112,9 +112,9 @@ TEST(PointsRanking, LargeSecondValuesDoNotOvertakeTheFirst) {
     f.points(1, 2, 11, 0);
     f.points(2, 1, 1500, 2000);
     f.points(2, 2, 0, 2001);
-    EXPECT_EQ(studentsOf(buildRanking(f.ctx, 1, RankingBasis::PointsToday, "全学年")),
+    EXPECT_EQ(studentsOf(f.ranking(1, RankingBasis::PointsToday, "全学年")),
               (std::vector<int>{2, 1}));
-    EXPECT_EQ(studentsOf(buildRanking(f.ctx, 2, RankingBasis::PointsAll, "全学年")),
+    EXPECT_EQ(studentsOf(f.ranking(2, RankingBasis::PointsAll, "全学年")),
               (std::vector<int>{2, 1}));
 }
 
@@ -124,7 +124,7 @@ TEST(RankingList, StudentsWithoutARunComeAfterEveryRankedLine) {
         f.addStudent(s, "せいと" + std::to_string(s), 1 + s % 6);
     for (int s = 1; s <= 12; ++s)
         f.best(4, s, 20 + s);
-    const auto shown = listed(buildRanking(f.ctx, 4, RankingBasis::BestTime, "全学年"));
+    const auto shown = listed(f.ranking(4, RankingBasis::BestTime, "全学年"));
     ASSERT_EQ(shown.size(), 14u);
     for (int i = 0; i < 12; ++i)
         EXPECT_EQ(shown[static_cast<size_t>(i)].substr(0, 2), rankField(i + 1)) << i;
@@ -138,7 +138,7 @@ TEST(RankingList, RanksFromAHundredOnKeepTheirDigitsAndTheirPlace) {
         f.addStudent(s, "s" + std::to_string(s), 3);
     for (int s = 1; s <= 118; ++s)
         f.best(1, s, 100 + s);
-    const auto shown = listed(buildRanking(f.ctx, 1, RankingBasis::BestTime, "全学年"));
+    const auto shown = listed(f.ranking(1, RankingBasis::BestTime, "全学年"));
     ASSERT_EQ(shown.size(), 120u);
     EXPECT_EQ(shown[98].substr(0, 2), "99");
     EXPECT_EQ(shown[99].substr(0, 3), "100");

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
 
 using namespace kestrel;
@@ -28,7 +31,7 @@ TEST(ResultRecord, AppendWritesTheRunAsItsFortyFourBytes) {
     t.ctx.state.RunTime = 87;
     ASSERT_FALSE(std::filesystem::exists(t.log()));
 
-    ASSERT_TRUE(AppendResult(t.ctx));
+    ASSERT_TRUE(t.append().ok());
 
     // Day 45818, 37815.5 / 86400 of a day, 1234, 3, 87 s, "A01  ", five
     // blanks, "0" and four blanks, five zero bytes.
@@ -55,7 +58,7 @@ TEST(ResultRecord, AppendLandsOnTheNextWholeRecord) {
     for (const std::string& tail : {std::string(), std::string(20, '\x7f')}) {
         writeBytes(t.log(), logBytes(two, tail));
         t.ctx.state.RunTime = 41;
-        ASSERT_TRUE(AppendResult(t.ctx));
+        ASSERT_TRUE(t.append().ok());
         const std::string bytes = readBytes(t.log());
         ASSERT_EQ(bytes.size(), 3 * kResultRecordSize) << "tail " << tail.size();
         const auto records = decodeLog(bytes);

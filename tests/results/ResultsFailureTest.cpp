@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
 #include "support/FakeSharedFile.h"
 
@@ -43,13 +46,13 @@ TEST(AppendFailure, FailedWriteOrSyncIsNeverSuccess) {
         t.files->failError = ENOSPC;
         ASSERT_TRUE(BuildSummary(t.ctx));
 
-        bool reported = true;
-        EXPECT_THROW(reported = RecordRun(t.ctx, 1), ProgramEnded) << c.name;
-        EXPECT_TRUE(reported) << "untouched: the call never returned";
+        std::optional<RecordFlags> outcome{RecordFlags{}};
+        EXPECT_THROW(outcome = RecordRun(t.ctx, 1), ProgramEnded) << c.name;
+        EXPECT_TRUE(outcome.has_value()) << "untouched: the call never returned";
         EXPECT_TRUE(t.messageStartsWith("成績ランダムファイル記録")) << c.name;
         EXPECT_NE(t.dialogs.shown[0].text.find(std::strerror(ENOSPC)), std::string::npos);
         EXPECT_NE(t.dialogs.shown[0].text.find(kResultsLogName), std::string::npos);
-        EXPECT_EQ(t.ctx.recordFlags.newOverallBest, 0) << c.name;
+        EXPECT_EQ(t.ctx.summary->overallBest[1], kNoTime) << c.name;
         EXPECT_EQ(t.files->writes, 1) << "not retried: " << c.name;
         EXPECT_EQ(t.files->openNow, 0) << c.name;
         EXPECT_FALSE(t.files->locked) << c.name;
@@ -70,15 +73,15 @@ TEST(AppendFailure, ProgramExitThatReturnsStillGetsFalse) {
     auto fake = std::make_unique<FakeSharedFileSystem>();
     fake->failOnWrite = 1;
     ctx.sharedFiles = std::move(fake);
-    EXPECT_FALSE(RecordRun(ctx, 1));
+    EXPECT_FALSE(RecordRun(ctx, 1).has_value());
     EXPECT_EQ(exit.calls, 1);
-    EXPECT_EQ(ctx.recordFlags.newOverallBest, 0);
+    EXPECT_EQ(ctx.summary->overallBest[1], kNoTime);
 }
 
 TEST(AppendFailure, HeldLogIsRetriedEverySecond) {
     FakeLog t;
     t.files->sharingOnLock = 3;
-    ASSERT_TRUE(AppendResult(t.ctx));
+    ASSERT_TRUE(t.append().ok());
     EXPECT_TRUE(t.dialogs.shown.empty());
     EXPECT_EQ(t.files->locks, 4);
     EXPECT_EQ(t.files->writes, 1);
@@ -91,16 +94,20 @@ TEST(AppendFailure, HeldLogIsRetriedEverySecond) {
 TEST(AppendFailure, SharingErrorAfterTheBytesWentOutIsNotRetried) {
     FakeLog t;
     t.files->sharingOnWrite = 1;
-    EXPECT_THROW(AppendResult(t.ctx), ProgramEnded);
+    const LogStatus status = t.append();
+    EXPECT_EQ(status.fault, FileFault::Sharing);
     EXPECT_EQ(t.files->writes, 1);
-    EXPECT_TRUE(t.messageStartsWith("成績ランダムファイル記録"));
+    EXPECT_EQ(status.message.rfind("成績ランダムファイル記録", 0), 0u) << status.message;
+    // The log's functions report; showing it is the caller's choice.
+    EXPECT_TRUE(t.dialogs.shown.empty());
 }
 
 TEST(AppendFailure, MissingFolderIsReported) {
     FakeLog t;
     t.files->missingOnOpen = 1;
-    EXPECT_THROW(AppendResult(t.ctx), ProgramEnded);
-    EXPECT_TRUE(t.messageStartsWith("成績ランダムファイル記録"));
+    const LogStatus status = t.append();
+    EXPECT_EQ(status.fault, FileFault::NotFound);
+    EXPECT_EQ(status.message.rfind("成績ランダムファイル記録", 0), 0u) << status.message;
     EXPECT_EQ(t.files->writes, 0);
 }
 
@@ -141,17 +148,43 @@ TEST(LoadFailure, MissingFolderIsRetriedThreeTimesThenReported) {
     }
 }
 
-TEST(LoadFailure, ReadErrorIsReportedWithWhereItStood) {
+TEST(LoadFailure, ReadErrorNamesTheRecordThatFailed) {
+    // A damaged record deep inside a block: the message names it, with the
+    // fields of the last record read whole, not the block's first record.
     FakeLog t;
-    t.bytes() = logBytes({runRecord(t.today(), 5, 1, 40), runRecord(t.today(), 6, 1, 41)});
-    t.files->failOnRead = 1;
+    std::vector<ResultRecord> records;
+    for (int i = 1; i <= 3000; ++i)
+        records.push_back(runRecord(t.today() - i % 9, 1 + i % 40, 1 + i % 5, 30 + i % 90));
+    t.bytes() = logBytes(records);
+    t.files->badByte = 2499 * kResultRecordSize + 10; // inside record 2500
     EXPECT_THROW(BuildSummary(t.ctx), ProgramEnded);
     ASSERT_EQ(t.dialogs.shown.size(), 1u);
     const std::string& text = t.dialogs.shown[0].text;
     const std::string number = std::to_string(EIO);
     EXPECT_EQ(text.rfind("成績ランダムファイル表示5" + number + "「", 0), 0u) << text;
-    EXPECT_NE(text.find("/i=1/time="), std::string::npos) << text;
-    EXPECT_NE(text.find("/name=/Bangou="), std::string::npos) << text;
-    EXPECT_EQ(text.substr(text.size() - 5), "line5");
+    const ResultRecord& before = records[2498]; // record 2499
+    char date[32];
+    std::snprintf(date, sizeof date, "%.15g", before.date);
+    EXPECT_NE(text.find(std::string("/date") + date + "/i=2500/time="), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("/name=/Bangou=" + std::to_string(before.studentNumber) +
+                        "/level=" + std::to_string(before.level) +
+                        "/time=" + std::to_string(before.seconds) + "line5"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(t.files->openNow, 0);
+}
+
+TEST(LoadFailure, ReadErrorThatPassesIsNoFailure) {
+    // One failed read of a block, then every record reads: nothing is lost.
+    FakeLog t;
+    std::vector<ResultRecord> records;
+    for (int i = 1; i <= 1500; ++i)
+        records.push_back(runRecord(t.today(), 1 + i % 40, 1, 30 + i % 90));
+    t.bytes() = logBytes(records);
+    t.files->failOnRead = 1;
+    ASSERT_TRUE(LoadResults(t.ctx));
+    EXPECT_TRUE(t.dialogs.shown.empty());
+    EXPECT_EQ(t.ctx.runEntries.count(), 1500);
+    EXPECT_EQ(t.ctx.runEntries.entrySlots[1499].studentNumber, records[1499].studentNumber);
 }

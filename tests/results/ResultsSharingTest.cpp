@@ -11,7 +11,10 @@
 #include <unistd.h>
 
 #include "platform/SharedFile.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
 
 extern char** environ;
@@ -138,7 +141,7 @@ TEST(ResultsSharing, WriterKilledMidRecordLeavesALogThatLoadsAndAppendsWhole) {
         HalfWriter w(t, "append");
         t.events.onProcess = [&] { w.kill(); };
         t.ctx.state.RunTime = 44;
-        ASSERT_TRUE(AppendResult(t.ctx));
+        ASSERT_TRUE(t.append().ok());
         t.events.onProcess = nullptr;
         EXPECT_EQ(w.pid, -1) << "the append never waited for the lock";
     }
@@ -167,7 +170,7 @@ TEST(ResultsSharing, LockHeldInThisProcessIsWaitedFor) {
             if (++waits == 250) holder->close(); // after two and a half seconds
         };
         const uint32_t before = t.clock.tickMs();
-        ASSERT_TRUE(step == 0 ? LoadResults(t.ctx) : AppendResult(t.ctx));
+        ASSERT_TRUE(step == 0 ? LoadResults(t.ctx) : t.append().ok());
         t.events.onProcess = nullptr;
         EXPECT_GE(t.clock.tickMs() - before, 3000u) << "step " << step;
     }

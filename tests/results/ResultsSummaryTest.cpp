@@ -5,7 +5,10 @@
 #include <random>
 #include <utility>
 
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
 
 using namespace kestrel;
@@ -214,9 +217,10 @@ TEST(RecordRun, BestTimeFlagsAreStrict) {
         ASSERT_TRUE(BuildSummary(t.ctx));
         t.signIn(5, 1);
         t.ctx.state.RunTime = c.runTime;
-        ASSERT_TRUE(RecordRun(t.ctx, 1));
-        EXPECT_EQ(t.ctx.recordFlags.newPersonalBest, c.personal) << c.runTime;
-        EXPECT_EQ(t.ctx.recordFlags.newOverallBest, c.overall) << c.runTime;
+        const std::optional<RecordFlags> flags = RecordRun(t.ctx, 1);
+        ASSERT_TRUE(flags);
+        EXPECT_EQ(flags->newPersonalBest, c.personal) << c.runTime;
+        EXPECT_EQ(flags->newOverallBest, c.overall) << c.runTime;
         EXPECT_EQ(summaryOf(t).bestTime[1][5], std::min(40, c.runTime));
         EXPECT_EQ(summaryOf(t).overallBest[1], std::min(35, c.runTime));
         const auto records = decodeLog(readBytes(t.log()));
@@ -231,9 +235,10 @@ TEST(RecordRun, StudentsAbove1000SetNoOverallBest) {
     ASSERT_TRUE(BuildSummary(t.ctx));
     t.signIn(1500, 1);
     t.ctx.state.RunTime = 10;
-    ASSERT_TRUE(RecordRun(t.ctx, 1));
-    EXPECT_EQ(t.ctx.recordFlags.newPersonalBest, 1);
-    EXPECT_EQ(t.ctx.recordFlags.newOverallBest, 0);
+    const std::optional<RecordFlags> flags = RecordRun(t.ctx, 1);
+    ASSERT_TRUE(flags);
+    EXPECT_EQ(flags->newPersonalBest, 1);
+    EXPECT_EQ(flags->newOverallBest, 0);
     EXPECT_EQ(summaryOf(t).overallBest[1], 35);
     // And the rebuilt summary agrees.
     ASSERT_TRUE(BuildSummary(t.ctx));
@@ -256,8 +261,9 @@ TEST(RecordRun, ClearedBeforeLooksAtAllRunsBeforeThisOne) {
         ASSERT_TRUE(BuildSummary(t.ctx));
         t.signIn(5, 1);
         t.ctx.state.RunTime = 20;
-        ASSERT_TRUE(RecordRun(t.ctx, 1));
-        EXPECT_EQ(t.ctx.recordFlags.clearedBefore, c.cleared) << c.runs << " x " << c.seconds;
+        const std::optional<RecordFlags> flags = RecordRun(t.ctx, 1);
+        ASSERT_TRUE(flags);
+        EXPECT_EQ(flags->clearedBefore, c.cleared) << c.runs << " x " << c.seconds;
     }
 }
 
@@ -290,13 +296,13 @@ TEST(LevelRules, ClearedAndOverPracticeWithinTheirPeriods) {
                    logBytes({runRecord(t.today(), 5, 1, 30), runRecord(t.today() - 1, 5, 1, 30),
                              runRecord(t.today() - 30, 5, 1, 30)}));
         ASSERT_TRUE(BuildSummary(t.ctx));
-        EXPECT_EQ(OverPractice(t.ctx, 1, 5), c.over) << c.maxCount << "/" << c.maxPoints;
-        EXPECT_FALSE(LevelCleared(t.ctx, 1, 5)); // 2 of 3 runs, 22 of 30 points
+        EXPECT_EQ(OverPractice(*t.ctx.summary, t.ctx.criteria, 1, 5), c.over) << c.maxCount << "/" << c.maxPoints;
+        EXPECT_FALSE(LevelCleared(*t.ctx.summary, t.ctx.criteria, 1, 5)); // 2 of 3 runs, 22 of 30 points
         t.ctx.criteria[1].clearCount = 2;
         t.ctx.criteria[1].clearPoints = 22;
-        EXPECT_TRUE(LevelCleared(t.ctx, 1, 5));
-        EXPECT_FALSE(LevelCleared(t.ctx, 1, 5001));
-        EXPECT_FALSE(OverPractice(t.ctx, 0, 5));
+        EXPECT_TRUE(LevelCleared(*t.ctx.summary, t.ctx.criteria, 1, 5));
+        EXPECT_FALSE(LevelCleared(*t.ctx.summary, t.ctx.criteria, 1, 5001));
+        EXPECT_FALSE(OverPractice(*t.ctx.summary, t.ctx.criteria, 0, 5));
     }
 }
 

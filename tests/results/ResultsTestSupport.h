@@ -6,6 +6,7 @@
 
 #include "results/ResultRecord.h"
 #include "startup/Calendar.h"
+#include "context/Procedures.h"
 #include "support/Fakes.h"
 
 namespace kestrel::test {
@@ -26,6 +27,10 @@ struct LogContext : TestContext {
     void signIn(int16_t student, int16_t level) {
         ctx.state.CurrentStudentNumber = student;
         ctx.state.CurrentLevel = level;
+    }
+    // Appends the current run (RunTime at CurrentLevel) as the drill does.
+    LogStatus append() {
+        return AppendResult(resultsLog(ctx), currentRunRecord(ctx, ctx.state.CurrentLevel));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <thread>
 
+#include "context/Procedures.h"
 #include "platform/PosixProcessLauncher.h"
 #include "roster/ProgramMenu.h"
 #include "support/Fakes.h"

@@ -2,7 +2,10 @@
 
 #include <cerrno>
 
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
 #include "roster/RosterDisplay.h"
 #include "text/Cp932.h"

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "context/Procedures.h"
 #include "context/Context.h"
 #include "text/Cp932.h"
 #include "startup/CriteriaTable.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "context/Procedures.h"
 #include "drill/SoundCues.h"
 #include "startup/Folders.h"
 #include "support/Installation.h"

@@ -5,6 +5,7 @@
 // a failure is never taken for success and no descriptor is left open.
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -23,6 +24,8 @@ public:
     size_t bytesBeforeFailure = 0; // written before the failing write gives up
     int failOnSync = 0;
     int failOnRead = 0;
+    // A damaged byte: every read that covers it fails, as on a bad sector.
+    uint64_t badByte = UINT64_MAX;
     int failError = EIO;
     int sharingOnLock = 0;  // this many exclusive locks meet another PC's lock
     int sharingOnProbe = 0; // this many probes meet another PC's lock
@@ -84,6 +87,8 @@ private:
             ++m_fs.reads;
             got = 0;
             if (m_fs.failOnRead == m_fs.reads) return FileStatus::fromErrno(m_fs.failError);
+            if (m_fs.badByte >= offset && m_fs.badByte - offset < bytes)
+                return FileStatus::fromErrno(m_fs.failError);
             const std::string& d = data();
             if (offset < d.size()) got = std::min<size_t>(bytes, d.size() - offset);
             if (got > 0) std::memcpy(buffer, d.data() + offset, got);

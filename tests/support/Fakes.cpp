@@ -1,7 +1,11 @@
 #include "support/Fakes.h"
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <thread>
 #include <random>
 #include <sstream>
 #include <unistd.h>
@@ -23,6 +27,12 @@ void FakeClock::advance(double seconds) {
     m_tick += static_cast<uint32_t>(whole);
 }
 
+uint32_t FastClock::tickMs() {
+    using namespace std::chrono;
+    const auto us = duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<uint32_t>(us / 10); // 100 ticks per real millisecond
+}
+
 float FakeRandom::next() {
     ++drawn;
     if (values.empty()) return fallback;
@@ -33,6 +43,8 @@ float FakeRandom::next() {
 
 MessageAnswer FakeDialogs::message(const std::string& text, const std::string& title,
                                    MessageButtons buttons) {
+    if (echo) std::fprintf(stderr, "message: %s\n", text.c_str());
+    if (abort) std::abort();
     shown.push_back({text, title, buttons});
     if (!answers.empty()) {
         MessageAnswer a = answers.front();
@@ -42,13 +54,21 @@ MessageAnswer FakeDialogs::message(const std::string& text, const std::string& t
     return buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
 }
 
+void FakeExit::endProgram(int status) {
+    statuses.push_back(status);
+    if (endProcess) std::_Exit(status);
+    throw ProgramEnded(status);
+}
+
 void FakeEventPump::processEvents() {
+    const Nested wait(*this);
     ++processed;
     if (onProcess) onProcess();
 }
 
 void FakeEventPump::idle(int ms) {
     ++idled;
+    if (sleepMicros > 0) std::this_thread::sleep_for(std::chrono::microseconds(sleepMicros));
     if (m_clock) m_clock->advance(ms / 1000.0);
     processEvents();
 }

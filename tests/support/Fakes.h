@@ -1,5 +1,7 @@
 #pragma once
-// Test doubles of the platform services, and a context wired to them.
+// The test doubles of the platform services, and a context wired to them:
+// one set for the tests, the helper programs the tests start and the
+// benchmarks.
 #include <deque>
 #include <functional>
 #include <filesystem>
@@ -31,6 +33,18 @@ private:
     double m_tickRemainder = 0;
 };
 
+// The system's date and time, with a millisecond tick a hundred times faster
+// than real time: the one-second waits of the sharing protocol take ten real
+// milliseconds in the helper programs.
+class FastClock : public Clock {
+public:
+    LocalTime now() override { return m_system.now(); }
+    uint32_t tickMs() override;
+
+private:
+    SystemClock m_system;
+};
+
 class FakeRandom : public Random {
 public:
     void seed(double s) override { seeds.push_back(s); }
@@ -55,15 +69,17 @@ public:
 
     std::deque<MessageAnswer> answers; // scripted; when empty: Ok, Yes or Ok
     std::vector<Shown> shown;
+    bool echo = false;  // prints every text to stderr (helper programs)
+    bool abort = false; // a message aborts (benchmarks measure no failures)
 };
 
+// Throws ProgramEnded, so that the caller stops where it stood; a helper
+// program ends its process instead.
 class FakeExit : public ProgramExit {
 public:
-    void endProgram(int status) override {
-        statuses.push_back(status);
-        throw ProgramEnded(status);
-    }
+    void endProgram(int status) override;
     std::vector<int> statuses;
+    bool endProcess = false;
 };
 
 class FakeEventPump : public EventPump {
@@ -76,6 +92,8 @@ public:
     int idled = 0;
     // Runs on every processEvents (a key press or tick arriving meanwhile).
     std::function<void()> onProcess;
+    // Real microseconds an idle() sleeps, so that other processes get their turn.
+    int sleepMicros = 0;
 
 private:
     FakeClock* m_clock;
@@ -102,16 +120,24 @@ public:
     std::string failText = "起動できません";
 };
 
-// The fakes and a context that uses them.
-struct TestContext {
-    FakeClock clock;
+// The fakes of the services other than the clock and the event pump.
+struct FakeServices {
     FakeRandom random;
     FakeDialogs dialogs;
     FakeExit exit;
-    FakeEventPump events{&clock};
     FakeAudio audio;
     FakeLauncher processes;
-    Context ctx{Services{clock, random, dialogs, exit, events, audio, processes}};
+
+    Services with(Clock& clock, EventPump& events) {
+        return Services{clock, random, dialogs, exit, events, audio, processes};
+    }
+};
+
+// The fakes and a context that uses them.
+struct TestContext : FakeServices {
+    FakeClock clock;
+    FakeEventPump events{&clock};
+    Context ctx{with(clock, events)};
 
     TestContext() { audio.clock = &clock; }
 };

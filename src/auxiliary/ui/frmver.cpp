@@ -1,15 +1,14 @@
 #include "auxiliary/ui/frmver.h"
 
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QFontMetricsF>
-#include <QPointer>
 #include <QPushButton>
 #include <cmath>
 
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
 #include "startup/ui/App.h"
+#include "startup/ui/Navigation.h"
 
 #ifndef KESTREL_VERSION_MAJOR
 #error "the build sets the version numbers"
@@ -85,31 +84,13 @@ void frmver::Form_Unload() {
 }
 
 void frmver::Command1_Click() {
-    m_app.unload<frmver>();
+    Unload(m_app, Screen::frmver);
 }
 
 void frmver::closeEvent(QCloseEvent* event) {
     // Closing by the frame is the same as O.K.
     event->ignore();
-    m_app.unload<frmver>();
-}
-
-void ShowVersionWindow(App& app, TwipsForm& owner) {
-    frmver& window = app.load<frmver>();
-    QPointer<frmver> guard(&window);
-    const double scale = owner.scale();
-    const int width = static_cast<int>(std::lround(kWidth * scale));
-    const int height = static_cast<int>(std::lround(kHeight * scale));
-    const QRect frame = owner.geometry();
-    window.setGeometry(frame.left() + (frame.width() - width) / 2,
-                       frame.top() + (frame.height() - height) / 2, width, height);
-    QEventLoop loop;
-    QObject::connect(&window, &frmver::unloaded, &loop, &QEventLoop::quit);
-    window.show();
-    window.raise();
-    window.activateWindow();
-    app.activate(window);
-    if (guard && guard->isVisible()) loop.exec();
+    Unload(m_app, Screen::frmver);
 }
 
 } // namespace kestrel

@@ -39,8 +39,4 @@ private:
     App& m_app;
 };
 
-// Shows the version window modally, centred over `owner` and at its scale,
-// and returns once it is closed.
-void ShowVersionWindow(App& app, TwipsForm& owner);
-
 } // namespace kestrel

@@ -8,16 +8,13 @@
 #include <cmath>
 #include <limits>
 
-#include "drill/SoundCues.h"
-#include "levelmenu/ui/seisekitime1.h"
+#include "context/Procedures.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
-#include "results/ResultsLog.h"
-#include "results/ui/FrmSyuuryou.h"
-#include "text/LeadingNumber.h"
+#include "results/ResultsSummary.h"
 #include "startup/ui/App.h"
-#include "startup/ui/BASEFRM.h"
 #include "startup/ui/Navigation.h"
+#include "text/Characters.h"
 
 namespace kestrel {
 
@@ -32,8 +29,6 @@ const QColor kTitleGreen = rgb(0, 192, 0);
 constexpr double kDigitPoints = 99.75; // one half-width cell is about 1000 twips
 constexpr int kStrokePixels = 5;       // at the design size
 
-constexpr int kMaxEntryLength = 10;
-constexpr double kWrongAnswerPenalty = 10; // seconds
 constexpr int kTitleLengthForSmallFont = 9;
 constexpr int kTodayLevels = 15; // levels whose runs make today's run number
 const QString kPracticeRunNumber = QStringLiteral("－");
@@ -50,19 +45,13 @@ constexpr uint32_t kWaitStepMs = 10;
 
 // Windows' key codes of the keys the drill reacts to on key-down.
 constexpr uint16_t kKeyReturn = 13;
-constexpr uint16_t kKeyLeft = 37;
-constexpr uint16_t kKeyDown = 40;
 constexpr uint16_t kKeyBackspace = 8;
 constexpr uint16_t kKeySpace = 32;
+// The character X reports for the Delete key: it types nothing.
+constexpr uint16_t kDeleteCharacter = 127;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-std::string trimSpaces(const std::string& s) {
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 bool inTables(int level, int student) {
@@ -109,7 +98,7 @@ int shiftState(Qt::KeyboardModifiers m) {
 
 } // namespace
 
-MainFrm::MainFrm(App& app) : TwipsForm(15420, 11340), m_app(app) {
+MainFrm::MainFrm(App& app) : TwipsForm(15420, 11340), m_app(app), m_run(app.ctx().state) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Kestrel"));
     setBackColor(kTurquoise);
@@ -401,43 +390,29 @@ bool MainFrm::levelTimed() const {
            m_app.ctx().program.LevelTimed[static_cast<size_t>(level)] == 1;
 }
 
-int MainFrm::minutesSinceSignIn() const {
-    Context& ctx = m_app.ctx();
-    const auto now = static_cast<int64_t>(std::floor(ctx.services.clock.secondsSinceMidnight()));
-    return static_cast<int>((now - ctx.state.SessionStartSeconds) / 60);
-}
-
 void MainFrm::setBarWidth(VbShape* bar, double widthTwips) {
-    const double w = std::clamp(widthTwips, 0.0, static_cast<double>(twipsRect(sShape5).width()));
-    resizeTo(bar, static_cast<int>(std::lround(w)), kBarHeight);
+    resizeTo(bar, static_cast<int>(std::lround(widthTwips)), kBarHeight);
 }
 
 void MainFrm::初期設定() {
     Context& ctx = m_app.ctx();
     SharedState& st = ctx.state;
-    m_app.unload<seisekitime1>();
-    m_app.unload<BASEFRM>();
+    Unload(m_app, Screen::seisekitime1);
+    Unload(m_app, Screen::BASEFRM);
 
     st.RunFinished = 0;
     st.EndHandled = 0;
     st.JudgeResult = 0;
-    EntryText.clear();
+    m_run.EntryText.clear();
 
     const int level = st.CurrentLevel;
     const LevelCriteria& criteria = ctx.criteria[level];
     if (levelTimed()) {
-        const int64_t limit = 5 * static_cast<int64_t>(criteria.minimumTime);
-        st.TimeLimitSeconds = static_cast<int32_t>(
-            std::clamp<int64_t>(limit, 0, std::numeric_limits<int32_t>::max()));
+        m_run.setLimits(criteria, twipsRect(sShape5).width());
         sLabel10->setText(QStringLiteral("0"));
-        // Without a minimum time there is no time limit, and so no scale:
-        // the run goes on until its last answer.
-        st.BarScale = st.TimeLimitSeconds > 0
-                          ? twipsRect(sShape5).width() / static_cast<double>(st.TimeLimitSeconds)
-                          : 0;
         setBarWidth(sShape2, 0);
-        setBarWidth(sShape3, criteria.targetTime * st.BarScale);
-        setBarWidth(sShape4, criteria.minimumTime * st.BarScale);
+        setBarWidth(sShape3, m_run.barWidth(criteria.targetTime));
+        setBarWidth(sShape4, m_run.barWidth(criteria.minimumTime));
     }
 
     const QString title = qs(ctx.program.ProgramTitle);
@@ -450,65 +425,54 @@ void MainFrm::初期設定() {
                                         : QString());
 
     const int s = st.CurrentStudentNumber;
-    double today = 0;
-    double todayAtLevel = 0;
-    if (ctx.summary && inTables(level, s)) {
-        for (int L = 1; L <= kTodayLevels; ++L)
-            today += ctx.summary->countToday[static_cast<size_t>(L)][static_cast<size_t>(s)];
-        todayAtLevel = ctx.summary->countToday[static_cast<size_t>(level)][static_cast<size_t>(s)];
-    }
-    st.TodayRunCount = static_cast<int16_t>(std::lround(today));
+    st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, s, kTodayLevels));
 
     sLabel14->setText(qs(ctx.config.SchoolName));
-    sLabel13->setText(QString::number(minutesSinceSignIn()));
+    sLabel13->setText(QString::number(minutesSinceSignIn(st, ctx.services.clock.now())));
 
     if (isPracticeLevel(ctx.program, level)) {
         sLabel12->setText(kPracticeRunNumber);
         sLabel11->setText(kPracticeRunNumber);
     } else {
         sLabel12->setText(QString::number(st.TodayRunCount + 1));
-        sLabel11->setText(QString::number(std::lround(todayAtLevel) + 1));
+        sLabel11->setText(QString::number(todayRunCountAt(*ctx.summary, level, s) + 1));
     }
     st.ProblemsPerRun = 10;
 }
 
 void MainFrm::レベル別設定() {
-    sLabel9->setText(QString::number(10 - m_app.ctx().state.RightCount));
+    sLabel9->setText(QString::number(m_run.remaining()));
 }
 
 void MainFrm::スタート() {
-    Context& ctx = m_app.ctx();
-    ctx.state.RunStartTime = static_cast<float>(ctx.services.clock.secondsSinceMidnight());
+    m_run.start(m_app.ctx().services.clock.now());
     sTimer1->start();
 }
 
 void MainFrm::sTimer1_Timer() {
     Context& ctx = m_app.ctx();
     SharedState& st = ctx.state;
-    st.ElapsedSeconds = static_cast<int32_t>(std::lround(ctx.services.clock.secondsSinceMidnight() -
-                                                         static_cast<double>(st.RunStartTime)));
+    const RunRules::Tick tick = m_run.tick(ctx.services.clock.now());
     if (levelTimed()) sLabel10->setText(QString::number(st.ElapsedSeconds));
     ctx.services.events.processEvents();
 
-    if (st.TimeLimitSeconds <= 0) {
-        // No time limit: the bar has no scale to grow on.
-    } else if (st.ElapsedSeconds < st.TimeLimitSeconds) {
-        setBarWidth(sShape2, st.ElapsedSeconds * st.BarScale);
-    } else {
-        setBarWidth(sShape2, twipsRect(sShape5).width());
-        // An answer being judged is finished first; the next tick tries again.
-        if (st.EndHandled == 0 && st.RunFinished == 0 && st.JudgeBusy == 0) {
-            st.TimeUp = 1;
-            sTimer1->stop();
-            EndRun();
-            return;
-        }
+    // Without a time limit the bar has no scale to grow on.
+    if (m_run.hasLimit()) {
+        setBarWidth(sShape2, tick == RunRules::Tick::Running
+                                 ? m_run.barWidth(st.ElapsedSeconds)
+                                 : m_run.fullScale());
+    }
+    if (tick == RunRules::Tick::TimeOut) {
+        sTimer1->stop();
+        EndRun();
+        return;
     }
     ctx.services.events.processEvents();
 }
 
 void MainFrm::sTimer2_Timer() {
-    sLabel13->setText(QString::number(minutesSinceSignIn()));
+    Context& ctx = m_app.ctx();
+    sLabel13->setText(QString::number(minutesSinceSignIn(ctx.state, ctx.services.clock.now())));
 }
 
 void MainFrm::EndRun() {
@@ -517,6 +481,8 @@ void MainFrm::EndRun() {
     ctx.services.events.processEvents();
     if (st.EndHandled == 1) return;
     st.EndHandled = 1;
+    // From here on the screen only waits to be replaced.
+    setLeaving();
 
     sPicture2->show();
     sPicture2->raise();
@@ -526,17 +492,19 @@ void MainFrm::EndRun() {
 
     // A practice run, and a run without a clock, have no time to record.
     if (isPracticeLevel(ctx.program, st.CurrentLevel) || !levelTimed()) {
-        m_app.show<BASEFRM>();
-        m_app.unload<MainFrm>();
-        ShowLevelMenu(m_app);
+        Show(m_app, Screen::BASEFRM);
+        Unload(m_app, Screen::MainFrm);
+        Show(m_app, Screen::seisekitime1);
         ctx.services.events.processEvents();
         return;
     }
 
     sTimer1->stop();
-    st.RunTime = st.TimeUp != 0 ? kNoTime : st.ElapsedSeconds;
-    if (!RecordRun(ctx, st.CurrentLevel)) return;
-    m_app.show<BASEFRM>();
+    st.RunTime = m_run.runTime();
+    const std::optional<RecordFlags> outcome = RecordRun(ctx, st.CurrentLevel);
+    if (!outcome) return;
+    m_outcome = *outcome;
+    Show(m_app, Screen::BASEFRM);
     ctx.services.events.processEvents();
     WaitThenShowEndScreen(1);
 }
@@ -555,8 +523,7 @@ void MainFrm::WaitThenShowEndScreen(double seconds) {
         if (static_cast<double>(steps) * kWaitStepMs / 1000.0 >= seconds) break;
         ctx.services.events.idle(static_cast<int>(kWaitStepMs));
     }
-    m_app.unload<MainFrm>();
-    m_app.show<FrmSyuuryou>();
+    ShowEndScreen(m_app, m_outcome);
 }
 
 // ---- Answer entry and judging --------------------------------------------------
@@ -570,64 +537,44 @@ void MainFrm::keyPressEvent(QKeyEvent* event) {
         c = text.at(0).unicode();
     else if (event->key() == Qt::Key_Backspace)
         c = kKeyBackspace;
-    if (c != 0) Form_KeyPress(c);
+    if (c != 0 && c != kDeleteCharacter) Form_KeyPress(c);
     event->accept();
 }
 
 void MainFrm::showEntry() {
-    inputLabel->setText(EntryText);
+    inputLabel->setText(QString::fromStdString(m_run.EntryText));
 }
 
 void MainFrm::Form_KeyDown(uint16_t keyCode, int /*shift*/) {
-    if (keyCode == kKeyReturn || (keyCode >= kKeyLeft && keyCode <= kKeyDown)) {
-        EntryText.clear();
-        showEntry();
-    }
+    if (m_run.keyDown(keyCode)) showEntry();
 }
 
 void MainFrm::Form_KeyPress(uint16_t keyAscii) {
     SharedState& st = m_app.ctx().state;
-    if (st.TimeUp == 1 || st.RunFinished == 1) return;
-    if (st.JudgeBusy == 1) return;
-
-    if (st.ConfirmState >= 1) {
-        // Only two "+" in a row confirm; nothing is typed meanwhile.
-        if (keyAscii == u'+' && st.ConfirmState == 1)
-            st.ConfirmState = 2;
-        else if (keyAscii == u'+' && st.ConfirmState == 2)
-            Commandkakunin_Click();
-        else
-            st.ConfirmState = 1;
-        return;
-    }
-
-    if (keyAscii == kKeySpace) {
+    switch (m_run.keyPress(keyAscii)) {
+    case RunRules::Key::Judge:
         st.JudgeBusy = 1;
         判定();
         判定後処理();
         st.JudgeBusy = 0;
-    } else if (keyAscii == kKeyBackspace) {
-        if (!EntryText.isEmpty()) {
-            EntryText.chop(1);
-            showEntry();
-        }
-    } else if (EntryText.size() >= kMaxEntryLength) {
-        PlayWarningCue(m_app.ctx());
-    } else if (keyAscii >= 42 && keyAscii <= 57) {
-        EntryText.append(QChar(keyAscii));
+        break;
+    case RunRules::Key::EntryChanged:
         showEntry();
+        break;
+    case RunRules::Key::Refused:
+        PlayWarningCue(m_app.ctx());
+        break;
+    case RunRules::Key::Confirm:
+        Commandkakunin_Click();
+        break;
+    case RunRules::Key::Waiting:
+    case RunRules::Key::Ignored:
+        break;
     }
 }
 
 void MainFrm::判定() {
-    SharedState& st = m_app.ctx().state;
-    if (st.TimeUp == 1 || st.RunFinished == 1) {
-        st.JudgeBusy = 0;
-        return;
-    }
-    const bool right =
-        !EntryText.isEmpty() && leadingNumber(EntryText.toStdString()) == m_problem.CorrectAnswer;
-    st.JudgeResult = right ? 1 : 2;
+    m_run.judge(m_problem.CorrectAnswer);
 }
 
 void MainFrm::repaintNow() {
@@ -649,20 +596,18 @@ void MainFrm::判定後処理() {
         repaintNow();
         PlayRightCue(ctx);
 
-        ++st.RightCount;
-        sLabel9->setText(QString::number(st.ProblemsPerRun - st.RightCount));
-        if (st.RightCount >= st.ProblemsPerRun) {
+        const bool last = m_run.countRight();
+        sLabel9->setText(QString::number(m_run.remaining()));
+        if (last) {
             sTimer1->stop();
-            st.RunFinished = 1;
             EndRun();
             return;
         }
         st.JudgeBusy = 0;
-        EntryText.clear();
+        m_run.EntryText.clear();
         問題作成表示();
     } else if (st.JudgeResult == 2) {
-        st.RunStartTime = static_cast<float>(st.RunStartTime - kWrongAnswerPenalty);
-        st.ConfirmState = 1;
+        m_run.penalise();
         seitouLabel->setText(QString::number(std::llround(m_problem.CorrectAnswer)));
         seitouLabel->show();
         Label11->show();
@@ -679,13 +624,11 @@ void MainFrm::判定後処理() {
 }
 
 void MainFrm::Commandkakunin_Click() {
-    SharedState& st = m_app.ctx().state;
     Commandkakunin2->hide();
-    st.ConfirmState = 0;
+    m_run.confirmed();
     inputLabel->setText(QString());
     seitouLabel->hide();
     Label11->hide();
-    EntryText.clear();
     問題作成表示();
 }
 

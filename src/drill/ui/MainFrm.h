@@ -13,6 +13,8 @@
 #include <cstdint>
 
 #include "drill/Problem.h"
+#include "drill/RunRules.h"
+#include "results/ResultsSummary.h"
 #include "platform/ui/TwipsForm.h"
 
 class QKeyEvent;
@@ -74,6 +76,8 @@ public:
     void Timer1_Timer();
 
     const Problem& currentProblem() const { return m_problem; }
+    // The run's rules, driven by this screen.
+    RunRules& run() { return m_run; }
 
     // The problem area.
     VbLabel* Label10 = nullptr; // the instruction
@@ -94,8 +98,6 @@ public:
     QPushButton* Commandkakunin = nullptr;
     VbLabel* Label5 = nullptr;
     VbLabel* Label1 = nullptr;
-    // The answer typed so far, at most 10 characters; inputLabel shows it.
-    QString EntryText;
 
     // The header panel and its labels.
     VbShape* sPicture1 = nullptr;
@@ -155,12 +157,12 @@ private:
     void showEntry();
     // Lets the screen show what has changed before a sound blocks it.
     void repaintNow();
-    // Whole minutes since sign-in.
-    int minutesSinceSignIn() const;
     bool levelTimed() const;
 
     App& m_app;
+    RunRules m_run;
     Problem m_problem;
+    RecordFlags m_outcome; // of the run just recorded, for the end screen
     bool m_started = false; // the run has been started on this opening
 };
 

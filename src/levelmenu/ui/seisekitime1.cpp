@@ -11,16 +11,19 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QLineEdit>
+
+#include "context/Procedures.h"
 #include "levelmenu/LevelMenu.h"
 #include "levelmenu/Ranking.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
-#include "results/ResultsLog.h"
-#include "roster/Roster.h"
-#include "roster/ui/namesel.h"
+#include "results/ResultsSummary.h"
 #include "startup/ui/App.h"
-#include "startup/ui/Startup.h"
+#include "startup/ui/Navigation.h"
+#include "text/Characters.h"
+#include "text/SortedLines.h"
 
 namespace kestrel {
 namespace {
@@ -140,6 +143,10 @@ void seisekitime1::buildOptions() {
 
     Combo1 = new QComboBox(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
+    // The twelve groups to choose from; a group typed on the name screen
+    // shows as the box's text.
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setToolTip(QStringLiteral("表示する学年を選びます"));
     place(Combo1, 9180, 1000, 1700, 380);
     setTwipsFont(Combo1, kPGothic, 11);
@@ -276,8 +283,8 @@ void seisekitime1::Form_Load() {
     for (const char* item : kGradeItems)
         Combo1->addItem(QString::fromUtf8(item));
     const QString filter = qs(ctx.roster.GradeFilter);
-    if (Combo1->findText(filter) < 0) Combo1->addItem(filter);
     Combo1->setCurrentIndex(Combo1->findText(filter));
+    Combo1->setEditText(filter);
     for (const char* item : kPeriodItems)
         Combo2->addItem(QString::fromUtf8(item));
     Combo2->setCurrentIndex(kAllPeriodMonth - 1);
@@ -311,7 +318,7 @@ void seisekitime1::Form_Load() {
         Label3[k]->setToolTip(name);
         Command4[k]->setText(QStringLiteral("ｽﾀｰﾄ(&%1)").arg(i));
         Label7[k]->setText(qs(targetLine(ctx.criteria[i])));
-        Label8[k]->setText(qs(passPeriodFigures(ctx, i, student)));
+        Label8[k]->setText(qs(passPeriodFigures(ctx.criteria[i], *ctx.summary, i, student)));
     }
 
     buildPanels();
@@ -350,31 +357,24 @@ void seisekitime1::setListsVisible(bool visible) {
 }
 
 void seisekitime1::Form_Activate() {
+    // Keys and clicks meanwhile are ignored: the refresh may wait for the
+    // shared folder, and the cover panel is up all the while.
+    const BusyScope refreshing(*this);
     Context& ctx = m_app.ctx();
     SharedState& st = ctx.state;
     Command8->setVisible(isTeacherName(st.CurrentStudentName));
-
-    int elapsed = static_cast<int>(std::lround(ctx.services.clock.secondsSinceMidnight())) -
-                  st.SessionStartSeconds;
-    // Far below zero the student signed in before midnight; just below it,
-    // the sign-in time was rounded up.
-    if (elapsed < -12 * 3600) elapsed += 24 * 3600;
-    if (elapsed < 0) elapsed = 0;
-    Label17->setText(QStringLiteral("起動後%1分").arg(elapsed / 60));
+    Label17->setText(
+        QStringLiteral("起動後%1分").arg(minutesSinceSignIn(st, ctx.services.clock.now())));
 
     m_menuReady = 0;
     showCover();
     Option1[1]->setText(QStringLiteral("累計順"));
     Option1[2]->setText(QStringLiteral("本日順"));
 
-    m_app.unload<namesel>();
-    BuildSummary(ctx);
+    Unload(m_app, Screen::namesel);
+    if (!BuildSummary(ctx)) return;
 
-    double today = 0;
-    for (int level = 1; level <= kMaxLevel; ++level)
-        today += ctx.summary->countToday[static_cast<size_t>(level)][static_cast<size_t>(
-            std::clamp<int>(st.CurrentStudentNumber, 0, kMaxStudent))];
-    st.TodayRunCount = static_cast<int16_t>(std::lround(today));
+    st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, st.CurrentStudentNumber));
     Label18->setText(QStringLiteral("本日総回数＝%1回").arg(st.TodayRunCount));
 
     ProgressBar1->setRange(0, std::max(1, m_levelCount));
@@ -386,8 +386,8 @@ void seisekitime1::Form_Activate() {
     m_inActivation = 1;
     // Selecting the option runs its list, whether or not it was selected before.
     Option1[static_cast<size_t>(st.ListChoice)]->setChecked(true);
-    Option1_Click(st.ListChoice);
-    Option2_Click(1);
+    listKind(st.ListChoice);
+    displayMode(1);
     Option2[1]->setChecked(true);
     Command1->setEnabled(true);
     m_inActivation = 0;
@@ -427,7 +427,8 @@ void seisekitime1::Form_Activate() {
 
 void seisekitime1::Command9_Click() {
     Context& ctx = m_app.ctx();
-    const LevelAvailability a = levelAvailability(ctx, ctx.state.CurrentStudentNumber);
+    const LevelAvailability a =
+        levelAvailability(ctx.program, ctx.criteria, *ctx.summary, ctx.state.CurrentStudentNumber);
     ctx.state.GoalLevelCleared = a.goalLevelCleared;
     for (int i = 1; i <= m_levelCount; ++i) {
         const auto k = static_cast<size_t>(i);
@@ -472,27 +473,39 @@ void seisekitime1::成績リスト色表示単独(int level) {
 
 void seisekitime1::Command3_Click(int level) {
     if (level < 1 || level > m_levelCount) return;
+    const Context& ctx = m_app.ctx();
     const auto k = static_cast<size_t>(level);
     Label9[k]->setText(kToday);
     Label10[k]->setText(kSoFar);
     if (m_displayMode == 0) m_displayMode = 1;
     const std::vector<RankingLine> ranking =
-        buildRanking(m_app.ctx(), level, rankingBasis(m_displayMode, m_rankingKind),
-                     Combo1->currentText().toStdString());
+        buildRanking(ctx.roster, *ctx.summary, level, rankingBasis(m_displayMode, m_rankingKind),
+                     Combo1->currentText().toStdString(), ctx.state.CurrentStudentNumber);
     VbListBox* list = List5[k];
     list->Clear();
     pump();
+    // The lines in the order the list shows them, and where the signed-in
+    // student's line stands among them.
+    SortedLines sorted(true);
+    std::vector<std::string> texts;
+    texts.reserve(ranking.size());
+    const std::string* own = nullptr;
+    for (const RankingLine& line : ranking) {
+        texts.push_back(line.text);
+        if (line.student == ctx.state.CurrentStudentNumber) own = &line.text;
+    }
+    const std::string ownText = own ? *own : std::string();
+    sorted.assign(std::move(texts));
     QStringList lines;
-    lines.reserve(static_cast<qsizetype>(ranking.size()));
-    for (const RankingLine& line : ranking)
-        lines.push_back(qs(line.text));
+    lines.reserve(sorted.size());
+    int ownIndex = -1;
+    for (int j = 0; j < sorted.size(); ++j) {
+        if (own && ownIndex < 0 && sorted.at(j) == ownText) ownIndex = j;
+        lines.push_back(qs(sorted.at(j)));
+    }
     list->setLines(lines);
     // Bring the signed-in student's line into view, with the line above it.
-    for (int j = 0; j < list->ListCount(); ++j) {
-        if (!list->List(j).contains(QStringLiteral("●"))) continue;
-        if (j > 0) list->scrollToItem(list->item(j - 1), QAbstractItemView::PositionAtTop);
-        break;
-    }
+    if (ownIndex > 0) list->scrollToItem(list->item(ownIndex - 1), QAbstractItemView::PositionAtTop);
     成績リスト色表示単独(level);
 }
 
@@ -566,6 +579,18 @@ void seisekitime1::personalView() {
 }
 
 void seisekitime1::Option2_Click(int index) {
+    if (busy()) return;
+    const BusyScope rebuilding(*this);
+    displayMode(index);
+}
+
+void seisekitime1::Option1_Click(int index) {
+    if (busy()) return;
+    const BusyScope rebuilding(*this);
+    listKind(index);
+}
+
+void seisekitime1::displayMode(int index) {
     Command1->setEnabled(false);
     setStartButtonsEnabled(false);
     setListsVisible(false);
@@ -580,7 +605,7 @@ void seisekitime1::Option2_Click(int index) {
         m_displayMode = 1;
         for (int k = 1; k <= 3; ++k)
             if (Option1[static_cast<size_t>(k)]->isChecked()) {
-                Option1_Click(k);
+                listKind(k);
                 break;
             }
     } else if (index == 1) {
@@ -593,12 +618,12 @@ void seisekitime1::Option2_Click(int index) {
         pump();
         if (Option1[1]->isChecked()) {
             m_rankingKind = 1;
-            Option1_Click(1);
+            listKind(1);
         } else if (Option1[3]->isChecked()) {
-            Option1_Click(3);
+            listKind(3);
         } else if (Option1[2]->isChecked()) {
             m_rankingKind = 2;
-            Option1_Click(2);
+            listKind(2);
         }
     } else if (index == 2) {
         Combo2->hide();
@@ -606,7 +631,7 @@ void seisekitime1::Option2_Click(int index) {
     }
 }
 
-void seisekitime1::Option1_Click(int index) {
+void seisekitime1::listKind(int index) {
     Command1->setEnabled(false);
     setStartButtonsEnabled(false);
     setListsVisible(false);
@@ -639,17 +664,20 @@ void seisekitime1::Option1_Click(int index) {
 }
 
 void seisekitime1::Combo1_Click() {
-    Option2_Click(Option2[0]->isChecked() ? 0 : 1);
+    if (busy()) return;
+    const BusyScope rebuilding(*this);
+    displayMode(Option2[0]->isChecked() ? 0 : 1);
     if (m_levelCount >= 1) Command4[1]->setFocus();
 }
 
 void seisekitime1::Combo2_Click() {
     if (!Option1[3]->isChecked()) return;
     m_app.ctx().state.AllPeriod = static_cast<int16_t>(Combo2->currentIndex() + 1);
-    Option1_Click(3);
+    listKind(3);
 }
 
 void seisekitime1::HScroll1_Change() {
+    if (busy()) return;
     int16_t position = static_cast<int16_t>(HScroll1->value());
     if (position > m_levelCount) position = 1;
     m_app.ctx().state.ScrollPosition = position;
@@ -662,36 +690,39 @@ bool seisekitime1::startAllowed(int level) const {
 }
 
 void seisekitime1::Command4_Click(int level) {
-    if (!startAllowed(level)) return;
+    if (busy() || !startAllowed(level)) return;
+    // The menu only waits to be unloaded by the drill from here on: a key
+    // typed twice, or a click during the repaint, starts nothing more.
+    setLeaving();
     showCover();
     m_app.ctx().state.CurrentLevel = static_cast<int16_t>(level);
-    // Keys are shut out before the repaint lets them in, so that a key
-    // typed twice cannot start a second run.
     m_menuReady = 0;
     pump();
     StartDrill(m_app);
 }
 
 void seisekitime1::Label3_Click(int level) {
-    if (!startAllowed(level)) return;
+    if (busy() || !startAllowed(level)) return;
+    setLeaving();
     m_app.ctx().state.CurrentLevel = static_cast<int16_t>(level);
-    m_menuReady = 0;
-    QPointer<seisekitime1> self(this);
     StartDrill(m_app);
-    if (self) m_app.unload<seisekitime1>();
+    Unload(m_app, Screen::seisekitime1);
 }
 
 void seisekitime1::Command1_Click() {
+    if (busy()) return;
+    setLeaving();
     showCover();
-    m_app.show<namesel>();
+    Show(m_app, Screen::namesel);
 }
 
 void seisekitime1::Command8_Click() {
+    if (busy()) return;
     // The maintenance panel opens here once its password check is built.
 }
 
 void seisekitime1::Form_KeyPress(const QString& text) {
-    if (m_menuReady == 0 || !Picture7->isHidden()) return;
+    if (busy() || m_menuReady == 0 || !Picture7->isHidden()) return;
     const MenuKey key = menuKey(text.toStdU32String(), m_levelCount);
     if (key.action == MenuKey::Action::StartLevel)
         Command4_Click(key.level);

@@ -39,6 +39,8 @@ public:
     void Option2_Click(int index);
     // List kind 1..3 of the display mode.
     void Option1_Click(int index);
+    // The handlers above and below are the user's: each is refused while
+    // the menu is busy (a refresh, a view being built, a start under way).
     void Combo1_Click();
     void Combo2_Click();
     void HScroll1_Change();
@@ -118,6 +120,10 @@ private:
     void personalView();
     void pump();
     bool startAllowed(int level) const;
+    // The views behind Option2 and Option1, run by the handlers and by the
+    // activation refresh.
+    void displayMode(int index);
+    void listKind(int index);
 
     App& m_app;
     QWidget* m_columns = nullptr; // clips the columns scrolled off the screen

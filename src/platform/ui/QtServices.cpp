@@ -33,7 +33,10 @@ MessageAnswer QtDialogs::message(const std::string& text, const std::string& tit
         box.setDefaultButton(yes);
         break;
     }
-    box.exec();
+    {
+        const EventPump::Nested modal(m_events);
+        box.exec();
+    }
     QAbstractButton* clicked = box.clickedButton();
     if (clicked == yes && yes) return MessageAnswer::Yes;
     if (clicked == no && no) return MessageAnswer::No;
@@ -43,12 +46,13 @@ MessageAnswer QtDialogs::message(const std::string& text, const std::string& tit
     return MessageAnswer::Ok;
 }
 
-void QtEventPump::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventPump::processEvents() {
+    const Nested wait(*this);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void QtEventPump::idle(int ms) {
-    // No nested event loop: screens unloaded meanwhile are deleted only when
-    // control is back in the main loop, never under a running handler.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    processEvents();
     QThread::msleep(static_cast<unsigned long>(std::clamp(ms, 0, 10)));
 }
 

@@ -2,19 +2,76 @@
 
 #include "platform/ui/VbWidgets.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFont>
 #include <QResizeEvent>
 #include <algorithm>
 #include <cmath>
 
 namespace kestrel {
+namespace {
+
+// What a user does to start something: keys, clicks, access keys, the wheel.
+bool isInput(QEvent::Type t) {
+    switch (t) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Sees every event of the application before its receiver does and drops
+// the input meant for a busy screen.
+class InputGate : public QObject {
+public:
+    explicit InputGate(TwipsForm* form) : QObject(form), m_form(form) {
+        qApp->installEventFilter(this);
+    }
+    ~InputGate() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!m_form->busy() || !isInput(event->type()) || !watched->isWidgetType()) return false;
+        auto* w = static_cast<QWidget*>(watched);
+        return w->window() == m_form;
+    }
+
+private:
+    TwipsForm* m_form;
+};
+
+} // namespace
 
 TwipsForm::TwipsForm(int designWidthTwips, int designHeightTwips, QWidget* parent)
     : QWidget(parent), m_designW(designWidthTwips), m_designH(designHeightTwips) {
     setAutoFillBackground(true);
     resize(static_cast<int>(std::lround(m_designW / 15.0)),
            static_cast<int>(std::lround(m_designH / 15.0)));
+    m_gate = new InputGate(this);
 }
+
+TwipsForm::BusyScope::BusyScope(TwipsForm& form) : m_form(&form) {
+    if (form.m_busy++ == 0) form.releaseInput();
+}
+
+TwipsForm::BusyScope::~BusyScope() {
+    if (m_form) --m_form->m_busy;
+}
+
+void TwipsForm::releaseInput() {
+    for (QAbstractButton* b : findChildren<QAbstractButton*>())
+        if (b->isDown()) b->setDown(false);
+}
+
 
 TwipsForm::Placement* TwipsForm::findPlacement(const QWidget* element) {
     for (auto& p : m_placements)

@@ -2,6 +2,13 @@
 // A screen laid out in twips (1440 to the inch) on a fixed design area. The
 // area is scaled uniformly to the window and centred in it; fonts scale
 // with it, so the screen looks the same at any window size.
+//
+// A screen is busy while one of its handlers lets events run (a refresh
+// that waits for the shared folder, a hand-over to another screen) and for
+// good once it is unloaded. While it is busy no key, click or access key
+// reaches its elements, and its handlers refuse to start anything, so that
+// a child pressing keys during a wait can never start two things or close
+// the screen under its own handler.
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -42,12 +49,34 @@ public:
     void setBackColor(const QColor& c);
     QColor backColor() const;
 
+    bool busy() const { return m_busy > 0 || m_leaving; }
+    bool leaving() const { return m_leaving; }
+    // Busy for as long as it lives; scopes nest.
+    class BusyScope {
+    public:
+        explicit BusyScope(TwipsForm& form);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        QPointer<TwipsForm> m_form;
+    };
+    // Busy from now on: the screen is on its way out. Set by the registry
+    // when it unloads the screen, and by a hand-over that has begun.
+    void setLeaving() { m_leaving = true; releaseInput(); }
+
+    // A small window shown over the current screen rather than full-screen
+    // (the wait screen).
+    bool smallWindow() const { return m_small; }
+
     // Called by the screen registry.
     virtual void Form_Load() {}
     virtual void Form_Activate() {}
     virtual void Form_Unload() {}
 
 protected:
+    void setSmallWindow(bool small) { m_small = small; }
     void resizeEvent(QResizeEvent* event) override;
     // Runs after every re-layout, for elements placed by computation.
     virtual void afterLayout() {}
@@ -69,6 +98,8 @@ private:
         double points;
         bool bold, italic, underline;
     };
+    // A button held down when the screen became busy would click on its release.
+    void releaseInput();
     void apply(const Placement& p);
     void applyFont(const FontSpec& f);
     Placement* findPlacement(const QWidget* element);
@@ -79,6 +110,10 @@ private:
     std::vector<Placement> m_placements;
     std::vector<LinePlacement> m_lines;
     std::vector<FontSpec> m_fonts;
+    int m_busy = 0;
+    bool m_leaving = false;
+    bool m_small = false;
+    QObject* m_gate = nullptr; // drops input to the screen's elements while it is busy
 };
 
 } // namespace kestrel

@@ -8,15 +8,15 @@
 #include <QTimer>
 #include <cmath>
 
+#include "context/Procedures.h"
 #include "drill/SoundCues.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
-#include "results/ResultsLog.h"
+#include "results/ResultsRules.h"
 #include "results/RunEvaluation.h"
 #include "startup/ui/App.h"
-#include "startup/ui/BASEFRM.h"
 #include "startup/ui/Navigation.h"
-#include "startup/ui/Startup.h"
+#include "text/Characters.h"
 
 namespace kestrel {
 namespace {
@@ -34,20 +34,12 @@ QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
 
-std::string trimBlanks(const std::string& s) {
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 bool inTables(int level, int student) {
     return level >= 0 && level <= kMaxLevel && student >= 0 && student <= kMaxStudent;
 }
 
 int countToday(const Context& ctx, int level, int student) {
-    if (!ctx.summary || !inTables(level, student)) return 0;
-    return static_cast<int>(std::lround(
-        ctx.summary->countToday[static_cast<size_t>(level)][static_cast<size_t>(student)]));
+    return ctx.summary ? todayRunCountAt(*ctx.summary, level, student) : 0;
 }
 
 // A five-pointed star around `centre`, `r` to its points.
@@ -228,6 +220,8 @@ void FrmSyuuryou::Form_Activate() {
     if (m_evaluated) return;
     m_evaluated = true;
     m_evaluating = true;
+    // No way on may be taken while the evaluation and its sounds run.
+    const BusyScope evaluating(*this);
 
     Context& ctx = m_app.ctx();
     SharedState& st = ctx.state;
@@ -237,7 +231,7 @@ void FrmSyuuryou::Form_Activate() {
     Label13->setText(QString::number(countToday(ctx, L, s) + 1));
     BuildSummary(ctx);
 
-    const bool cleared = LevelCleared(ctx, L, s);
+    const bool cleared = LevelCleared(*ctx.summary, ctx.criteria, L, s);
     const bool lastLevel = L == ctx.program.LastLevel;
     if (cleared) {
         Label2->show();
@@ -252,16 +246,16 @@ void FrmSyuuryou::Form_Activate() {
         qs(earnedPointsText(basePoints(t, criteria.targetTime, false), criteria.pointMultiplier)));
     Label18->setText(qs(runTimeText(t)));
 
-    Label17->setText(qs(trimBlanks(st.CurrentStudentName)));
+    Label17->setText(qs(trimSpaces(st.CurrentStudentName)));
     Label15->setText(qs(ctx.program.ProgramTitle));
     Label16->setText(inTables(L, s) ? qs(ctx.program.LevelNames[static_cast<size_t>(L)])
                                     : QString());
 
     Label13->setText(qs(levelRunText(countToday(ctx, L, s))));
-    st.TodayRunCount = static_cast<int16_t>(ctx.summary ? todayRunCount(*ctx.summary, s) : 0);
+    st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, s));
     Label14->setText(qs(todayRunText(st.TodayRunCount)));
 
-    const RunMessage message = runMessage(st.TimeUp == 1, ctx.recordFlags, t, criteria.minimumTime);
+    const RunMessage message = runMessage(st.TimeUp == 1, m_outcome, t, criteria.minimumTime);
     const std::string text = runMessageText(message);
     if (!text.empty()) {
         Label20->setText(qs(text));
@@ -280,7 +274,7 @@ void FrmSyuuryou::Form_Activate() {
     }
 
     if (cleared && lastLevel) {
-        if (ctx.recordFlags.clearedBefore == 0) {
+        if (m_outcome.clearedBefore == 0) {
             repaintNow();
             PlayFixedSound(ctx, kGoalClearedSound);
             repaintNow();
@@ -289,9 +283,7 @@ void FrmSyuuryou::Form_Activate() {
         Picture1->hide();
     }
 
-    ctx.recordFlags.newPersonalBest = 0;
-    ctx.recordFlags.newOverallBest = 0;
-    m_app.unload<BASEFRM>();
+    Unload(m_app, Screen::BASEFRM);
 
     m_evaluating = false;
     // The buttons come only once the sounds are over, so that no click can
@@ -318,7 +310,8 @@ void FrmSyuuryou::Timer1_Timer() {
     const Context& ctx = m_app.ctx();
     const int L = ctx.state.CurrentLevel;
     const int s = ctx.state.CurrentStudentNumber;
-    const WaysOn ways = waysOn(LevelCleared(ctx, L, s), OverPractice(ctx, L, s),
+    const WaysOn ways = waysOn(LevelCleared(*ctx.summary, ctx.criteria, L, s),
+                               OverPractice(*ctx.summary, ctx.criteria, L, s),
                                L == ctx.program.LastLevel, ctx.state.GoalLevelCleared != 0);
     switch (ways.label2) {
     case WaysOn::Label2::Keep:
@@ -335,22 +328,26 @@ void FrmSyuuryou::Timer1_Timer() {
 }
 
 void FrmSyuuryou::Command4_Click() {
-    if (m_leaving) return;
-    m_leaving = true;
-    Command4->setEnabled(false);
-    Command5->setEnabled(false);
-    ShowLevelMenu(m_app);
-    m_app.unload<FrmSyuuryou>();
+    leave(false);
 }
 
 void FrmSyuuryou::Command5_Click() {
-    if (m_leaving) return;
-    m_leaving = true;
+    leave(true);
+}
+
+void FrmSyuuryou::leave(bool again) {
+    if (busy()) return;
+    setLeaving();
     Command4->setEnabled(false);
     Command5->setEnabled(false);
-    m_app.show<BASEFRM>();
-    m_app.unload<FrmSyuuryou>();
-    StartDrill(m_app);
+    if (again) {
+        Show(m_app, Screen::BASEFRM);
+        Unload(m_app, Screen::FrmSyuuryou);
+        StartDrill(m_app);
+    } else {
+        Show(m_app, Screen::seisekitime1);
+        Unload(m_app, Screen::FrmSyuuryou);
+    }
 }
 
 void FrmSyuuryou::Form_Unload() {

@@ -5,6 +5,7 @@
 // Elements are public members named like the design's elements, and their
 // object names are the same, so that tests and handlers find them by name.
 #include "platform/ui/TwipsForm.h"
+#include "results/ResultsSummary.h"
 
 class QPushButton;
 class QTimer;
@@ -19,6 +20,10 @@ class FrmSyuuryou : public TwipsForm {
     Q_OBJECT
 public:
     explicit FrmSyuuryou(App& app);
+
+    // What the run just recorded achieved; set before the screen is shown.
+    void setRunOutcome(const RecordFlags& outcome) { m_outcome = outcome; }
+    const RecordFlags& runOutcome() const { return m_outcome; }
 
     // Evaluates the run just recorded, once per opening: rebuilds the
     // summary, shows the figures and plays the run's sounds.
@@ -60,11 +65,14 @@ private:
     void repaintNow();
     void onTimer1();
 
+    // Leaves by one of the ways on, once.
+    void leave(bool again);
+
     App& m_app;
+    RecordFlags m_outcome;
     bool m_evaluated = false;  // the evaluation runs once per opening
     bool m_evaluating = false; // a timer tick meanwhile waits for its end
     bool m_timerDue = false;
-    bool m_leaving = false; // one way on has been taken
 };
 
 } // namespace kestrel

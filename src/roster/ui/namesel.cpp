@@ -11,16 +11,13 @@
 #include <QRadioButton>
 #include <cmath>
 
-#include "auxiliary/ui/frmver.h"
-#include "drill/SoundCues.h"
-#include "levelmenu/ui/seisekitime1.h"
+#include "context/Procedures.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
-#include "roster/ProgramMenu.h"
-#include "text/LeadingNumber.h"
 #include "startup/ui/App.h"
-#include "startup/ui/Startup.h"
+#include "startup/ui/Navigation.h"
+#include "text/Characters.h"
 
 namespace kestrel {
 namespace {
@@ -202,6 +199,8 @@ void namesel::pump() {
 }
 
 void namesel::Form_Load() {
+    // The roster is read with the wait overlay up; nothing is chosen meanwhile.
+    const BusyScope loading(*this);
     Context& ctx = m_app.ctx();
     const QColor season = fromColourValue(ctx.state.SeasonColour);
     setBackColor(season);
@@ -227,20 +226,24 @@ void namesel::Form_Load() {
 }
 
 void namesel::Form_Activate() {
+    const BusyScope activating(*this);
     pump();
     // Activated again when the version window closes: the grade box items,
     // the option and the chosen name stay as they are.
     const bool first = !m_activated;
     m_activated = true;
     if (first) {
-        m_lists.NameListMode = 1;
-        Option1[1]->setChecked(true);
+        {
+            const QSignalBlocker quiet(Option1[1]);
+            Option1[1]->setChecked(true);
+        }
+        showMode(1);
         for (const char* item : kGradeItems)
             Combo1->addItem(QString::fromUtf8(item));
         Combo1->setEditText(kAllGrades);
         m_app.ctx().roster.GradeFilter = "全学年";
     }
-    m_app.unload<seisekitime1>();
+    Unload(m_app, Screen::seisekitime1);
     if (first) {
         pump();
         Label1->show();
@@ -255,17 +258,26 @@ void namesel::Form_Activate() {
 }
 
 void namesel::Option1_Click(int index) {
+    if (busy()) return;
+    const BusyScope rebuilding(*this);
+    showMode(index);
+}
+
+void namesel::showMode(int index) {
     m_lists.NameListMode = index;
     名簿表示();
 }
 
 void namesel::Combo1_Click() {
+    if (busy()) return;
+    const BusyScope rebuilding(*this);
     m_app.ctx().roster.GradeFilter = Combo1->currentText().toStdString();
     名簿表示();
     List1->setFocus();
 }
 
 void namesel::名簿表示() {
+    const BusyScope reading(*this);
     m_lists.filterText = Combo1->currentText().toStdString();
     kestrel::名簿表示(m_app.ctx(), m_lists);
     showLists();
@@ -286,47 +298,53 @@ void namesel::showLists() {
     List1->setListIndex(m_lists.List1Index);
 }
 
+void namesel::choose(int line) {
+    m_chosen = m_lists.numberOfLine(line);
+    Label2->setText(m_chosen >= 0 ? QString::number(m_chosen) : QString());
+}
+
 void namesel::List1_Click() {
+    if (busy()) return;
     const int k = List1->ListIndex();
     if (k < 0) return;
     if (k == 0) {
         Label1->setText(kChooseName);
+        m_chosen = -1;
         return;
     }
     Label1->setText(
         QString::fromStdString(trimSpaces(firstCharacters(List1->List(k).toStdString(), 10))));
-    const QString kept = List3->List(k - 1);
-    Label2->setText(kept.mid(kept.lastIndexOf(QLatin1Char('*')) + 1));
+    choose(k);
 }
 
 void namesel::List1_DblClick() {
+    if (busy()) return;
     const int k = List1->ListIndex();
     if (k < 0) return;
     if (k == 0) {
         Label1->setText(kChooseName);
+        m_chosen = -1;
         return;
     }
     const QString line = List1->List(k);
     const qsizetype slash = line.lastIndexOf(QLatin1Char('/'));
     Label1->setText(QString::fromStdString(
         trimSpaces(line.left(slash < 0 ? line.size() : slash).toStdString())));
-    const QString kept = List3->List(k - 1);
-    Label2->setText(kept.mid(kept.lastIndexOf(QLatin1Char('*')) + 1));
+    choose(k);
     SignIn();
 }
 
 void namesel::SignIn() {
+    if (busy()) return;
     Context& ctx = m_app.ctx();
-    if (Command14->isHidden()) return; // already signing in
-    const QString chosen = Label1->text();
-    const double number = leadingNumber(Label2->text().toStdString());
-    if (chosen.isEmpty() || chosen == kChooseName || number < 0 || number > kMaxStudent) {
+    if (m_chosen < 0 || m_chosen > kMaxStudent) {
         PlayWrongCue(ctx);
         return;
     }
-    ctx.state.SessionStartSeconds =
-        static_cast<int32_t>(std::lround(ctx.services.clock.secondsSinceMidnight()));
-    const auto n = static_cast<int16_t>(number);
+    // One sign-in: the screen waits for the level menu from here on.
+    setLeaving();
+    markSignIn(ctx.state, ctx.services.clock.now());
+    const auto n = static_cast<int16_t>(m_chosen);
     ctx.state.CurrentStudentNumber = n;
     ctx.state.CurrentStudentName = ctx.roster.StudentNames[static_cast<size_t>(n)];
     ctx.state.CurrentGradeLabel = ctx.roster.GradeLabels[static_cast<size_t>(n)];
@@ -338,11 +356,13 @@ void namesel::SignIn() {
 }
 
 void namesel::Label4_Click() {
+    if (busy()) return;
     ShowVersionWindow(m_app, *this);
-    m_app.activate(*this);
+    if (!leaving()) m_app.activate(*this);
 }
 
 void namesel::Command7_Click() {
+    if (busy()) return;
     LeaveToProgramMenu(m_app.ctx());
 }
 

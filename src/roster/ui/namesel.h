@@ -32,7 +32,9 @@ public:
     // Reads the roster and rebuilds the lists by NameListMode and the grade box.
     void 名簿表示();
     // Records who signed in and when, then opens the level menu. Refused
-    // with the wrong-answer cue while no name is chosen.
+    // with the wrong-answer cue while no name is chosen. Like every handler
+    // of the screen, refused while the screen is busy (reading the roster,
+    // or signing in already).
     void SignIn();
 
     void Option1_Click(int index);
@@ -74,9 +76,14 @@ private:
     void buildLists();
     void showLists();
     void pump();
+    // NameListMode and the list rebuilt for it.
+    void showMode(int index);
+    // The student of List1's line k becomes the chosen one (Label2 shows it).
+    void choose(int line);
 
     App& m_app;
     NameListState m_lists;
+    int m_chosen = -1; // the chosen student's number, -1 while nobody is chosen
     bool m_activated = false;
     bool m_settingOption = false;
 };

@@ -3,11 +3,26 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <cmath>
 
 namespace kestrel {
+namespace {
+// While a wait runs the reaper looks again a little later.
+constexpr int kReaperRetryMs = 20;
+} // namespace
+
+App::App(Context& ctx) : m_ctx(ctx) {
+    m_reaper.setSingleShot(true);
+    m_reaper.setInterval(0);
+    QObject::connect(&m_reaper, &QTimer::timeout, [this] { deleteUnloaded(); });
+}
 
 App::~App() {
-    for (auto it = m_screens.rbegin(); it != m_screens.rend(); ++it) delete it->form.data();
+    m_reaper.stop();
+    for (auto it = m_screens.rbegin(); it != m_screens.rend(); ++it)
+        delete it->form.data();
+    for (const QPointer<TwipsForm>& form : m_unloaded)
+        delete form.data();
 }
 
 int App::loadedCount() const {
@@ -17,7 +32,18 @@ int App::loadedCount() const {
     return n;
 }
 
+int App::unloadedCount() const {
+    int n = 0;
+    for (const auto& f : m_unloaded)
+        if (f) ++n;
+    return n;
+}
+
 void App::showForm(TwipsForm& form) {
+    if (form.smallWindow()) {
+        showSmall(form);
+        return;
+    }
     if (m_fullScreen) {
         // Without a window manager a full-screen request alone may leave the
         // window at its own size; give it the screen's geometry first.
@@ -34,6 +60,27 @@ void App::showForm(TwipsForm& form) {
     if (m_active != &form) activate(form);
 }
 
+void App::showSmall(TwipsForm& form) {
+    // Over the middle of the active screen, at its scale, so that what the
+    // screen shows around it stays visible.
+    QRect over;
+    double scale = 1.0 / 15.0;
+    if (m_active && m_active->isVisible()) {
+        over = m_active->geometry();
+        scale = m_active->scale();
+    } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        over = screen->geometry();
+    }
+    const int w = static_cast<int>(std::lround(form.designWidth() * scale));
+    const int h = static_cast<int>(std::lround(form.designHeight() * scale));
+    form.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    form.setAttribute(Qt::WA_ShowWithoutActivating);
+    form.setGeometry(over.left() + (over.width() - w) / 2, over.top() + (over.height() - h) / 2, w,
+                     h);
+    form.show();
+    form.raise();
+}
+
 void App::activate(TwipsForm& form) {
     m_active = &form;
     form.Form_Activate();
@@ -48,11 +95,22 @@ void App::unloadForm(TwipsForm* form) {
         }
     }
     if (m_active == form) m_active = nullptr;
+    form->setLeaving();
     form->Form_Unload();
     form->hide();
-    // Deleted once control is back in the main loop: the unloading handler
-    // may still be running on the screen.
-    form->deleteLater();
+    m_unloaded.emplace_back(form);
+    m_reaper.start(0);
+}
+
+void App::deleteUnloaded() {
+    if (m_ctx.services.events.nesting() > 0) {
+        m_reaper.start(kReaperRetryMs);
+        return;
+    }
+    std::vector<QPointer<TwipsForm>> dead;
+    dead.swap(m_unloaded);
+    for (const QPointer<TwipsForm>& form : dead)
+        delete form.data();
 }
 
 void App::unloadAll() {

@@ -1,21 +1,30 @@
 #pragma once
 // The running program as the screens see it: the context and the registry
 // of screens. Every screen is a single instance, created when first shown
-// and destroyed when unloaded; the registry remembers the order in which
-// they were created so that ending the program unloads the newest first.
+// and unloaded when another screen takes over; the registry remembers the
+// order in which they were created so that ending the program unloads the
+// newest first. Screens reach one another only through the navigation
+// module (startup/ui/Navigation.h), which is the one user of the templates
+// below.
+//
+// An unloaded screen is hidden at once and deleted later, from the main
+// loop, when no wait and no modal window is running: a handler of the
+// screen may still be on the stack (the drill unloads the level menu while
+// the menu's start handler is running, a refresh may be waiting inside a
+// nested event pump), and a screen must never be deleted under it.
 #include <QPointer>
-#include <functional>
+#include <QTimer>
 #include <typeindex>
 #include <vector>
 
-#include "platform/ui/TwipsForm.h"
 #include "context/Context.h"
+#include "platform/ui/TwipsForm.h"
 
 namespace kestrel {
 
 class App {
 public:
-    explicit App(Context& ctx) : m_ctx(ctx) {}
+    explicit App(Context& ctx);
     App(const App&) = delete;
     App& operator=(const App&) = delete;
     ~App();
@@ -43,7 +52,8 @@ public:
     }
 
     // Loads, shows and activates the screen; Form_Activate runs when the
-    // screen was not the active one.
+    // screen was not the active one. A small window (the wait screen) is
+    // shown over the active screen without becoming the active one.
     template <class T> T& show() {
         T& form = load<T>();
         showForm(form);
@@ -62,6 +72,11 @@ public:
     void unloadAll();
     TwipsForm* activeForm() const { return m_active; }
     int loadedCount() const;
+    // Deletes the unloaded screens now, unless a wait or modal window is
+    // running. The main loop does it by itself; tests call it.
+    void deleteUnloaded();
+    // Unloaded screens not deleted yet.
+    int unloadedCount() const;
 
 private:
     struct Entry {
@@ -69,9 +84,12 @@ private:
         QPointer<TwipsForm> form;
     };
     void showForm(TwipsForm& form);
+    void showSmall(TwipsForm& form);
 
     Context& m_ctx;
     std::vector<Entry> m_screens;
+    std::vector<QPointer<TwipsForm>> m_unloaded;
+    QTimer m_reaper; // deletes unloaded screens from the main loop
     QPointer<TwipsForm> m_active;
     bool m_fullScreen = false;
 };

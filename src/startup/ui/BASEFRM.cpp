@@ -8,6 +8,9 @@ namespace kestrel {
 
 BASEFRM::BASEFRM(App& app) : TwipsForm(6000, 1800), m_app(app) {
     setObjectName(QStringLiteral("BASEFRM"));
+    // A small window over the screen being replaced, so that what that
+    // screen shows (the drill's "時間切れ", say) stays visible around it.
+    setSmallWindow(true);
     setWindowTitle(QStringLiteral("Kestrel"));
     setBackColor(rgb(255, 255, 255));
     m_label19 =

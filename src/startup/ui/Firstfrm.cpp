@@ -10,7 +10,7 @@
 #include "startup/ProgramDefinition.h"
 #include "startup/Season.h"
 #include "startup/ui/App.h"
-#include "startup/ui/Startup.h"
+#include "startup/ui/Navigation.h"
 
 namespace kestrel {
 namespace {
@@ -124,7 +124,7 @@ void Firstfrm::Form_Load() {
 void Firstfrm::Timer1_Timer() {
     m_timer1->stop();
     AfterSplash(m_app);
-    m_app.unload<Firstfrm>();
+    Unload(m_app, Screen::Firstfrm);
 }
 
 } // namespace kestrel

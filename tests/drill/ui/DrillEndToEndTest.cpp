@@ -3,7 +3,10 @@
 #include <QPushButton>
 
 #include "drill/ui/DrillRunFixture.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ui/FrmSyuuryou.h"
 #include "startup/Folders.h"
 #include "startup/ui/BASEFRM.h"
@@ -28,6 +31,7 @@ struct InstalledDrill {
         DefineLevelTable(ctx.program);
         ctx.state.CurrentStudentNumber = 2;
         ctx.state.CurrentStudentName = "佐藤　一郎          ";
+        ctx.state.SessionStartDay = dayNumber(tc.clock.today());
         ctx.state.SessionStartSeconds = static_cast<int32_t>(tc.clock.secondsSinceMidnight());
         ctx.state.CurrentLevel = level;
         BuildSummary(ctx);

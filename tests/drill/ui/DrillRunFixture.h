@@ -11,9 +11,10 @@
 #include "drill/ui/MainFrm.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultRecord.h"
+#include "startup/Calendar.h"
 #include "startup/ProgramDefinition.h"
 #include "startup/ui/App.h"
-#include "startup/ui/Startup.h"
+#include "startup/ui/Navigation.h"
 #include "support/Fakes.h"
 #include "support/Screenshots.h"
 
@@ -79,6 +80,7 @@ struct DrillRun {
         ctx.state.CurrentLevel = static_cast<int16_t>(level);
         ctx.state.CurrentStudentNumber = 7;
         ctx.state.CurrentStudentName = "  山田　花子          ";
+        ctx.state.SessionStartDay = dayNumber(tc.clock.today());
         ctx.state.SessionStartSeconds = static_cast<int32_t>(tc.clock.secondsSinceMidnight()) - 125;
     }
     ~DrillRun() {

@@ -74,14 +74,14 @@ TEST(DrillEntry, KeysBuildTheEntryUpToTenCharacters) {
     DrillRun d;
     d.start();
     typeKeys(d.form, QStringLiteral("1a2+,-./*x3"));
-    EXPECT_EQ(d.form->EntryText, QStringLiteral("12+,-./*3"));
+    EXPECT_EQ(d.form->run().EntryText, std::string("12+,-./*3"));
     EXPECT_EQ(d.text("inputLabel"), QStringLiteral("12+,-./*3"));
 
     typeKeys(d.form, QStringLiteral("4"));
-    EXPECT_EQ(d.form->EntryText.size(), 10);
+    EXPECT_EQ(d.form->run().EntryText.size(), 10);
     EXPECT_EQ(d.played("警告1.wav"), 0);
     typeKeys(d.form, QStringLiteral("5"));
-    EXPECT_EQ(d.form->EntryText, QStringLiteral("12+,-./*34"));
+    EXPECT_EQ(d.form->run().EntryText, std::string("12+,-./*34"));
     EXPECT_EQ(d.played("警告1.wav"), 1);
     // Any further character is refused with the warning, even one never typed.
     typeKeys(d.form, QStringLiteral("a"));
@@ -90,10 +90,10 @@ TEST(DrillEntry, KeysBuildTheEntryUpToTenCharacters) {
     pressKey(d.form, Qt::Key_Backspace, QStringLiteral("\b"));
     EXPECT_EQ(d.text("inputLabel"), QStringLiteral("12+,-./*3"));
     d.form->Form_KeyPress(8);
-    EXPECT_EQ(d.form->EntryText, QStringLiteral("12+,-./*"));
+    EXPECT_EQ(d.form->run().EntryText, std::string("12+,-./*"));
     for (int i = 0; i < 12; ++i)
         d.form->Form_KeyPress(8);
-    EXPECT_EQ(d.form->EntryText, QString());
+    EXPECT_EQ(d.form->run().EntryText, std::string());
     EXPECT_EQ(d.played("警告1.wav"), 2);
 }
 
@@ -107,11 +107,11 @@ TEST(DrillEntry, ReturnAndArrowsClearTheEntryWhateverTheState) {
             DrillRun d;
             d.start();
             if (state == State::AnswerShown) d.answerWrong(false);
-            d.form->EntryText = QStringLiteral("123");
+            d.form->run().EntryText = "123";
             if (state == State::Judging) d.state().JudgeBusy = 1;
             if (state == State::RunOver) d.state().RunFinished = 1;
             pressKey(d.form, key, key == Qt::Key_Return ? QStringLiteral("\r") : QString());
-            EXPECT_EQ(d.form->EntryText, QString());
+            EXPECT_EQ(d.form->run().EntryText, std::string());
             EXPECT_EQ(d.text("inputLabel"), QString());
         }
     }
@@ -121,7 +121,7 @@ TEST(DrillEntry, ReturnAndArrowsClearTheEntryWhateverTheState) {
     typeKeys(d.form, QStringLiteral("12"));
     for (uint16_t code : {12, 36, 41, 46})
         d.form->Form_KeyDown(code, 0);
-    EXPECT_EQ(d.form->EntryText, QStringLiteral("12"));
+    EXPECT_EQ(d.form->run().EntryText, std::string("12"));
 }
 
 TEST(DrillJudging, EntryIsReadAsTheNumberAtItsStart) {
@@ -152,13 +152,13 @@ TEST(DrillJudging, EntryIsReadAsTheNumberAtItsStart) {
             EXPECT_EQ(d.text("sLabel9"), QStringLiteral("9"));
             EXPECT_EQ(d.played("seikai.wav"), 1);
             EXPECT_EQ(d.state().ConfirmState, 0);
-            EXPECT_EQ(d.form->EntryText, QString());
+            EXPECT_EQ(d.form->run().EntryText, std::string());
         } else {
             EXPECT_EQ(d.state().RightCount, 0);
             EXPECT_EQ(d.played("machigai.wav"), 1);
             EXPECT_EQ(d.state().ConfirmState, 1);
             EXPECT_FALSE(d.form->Timer1->isActive());
-            EXPECT_EQ(d.form->EntryText, QString::fromUtf8(c.entry));
+            EXPECT_EQ(d.form->run().EntryText, std::string(c.entry));
         }
     }
 }
@@ -189,7 +189,7 @@ TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
     EXPECT_EQ(d.state().ConfirmState, 2);
     typeKeys(d.form, QStringLiteral(" 5+"));
     EXPECT_EQ(d.state().ConfirmState, 2);
-    EXPECT_EQ(d.form->EntryText, QStringLiteral("4300"));
+    EXPECT_EQ(d.form->run().EntryText, std::string("4300"));
     EXPECT_TRUE(d.shown("seitouLabel"));
     EXPECT_EQ(d.tc.random.drawn, drawn);
     EXPECT_EQ(d.played("machigai.wav"), 1);
@@ -200,17 +200,17 @@ TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
     EXPECT_EQ(d.text("qLabel1"), QStringLiteral("  9999"));
     for (const char* name : {"seitouLabel", "Label11", "Commandkakunin2", "Label9"})
         EXPECT_FALSE(d.shown(name)) << name;
-    EXPECT_EQ(d.form->EntryText, QString());
+    EXPECT_EQ(d.form->run().EntryText, std::string());
     EXPECT_EQ(d.text("inputLabel"), QString());
     EXPECT_EQ(d.state().RightCount, 0);
     EXPECT_TRUE(d.form->Timer1->isActive());
 
     // "+" is typed again in normal entry.
     typeKeys(d.form, QStringLiteral("+"));
-    EXPECT_EQ(d.form->EntryText, QStringLiteral("+"));
+    EXPECT_EQ(d.form->run().EntryText, std::string("+"));
 
     // Three wrong answers cost thirty seconds in all.
-    d.form->EntryText.clear();
+    d.form->run().EntryText.clear();
     d.answerWrong();
     d.answerWrong();
     d.tick();
@@ -236,7 +236,7 @@ TEST(DrillJudging, KeysDuringJudgementAreDropped) {
     EXPECT_EQ(d.played("seikai.wav"), 1);
     // The cue's draw and the next problem's two, nothing more.
     EXPECT_EQ(d.tc.random.drawn, drawn + 3);
-    EXPECT_EQ(d.form->EntryText, QString());
+    EXPECT_EQ(d.form->run().EntryText, std::string());
 }
 
 TEST(DrillRunEnd, TenthRightAnswerEndsTheRunAndRecordsItOnce) {

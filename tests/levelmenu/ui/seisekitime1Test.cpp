@@ -17,7 +17,10 @@
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultRecord.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
 #include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
@@ -176,16 +179,19 @@ TEST(LevelMenuColumns, MinutesSinceSignIn) {
     m.open();
     struct Case {
         int32_t signedIn;
+        int signInDay; // relative to today
         double now;
         const char* text;
     } cases[] = {
-        {36000, 36000 + 59.4, "起動後0分"},
-        {36000, 36000 + 3 * 3600 + 60, "起動後181分"},
-        {36000, 35999.6, "起動後0分"}, // sign-in time rounded up
-        {85800, 600, "起動後20分"},    // across midnight
+        {36000, 0, 36000 + 59.4, "起動後0分"},
+        {36000, 0, 36000 + 3 * 3600 + 60, "起動後181分"},
+        {36000, 0, 35999.6, "起動後0分"}, // sign-in time rounded up
+        {85800, -1, 600, "起動後20分"},   // across midnight
+        {85800, -2, 600, "起動後1460分"}, // and a day later
     };
     for (const Case& c : cases) {
         m.ctx.state.SessionStartSeconds = c.signedIn;
+        m.ctx.state.SessionStartDay = dayNumber(m.clock.today()) + c.signInDay;
         m.clock.setSeconds(c.now);
         m.app.activate(*m.form);
         EXPECT_EQ(m.element<VbLabel>("Label17")->text(), c.text) << c.now;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "context/Procedures.h"
 #include "platform/ui/VbListBox.h"
 #include "roster/ui/namesel.h"
 #include "startup/Folders.h"

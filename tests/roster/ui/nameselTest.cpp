@@ -7,7 +7,10 @@
 
 #include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/VbWidgets.h"
-#include "results/ResultsLog.h"
+#include "context/Procedures.h"
+#include "results/ResultsRules.h"
+#include "results/SortByKey.h"
+#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
 #include "roster/ProgramMenu.h"
 #include "roster/ui/NameScreenSupport.h"

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "roster/ui/namesel.h"
 #include "platform/ui/VbWidgets.h"
@@ -14,7 +15,7 @@
 #include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
 #include "startup/ui/Firstfrm.h"
-#include "startup/ui/Startup.h"
+#include "startup/ui/Navigation.h"
 #include "support/Installation.h"
 
 using namespace kestrel;

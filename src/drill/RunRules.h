@@ -1,0 +1,87 @@
+#pragma once
+// The rules of one drill run, apart from its widgets: the time limit and
+// the time bar's scale, the run clock with its 10-second penalties, the
+// answer typed so far, judging, the "+" "+" confirmation after a wrong
+// answer, and the time-out. The drill screen drives it and draws what it
+// returns. The run's flags stay in SharedState, where every procedure that
+// pending events may re-enter tests them.
+#include <cstdint>
+#include <string>
+
+#include "platform/Clock.h"
+#include "startup/CriteriaTable.h"
+#include "startup/SharedState.h"
+
+namespace kestrel {
+
+class RunRules {
+public:
+    static constexpr int kMaxEntryLength = 10;
+    static constexpr double kWrongAnswerPenalty = 10; // seconds
+    static constexpr int32_t kNoTime = 99999;         // RunTime after a time-out
+
+    explicit RunRules(SharedState& state) : m_st(state) {}
+
+    // TimeLimitSeconds = 5 × the minimum time, and BarScale = the full scale
+    // over it. Without a minimum time there is no limit and no scale: the
+    // run goes on until its last answer.
+    void setLimits(const LevelCriteria& criteria, double fullScale);
+    bool hasLimit() const { return m_st.TimeLimitSeconds > 0; }
+    // Width of the bar that stands for `seconds`, held within the full scale.
+    double barWidth(double seconds) const;
+    double fullScale() const { return m_fullScale; }
+
+    // Starts the run clock at `now`.
+    void start(const LocalTime& now);
+    // Seconds since the start, penalties included, to the nearest second;
+    // right across midnight.
+    int32_t elapsedAt(const LocalTime& now) const;
+
+    // The run clock's tick: sets ElapsedSeconds. At the limit the run times
+    // out (TimeUp = 1) unless an answer is being judged (the next tick tries
+    // again) or the run has ended already.
+    enum class Tick { Running, AtLimit, TimeOut };
+    Tick tick(const LocalTime& now);
+
+    // What a typed character asks the screen to do.
+    enum class Key {
+        Ignored,      // the run has ended, an answer is judged, or the key types nothing
+        Judge,        // the space bar: judge EntryText
+        EntryChanged, // a character added or removed
+        Refused,      // the entry is full: the warning sound
+        Confirm,      // the second "+" in a row after a wrong answer
+        Waiting,      // a wrong answer is shown: the key only counts towards "+" "+"
+    };
+    Key keyPress(char16_t c);
+    // Return or an arrow key (Windows codes 13, 37..40) empty the entry,
+    // whatever the run's state. True when it did.
+    bool keyDown(uint16_t keyCode);
+
+    // JudgeResult: 1 when EntryText's leading number is the answer, else 2.
+    // Nothing once the run has ended.
+    void judge(double correctAnswer);
+    // A right answer counted; true when it was the last of the run
+    // (RunFinished is set then).
+    bool countRight();
+    // A wrong answer: the run clock jumps 10 seconds ahead and the screen
+    // waits for "+" "+".
+    void penalise();
+    // The correct answer has been confirmed: the entry starts afresh.
+    void confirmed();
+    // Problems still to answer right.
+    int remaining() const { return m_st.ProblemsPerRun - m_st.RightCount; }
+    // The run's time for the log: 99999 after a time-out, else the clock's
+    // last whole-second value.
+    int32_t runTime() const;
+
+    // The answer typed so far: at most 10 of the characters * + , - . / 0-9.
+    std::string EntryText;
+
+private:
+    bool ended() const { return m_st.TimeUp == 1 || m_st.RunFinished == 1; }
+
+    SharedState& m_st;
+    double m_fullScale = 0;
+};
+
+} // namespace kestrel
