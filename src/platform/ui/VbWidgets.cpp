@@ -1,5 +1,6 @@
 #include "platform/ui/VbWidgets.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -17,6 +18,9 @@ void VbLabel::setText(const QString& text) {
     if (text == m_text) return;
     m_text = text;
     update();
+    // A screen reader hears the new text.
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 void VbLabel::setAlignment(Align a) {
     m_align = a;
