@@ -8,6 +8,7 @@
 #include "platform/PosixProcessLauncher.h"
 #include "platform/Random.h"
 #include "platform/SdlAudio.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtServices.h"
 #include "startup/ui/App.h"
@@ -29,6 +30,7 @@ bool wantFullScreen() {
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     kestrel::installFontSubstitutions();
+    kestrel::installAccessibility();
 
     kestrel::SystemClock clock;
     kestrel::SystemRandom random;

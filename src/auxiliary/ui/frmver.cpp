@@ -1,9 +1,7 @@
 #include "auxiliary/ui/frmver.h"
 
 #include <QCloseEvent>
-#include <QFontMetricsF>
 #include <QPushButton>
-#include <cmath>
 
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
@@ -68,13 +66,8 @@ void frmver::Form_Activate() {
     Context& ctx = m_app.ctx();
     ctx.services.events.processEvents();
     ctx.services.events.processEvents();
-    const QString title = QString::fromStdString(ctx.program.ProgramTitle);
-    Label1->setText(title);
-    // A title wider than its box is set smaller rather than cut at the border.
-    QFont font(kGothic);
-    font.setPixelSize(360);
-    const double wide = QFontMetricsF(font).horizontalAdvance(title) / 360.0 * 18 * 20;
-    setTwipsFont(Label1, kGothic, wide > 3700 ? 18 * 3700 / wide : 18);
+    // A title wider than its box keeps its font; the label draws it smaller.
+    Label1->setText(QString::fromStdString(ctx.program.ProgramTitle));
     Label2->setText(versionText());
     Label4->setText(QStringLiteral("Brightwave"));
 }

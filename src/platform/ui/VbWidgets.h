@@ -19,6 +19,9 @@ inline QColor fromColourValue(uint32_t v) {
                   static_cast<int>((v >> 16) & 0xff));
 }
 
+// Text of one or more lines (CR LF or LF), or word-wrapped. A text too
+// large for the label is drawn smaller; the font property stays as set.
+// Screen readers read the text (installAccessibility).
 class VbLabel : public QWidget {
     Q_OBJECT
 public:

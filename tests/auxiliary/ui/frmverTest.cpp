@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QImage>
 #include <QPushButton>
 #include <QTimer>
+#include <cmath>
+#include <functional>
 
 #include "auxiliary/ui/frmver.h"
 #include "platform/ui/VbWidgets.h"
 #include "roster/ui/NameScreenSupport.h"
+#include "support/AccessibleTree.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -21,6 +25,7 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
         struct Seen {
             bool found = false;
             QString caption, title, version, maker;
+            QString heardTitle, heardVersion, heardMaker;
             Qt::WindowModality modality = Qt::NonModal;
             QRect geometry;
         } seen;
@@ -33,6 +38,10 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
             seen.title = v->Label1->text();
             seen.version = v->Label2->text();
             seen.maker = v->Label4->text();
+            const auto heard = accessibleElements(*v);
+            seen.heardTitle = accessibleName(heard, "Label1");
+            seen.heardVersion = accessibleName(heard, "Label2");
+            seen.heardMaker = accessibleName(heard, "Label4");
             seen.modality = v->windowModality();
             seen.geometry = v->geometry();
             if (round == 0) saveShot(*v, "frmver.png");
@@ -47,6 +56,10 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
         EXPECT_EQ(seen.title.toStdString(), n.ctx.program.ProgramTitle);
         EXPECT_EQ(seen.version, QStringLiteral("Version1.0.1"));
         EXPECT_EQ(seen.maker, QStringLiteral("Brightwave"));
+        // What a screen reader reads is what the window shows.
+        EXPECT_EQ(seen.heardTitle, seen.title);
+        EXPECT_EQ(seen.heardVersion, seen.version);
+        EXPECT_EQ(seen.heardMaker, seen.maker);
         EXPECT_EQ(seen.modality, Qt::ApplicationModal);
         const QRect owner = s.geometry();
         EXPECT_EQ(seen.geometry.left(), owner.left() + (owner.width() - seen.geometry.width()) / 2);
@@ -63,4 +76,48 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
 
 TEST(frmver, ShowsTheBuildsVersion) {
     EXPECT_EQ(versionText(), QStringLiteral("Version1.0.1"));
+}
+
+namespace {
+
+// Runs `look` on the version window while it is open over the name screen.
+void whileOpen(NameScreen& n, const std::function<void(frmver&)>& look) {
+    bool found = false;
+    QTimer::singleShot(0, [&] {
+        frmver* v = n.app->find<frmver>();
+        if (!v) return;
+        found = true;
+        look(*v);
+        v->Command1->click();
+    });
+    QTimer::singleShot(5000, [&] { n.app->unload<frmver>(); });
+    n.screen->Label4_Click();
+    EXPECT_TRUE(found);
+}
+
+// Whether anything dark lies in the columns just inside the label's border.
+bool inkAtTheSides(const QImage& image) {
+    for (int y = 2; y < image.height() - 2; ++y)
+        for (int x : {1, 2, image.width() - 3, image.width() - 2})
+            if (qGray(image.pixel(x, y)) < 100) return true;
+    return false;
+}
+
+} // namespace
+
+TEST(frmver, ALongTitleKeepsItsEighteenPointsAndIsShownWhole) {
+    for (const char* title :
+         {"四捨五入と概数のドリル", "四捨五入と概数のドリル・練習用の長い名前"}) {
+        SCOPED_TRACE(title);
+        NameScreen n;
+        n.open();
+        n.ctx.program.ProgramTitle = title;
+        whileOpen(n, [&](frmver& v) {
+            EXPECT_EQ(v.Label1->text().toStdString(), title);
+            EXPECT_EQ(v.Label1->font().pixelSize(), std::lround(18 * 20 * v.scale()));
+            const QImage shown = v.Label1->grab().toImage();
+            EXPECT_FALSE(inkAtTheSides(shown));
+            if (std::string(title).size() > 40) saveShot(v, "frmver_long_title.png");
+        });
+    }
 }
