@@ -40,7 +40,8 @@ void rankAllLevels(benchmark::State& state, RankingBasis basis) {
     for (auto _ : state) {
         for (int level = 1; level <= kLevels; ++level) {
             std::vector<std::string> texts;
-            for (RankingLine& line : buildRanking(school.ctx.roster, *school.ctx.summary, level, basis, "全学年", 77))
+            for (RankingLine& line :
+                 buildRanking(school.ctx.roster, *school.ctx.summary, level, basis, "全学年", 77))
                 texts.push_back(std::move(line.text));
             SortedLines list(true);
             list.assign(std::move(texts));

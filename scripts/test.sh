@@ -8,6 +8,10 @@ cd "$root"
 
 bash scripts/install-deps.sh
 
+# The structure first: no include climbs a layer, every file is formatted.
+bash scripts/check-layers.sh
+bash scripts/check-format.sh
+
 # Configures a preset (Ninja on the first run), builds it and runs its tests.
 build_and_test() {
     local preset=$1 dir=build/$1

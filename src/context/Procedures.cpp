@@ -66,8 +66,7 @@ void LoadSoundTable(Context& ctx) {
 LogAccess resultsLog(Context& ctx) {
     if (!ctx.sharedFiles) ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>();
     if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
-    return {*ctx.sharedFiles, resultsLogPath(ctx.folders), ctx.services.clock,
-            ctx.services.events};
+    return {*ctx.sharedFiles, resultsLogPath(ctx.folders), ctx.services.clock, ctx.services.events};
 }
 
 bool LoadResults(Context& ctx) {

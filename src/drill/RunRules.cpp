@@ -43,7 +43,8 @@ int32_t RunRules::elapsedAt(const LocalTime& now) const {
     const double days = static_cast<double>(dayNumber(now.date) - m_st.RunStartDay);
     const double seconds =
         days * 86400.0 + now.secondsOfDay - static_cast<double>(m_st.RunStartTime);
-    return static_cast<int32_t>(std::clamp<double>(std::round(seconds), -2147483647.0, 2147483647.0));
+    return static_cast<int32_t>(
+        std::clamp<double>(std::round(seconds), -2147483647.0, 2147483647.0));
 }
 
 RunRules::Tick RunRules::tick(const LocalTime& now) {

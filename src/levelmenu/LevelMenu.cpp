@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "text/Characters.h"
 #include "results/ResultsRules.h"
+#include "text/Characters.h"
 #include "text/LeadingNumber.h"
 
 namespace kestrel {
@@ -112,12 +112,13 @@ MenuKey menuKey(std::u32string_view typed, int levelCount) {
 }
 
 LevelAvailability levelAvailability(const ProgramDefinition& program, const CriteriaTable& criteria,
-                                     const ResultsSummary& summary, int student) {
+                                    const ResultsSummary& summary, int student) {
     LevelAvailability a;
     const int count = std::max(0, std::min<int>(program.LevelCount, kMaxLevel));
     a.closed.assign(static_cast<size_t>(count) + 1, false);
     const int last = program.LastLevel;
-    a.goalLevelCleared = last >= 1 && last <= kMaxLevel && LevelCleared(summary, criteria, last, student) ? 1 : 0;
+    a.goalLevelCleared =
+        last >= 1 && last <= kMaxLevel && LevelCleared(summary, criteria, last, student) ? 1 : 0;
     if (a.goalLevelCleared) return a;
     for (int level = 1; level < count; ++level)
         a.closed[static_cast<size_t>(level)] = OverPractice(summary, criteria, level, student);

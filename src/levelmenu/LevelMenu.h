@@ -22,7 +22,7 @@ std::string todayFigures(const ResultsSummary& summary, int level, int student);
 std::string allTimeFigures(const ResultsSummary& summary, int level, int student); // Label15
 std::string passPeriodFigures(const LevelCriteria& criteria, const ResultsSummary& summary,
                               int level, int student); // Label8
-std::string targetLine(const LevelCriteria& criteria);                             // Label7
+std::string targetLine(const LevelCriteria& criteria); // Label7
 // A single-precision value in its shortest decimal form ("1.5", "1", "0.1").
 std::string shortestNumber(float value);
 // A value read from a criteria cell as the column shows it.
@@ -67,7 +67,7 @@ struct LevelAvailability {
 // over-practice period; the last level is never closed, and clearing
 // LastLevel opens everything.
 LevelAvailability levelAvailability(const ProgramDefinition& program, const CriteriaTable& criteria,
-                                     const ResultsSummary& summary, int student);
+                                    const ResultsSummary& summary, int student);
 
 // The background a time-ordered results list takes: the last line that is
 // not a failed run ("×" as its third character) decides, by the seconds at

@@ -10,8 +10,8 @@ public:
     virtual ~ProcessLauncher() = default;
     // Starts `program` with `arguments` (no shell). On failure returns false
     // and puts the system's text into `error`.
-    virtual bool startDetached(const std::string& program, const std::vector<std::string>& arguments,
-                               std::string& error) = 0;
+    virtual bool startDetached(const std::string& program,
+                               const std::vector<std::string>& arguments, std::string& error) = 0;
 };
 
 } // namespace kestrel

@@ -3,7 +3,8 @@
 namespace kestrel {
 
 void SystemRandom::seed(double seconds) {
-    m_engine.seed(static_cast<std::mt19937::result_type>(std::fmod(seconds * 1000.0, 4294967296.0)));
+    m_engine.seed(
+        static_cast<std::mt19937::result_type>(std::fmod(seconds * 1000.0, 4294967296.0)));
 }
 
 float SystemRandom::next() {

@@ -85,7 +85,8 @@ StepFailure loadOnce(const LogAccess& log, LogReader& reader, LoadProgress& p) {
     for (uint64_t done = 0; done < wanted;) {
         const uint64_t at = first + done;
         p.recordNumber = static_cast<int64_t>(at) + 1;
-        const size_t count = static_cast<size_t>(std::min<uint64_t>(kReadBlockRecords, wanted - done));
+        const size_t count =
+            static_cast<size_t>(std::min<uint64_t>(kReadBlockRecords, wanted - done));
         size_t got = 0;
         s = file->readAt(at * kResultRecordSize, block.get(), count * kResultRecordSize, got);
         if (!s.ok()) {
@@ -130,8 +131,9 @@ std::string loadFailureText(const std::filesystem::path& path, const StepFailure
         return "ファイルがありません" + marker + describe(path, f) + number;
     return "成績ランダムファイル表示" + marker + number + describe(path, f) + number + "/date" +
            numberText(p.lastRead.date) + "/i=" + std::to_string(p.recordNumber) +
-           "/time=" + numberText(p.lastRead.timeOfDay) + "/name=" + "/Bangou=" +
-           std::to_string(p.lastRead.studentNumber) + "/level=" + std::to_string(p.lastRead.level) +
+           "/time=" + numberText(p.lastRead.timeOfDay) +
+           "/name=" + "/Bangou=" + std::to_string(p.lastRead.studentNumber) +
+           "/level=" + std::to_string(p.lastRead.level) +
            "/time=" + std::to_string(p.lastRead.seconds) + "line" + marker;
 }
 

@@ -24,7 +24,7 @@ RecordOutcome RecordRun(ResultsSummary& summary, const CriteriaTable& criteria,
     RecordFlags& flags = out.flags;
     flags.clearedBefore =
         (summary.countAll[L][S] >= c.clearCount && summary.pointsAll[L][S] >= c.clearPoints) ? 1
-                                                                                              : 0;
+                                                                                             : 0;
     if (run.seconds < summary.bestTime[L][S]) {
         flags.newPersonalBest = 1;
         summary.bestTime[L][S] = run.seconds;

@@ -107,7 +107,7 @@ std::optional<std::string> RosterLine(const RosterEntry& entry, int gradeNumber,
 // after it up to (shown) or through (kept) the student number.
 struct RosterLineParts {
     int birthYear = 0;
-    int number = -1; // the student number after the last "*", -1 without one
+    int number = -1;   // the student number after the last "*", -1 without one
     std::string shown; // tag, name, padding and the figures
     std::string kept;  // the same followed by "*" and the number
 };

@@ -7,8 +7,8 @@
 
 namespace kestrel {
 
-constexpr int kMaxLevel = 35;      // per-level arrays are indexed 0..35
-constexpr int kMaxStudent = 5000;  // per-student arrays are indexed 0..5000
+constexpr int kMaxLevel = 35;     // per-level arrays are indexed 0..35
+constexpr int kMaxStudent = 5000; // per-student arrays are indexed 0..5000
 
 struct ProgramDefinition {
     std::string ProgramTitle;

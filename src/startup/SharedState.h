@@ -28,12 +28,12 @@ struct SharedState {
     int16_t JudgeResult = 0;  // 0 none, 1 right, 2 wrong
     int32_t RightCount = 0;
     int16_t ProblemsPerRun = 10;
-    float RunStartTime = 0;   // seconds since midnight; a wrong answer moves it 10 s back
-    int64_t RunStartDay = 0;  // the day RunStartTime counts from
+    float RunStartTime = 0;  // seconds since midnight; a wrong answer moves it 10 s back
+    int64_t RunStartDay = 0; // the day RunStartTime counts from
     int32_t ElapsedSeconds = 0;
     int32_t TimeLimitSeconds = 0;
-    double BarScale = 0;      // twips of the time bar per second
-    int32_t RunTime = 0;      // the run's seconds, 99999 after a time-out
+    double BarScale = 0; // twips of the time bar per second
+    int32_t RunTime = 0; // the run's seconds, 99999 after a time-out
     int16_t TodayRunCount = 0;
 
     // Level menu: 1 once the student has cleared the last level, as of the

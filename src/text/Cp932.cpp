@@ -41,10 +41,16 @@ std::string convert(std::string_view in, const char* to, const char* from) {
 
 } // namespace
 
-std::string cp932ToUtf8(std::string_view cp932) { return convert(cp932, "UTF-8", "CP932"); }
-std::string utf8ToCp932(std::string_view utf8) { return convert(utf8, "CP932", "UTF-8"); }
+std::string cp932ToUtf8(std::string_view cp932) {
+    return convert(cp932, "UTF-8", "CP932");
+}
+std::string utf8ToCp932(std::string_view utf8) {
+    return convert(utf8, "CP932", "UTF-8");
+}
 
-std::string displayPath(const std::filesystem::path& path) { return path.string(); }
+std::string displayPath(const std::filesystem::path& path) {
+    return path.string();
+}
 
 std::string readCp932File(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -77,8 +83,7 @@ void writeCp932File(const std::filesystem::path& path, std::string_view utf8) {
         bytes = utf8ToCp932(utf8);
     } catch (const std::invalid_argument&) {
         throw FileError(FileError::Kind::Encoding, path,
-                        "ファイル「" + displayPath(path) +
-                            "」に書けない文字があります。");
+                        "ファイル「" + displayPath(path) + "」に書けない文字があります。");
     }
     // Written beside the target and renamed over it, so that a reader on
     // another PC never sees half a file and a failed write keeps the old one.

@@ -2,14 +2,20 @@
 
 namespace kestrel {
 namespace {
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 } // namespace
 
 std::string trimBlanks(std::string_view text) {
     size_t b = 0, e = text.size();
-    while (b < e && isBlank(text[b])) ++b;
-    while (e > b && isBlank(text[e - 1])) --e;
+    while (b < e && isBlank(text[b]))
+        ++b;
+    while (e > b && isBlank(text[e - 1]))
+        --e;
     return std::string(text.substr(b, e - b));
 }
 
@@ -26,7 +32,8 @@ std::optional<std::string> ItemReader::next() {
     if (atEnd()) return std::nullopt;
     m_afterComma = false;
     const size_t n = m_text.size();
-    while (m_pos < n && isBlank(m_text[m_pos])) ++m_pos;
+    while (m_pos < n && isBlank(m_text[m_pos]))
+        ++m_pos;
     std::string item;
     if (m_pos < n && m_text[m_pos] == '"') {
         // Quoted: everything up to the closing quote, commas and all.
@@ -35,10 +42,12 @@ std::optional<std::string> ItemReader::next() {
         item = m_text.substr(m_pos + 1, close - m_pos - 1);
         m_pos = close < n ? close + 1 : n;
         // Anything between the closing quote and the separator is dropped.
-        while (m_pos < n && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos])) ++m_pos;
+        while (m_pos < n && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos]))
+            ++m_pos;
     } else {
         size_t start = m_pos;
-        while (m_pos < n && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos])) ++m_pos;
+        while (m_pos < n && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos]))
+            ++m_pos;
         item = trimBlanks(std::string_view(m_text).substr(start, m_pos - start));
     }
     // Consume the separator: a comma, or one line end (CR LF, CR or LF).
@@ -60,7 +69,8 @@ std::optional<std::string> ItemReader::next() {
 
 std::vector<std::string> ItemReader::rest() {
     std::vector<std::string> items;
-    while (auto item = next()) items.push_back(std::move(*item));
+    while (auto item = next())
+        items.push_back(std::move(*item));
     return items;
 }
 

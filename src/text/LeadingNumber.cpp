@@ -7,7 +7,8 @@ namespace kestrel {
 
 double leadingNumber(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
     std::string digits;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) digits += text[i++];
     bool seenPoint = false, seenDigit = false;

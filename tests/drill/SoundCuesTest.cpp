@@ -1,10 +1,10 @@
-#include "context/Procedures.h"
 #include "drill/SoundCues.h"
+#include "context/Procedures.h"
 
 #include <gtest/gtest.h>
 
-#include "text/Cp932.h"
 #include "support/Fakes.h"
+#include "text/Cp932.h"
 
 namespace kestrel::test {
 namespace {

@@ -2,9 +2,9 @@
 
 #include "context/Procedures.h"
 #include "results/ResultsRules.h"
+#include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "results/ResultsTestSupport.h"
 
 using namespace kestrel;
 using namespace kestrel::test;

@@ -2,9 +2,9 @@
 
 #include "context/Procedures.h"
 #include "results/ResultsRules.h"
+#include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "results/ResultsTestSupport.h"
 #include "support/FakeSharedFile.h"
 
 using namespace kestrel;
@@ -165,8 +165,7 @@ TEST(LoadFailure, ReadErrorNamesTheRecordThatFailed) {
     const ResultRecord& before = records[2498]; // record 2499
     char date[32];
     std::snprintf(date, sizeof date, "%.15g", before.date);
-    EXPECT_NE(text.find(std::string("/date") + date + "/i=2500/time="), std::string::npos)
-        << text;
+    EXPECT_NE(text.find(std::string("/date") + date + "/i=2500/time="), std::string::npos) << text;
     EXPECT_NE(text.find("/name=/Bangou=" + std::to_string(before.studentNumber) +
                         "/level=" + std::to_string(before.level) +
                         "/time=" + std::to_string(before.seconds) + "line5"),

@@ -10,12 +10,12 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/SharedFile.h"
 #include "context/Procedures.h"
+#include "platform/SharedFile.h"
 #include "results/ResultsRules.h"
+#include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "results/ResultsTestSupport.h"
 
 extern char** environ;
 

@@ -7,9 +7,9 @@
 
 #include "context/Procedures.h"
 #include "results/ResultsRules.h"
+#include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "results/ResultsTestSupport.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -296,8 +296,10 @@ TEST(LevelRules, ClearedAndOverPracticeWithinTheirPeriods) {
                    logBytes({runRecord(t.today(), 5, 1, 30), runRecord(t.today() - 1, 5, 1, 30),
                              runRecord(t.today() - 30, 5, 1, 30)}));
         ASSERT_TRUE(BuildSummary(t.ctx));
-        EXPECT_EQ(OverPractice(*t.ctx.summary, t.ctx.criteria, 1, 5), c.over) << c.maxCount << "/" << c.maxPoints;
-        EXPECT_FALSE(LevelCleared(*t.ctx.summary, t.ctx.criteria, 1, 5)); // 2 of 3 runs, 22 of 30 points
+        EXPECT_EQ(OverPractice(*t.ctx.summary, t.ctx.criteria, 1, 5), c.over)
+            << c.maxCount << "/" << c.maxPoints;
+        EXPECT_FALSE(
+            LevelCleared(*t.ctx.summary, t.ctx.criteria, 1, 5)); // 2 of 3 runs, 22 of 30 points
         t.ctx.criteria[1].clearCount = 2;
         t.ctx.criteria[1].clearPoints = 22;
         EXPECT_TRUE(LevelCleared(*t.ctx.summary, t.ctx.criteria, 1, 5));

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "context/Procedures.h"
 #include "results/ResultRecord.h"
 #include "startup/Calendar.h"
-#include "context/Procedures.h"
 #include "support/Fakes.h"
 
 namespace kestrel::test {

@@ -4,9 +4,9 @@
 
 #include "context/Procedures.h"
 #include "results/ResultsRules.h"
+#include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "results/ResultsTestSupport.h"
 #include "roster/RosterDisplay.h"
 #include "text/Cp932.h"
 

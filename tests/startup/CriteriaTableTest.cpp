@@ -2,11 +2,11 @@
 
 #include <climits>
 
-#include "context/Procedures.h"
 #include "context/Context.h"
-#include "text/Cp932.h"
+#include "context/Procedures.h"
 #include "startup/CriteriaTable.h"
 #include "support/Fakes.h"
+#include "text/Cp932.h"
 
 using namespace kestrel;
 using kestrel::test::TempDir;

@@ -11,10 +11,10 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "support/Fakes.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
-#include "support/Fakes.h"
 
 #ifndef KESTREL_MAKE_DEMO
 #define KESTREL_MAKE_DEMO KESTREL_BINARY_DIR "/tools/make_demo"

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <thread>
 #include <random>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 #include "startup/Calendar.h"
@@ -112,9 +112,9 @@ void setUniformCriteria(Context& ctx, int lastLevel) {
 TempDir::TempDir() {
     static std::mt19937 rng(static_cast<unsigned>(::getpid()));
     for (;;) {
-        auto candidate = std::filesystem::temp_directory_path() /
-                         ("kestrel-test-" + std::to_string(::getpid()) + "-" +
-                          std::to_string(rng()));
+        auto candidate =
+            std::filesystem::temp_directory_path() /
+            ("kestrel-test-" + std::to_string(::getpid()) + "-" + std::to_string(rng()));
         if (std::filesystem::create_directory(candidate)) {
             m_path = candidate;
             return;
@@ -140,6 +140,8 @@ std::string readBytes(const std::filesystem::path& file) {
     return s.str();
 }
 
-std::filesystem::path testDataDir() { return KESTREL_TEST_DATA_DIR; }
+std::filesystem::path testDataDir() {
+    return KESTREL_TEST_DATA_DIR;
+}
 
 } // namespace kestrel::test

@@ -3,13 +3,13 @@
 // one set for the tests, the helper programs the tests start and the
 // benchmarks.
 #include <deque>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/Services.h"
 #include "context/Context.h"
+#include "platform/Services.h"
 
 namespace kestrel::test {
 

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <string>
 
-#include "text/Cp932.h"
 #include "support/Fakes.h"
+#include "text/Cp932.h"
 
 namespace kestrel::test {
 

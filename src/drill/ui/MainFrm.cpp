@@ -458,9 +458,8 @@ void MainFrm::sTimer1_Timer() {
 
     // Without a time limit the bar has no scale to grow on.
     if (m_run.hasLimit()) {
-        setBarWidth(sShape2, tick == RunRules::Tick::Running
-                                 ? m_run.barWidth(st.ElapsedSeconds)
-                                 : m_run.fullScale());
+        setBarWidth(sShape2, tick == RunRules::Tick::Running ? m_run.barWidth(st.ElapsedSeconds)
+                                                             : m_run.fullScale());
     }
     if (tick == RunRules::Tick::TimeOut) {
         sTimer1->stop();

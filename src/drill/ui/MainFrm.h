@@ -14,8 +14,8 @@
 
 #include "drill/Problem.h"
 #include "drill/RunRules.h"
-#include "results/ResultsSummary.h"
 #include "platform/ui/TwipsForm.h"
+#include "results/ResultsSummary.h"
 
 class QKeyEvent;
 class QPushButton;
@@ -162,7 +162,7 @@ private:
     App& m_app;
     RunRules m_run;
     Problem m_problem;
-    RecordFlags m_outcome; // of the run just recorded, for the end screen
+    RecordFlags m_outcome;  // of the run just recorded, for the end screen
     bool m_started = false; // the run has been started on this opening
 };
 

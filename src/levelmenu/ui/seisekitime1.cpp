@@ -505,7 +505,8 @@ void seisekitime1::Command3_Click(int level) {
     }
     list->setLines(lines);
     // Bring the signed-in student's line into view, with the line above it.
-    if (ownIndex > 0) list->scrollToItem(list->item(ownIndex - 1), QAbstractItemView::PositionAtTop);
+    if (ownIndex > 0)
+        list->scrollToItem(list->item(ownIndex - 1), QAbstractItemView::PositionAtTop);
     成績リスト色表示単独(level);
 }
 

@@ -4,7 +4,7 @@
 
 namespace kestrel {
 
-inline const QString kGothic = QStringLiteral("ＭＳ ゴシック");   // fixed pitch
+inline const QString kGothic = QStringLiteral("ＭＳ ゴシック");    // fixed pitch
 inline const QString kPGothic = QStringLiteral("ＭＳ Ｐゴシック"); // proportional
 inline const QString kMincho = QStringLiteral("ＭＳ 明朝");
 inline const QString kPMincho = QStringLiteral("ＭＳ Ｐ明朝");

@@ -72,7 +72,6 @@ void TwipsForm::releaseInput() {
         if (b->isDown()) b->setDown(false);
 }
 
-
 TwipsForm::Placement* TwipsForm::findPlacement(const QWidget* element) {
     for (auto& p : m_placements)
         if (p.element == element) return &p;
@@ -136,7 +135,9 @@ void TwipsForm::setBackColor(const QColor& c) {
     setPalette(pal);
 }
 
-QColor TwipsForm::backColor() const { return palette().color(QPalette::Window); }
+QColor TwipsForm::backColor() const {
+    return palette().color(QPalette::Window);
+}
 
 void TwipsForm::apply(const Placement& p) {
     if (!p.element) return;
@@ -168,8 +169,10 @@ void TwipsForm::relayout() {
     const double sy = height() / static_cast<double>(m_designH);
     m_scale = std::max(1e-4, std::min(sx, sy));
     m_origin = QPointF((width() - m_designW * m_scale) / 2, (height() - m_designH * m_scale) / 2);
-    for (const auto& p : m_placements) apply(p);
-    for (const auto& f : m_fonts) applyFont(f);
+    for (const auto& p : m_placements)
+        apply(p);
+    for (const auto& f : m_fonts)
+        applyFont(f);
     for (const auto& l : m_lines) {
         if (!l.line) continue;
         const bool top = l.line->parentWidget() == this;

@@ -64,7 +64,10 @@ public:
     };
     // Busy from now on: the screen is on its way out. Set by the registry
     // when it unloads the screen, and by a hand-over that has begun.
-    void setLeaving() { m_leaving = true; releaseInput(); }
+    void setLeaving() {
+        m_leaving = true;
+        releaseInput();
+    }
 
     // A small window shown over the current screen rather than full-screen
     // (the wait screen).

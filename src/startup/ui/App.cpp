@@ -47,7 +47,8 @@ void App::showForm(TwipsForm& form) {
     if (m_fullScreen) {
         // Without a window manager a full-screen request alone may leave the
         // window at its own size; give it the screen's geometry first.
-        if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->geometry());
+        if (QScreen* screen = QGuiApplication::primaryScreen())
+            form.setGeometry(screen->geometry());
         form.showFullScreen();
     } else {
         form.show();

@@ -38,7 +38,8 @@ public:
 
     template <class T> T* find() const {
         for (const auto& s : m_screens)
-            if (s.type == std::type_index(typeid(T)) && s.form) return static_cast<T*>(s.form.data());
+            if (s.type == std::type_index(typeid(T)) && s.form)
+                return static_cast<T*>(s.form.data());
         return nullptr;
     }
 

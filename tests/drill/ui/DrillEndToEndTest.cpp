@@ -2,12 +2,12 @@
 
 #include <QPushButton>
 
-#include "drill/ui/DrillRunFixture.h"
 #include "context/Procedures.h"
+#include "drill/ui/DrillRunFixture.h"
 #include "results/ResultsRules.h"
 #include "results/SortByKey.h"
-#include "roster/Grades.h"
 #include "results/ui/FrmSyuuryou.h"
+#include "roster/Grades.h"
 #include "startup/Folders.h"
 #include "startup/ui/BASEFRM.h"
 #include "support/Installation.h"

@@ -58,8 +58,8 @@ TEST(StudentPath, SignInRunLevelOneAndSeeTheRunOnTheMenu) {
     for (int i = 0; i < 10; ++i) {
         n.t.clock.advance(2);
         drill->sTimer1_Timer();
-        test::typeKeys(drill,
-                       QString::number(drill->currentProblem().CorrectAnswer) + QStringLiteral(" "));
+        test::typeKeys(drill, QString::number(drill->currentProblem().CorrectAnswer) +
+                                  QStringLiteral(" "));
     }
     EXPECT_EQ(n.ctx.state.RunTime, 20);
     const auto records = test::readLog(n.ctx.folders);

@@ -11,21 +11,21 @@
 #include <QScrollBar>
 #include <cstdlib>
 
+#include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "levelmenu/MenuFixture.h"
 #include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultRecord.h"
-#include "context/Procedures.h"
 #include "results/ResultsRules.h"
+#include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "results/ResultsTestSupport.h"
 #include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
-#include "text/Cp932.h"
 #include "startup/ui/App.h"
+#include "text/Cp932.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -183,8 +183,7 @@ TEST(LevelMenuColumns, MinutesSinceSignIn) {
         double now;
         const char* text;
     } cases[] = {
-        {36000, 0, 36000 + 59.4, "起動後0分"},
-        {36000, 0, 36000 + 3 * 3600 + 60, "起動後181分"},
+        {36000, 0, 36000 + 59.4, "起動後0分"}, {36000, 0, 36000 + 3 * 3600 + 60, "起動後181分"},
         {36000, 0, 35999.6, "起動後0分"}, // sign-in time rounded up
         {85800, -1, 600, "起動後20分"},   // across midnight
         {85800, -2, 600, "起動後1460分"}, // and a day later

@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "platform/ui/VbWidgets.h"
-#include "context/Procedures.h"
 #include "results/ResultsRules.h"
-#include "results/SortByKey.h"
-#include "roster/Grades.h"
 #include "results/ResultsTestSupport.h"
+#include "results/SortByKey.h"
 #include "results/ui/FrmSyuuryou.h"
+#include "roster/Grades.h"
 #include "startup/ProgramDefinition.h"
 #include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 #include "startup/ui/BASEFRM.h"
+#include "startup/ui/Navigation.h"
 
 using namespace kestrel;
 using kestrel::test::logBytes;

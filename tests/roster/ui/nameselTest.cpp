@@ -5,13 +5,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "context/Procedures.h"
 #include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/VbWidgets.h"
-#include "context/Procedures.h"
 #include "results/ResultsRules.h"
+#include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "results/ResultsTestSupport.h"
 #include "roster/ProgramMenu.h"
 #include "roster/ui/NameScreenSupport.h"
 #include "startup/Calendar.h"

@@ -6,8 +6,8 @@
 
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
-#include "roster/ui/namesel.h"
 #include "platform/ui/VbWidgets.h"
+#include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
 #include "startup/ProgramDefinition.h"
