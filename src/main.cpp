@@ -11,6 +11,7 @@
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtServices.h"
+#include "platform/ui/ShutdownSignal.h"
 #include "startup/ui/App.h"
 #include "startup/ui/AppExit.h"
 #include "startup/ui/Firstfrm.h"
@@ -29,6 +30,9 @@ bool wantFullScreen() {
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
+    // As early as the event loop allows: a log-off signal that arrives during
+    // start-up waits in the pipe until the first events are processed.
+    kestrel::ShutdownSignal shutdownSignal;
     kestrel::installFontSubstitutions();
     kestrel::installAccessibility();
 
@@ -44,6 +48,10 @@ int main(int argc, char** argv) {
 
     kestrel::App app(ctx);
     exit.attach(&app);
+    // A log-off or shutdown ends the program normally (status 0), once an
+    // append to the results log in progress has finished.
+    QObject::connect(&shutdownSignal, &kestrel::ShutdownSignal::received,
+                     [&exit](int) { exit.requestEnd(0); });
     app.setFullScreen(wantFullScreen());
     try {
         app.show<kestrel::Firstfrm>();

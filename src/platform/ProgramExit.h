@@ -22,6 +22,14 @@ class ProgramExit {
 public:
     virtual ~ProgramExit() = default;
     virtual void endProgram(int status) = 0;
+
+    // Work that a log-off must not cut off (an append to the results log)
+    // is bracketed by these; holds nest. An end asked for from outside
+    // meanwhile waits for the last release, and happens inside that call.
+    // Call releaseEnd explicitly, on every path, never from a destructor:
+    // ending may throw (test double) or not return.
+    virtual void holdEnd() {}
+    virtual void releaseEnd() {}
 };
 
 } // namespace kestrel

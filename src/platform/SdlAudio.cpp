@@ -37,6 +37,9 @@ PlayResult SdlAudio::playToEnd(const std::filesystem::path& wavFile) {
     const std::string fileName = wavFile.string();
     SDL_ClearError();
     if (!m_initialised) {
+        // The program's own watcher ends it on a log-off; SDL's handlers
+        // would only post a quit event that nobody reads.
+        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         // Retried on the next play when it fails: a device may come back.
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
             return failure(fileName, "を鳴らせません。音声の装置が使えません");
