@@ -93,8 +93,11 @@ ResultRecord currentRunRecord(Context& ctx, int level) {
 
 std::optional<RecordFlags> RecordRun(Context& ctx, int level) {
     const LogAccess log = resultsLog(ctx);
+    // A log-off meanwhile waits until the record is on disk (or has failed).
+    ctx.services.exit.holdEnd();
     const RecordOutcome outcome =
         RecordRun(*ctx.summary, ctx.criteria, log, currentRunRecord(ctx, level));
+    ctx.services.exit.releaseEnd();
     if (!reportUnlessOk(ctx, outcome.status)) return std::nullopt;
     return outcome.flags;
 }

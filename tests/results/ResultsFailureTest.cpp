@@ -91,6 +91,24 @@ TEST(AppendFailure, HeldLogIsRetriedEverySecond) {
     EXPECT_EQ(t.files->openNow, 0);
 }
 
+TEST(AppendFailure, LogOffDuringTheAppendWaitsForTheRecord) {
+    // The log is held by another PC; a log-off arrives while the run waits
+    // for it. The program ends only once the record is on disk.
+    FakeLog t;
+    t.files->sharingOnLock = 2;
+    ASSERT_TRUE(BuildSummary(t.ctx));
+    t.events.onProcess = [&] {
+        if (t.exit.statuses.empty() && t.files->locks == 1) t.exit.requestEnd(0);
+    };
+    EXPECT_THROW(RecordRun(t.ctx, 1), ProgramEnded);
+    EXPECT_EQ(t.exit.statuses, std::vector<int>{0});
+    EXPECT_EQ(t.bytes().size(), kResultRecordSize);
+    EXPECT_EQ(decodeResultRecord(reinterpret_cast<const unsigned char*>(t.bytes().data())).seconds,
+              33);
+    EXPECT_FALSE(t.exit.held());
+    EXPECT_EQ(t.files->openNow, 0);
+}
+
 TEST(AppendFailure, SharingErrorAfterTheBytesWentOutIsNotRetried) {
     FakeLog t;
     t.files->sharingOnWrite = 1;

@@ -60,6 +60,14 @@ void FakeExit::endProgram(int status) {
     throw ProgramEnded(status);
 }
 
+void FakeExit::releaseEnd() {
+    if (const std::optional<int> status = m_requests.release()) endProgram(*status);
+}
+
+void FakeExit::requestEnd(int status) {
+    if (const std::optional<int> now = m_requests.request(status)) endProgram(*now);
+}
+
 void FakeEventPump::processEvents() {
     const Nested wait(*this);
     ++processed;

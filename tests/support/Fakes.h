@@ -10,6 +10,7 @@
 
 #include "context/Context.h"
 #include "platform/Services.h"
+#include "platform/ShutdownRequests.h"
 
 namespace kestrel::test {
 
@@ -78,8 +79,18 @@ public:
 class FakeExit : public ProgramExit {
 public:
     void endProgram(int status) override;
+    // Holds as the program's own exit keeps them: an end requested from
+    // outside during a hold comes at the last release.
+    void holdEnd() override { m_requests.hold(); }
+    void releaseEnd() override;
+    void requestEnd(int status);
+
     std::vector<int> statuses;
     bool endProcess = false;
+    bool held() const { return m_requests.held(); }
+
+private:
+    ShutdownRequests m_requests;
 };
 
 class FakeEventPump : public EventPump {
