@@ -53,14 +53,28 @@ void checkColumn(int column) {
         throw std::out_of_range("criteria column " + std::to_string(column));
 }
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Whether the cell would read back otherwise than written bare: a comma or
+// line break would split it, a leading quote would open a quoted value, and
+// blanks at either end would be dropped.
+bool needsQuotes(const std::string& cell) {
+    if (cell.empty()) return false;
+    return cell.find_first_of(",\r\n") != std::string::npos || cell.front() == '"' ||
+           isBlank(cell.front()) || isBlank(cell.back());
+}
+
 void appendLine(std::string& out, const CriteriaCells& cells) {
     for (int c = 0; c < kCriteriaColumns; ++c) {
         const std::string& cell = cells[static_cast<size_t>(c)];
-        if (cell.find_first_of(",\r\n") != std::string::npos) {
-            // Unquoted, the comma would shift every later value of the file.
+        if (needsQuotes(cell)) {
             out += '"';
-            for (char ch : cell)
-                if (ch != '"' && ch != '\r' && ch != '\n') out += ch;
+            for (char ch : cell) {
+                if (ch == '"') out += '"'; // a quote inside stands doubled
+                out += ch;
+            }
             out += '"';
         } else {
             out += cell;
@@ -171,7 +185,7 @@ LevelCriteria criteriaFromCells(const CriteriaCells& cells) {
 }
 
 CriteriaTable parseCriteriaTable(std::string_view text) {
-    const std::vector<std::string> items = readItems(text);
+    const std::vector<std::string> items = readItems(text, ItemReader::Quotes::Doubled);
     CriteriaTable table;
     const size_t lines = (items.size() + kCriteriaColumns - 1) / kCriteriaColumns;
     for (size_t line = 0; line < lines && line <= static_cast<size_t>(kMaxLevel); ++line) {

@@ -66,8 +66,10 @@ LevelCriteria criteriaFromCells(const CriteriaCells& cells);
 // with empty values.
 CriteriaTable parseCriteriaTable(std::string_view text);
 // The file text: the caption line and rows 1..rowCount, each cell's text, a
-// comma after cells 1 to 11 and CR LF after cell 12. A cell holding a comma
-// or a line break is quoted so that it stays one value.
+// comma after cells 1 to 11 and CR LF after cell 12. A cell that would not
+// read back as written bare (a comma, a line break, a leading quote, blanks
+// at either end) is quoted, with its quotes doubled; every other cell is
+// written as it is, so that a file is reproduced byte for byte.
 std::string formatCriteriaTable(const CriteriaTable& table);
 
 // Throw FileError naming the file.

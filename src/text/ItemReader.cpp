@@ -19,7 +19,8 @@ std::string trimBlanks(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
-ItemReader::ItemReader(std::string text) : m_text(std::move(text)) {}
+ItemReader::ItemReader(std::string text, Quotes quotes)
+    : m_text(std::move(text)), m_quotes(quotes) {}
 
 bool ItemReader::atEnd() const {
     if (m_afterComma) return false;
@@ -37,10 +38,23 @@ std::optional<std::string> ItemReader::next() {
     std::string item;
     if (m_pos < n && m_text[m_pos] == '"') {
         // Quoted: everything up to the closing quote, commas and all.
-        size_t close = m_text.find('"', m_pos + 1);
-        if (close == std::string::npos) close = n;
-        item = m_text.substr(m_pos + 1, close - m_pos - 1);
-        m_pos = close < n ? close + 1 : n;
+        ++m_pos;
+        for (;;) {
+            const size_t close = m_text.find('"', m_pos);
+            if (close == std::string::npos) {
+                item += m_text.substr(m_pos);
+                m_pos = n;
+                break;
+            }
+            item += m_text.substr(m_pos, close - m_pos);
+            m_pos = close + 1;
+            if (m_quotes == Quotes::Doubled && m_pos < n && m_text[m_pos] == '"') {
+                item += '"';
+                ++m_pos;
+                continue;
+            }
+            break;
+        }
         // Anything between the closing quote and the separator is dropped.
         while (m_pos < n && m_text[m_pos] != ',' && !isLineEnd(m_text[m_pos]))
             ++m_pos;
@@ -74,8 +88,8 @@ std::vector<std::string> ItemReader::rest() {
     return items;
 }
 
-std::vector<std::string> readItems(std::string_view text) {
-    return ItemReader(std::string(text)).rest();
+std::vector<std::string> readItems(std::string_view text, ItemReader::Quotes quotes) {
+    return ItemReader(std::string(text), quotes).rest();
 }
 
 } // namespace kestrel

@@ -11,7 +11,12 @@ namespace kestrel {
 
 class ItemReader {
 public:
-    explicit ItemReader(std::string text);
+    // How a quote inside a quoted item is read: it ends the item, or (in a
+    // file this program writes with any text in its cells) two quotes in a
+    // row stand for one.
+    enum class Quotes { EndItem, Doubled };
+
+    explicit ItemReader(std::string text, Quotes quotes = Quotes::EndItem);
 
     // True when only blanks and line ends are left.
     bool atEnd() const;
@@ -22,12 +27,14 @@ public:
 
 private:
     std::string m_text;
+    Quotes m_quotes;
     size_t m_pos = 0;
     bool m_afterComma = false; // a comma always opens one more item
 };
 
 // Splits a whole text into items.
-std::vector<std::string> readItems(std::string_view text);
+std::vector<std::string> readItems(std::string_view text,
+                                   ItemReader::Quotes quotes = ItemReader::Quotes::EndItem);
 
 // Trims blanks (space, tab, ideographic space is kept) at both ends.
 std::string trimBlanks(std::string_view text);

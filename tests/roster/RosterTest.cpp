@@ -192,33 +192,3 @@ TEST(RosterFile, FieldsThatCannotBeReadAreErrorsThatNameTheFile) {
     }
 }
 
-TEST(SortedLines, CodePointOrderWithAsciiCaseFoldedAndEqualLinesInArrivalOrder) {
-    SortedLines s;
-    for (const char* line :
-         {"b", "B2", "A", "a", "あ", "ア", "亜", "[", "_", "2016", "2015z", "ab"})
-        s.add(line);
-    const std::vector<std::string> want = {"2015z", "2016", "[",  "_",  "A",  "a",
-                                           "ab",    "b",    "B2", "あ", "ア", "亜"};
-    EXPECT_EQ(s.lines(), want);
-
-    SortedLines bulk;
-    bulk.assign({"b", "B2", "A", "a", "あ", "ア", "亜", "[", "_", "2016", "2015z", "ab"});
-    EXPECT_EQ(bulk.lines(), want);
-}
-
-TEST(SortedLines, RankingOrderPutsLinesWithoutARunAfterEveryRankedLine) {
-    SortedLines s(true);
-    for (const char* line : {" 9 山田", "-- 佐藤", "10 鈴木", "--abc", " 1 田中", "-1 x"})
-        s.add(line);
-    const std::vector<std::string> want = {" 1 田中", " 9 山田", "-1 x",
-                                           "10 鈴木", "-- 佐藤", "--abc"};
-    EXPECT_EQ(s.lines(), want);
-    // Plain order keeps them where their text puts them.
-    SortedLines plain;
-    for (const char* line : {" 9 山田", "-- 佐藤", "10 鈴木"})
-        plain.add(line);
-    EXPECT_EQ(plain.at(1), "-- 佐藤");
-    s.removeAt(0);
-    s.removeAt(99);
-    EXPECT_EQ(s.size(), 5);
-}

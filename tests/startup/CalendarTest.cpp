@@ -22,23 +22,3 @@ TEST(Calendar, EraDateSwitchesOnTheFirstDayOfEachEra) {
     EXPECT_EQ(eraDate({2026, 12, 9}), "令和8年 12月 09日（水）");
 }
 
-TEST(LeadingNumber, ReadsUpToTheFirstOtherCharacter) {
-    struct Case {
-        const char* text;
-        double value;
-    } cases[] = {{"1,000", 1}, {"40+", 40},          {"400.0", 400}, {"  -12.5x", -12.5},
-                 {"", 0},      {"abc", 0},           {"+7", 7},      {"1.2.3", 1.2},
-                 {"00000", 0}, {"12345学校", 12345}, {"-", 0},       {".5", 0.5}};
-    for (const auto& c : cases)
-        EXPECT_DOUBLE_EQ(leadingNumber(c.text), c.value) << c.text;
-}
-
-TEST(ItemReader, SplitsAtCommasAndLineEnds) {
-    EXPECT_EQ(readItems("a, b ,c\r\nd\r\n"), (std::vector<std::string>{"a", "b", "c", "d"}));
-    // A quoted item keeps its commas and blanks; a last line without line end still counts.
-    EXPECT_EQ(readItems("\"x, y\" , z\r\n  last"), (std::vector<std::string>{"x, y", "z", "last"}));
-    // Trailing empty items, also at the very end of the text.
-    EXPECT_EQ(readItems("1,2,,,\r\n3"), (std::vector<std::string>{"1", "2", "", "", "", "3"}));
-    EXPECT_EQ(readItems("1,,,\r\n"), (std::vector<std::string>{"1", "", "", ""}));
-    EXPECT_TRUE(readItems("\r\n  \r\n").empty());
-}

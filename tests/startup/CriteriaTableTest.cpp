@@ -87,6 +87,37 @@ TEST(CriteriaTable, WrittenTableReadsBackIdentical) {
     EXPECT_EQ(back[3].reserved12, "c");
 }
 
+TEST(CriteriaTable, EveryCellTextReadsBackAsTyped) {
+    // Texts a teacher may type into the editor's grid. Written bare, a
+    // leading quote swallowed every later row, and the quotes inside a
+    // quoted cell were lost.
+    const char* const typed[] = {
+        "\"",      "\"60", "60\"",       "6\"0",   "a,\"b",     "\"\"",
+        "\",",     " 60",  "60 ",        "\t1",    "1,5",       "x\r\ny",
+        "\"a,b\"", "",     "目標\"です", "\"\"\"", "a\"\",\"b", "ｸﾘｱ\"回数\"",
+    };
+    for (const char* cell : typed) {
+        CriteriaTable t;
+        t.rowCount = 3;
+        for (int level = 1; level <= 3; ++level)
+            t[level] = criteriaFromCells({"30", std::to_string(60 * level), "300", "10", "1", "0",
+                                          "0", "7", "1", "", "", ""});
+        for (int column : {1, 6, 10, 12})
+            setCriteriaCell(t[1], column, cell);
+
+        const CriteriaTable back = parseCriteriaTable(formatCriteriaTable(t));
+        ASSERT_EQ(back.rowCount, 3) << cell;
+        for (int column : {1, 6, 10, 12})
+            EXPECT_EQ(criteriaCell(back[1], column), cell) << column;
+        // The rows after it keep their values: level 2 still times out.
+        EXPECT_EQ(back[2].minimumTime, 120) << cell;
+        EXPECT_EQ(back[3].minimumTime, 180) << cell;
+        EXPECT_EQ(criteriaCells(back[3]), criteriaCells(t[3])) << cell;
+        // Written again, the file is the same to the byte.
+        EXPECT_EQ(formatCriteriaTable(back), formatCriteriaTable(t)) << cell;
+    }
+}
+
 TEST(CriteriaTable, RowsPastLevel35AndShortLastRows) {
     std::string text =
         "目標Time,最低Time,ｸﾘｱﾎﾟｲﾝﾄ,ｸﾘｱ回数,ﾎﾟｲﾝﾄ倍率,禁回,禁点,判期間,禁期間,,,\r\n";

@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include "text/Characters.h"
+#include "text/ItemReader.h"
+#include "text/LeadingNumber.h"
+#include "text/SortedLines.h"
+
+using namespace kestrel;
+
+TEST(LeadingNumber, ReadsUpToTheFirstOtherCharacter) {
+    struct Case {
+        const char* text;
+        double value;
+    } cases[] = {{"1,000", 1}, {"40+", 40},          {"400.0", 400}, {"  -12.5x", -12.5},
+                 {"", 0},      {"abc", 0},           {"+7", 7},      {"1.2.3", 1.2},
+                 {"00000", 0}, {"12345学校", 12345}, {"-", 0},       {".5", 0.5}};
+    for (const auto& c : cases)
+        EXPECT_DOUBLE_EQ(leadingNumber(c.text), c.value) << c.text;
+}
+
+TEST(ItemReader, SplitsAtCommasAndLineEnds) {
+    EXPECT_EQ(readItems("a, b ,c\r\nd\r\n"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    // A quoted item keeps its commas and blanks; a last line without line end still counts.
+    EXPECT_EQ(readItems("\"x, y\" , z\r\n  last"), (std::vector<std::string>{"x, y", "z", "last"}));
+    // Trailing empty items, also at the very end of the text.
+    EXPECT_EQ(readItems("1,2,,,\r\n3"), (std::vector<std::string>{"1", "2", "", "", "", "3"}));
+    EXPECT_EQ(readItems("1,,,\r\n"), (std::vector<std::string>{"1", "", "", ""}));
+    EXPECT_TRUE(readItems("\r\n  \r\n").empty());
+}
+
+TEST(ItemReader, DoubledQuotesStandForOneWhereAFileUsesThem) {
+    const std::string text = "\"a\"\"b\",\"\"\"\",\"x,\"\"y\"\"\"\r\n\" 7 \",c";
+    EXPECT_EQ(readItems(text, ItemReader::Quotes::Doubled),
+              (std::vector<std::string>{"a\"b", "\"", "x,\"y\"", " 7 ", "c"}));
+    // Elsewhere a quote ends the item, as the other files of the shared folder are read.
+    EXPECT_EQ(readItems("\"a\"\"b\",c"), (std::vector<std::string>{"a", "c"}));
+}
+
+TEST(SortedLines, CodePointOrderWithAsciiCaseFoldedAndEqualLinesInArrivalOrder) {
+    SortedLines s;
+    for (const char* line :
+         {"b", "B2", "A", "a", "あ", "ア", "亜", "[", "_", "2016", "2015z", "ab"})
+        s.add(line);
+    const std::vector<std::string> want = {"2015z", "2016", "[",  "_",  "A",  "a",
+                                           "ab",    "b",    "B2", "あ", "ア", "亜"};
+    EXPECT_EQ(s.lines(), want);
+
+    SortedLines bulk;
+    bulk.assign({"b", "B2", "A", "a", "あ", "ア", "亜", "[", "_", "2016", "2015z", "ab"});
+    EXPECT_EQ(bulk.lines(), want);
+}
+
+TEST(SortedLines, RankingOrderPutsLinesWithoutARunAfterEveryRankedLine) {
+    SortedLines s(true);
+    for (const char* line : {" 9 山田", "-- 佐藤", "10 鈴木", "--abc", " 1 田中", "-1 x"})
+        s.add(line);
+    const std::vector<std::string> want = {" 1 田中", " 9 山田", "-1 x",
+                                           "10 鈴木", "-- 佐藤", "--abc"};
+    EXPECT_EQ(s.lines(), want);
+    // Plain order keeps them where their text puts them.
+    SortedLines plain;
+    for (const char* line : {" 9 山田", "-- 佐藤", "10 鈴木"})
+        plain.add(line);
+    EXPECT_EQ(plain.at(1), "-- 佐藤");
+    s.removeAt(0);
+    s.removeAt(99);
+    EXPECT_EQ(s.size(), 5);
+}
