@@ -191,4 +191,3 @@ TEST(RosterFile, FieldsThatCannotBeReadAreErrorsThatNameTheFile) {
         }
     }
 }
-

@@ -21,4 +21,3 @@ TEST(Calendar, EraDateSwitchesOnTheFirstDayOfEachEra) {
     EXPECT_EQ(eraDate({1989, 1, 7}), "昭和64年 1月 07日（土）");
     EXPECT_EQ(eraDate({2026, 12, 9}), "令和8年 12月 09日（水）");
 }
-

@@ -2,6 +2,7 @@
 
 #include "startup/ProgramDefinition.h"
 #include "startup/Season.h"
+#include "startup/SharedState.h"
 
 using namespace kestrel;
 
@@ -47,4 +48,30 @@ TEST(ProgramDefinition, LevelTableNamesAndTimedFlags) {
         EXPECT_EQ(p.LevelTimed[level], level >= 1 && level <= 25 ? 1 : 0) << level;
     for (int level = 1; level <= 5; ++level)
         EXPECT_FALSE(isPracticeLevel(p, level));
+}
+
+TEST(SignInTime, MinutesSinceSignInStayRightAcrossMidnight) {
+    const CivilDate day{2026, 12, 9};
+    const CivilDate next{2026, 12, 10};
+    struct Case {
+        const char* what;
+        LocalTime signIn, now;
+        int minutes;
+    } cases[] = {
+        {"at once", {day, 36000.2}, {day, 36000.4}, 0},
+        {"59 s", {day, 36000}, {day, 36059.4}, 0},
+        {"three hours", {day, 36000}, {day, 36000 + 3 * 3600 + 60}, 181},
+        {"the sign-in rounded up", {day, 36000.6}, {day, 36000.2}, 0},
+        {"across midnight", {day, 85800}, {next, 600}, 20},
+        {"signed in at midnight's last second", {day, 86399.6}, {next, 60.4}, 1},
+        {"a day later", {day, 85800}, {CivilDate{2026, 12, 11}, 600}, 1460},
+        {"the clock set back", {day, 36000}, {day, 30000}, 0},
+    };
+    for (const Case& c : cases) {
+        SharedState st;
+        markSignIn(st, c.signIn);
+        EXPECT_GE(st.SessionStartSeconds, 0) << c.what;
+        EXPECT_LT(st.SessionStartSeconds, 86400) << c.what;
+        EXPECT_EQ(minutesSinceSignIn(st, c.now), c.minutes) << c.what;
+    }
 }

@@ -9,6 +9,8 @@ namespace kestrel {
 namespace {
 // While a wait runs the reaper looks again a little later.
 constexpr int kReaperRetryMs = 20;
+// Where a small window's middle lies, as a part of the screen's height.
+constexpr double kSmallWindowCentre = 0.72;
 } // namespace
 
 App::App(Context& ctx) : m_ctx(ctx) {
@@ -62,8 +64,9 @@ void App::showForm(TwipsForm& form) {
 }
 
 void App::showSmall(TwipsForm& form) {
-    // Over the middle of the active screen, at its scale, so that what the
-    // screen shows around it stays visible.
+    // Over the active screen, at its scale, centred across and low enough to
+    // leave the screen's own message in its middle visible ("成績記録中",
+    // "時間切れ" on the drill's cover).
     QRect over;
     double scale = 1.0 / 15.0;
     if (m_active && m_active->isVisible()) {
@@ -76,8 +79,9 @@ void App::showSmall(TwipsForm& form) {
     const int h = static_cast<int>(std::lround(form.designHeight() * scale));
     form.setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     form.setAttribute(Qt::WA_ShowWithoutActivating);
-    form.setGeometry(over.left() + (over.width() - w) / 2, over.top() + (over.height() - h) / 2, w,
-                     h);
+    const int centreY =
+        over.top() + static_cast<int>(std::lround(over.height() * kSmallWindowCentre));
+    form.setGeometry(over.left() + (over.width() - w) / 2, centreY - h / 2, w, h);
     form.show();
     form.raise();
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QPainter>
+#include <QPixmap>
 #include <QTimer>
 
 #include "drill/ui/DrillRunFixture.h"
@@ -389,4 +391,100 @@ TEST(DrillRunEnd, PracticeLevelRecordsNothingAndGoesBackToTheMenu) {
     EXPECT_EQ(d.app.find<FrmSyuuryou>(), nullptr);
     EXPECT_EQ(d.app.find<MainFrm>(), nullptr);
     EXPECT_NE(d.app.find<seisekitime1>(), nullptr);
+}
+
+TEST(DrillRunEnd, ARunAcrossMidnightKeepsItsRealTime) {
+    // Signed in at 23:50, the run starts at 23:59:50 and ends at 00:00:20.
+    DrillRun d(3, 60, 30);
+    d.tc.clock.set(CivilDate{2026, 12, 9}, 86390);
+    d.state().SessionStartDay = dayNumber(CivilDate{2026, 12, 9});
+    d.state().SessionStartSeconds = 85800;
+    d.start();
+    EXPECT_EQ(d.text("sLabel13"), QStringLiteral("9"));
+    for (int i = 0; i < 10; ++i) {
+        d.tick(3);
+        if (i == 3) {
+            d.form->sTimer2_Timer();
+            EXPECT_EQ(d.text("sLabel13"), QStringLiteral("10")) << "minutes after midnight";
+        }
+        d.answerRight();
+    }
+    EXPECT_EQ(d.state().RunTime, 30);
+    const auto records = test::readLog(d.tc.ctx.folders);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].seconds, 30);
+    EXPECT_EQ(records[0].date, static_cast<double>(dayNumber(CivilDate{2026, 12, 10})));
+}
+
+TEST(DrillRunEnd, ARunAcrossMidnightTimesOut) {
+    DrillRun d(3, 10, 5); // 50 seconds to the time-out
+    d.tc.clock.set(CivilDate{2026, 12, 9}, 86380);
+    d.start();
+    d.tick(30); // 00:00:10
+    EXPECT_EQ(d.state().TimeUp, 0);
+    EXPECT_EQ(d.text("sLabel10"), QStringLiteral("30"));
+    d.tick(20);
+    EXPECT_EQ(d.state().TimeUp, 1);
+    EXPECT_EQ(test::readLog(d.tc.ctx.folders).at(0).seconds, 99999);
+}
+
+TEST(DrillEntry, DeleteTypesNothing) {
+    // X reports the Delete key with the text U+007F: no character of the
+    // entry, no warning at a full entry, and no break of "+" "+".
+    DrillRun d;
+    d.start();
+    typeKeys(d.form, QStringLiteral("1234567890"));
+    pressKey(d.form, Qt::Key_Delete, QString(QChar(0x7f)));
+    EXPECT_EQ(d.form->run().EntryText, std::string("1234567890"));
+    EXPECT_TRUE(d.tc.audio.played.empty());
+
+    typeKeys(d.form, QStringLiteral(" ")); // wrong: the answer is shown
+    const size_t played = d.tc.audio.played.size();
+    typeKeys(d.form, QStringLiteral("+"));
+    pressKey(d.form, Qt::Key_Delete, QString(QChar(0x7f)));
+    typeKeys(d.form, QStringLiteral("+"));
+    EXPECT_EQ(d.state().ConfirmState, 0) << "confirmed";
+    EXPECT_TRUE(d.form->seitouLabel->isHidden());
+    EXPECT_EQ(d.tc.audio.played.size(), played);
+}
+
+TEST(DrillRunEnd, TheWaitScreenIsASmallWindowOverTheCover) {
+    // While the run is recorded and the end screen comes, the child sees
+    // the cover's "成績記録中" around a small "Just a moment, please.".
+    DrillRun d(2, 60, 30);
+    d.start();
+    MainFrm* form = d.form;
+    for (int i = 0; i < 9; ++i)
+        d.answerRight();
+    bool seen = false;
+    d.tc.events.onProcess = [&] {
+        auto* wait = d.app.find<BASEFRM>();
+        if (seen || !wait || !wait->isVisible()) return;
+        seen = true;
+        const QRect drill = form->geometry();
+        const QRect small = wait->geometry();
+        EXPECT_TRUE(drill.contains(small)) << "over the drill";
+        EXPECT_LT(small.width(), drill.width() / 2);
+        EXPECT_LT(small.height(), drill.height() / 4);
+        EXPECT_NEAR(small.center().x(), drill.center().x(), 2);
+        // The cover's messages stay in sight.
+        for (VbLabel* message : {form->lblsss1, form->lblsss2}) {
+            const QRect m(message->mapTo(form, QPoint(0, 0)) + drill.topLeft(), message->size());
+            EXPECT_FALSE(small.intersects(m)) << message->objectName().toStdString();
+        }
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_TRUE(form->sPicture2->isVisible());
+        EXPECT_TRUE(form->lblsss1->isVisible());
+        EXPECT_EQ(d.app.activeForm(), form) << "the wait screen is not a screen of its own";
+        EXPECT_TRUE(wait->windowFlags() & Qt::FramelessWindowHint);
+        // What the child sees: the drill with the small window over it.
+        QPixmap shot = form->grab();
+        QPainter p(&shot);
+        p.drawPixmap(small.topLeft() - drill.topLeft(), wait->grab());
+        p.end();
+        EXPECT_TRUE(shot.save(test::screenshotDir() + "/MainFrm_run_recorded_wait.png"));
+    };
+    d.answerRight();
+    d.tc.events.onProcess = nullptr;
+    EXPECT_TRUE(seen);
 }

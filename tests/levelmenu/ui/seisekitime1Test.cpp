@@ -13,7 +13,7 @@
 
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
-#include "levelmenu/MenuFixture.h"
+#include "levelmenu/ui/MenuScreen.h"
 #include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
@@ -29,73 +29,6 @@
 
 using namespace kestrel;
 using namespace kestrel::test;
-
-QT_BEGIN_NAMESPACE
-// Readable texts in failure messages.
-inline void PrintTo(const QString& s, std::ostream* os) {
-    *os << '"' << s.toStdString() << '"';
-}
-QT_END_NAMESPACE
-
-namespace {
-
-// A signed-in student on a menu over a results log and roster of a
-// temporary shared folder.
-struct Menu : MenuFixture {
-    TempDir dir;
-    std::vector<ResultRecord> records;
-    App app{ctx};
-    seisekitime1* form = nullptr;
-
-    Menu() {
-        ctx.folders.SharedFolder = dir.path().string() + "/";
-        ctx.folders.DataFolder = dir.path().string() + "/";
-        ctx.config.SchoolName = "みなみ小学校";
-        ctx.config.SchoolYearStartMonth = "4";
-        ctx.state.SessionStartSeconds = 9 * 3600 + 30 * 60;
-        ctx.criteria[1].pointMultiplier = 1.5f;
-        ctx.criteria[3].clearPoints = 9999;
-    }
-    ~Menu() { app.unloadAll(); }
-
-    double today() const { return static_cast<double>(dayNumber(CivilDate{2025, 6, 10})); }
-    void run(int student, int level, int32_t seconds, int daysAgo = 0) {
-        records.push_back(runRecord(today() - daysAgo, student, level, seconds));
-    }
-    void writeFiles() {
-        writeBytes(resultsLogPath(ctx.folders), logBytes(records));
-        std::string roster;
-        for (int p = 1; p <= ctx.roster.RosterCount; ++p) {
-            const auto s = static_cast<size_t>(ctx.roster.RosterNumbers[static_cast<size_t>(p)]);
-            roster += std::to_string(s) + "," + std::to_string(ctx.roster.BirthYears[s]) +
-                      ",0,0,\"" + ctx.roster.StudentNames[s] + "\",0,\"\",\"\"\r\n";
-        }
-        writeCp932File(dir / kRosterFile, roster);
-    }
-    // Opens the menu as sign-in or the end screen does, after a summary build.
-    seisekitime1& open() {
-        writeFiles();
-        BuildSummary(ctx);
-        form = &app.show<seisekitime1>();
-        return *form;
-    }
-
-    template <class T = QWidget> T* element(const QString& name) {
-        return form->findChild<T*>(name);
-    }
-    template <class T = QWidget> T* element(const char* name, int i) {
-        return element<T>(QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(i));
-    }
-    QString text(const char* name, int i) { return element<VbLabel>(name, i)->text(); }
-    QStringList list(int level) { return element<VbListBox>("List5", level)->lines(); }
-    void type(const QString& key) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, key);
-        QCoreApplication::sendEvent(form, &press);
-    }
-    bool drillStarted() const { return app.find<MainFrm>() != nullptr; }
-};
-
-} // namespace
 
 TEST(LevelMenuLayout, FiveLevelsScrollAndFourShareTheWidth) {
     Menu m;
@@ -381,6 +314,32 @@ TEST(LevelMenuRankings, ActivationShowsCumulativePointsAndTimeModeShowsBestTimes
     ASSERT_EQ(lines.size(), 13);
     EXPECT_EQ(lines[0], " 3⑥せいと1　    41 　");
     EXPECT_TRUE(m.element("Command4", 1)->isEnabled());
+}
+
+TEST(LevelMenuViews, TheGradeBoxHoldsTheTwelveGroupsAndShowsATypedFilterAsItsText) {
+    const QStringList twelve{"全学年", "中学生全体", "小学生全体", "中３", "中２", "中１",
+                             "小６",   "小５",       "小４",       "小３", "小２", "小１"};
+    for (const char* filter : {"小３", "家族", "おとな"}) {
+        Menu m;
+        m.addStudent(1, "あおき", 3);
+        m.addStudent(2, "いとう", 5);
+        m.signIn(1);
+        m.ctx.roster.GradeFilter = filter; // as typed into the name screen's box
+        m.run(2, 1, 40);
+        m.open();
+        auto* grade = m.element<QComboBox>("Combo1");
+        QStringList items;
+        for (int i = 0; i < grade->count(); ++i)
+            items.push_back(grade->itemText(i));
+        EXPECT_EQ(items, twelve) << filter;
+        EXPECT_EQ(grade->currentText(), QString::fromUtf8(filter));
+        // The rankings use it: a third-grader's group, everybody, or nobody.
+        const qsizetype listed = m.list(1).size();
+        EXPECT_EQ(listed, std::string(filter) == "小３"   ? 1
+                          : std::string(filter) == "家族" ? 2
+                                                          : 0)
+            << filter;
+    }
 }
 
 TEST(LevelMenuViews, UnbuiltViewsLeaveEmptyListsUnderTheirHeading) {
