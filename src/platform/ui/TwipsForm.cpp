@@ -59,6 +59,11 @@ TwipsForm::TwipsForm(int designWidthTwips, int designHeightTwips, QWidget* paren
     m_gate = new InputGate(this);
 }
 
+TwipsForm::~TwipsForm() {
+    // Before the widget's own teardown, which still sends events.
+    delete m_gate;
+}
+
 TwipsForm::BusyScope::BusyScope(TwipsForm& form) : m_form(&form) {
     if (form.m_busy++ == 0) form.releaseInput();
 }

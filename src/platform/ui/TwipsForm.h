@@ -24,6 +24,7 @@ public:
     // The design area's size in twips; at 15 twips to a pixel it fills a
     // window of designWidth / 15 by designHeight / 15 pixels.
     TwipsForm(int designWidthTwips, int designHeightTwips, QWidget* parent = nullptr);
+    ~TwipsForm() override;
 
     // Places an element (a child of this form or of a panel on it) by its
     // twips relative to its parent element.
