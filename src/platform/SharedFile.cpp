@@ -16,6 +16,11 @@ FileStatus FileStatus::fromErrno(int err) {
     return s;
 }
 
+FileStatus FileStatus::fromTransferErrno(int err) {
+    if (err == EACCES || err == EAGAIN) return lockConflict(err);
+    return fromErrno(err);
+}
+
 FileStatus FileStatus::lockConflict(int err) {
     FileStatus s;
     s.fault = FileFault::Sharing;
@@ -28,25 +33,23 @@ namespace {
 
 class PosixSharedFile : public SharedFile {
 public:
-    explicit PosixSharedFile(int fd) : m_fd(fd) {}
+    PosixSharedFile(FileCalls& calls, int fd) : m_calls(calls), m_fd(fd) {}
     ~PosixSharedFile() override { close(); }
     PosixSharedFile(const PosixSharedFile&) = delete;
     PosixSharedFile& operator=(const PosixSharedFile&) = delete;
 
     FileStatus lockExclusive() override { return setLock(F_WRLCK); }
 
-    FileStatus probeUnlocked() override {
-        FileStatus s = setLock(F_RDLCK);
-        if (!s.ok()) return s;
-        return setLock(F_UNLCK);
-    }
+    FileStatus lockShared() override { return setLock(F_RDLCK); }
 
     FileStatus unlock() override { return setLock(F_UNLCK); }
 
     FileStatus size(uint64_t& bytes) override {
-        struct stat st {};
-        if (::fstat(m_fd, &st) != 0) return FileStatus::fromErrno(errno);
-        bytes = static_cast<uint64_t>(st.st_size);
+        // Seeking to the end asks the server; fstat may answer from the
+        // attribute cache on cifs and NFS.
+        const off_t end = m_calls.lseek(m_fd, 0, SEEK_END);
+        if (end < 0) return FileStatus::fromTransferErrno(errno);
+        bytes = static_cast<uint64_t>(end);
         return FileStatus::success();
     }
 
@@ -55,10 +58,10 @@ public:
         auto* out = static_cast<unsigned char*>(buffer);
         while (got < bytes) {
             const ssize_t n =
-                ::pread(m_fd, out + got, bytes - got, static_cast<off_t>(offset + got));
+                m_calls.pread(m_fd, out + got, bytes - got, static_cast<off_t>(offset + got));
             if (n < 0) {
                 if (errno == EINTR) continue;
-                return FileStatus::fromErrno(errno);
+                return FileStatus::fromTransferErrno(errno);
             }
             if (n == 0) break;
             got += static_cast<size_t>(n);
@@ -71,10 +74,10 @@ public:
         size_t done = 0;
         while (done < bytes) {
             const ssize_t n =
-                ::pwrite(m_fd, in + done, bytes - done, static_cast<off_t>(offset + done));
+                m_calls.pwrite(m_fd, in + done, bytes - done, static_cast<off_t>(offset + done));
             if (n < 0) {
                 if (errno == EINTR) continue;
-                return FileStatus::fromErrno(errno);
+                return FileStatus::fromTransferErrno(errno);
             }
             if (n == 0) return FileStatus::fromErrno(EIO);
             done += static_cast<size_t>(n);
@@ -83,7 +86,7 @@ public:
     }
 
     FileStatus sync() override {
-        while (::fsync(m_fd) != 0) {
+        while (m_calls.fsync(m_fd) != 0) {
             if (errno != EINTR) return FileStatus::fromErrno(errno);
         }
         return FileStatus::success();
@@ -95,19 +98,13 @@ public:
         m_fd = -1;
         // After close() the descriptor is gone even when it reports EINTR;
         // retrying could close someone else's descriptor.
-        if (::close(fd) != 0 && errno != EINTR) return FileStatus::fromErrno(errno);
+        if (m_calls.close(fd) != 0 && errno != EINTR) return FileStatus::fromErrno(errno);
         return FileStatus::success();
     }
 
 private:
     FileStatus setLock(short type) {
-        struct flock fl {};
-        fl.l_type = type;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = 0;
-        fl.l_len = 0; // to the end of the file and beyond
-        fl.l_pid = 0; // required by OFD locks
-        while (::fcntl(m_fd, F_OFD_SETLK, &fl) != 0) {
+        while (m_calls.lockWhole(m_fd, type) != 0) {
             const int err = errno;
             if (err == EINTR) continue;
             if (err == EAGAIN || err == EACCES) return FileStatus::lockConflict(err);
@@ -116,12 +113,13 @@ private:
         return FileStatus::success();
     }
 
+    FileCalls& m_calls;
     int m_fd;
 };
 
-int openRetrying(const char* path, int flags) {
+int openRetrying(FileCalls& calls, const char* path, int flags) {
     for (;;) {
-        const int fd = ::open(path, flags | O_CLOEXEC, 0666);
+        const int fd = calls.open(path, flags | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EINTR) return fd;
     }
 }
@@ -130,17 +128,17 @@ int openRetrying(const char* path, int flags) {
 
 std::unique_ptr<SharedFile> PosixSharedFileSystem::open(const std::filesystem::path& path,
                                                         SharedAccess access, FileStatus& status) {
-    int fd = openRetrying(path.c_str(), O_RDWR | O_CREAT);
+    int fd = openRetrying(m_calls, path.c_str(), O_RDWR | O_CREAT);
     if (fd < 0 && access == SharedAccess::Read &&
         (errno == EACCES || errno == EROFS || errno == EPERM)) {
-        fd = openRetrying(path.c_str(), O_RDONLY);
+        fd = openRetrying(m_calls, path.c_str(), O_RDONLY);
     }
     if (fd < 0) {
         status = FileStatus::fromErrno(errno);
         return nullptr;
     }
     status = FileStatus::success();
-    return std::make_unique<PosixSharedFile>(fd);
+    return std::make_unique<PosixSharedFile>(m_calls, fd);
 }
 
 } // namespace kestrel

@@ -2,13 +2,23 @@
 // Files of the shared folder that several PCs append to and read at once.
 // Each operation opens its own descriptor, does all its I/O through it and
 // closes it. A writer holds an exclusive lock over the whole file (and past
-// its end) from reading the length until its data is on disk; a reader
-// meets a held lock as a sharing error and tries again later.
+// its end) from reading the length until its data is on disk; a reader holds
+// a shared lock for the whole of its read, so that no writer begins between
+// its check and its read. Either meets the other's lock as a sharing error
+// and tries again later.
+//
+// On a network share the server enforces the locks of other PCs: a read or
+// write of a range another PC holds fails with a permission error although
+// the file opened fine. That, too, is a sharing error. The length is taken
+// from the server after the lock is held: a cached size may be a second old
+// and would put a record over another PC's.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+
+#include "platform/FileCalls.h"
 
 namespace kestrel {
 
@@ -23,10 +33,16 @@ struct FileStatus {
 
     bool ok() const { return fault == FileFault::None; }
     static FileStatus success() { return {}; }
-    // Classifies an errno from open, read, write or sync. A lock conflict is
-    // the only sharing error: on this system a refused open is never one.
+    // Classifies an errno from open or sync: a missing folder or file, or
+    // anything else. A refused open is never a sharing error (a read-only
+    // share must not be waited for without end).
     static FileStatus fromErrno(int err);
+    // A lock conflict, or a read or write refused because another PC holds
+    // the range: a sharing error.
     static FileStatus lockConflict(int err);
+    // An errno from a read or write of a file that opened fine: a refusal
+    // (EACCES, EAGAIN) means another PC holds the range.
+    static FileStatus fromTransferErrno(int err);
 };
 
 // One open descriptor of a shared file.
@@ -36,10 +52,11 @@ public:
     // Exclusive lock of the whole file and everything past its end;
     // a lock held elsewhere gives FileFault::Sharing at once.
     virtual FileStatus lockExclusive() = 0;
-    // Sharing when another descriptor holds an exclusive lock; takes no
-    // lock itself (a shared lock is tried and released at once).
-    virtual FileStatus probeUnlocked() = 0;
+    // Shared lock of the whole file and everything past its end; an
+    // exclusive lock held elsewhere gives FileFault::Sharing at once.
+    virtual FileStatus lockShared() = 0;
     virtual FileStatus unlock() = 0;
+    // The length as the server knows it now, not as a cache remembers it.
     virtual FileStatus size(uint64_t& bytes) = 0;
     // Reads up to `bytes` at `offset`; fewer only at the end of the file.
     virtual FileStatus readAt(uint64_t offset, void* buffer, size_t bytes, size_t& got) = 0;
@@ -68,8 +85,12 @@ public:
 // conflict between descriptors even inside one process.
 class PosixSharedFileSystem : public SharedFileSystem {
 public:
+    explicit PosixSharedFileSystem(FileCalls& calls = systemFileCalls()) : m_calls(calls) {}
     std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
                                      FileStatus& status) override;
+
+private:
+    FileCalls& m_calls;
 };
 
 } // namespace kestrel

@@ -30,8 +30,11 @@ std::string numberText(double v) {
     return buf;
 }
 
-// One append under the lock. Sets `written` once the record's bytes went
-// out, after which the attempt must never be repeated.
+// One append under the lock. Sets `written` once the whole record went
+// out, after which the attempt must never be repeated: a retry would write
+// it twice. A write the server refused is tried again; what part of the
+// record it left is overwritten, since the offset is that of the last whole
+// record.
 StepFailure appendOnce(SharedFile& file, const ResultRecord& record, bool& written) {
     FileStatus s = file.lockExclusive();
     if (!s.ok()) return {s, "をロックできません"};
@@ -41,9 +44,9 @@ StepFailure appendOnce(SharedFile& file, const ResultRecord& record, bool& writt
     // A record cut short by a writer that died is overwritten.
     const uint64_t offset = length / kResultRecordSize * kResultRecordSize;
     const ResultBytes bytes = encodeResultRecord(record);
-    written = true;
     s = file.writeAt(offset, bytes.data(), bytes.size());
     if (!s.ok()) return {s, "に書き込めません"};
+    written = true;
     s = file.sync();
     if (!s.ok()) return {s, "をディスクに書き込めません"};
     s = file.unlock();
@@ -66,7 +69,9 @@ StepFailure loadOnce(const LogAccess& log, LogReader& reader, LoadProgress& p) {
     FileStatus s;
     std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Read, s);
     if (!file) return {s, "を開けません"};
-    s = file->probeUnlocked();
+    // Held for the whole read: no writer begins between the length and the
+    // last record.
+    s = file->lockShared();
     if (!s.ok()) return {s, "を読めません"};
     reader.begin();
 
@@ -118,6 +123,8 @@ StepFailure loadOnce(const LogAccess& log, LogReader& reader, LoadProgress& p) {
     }
 
     p.marker = 11;
+    s = file->unlock();
+    if (!s.ok()) return {s, "のロックを外せません"};
     s = file->close();
     if (!s.ok()) return {s, "を閉じられません"};
     return {};

@@ -109,15 +109,29 @@ TEST(AppendFailure, LogOffDuringTheAppendWaitsForTheRecord) {
     EXPECT_EQ(t.files->openNow, 0);
 }
 
-TEST(AppendFailure, SharingErrorAfterTheBytesWentOutIsNotRetried) {
+TEST(AppendFailure, AWriteTheServerRefusedIsTriedAgainOnce) {
+    // On a share, another PC's lock makes the server refuse the write
+    // itself: nothing went out, so the append waits and is tried again.
     FakeLog t;
-    t.files->sharingOnWrite = 1;
+    t.files->sharingOnWrite = 2;
+    ASSERT_TRUE(t.append().ok());
+    EXPECT_EQ(t.files->writes, 3);
+    EXPECT_EQ(t.bytes().size(), kResultRecordSize);
+    EXPECT_NEAR(t.waited(), 2.0, 0.05);
+    EXPECT_TRUE(t.dialogs.shown.empty());
+}
+
+TEST(AppendFailure, AFailureAfterTheRecordWentOutIsNotRetried) {
+    // The record is written but its sync fails: trying again would write it twice.
+    FakeLog t;
+    t.files->failOnSync = 1;
     const LogStatus status = t.append();
-    EXPECT_EQ(status.fault, FileFault::Sharing);
+    EXPECT_EQ(status.fault, FileFault::Other);
     EXPECT_EQ(t.files->writes, 1);
     EXPECT_EQ(status.message.rfind("成績ランダムファイル記録", 0), 0u) << status.message;
     // The log's functions report; showing it is the caller's choice.
     EXPECT_TRUE(t.dialogs.shown.empty());
+    EXPECT_FALSE(t.files->locked);
 }
 
 TEST(AppendFailure, MissingFolderIsReported) {
@@ -132,7 +146,7 @@ TEST(AppendFailure, MissingFolderIsReported) {
 TEST(LoadFailure, HeldLogIsWaitedForWithoutLimit) {
     FakeLog t;
     t.bytes() = logBytes({runRecord(t.today(), 5, 1, 40)});
-    t.files->sharingOnProbe = 12;
+    t.files->sharingOnShared = 12;
     ASSERT_TRUE(LoadResults(t.ctx));
     EXPECT_TRUE(t.dialogs.shown.empty());
     EXPECT_EQ(t.ctx.runEntries.count(), 1);

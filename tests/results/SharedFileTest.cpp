@@ -28,13 +28,15 @@ TEST(SharedFile, ExclusiveLockMakesEveryOtherDescriptorMeetASharingError) {
 
     ASSERT_TRUE(a->lockExclusive().ok());
     EXPECT_EQ(b->lockExclusive().fault, FileFault::Sharing);
-    const FileStatus probe = b->probeUnlocked();
-    EXPECT_EQ(probe.fault, FileFault::Sharing);
-    EXPECT_FALSE(probe.description.empty());
+    const FileStatus shared = b->lockShared();
+    EXPECT_EQ(shared.fault, FileFault::Sharing);
+    EXPECT_FALSE(shared.description.empty());
 
     ASSERT_TRUE(a->unlock().ok());
-    // A probe takes nothing: the other descriptor can lock right after it.
-    ASSERT_TRUE(b->probeUnlocked().ok());
+    // A reader's shared lock keeps a writer out until it lets go.
+    ASSERT_TRUE(b->lockShared().ok());
+    EXPECT_EQ(a->lockExclusive().fault, FileFault::Sharing);
+    ASSERT_TRUE(b->unlock().ok());
     ASSERT_TRUE(a->lockExclusive().ok());
     ASSERT_TRUE(a->close().ok());
     EXPECT_TRUE(a->close().ok()); // twice is harmless
@@ -42,7 +44,7 @@ TEST(SharedFile, ExclusiveLockMakesEveryOtherDescriptorMeetASharingError) {
     // Closing released the lock.
     ASSERT_TRUE(b->lockExclusive().ok());
     auto c = openOrFail(fs, dir / "log.dat");
-    EXPECT_EQ(c->probeUnlocked().fault, FileFault::Sharing);
+    EXPECT_EQ(c->lockShared().fault, FileFault::Sharing);
 }
 
 TEST(SharedFile, OpenCreatesTheFileButNotItsFolder) {

@@ -1,7 +1,7 @@
 #pragma once
 // An in-memory shared folder whose files fail on command: the Nth write or
-// sync, a number of lock attempts or probes held by "another PC", a number
-// of opens of a missing folder. Counts what was done, so tests can show that
+// sync, a number of exclusive or shared lock attempts held by "another PC",
+// a number of opens of a missing folder. Counts what was done, so tests can show that
 // a failure is never taken for success and no descriptor is left open.
 #include <algorithm>
 #include <cerrno>
@@ -27,13 +27,13 @@ public:
     // A damaged byte: every read that covers it fails, as on a bad sector.
     uint64_t badByte = UINT64_MAX;
     int failError = EIO;
-    int sharingOnLock = 0;  // this many exclusive locks meet another PC's lock
-    int sharingOnProbe = 0; // this many probes meet another PC's lock
-    int sharingOnWrite = 0; // this many writes report a sharing error
-    int missingOnOpen = 0;  // this many opens find no folder
+    int sharingOnLock = 0;   // this many exclusive locks meet another PC's lock
+    int sharingOnShared = 0; // this many shared locks meet another PC's lock
+    int sharingOnWrite = 0;  // this many writes are refused as a range another PC holds
+    int missingOnOpen = 0;   // this many opens find no folder
 
     // What happened.
-    int opens = 0, writes = 0, syncs = 0, reads = 0, locks = 0, probes = 0, closes = 0;
+    int opens = 0, writes = 0, syncs = 0, reads = 0, locks = 0, sharedLocks = 0, closes = 0;
     int openNow = 0;
     bool locked = false;
 
@@ -67,10 +67,10 @@ private:
             m_fs.locked = m_locked = true;
             return FileStatus::success();
         }
-        FileStatus probeUnlocked() override {
-            ++m_fs.probes;
-            if (m_fs.sharingOnProbe > 0) {
-                --m_fs.sharingOnProbe;
+        FileStatus lockShared() override {
+            ++m_fs.sharedLocks;
+            if (m_fs.sharingOnShared > 0 || (m_fs.locked && !m_locked)) {
+                if (m_fs.sharingOnShared > 0) --m_fs.sharingOnShared;
                 return FileStatus::lockConflict(EAGAIN);
             }
             return FileStatus::success();
@@ -98,7 +98,7 @@ private:
             ++m_fs.writes;
             if (m_fs.sharingOnWrite > 0) {
                 --m_fs.sharingOnWrite;
-                return FileStatus::lockConflict(EAGAIN);
+                return FileStatus::lockConflict(EACCES);
             }
             const bool fail = m_fs.failOnWrite == m_fs.writes;
             const size_t n = fail ? std::min(count, m_fs.bytesBeforeFailure) : count;
