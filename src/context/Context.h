@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "drill/SoundCues.h"
+#include "platform/MountTable.h"
 #include "platform/Services.h"
 #include "platform/SharedFile.h"
 #include "results/ResultsSummary.h"
@@ -42,6 +43,8 @@ struct Context {
     RunEntries runEntries;
     // Opens the shared results log; tests put a fake in its place.
     std::unique_ptr<SharedFileSystem> sharedFiles = std::make_unique<PosixSharedFileSystem>();
+    // The mounts start-up checks the data folder's against; tests put a fake in its place.
+    std::unique_ptr<MountTable> mounts = std::make_unique<ProcMountTable>();
 
     // Roster: the roster tables.
     RosterTables roster;

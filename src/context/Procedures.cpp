@@ -7,6 +7,7 @@
 #include "roster/ProgramMenu.h"
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
+#include "startup/ShareLocks.h"
 #include "text/LeadingNumber.h"
 
 namespace kestrel {
@@ -42,6 +43,16 @@ void InitialiseFolders(Context& ctx) {
     FolderSetup setup = readFolderSetup(ctx.programFile);
     ctx.config = std::move(setup.config);
     ctx.folders = std::move(setup.folders);
+    if (ctx.mounts) {
+        // Locks that stay on this PC would let two PCs write one place of the log.
+        std::error_code ec;
+        std::filesystem::path data = std::filesystem::absolute(ctx.folders.DataFolder, ec);
+        if (!ec) data = std::filesystem::weakly_canonical(data, ec);
+        const std::vector<Mount> mounts = ctx.mounts->mounts();
+        if (const Mount* m = mountHolding(mounts, ec ? ctx.folders.DataFolder : data.string()))
+            if (const std::optional<std::string> option = localLockOption(*m))
+                throw StartupError(localLocksMessage(ctx.folders.DataFolder, *m, *option));
+    }
     DefineProgram(ctx.program);
     try {
         LoadCriteriaTable(ctx);

@@ -18,8 +18,9 @@ void endWithMessage(Context& ctx, const std::string& text);
 
 // ---- Start-up -------------------------------------------------------------
 // The start-up sequence of the folders: path file, shared configuration,
-// folders, program definition, criteria table and sound table. Throws
-// StartupError naming the file and the problem.
+// folders (refused on a share whose locks stay on this PC), program
+// definition, criteria table and sound table. Throws StartupError naming
+// the file, or the folder and mount, and the problem.
 void InitialiseFolders(Context& ctx);
 // Reads the criteria file of the data folder into ctx.criteria; on failure
 // the table is left as it was and FileError is thrown.

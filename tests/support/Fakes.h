@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "context/Context.h"
+#include "platform/MountTable.h"
 #include "platform/Services.h"
 #include "platform/ShutdownRequests.h"
 
@@ -129,6 +130,13 @@ public:
     int starts = 0;
     bool fail = false;
     std::string failText = "起動できません";
+};
+
+// A mount table as a test lays it out.
+class FakeMountTable : public MountTable {
+public:
+    std::vector<Mount> mounts() override { return list; }
+    std::vector<Mount> list;
 };
 
 // The fakes of the services other than the clock and the event pump.

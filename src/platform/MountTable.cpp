@@ -1,0 +1,89 @@
+#include "platform/MountTable.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace kestrel {
+namespace {
+
+// Undoes the octal escapes of mountinfo ("\040" is a blank).
+std::string unescape(std::string_view field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            const std::string_view digits = field.substr(i + 1, 3);
+            bool octal = true;
+            for (char c : digits)
+                octal = octal && c >= '0' && c <= '7';
+            if (octal) {
+                out += static_cast<char>((digits[0] - '0') * 64 + (digits[1] - '0') * 8 +
+                                         (digits[2] - '0'));
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
+    }
+}
+
+void addOptions(std::vector<std::string>& options, std::string_view list) {
+    for (std::string_view o : split(list, ','))
+        if (!o.empty()) options.emplace_back(o);
+}
+
+} // namespace
+
+std::vector<Mount> parseMountInfo(std::string_view text) {
+    std::vector<Mount> mounts;
+    for (std::string_view line : split(text, '\n')) {
+        std::vector<std::string_view> f;
+        for (std::string_view part : split(line, ' '))
+            if (!part.empty()) f.push_back(part);
+        // id parent dev root mountpoint options [optional fields] - type source super
+        size_t dash = 6;
+        while (dash < f.size() && f[dash] != "-")
+            ++dash;
+        if (f.size() < 6 || dash + 2 >= f.size()) continue;
+        Mount m;
+        m.mountPoint = unescape(f[4]);
+        m.type = std::string(f[dash + 1]);
+        m.source = unescape(f[dash + 2]);
+        addOptions(m.options, f[5]);
+        if (dash + 3 < f.size()) addOptions(m.options, f[dash + 3]);
+        mounts.push_back(std::move(m));
+    }
+    return mounts;
+}
+
+std::vector<Mount> ProcMountTable::mounts() {
+    std::ifstream in("/proc/self/mountinfo");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseMountInfo(text.str());
+}
+
+const Mount* mountHolding(const std::vector<Mount>& mounts, std::string_view path) {
+    const Mount* best = nullptr;
+    for (const Mount& m : mounts) {
+        const std::string_view point = m.mountPoint;
+        const bool holds =
+            point == "/" || (path.substr(0, point.size()) == point &&
+                             (path.size() == point.size() || path[point.size()] == '/'));
+        if (holds && (!best || point.size() >= best->mountPoint.size())) best = &m;
+    }
+    return best;
+}
+
+} // namespace kestrel

@@ -1,0 +1,41 @@
+#pragma once
+// The file systems mounted on this PC, as the kernel lists them: where each
+// is mounted, its type, its source and its options. Start-up uses it to
+// refuse a shared folder whose locks would not reach the other PCs.
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrel {
+
+struct Mount {
+    std::string mountPoint;           // without a trailing "/" (but "/" itself)
+    std::string type;                 // "ext4", "cifs", "nfs4", ...
+    std::string source;               // "//server/share", "server:/export", ...
+    std::vector<std::string> options; // the mount's and the file system's, as listed
+};
+
+class MountTable {
+public:
+    virtual ~MountTable() = default;
+    // Empty when the table cannot be read.
+    virtual std::vector<Mount> mounts() = 0;
+};
+
+// /proc/self/mountinfo.
+class ProcMountTable : public MountTable {
+public:
+    std::vector<Mount> mounts() override;
+};
+
+// The mounts of a mountinfo text (one mount a line; "\040" and the like
+// stand for blanks and other characters in paths).
+std::vector<Mount> parseMountInfo(std::string_view text);
+
+// The mount that holds `path` (an absolute path): the longest mount point
+// that is `path` or one of its parent folders; the last such line wins, as
+// a later mount hides an earlier one. Null when none does.
+const Mount* mountHolding(const std::vector<Mount>& mounts, std::string_view path);
+
+} // namespace kestrel
