@@ -15,6 +15,8 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick
     # formatting
     clang-format
+    # fault injection into the system calls of the shared files, and fuzzing
+    libfiu-dev fiu-utils clang libclang-rt-14-dev
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
