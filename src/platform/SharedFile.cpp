@@ -31,6 +31,8 @@ FileStatus FileStatus::lockConflict(int err) {
 
 namespace {
 
+constexpr int kUnlockAttempts = 5;
+
 class PosixSharedFile : public SharedFile {
 public:
     PosixSharedFile(FileCalls& calls, int fd) : m_calls(calls), m_fd(fd) {}
@@ -94,15 +96,31 @@ public:
 
     FileStatus close() override {
         if (m_fd < 0) return FileStatus::success();
+        // A lock still held (a step failed on the way) goes first, so that
+        // no other PC waits for it whatever the close does.
+        if (m_locked) releaseLock(m_fd);
         const int fd = m_fd;
         m_fd = -1;
         // After close() the descriptor is gone even when it reports EINTR;
         // retrying could close someone else's descriptor.
-        if (m_calls.close(fd) != 0 && errno != EINTR) return FileStatus::fromErrno(errno);
+        if (m_calls.close(fd) != 0 && errno != EINTR) {
+            const int err = errno;
+            // Where a failed close left the descriptor open, its lock must not outlive it.
+            releaseLock(fd);
+            return FileStatus::fromErrno(err);
+        }
         return FileStatus::success();
     }
 
 private:
+    // Unlocking fails only for a passing reason; it is worth a few tries.
+    void releaseLock(int fd) {
+        for (int attempt = 0; attempt < kUnlockAttempts; ++attempt) {
+            if (m_calls.lockWhole(fd, F_UNLCK) == 0 || errno == EBADF) break;
+        }
+        m_locked = false;
+    }
+
     FileStatus setLock(short type) {
         while (m_calls.lockWhole(m_fd, type) != 0) {
             const int err = errno;
@@ -110,11 +128,13 @@ private:
             if (err == EAGAIN || err == EACCES) return FileStatus::lockConflict(err);
             return FileStatus::fromErrno(err);
         }
+        m_locked = type != F_UNLCK;
         return FileStatus::success();
     }
 
     FileCalls& m_calls;
     int m_fd;
+    bool m_locked = false;
 };
 
 int openRetrying(FileCalls& calls, const char* path, int flags) {
