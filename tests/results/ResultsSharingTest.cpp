@@ -81,7 +81,7 @@ struct HalfWriter {
 TEST(ResultsSharing, ConcurrentWritersLoseNothingAndReadersSeeOnlyWholeRecords) {
     LogContext t;
     constexpr int kWriters = 8;
-    constexpr int kPerWriter = 300;
+    constexpr int kPerWriter = 1000;
     constexpr int kReaders = 3;
     const auto stop = t.dir / "stop";
 
