@@ -15,6 +15,8 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick
     # formatting
     clang-format
+    # the Debian package and its checks
+    dpkg-dev lintian desktop-file-utils
     # fault injection into the system calls of the shared files, and fuzzing
     libfiu-dev fiu-utils clang libclang-rt-14-dev
 )
