@@ -1,5 +1,6 @@
 #include "teacher/RecordList.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -54,13 +55,17 @@ public:
         const size_t records = static_cast<size_t>(bytes / kResultRecordSize);
         m_out.lines.reserve(records);
         m_out.numbers.reserve(records);
+        m_out.records.reserve(records);
     }
     void block(const unsigned char* bytes, size_t count) override {
         for (size_t i = 0; i < count; ++i, ++m_next) {
-            const ResultRecord r = decodeResultRecord(bytes + i * kResultRecordSize);
+            const unsigned char* at = bytes + i * kResultRecordSize;
+            const ResultRecord r = decodeResultRecord(at);
             if (r.level == 0) continue;
             m_out.lines.push_back(m_lines.line(m_next, r));
             m_out.numbers.push_back(m_next);
+            ResultBytes& kept = m_out.records.emplace_back();
+            std::copy(at, at + kResultRecordSize, kept.begin());
         }
     }
 

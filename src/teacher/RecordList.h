@@ -56,7 +56,8 @@ std::string recordCountText(uint64_t lengthBytes);
 struct RecordListing {
     uint64_t lengthBytes = 0;
     std::vector<std::string> lines;
-    std::vector<uint64_t> numbers; // numbers[i] is the record of lines[i]
+    std::vector<uint64_t> numbers;    // numbers[i] is the record of lines[i]
+    std::vector<ResultBytes> records; // and its bytes as read
 };
 LogStatus readRecordListing(const LogAccess& log, const StudentLookups& students,
                             const SharedConfig& config, RecordListing& out);
