@@ -83,15 +83,20 @@ struct PlanFile {
     bool ours = false;        // a plan of this program, or what a crash left of one
 };
 
+// Whether a file that begins with `head` (its first bytes, at most the
+// magic's length) is a plan: the magic, or nothing, a beginning of the
+// magic or zero bytes only, which a plan whose writing stopped at once leaves.
+bool beginsAsPlan(const unsigned char* head, size_t n) {
+    n = std::min(n, sizeof kPlanMagic);
+    return std::memcmp(head, kPlanMagic, n) == 0 ||
+           std::all_of(head, head + n, [](unsigned char c) { return c == 0; });
+}
+
 PlanFile parsePlans(const std::string& bytes) {
     PlanFile f;
     const unsigned char* b = bytesOf(bytes);
     const size_t n = bytes.size();
-    // Nothing, a beginning of the magic, or zero bytes only: a plan whose
-    // writing stopped at once.
-    const size_t head = std::min<size_t>(n, sizeof kPlanMagic);
-    f.ours = std::memcmp(b, kPlanMagic, head) == 0 ||
-             std::all_of(b, b + head, [](unsigned char c) { return c == 0; });
+    f.ours = beginsAsPlan(b, n);
     size_t at = 0;
     while (n - at >= kPlanHeaderSize + kPlanChecksumSize) {
         const unsigned char* p = b + at;
@@ -194,6 +199,16 @@ StepFailure finishUnder(SharedFileSystem& files, const std::filesystem::path& lo
     if (!temp) {
         if (s.fault == FileFault::NotFound) return {};
         return fail(s, tempPath, "を開けません");
+    }
+    // Another program's file (a copy of a log, say) is not read through.
+    unsigned char head[sizeof kPlanMagic] = {};
+    size_t got = 0;
+    s = temp->readAt(0, head, sizeof head, got);
+    if (!s.ok()) return fail(s, tempPath, "を読めません");
+    if (!beginsAsPlan(head, got)) {
+        temp->close();
+        foreign = true;
+        return {};
     }
     std::string bytes;
     s = readWhole(*temp, bytes);
