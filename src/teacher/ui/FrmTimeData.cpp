@@ -286,7 +286,7 @@ void FrmTimeData::showCell(int row, int column) {
 }
 
 void FrmTimeData::placeTextBox(bool caretAtEnd) {
-    if (!Gridinputtext) return;
+    if (!Gridinputtext || !Label3) return;
     const int row = m_grid.row(), column = m_grid.column();
     if (row < 1) {
         Gridinputtext->hide();
