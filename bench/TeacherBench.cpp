@@ -11,7 +11,6 @@
 #include "BenchContext.h"
 #include "context/Procedures.h"
 #include "results/ResultsLogEdit.h"
-#include "startup/Calendar.h"
 #include "teacher/TimeHistogram.h"
 
 using namespace kestrel;
@@ -28,18 +27,7 @@ struct TeacherLog {
         dir = ::mkdtemp(name);
         ctx.folders.DataFolder = dir.string() + "/";
         std::mt19937 rng(7);
-        const double today = static_cast<double>(dayNumber(CivilDate{2025, 6, 10}));
-        std::string bytes;
-        for (int i = 0; i < records; ++i) {
-            ResultRecord r;
-            r.date = today - 300 + static_cast<double>(i * 300 / records);
-            r.timeOfDay = static_cast<double>(i % 1000) / 1000.0;
-            r.studentNumber = static_cast<int16_t>(1 + rng() % 400);
-            r.level = static_cast<int16_t>(1 + rng() % 5);
-            r.seconds = rng() % 50 == 0 ? 99999 : static_cast<int32_t>(20 + rng() % 400);
-            const ResultBytes b = encodeResultRecord(r);
-            bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
-        }
+        const std::string bytes = bench::classroomLog(records, 400, 300, rng);
         std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
     }
     ~TeacherLog() {

@@ -15,7 +15,6 @@
 #include "../BenchContext.h"
 #include "platform/ui/QtServices.h"
 #include "results/ResultRecord.h"
-#include "startup/Calendar.h"
 #include "startup/ui/App.h"
 #include "teacher/ui/FrmData.h"
 #include "teacher/ui/FrmTimeData.h"
@@ -50,19 +49,7 @@ struct School {
                        "60,120,300,10,1,30,0,7,1,,,\r\n90,180,300,10,1,30,0,7,1,,,\r\n"
                        "120,240,400,10,1.5,0,0,14,1,,,\r\n150,300,400,10,2,20,500,14,1,,,\r\n"
                        "200,400,500,10,2.5,0,0,30,1,,,\r\n");
-        const double today = static_cast<double>(dayNumber(CivilDate{2025, 6, 10}));
-        std::string bytes;
-        for (int i = 0; i < records; ++i) {
-            ResultRecord r;
-            r.date = today - static_cast<double>(rng() % 300);
-            r.timeOfDay = static_cast<double>(rng() % 86400) / 86400.0;
-            r.studentNumber = static_cast<int16_t>(1 + rng() % 400);
-            r.level = static_cast<int16_t>(1 + rng() % 5);
-            r.seconds = rng() % 50 == 0 ? 99999 : static_cast<int32_t>(20 + rng() % 400);
-            r.schoolCode = resultText(rng() % 10 == 0 ? "54321" : "12345");
-            const ResultBytes b = encodeResultRecord(r);
-            bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
-        }
+        const std::string bytes = bench::classroomLog(records, 400, 300, rng, "12345", "54321");
         std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
     }
     ~School() {

@@ -251,20 +251,10 @@ void FrmData::Command2_Click() {
     ctx.services.exit.holdEnd();
     const LogEditStatus s = correctResultRecord(resultsLog(ctx), m_edited, m_chosen, corrected);
     ctx.services.exit.releaseEnd();
-    switch (s.result) {
-    case EditResult::Done:
-        m_chosen = corrected;
-        buildList();
-        selectLine(lineOfRecord(m_edited));
-        break;
-    case EditResult::RecordChanged:
-        recordChanged();
-        break;
-    case EditResult::Failed:
-        tell(s.message);
-        buildList();
-        break;
-    }
+    if (!written(s)) return;
+    m_chosen = corrected;
+    buildList();
+    selectLine(lineOfRecord(m_edited));
 }
 
 void FrmData::Command3_Click() {
@@ -277,23 +267,23 @@ void FrmData::Command3_Click() {
     ctx.services.exit.holdEnd();
     const LogEditStatus s = deleteResultRecord(resultsLog(ctx), m_edited, m_chosen);
     ctx.services.exit.releaseEnd();
-    switch (s.result) {
-    case EditResult::Done: {
-        const int line = m_editedLine;
-        Picture3->hide();
-        m_edited = 0;
-        buildList();
-        selectLine(std::min(line, List1->ListCount() - 1));
-        break;
-    }
-    case EditResult::RecordChanged:
+    if (!written(s)) return;
+    const int line = m_editedLine;
+    Picture3->hide();
+    m_edited = 0;
+    buildList();
+    selectLine(std::min(line, List1->ListCount() - 1));
+}
+
+bool FrmData::written(const LogEditStatus& s) {
+    if (s.result == EditResult::RecordChanged) {
         recordChanged();
-        break;
-    case EditResult::Failed:
+    } else if (s.result == EditResult::Failed) {
+        // The log is whole: the list shows what it holds now.
         tell(s.message);
         buildList();
-        break;
     }
+    return s.ok();
 }
 
 void FrmData::recordChanged() {

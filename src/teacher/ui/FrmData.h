@@ -8,6 +8,7 @@
 
 #include "platform/ui/TwipsForm.h"
 #include "results/ResultRecord.h"
+#include "results/ResultsLogEdit.h"
 #include "teacher/RecordList.h"
 
 class QComboBox;
@@ -71,6 +72,8 @@ private:
     void tell(const std::string& text);
     // Another PC changed the log under the panel: say so and read it again.
     void recordChanged();
+    // True for a change written; otherwise tells why and reads the list again.
+    bool written(const LogEditStatus& status);
 
     App& m_app;
     bool m_opened = false;
