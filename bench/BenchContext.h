@@ -6,7 +6,9 @@
 #include <string>
 
 #include "context/Context.h"
+#include "results/ResultRecord.h"
 #include "roster/Roster.h"
+#include "startup/Calendar.h"
 #include "support/Fakes.h"
 
 namespace kestrel::bench {
@@ -32,6 +34,28 @@ inline void fillRoster(RosterTables& r, int students, std::mt19937& rng) {
         r.BirthYears[S] = static_cast<int16_t>(2010 + rng() % 9);
     }
     r.RosterCount = static_cast<int16_t>(students);
+}
+
+// The bytes of a log of `records` runs of students 1..`students` at levels
+// 1..5 over the `days` days up to 2025-06-10, one in fifty a time-out; a
+// tenth of them carry `otherCode` when it is given, the rest `code`.
+inline std::string classroomLog(int records, int students, int days, std::mt19937& rng,
+                                const char* code = "", const char* otherCode = nullptr) {
+    const double today = static_cast<double>(dayNumber(CivilDate{2025, 6, 10}));
+    std::string bytes;
+    bytes.reserve(static_cast<size_t>(records) * kResultRecordSize);
+    for (int i = 0; i < records; ++i) {
+        ResultRecord r;
+        r.date = today - static_cast<double>(rng() % static_cast<unsigned>(days));
+        r.timeOfDay = static_cast<double>(rng() % 86400) / 86400.0;
+        r.studentNumber = static_cast<int16_t>(1 + rng() % static_cast<unsigned>(students));
+        r.level = static_cast<int16_t>(1 + rng() % 5);
+        r.seconds = rng() % 50 == 0 ? 99999 : static_cast<int32_t>(20 + rng() % 400);
+        r.schoolCode = resultText(otherCode && rng() % 10 == 0 ? otherCode : code);
+        const ResultBytes b = encodeResultRecord(r);
+        bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    return bytes;
 }
 
 } // namespace kestrel::bench

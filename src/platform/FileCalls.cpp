@@ -28,6 +28,9 @@ int SystemFileCalls::fsync(int fd) {
 int SystemFileCalls::ftruncate(int fd, off_t length) {
     return ::ftruncate(fd, length);
 }
+int SystemFileCalls::unlink(const char* path) {
+    return ::unlink(path);
+}
 int SystemFileCalls::lockWhole(int fd, short type) {
     struct flock fl {};
     fl.l_type = type;

@@ -23,6 +23,7 @@ public:
     virtual int fstat(int fd, struct stat* st) = 0;
     virtual int fsync(int fd) = 0;
     virtual int ftruncate(int fd, off_t length) = 0;
+    virtual int unlink(const char* path) = 0;
     // An open-file-description lock (F_OFD_SETLK) of the whole file and
     // everything past its end: F_RDLCK, F_WRLCK or F_UNLCK. Never waits.
     virtual int lockWhole(int fd, short type) = 0;
@@ -39,6 +40,7 @@ public:
     int fstat(int fd, struct stat* st) override;
     int fsync(int fd) override;
     int ftruncate(int fd, off_t length) override;
+    int unlink(const char* path) override;
     int lockWhole(int fd, short type) override;
 };
 

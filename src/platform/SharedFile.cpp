@@ -94,6 +94,13 @@ public:
         return FileStatus::success();
     }
 
+    FileStatus truncate(uint64_t length) override {
+        while (m_calls.ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
+            if (errno != EINTR) return FileStatus::fromErrno(errno);
+        }
+        return FileStatus::success();
+    }
+
     FileStatus close() override {
         if (m_fd < 0) return FileStatus::success();
         // A lock still held (a step failed on the way) goes first, so that
@@ -148,8 +155,9 @@ int openRetrying(FileCalls& calls, const char* path, int flags) {
 
 std::unique_ptr<SharedFile> PosixSharedFileSystem::open(const std::filesystem::path& path,
                                                         SharedAccess access, FileStatus& status) {
-    int fd = openRetrying(m_calls, path.c_str(), O_RDWR | O_CREAT);
-    if (fd < 0 && access == SharedAccess::Read &&
+    int fd = openRetrying(m_calls, path.c_str(),
+                          access == SharedAccess::Existing ? O_RDWR : O_RDWR | O_CREAT);
+    if (fd < 0 && access != SharedAccess::Write &&
         (errno == EACCES || errno == EROFS || errno == EPERM)) {
         fd = openRetrying(m_calls, path.c_str(), O_RDONLY);
     }
@@ -159,6 +167,27 @@ std::unique_ptr<SharedFile> PosixSharedFileSystem::open(const std::filesystem::p
     }
     status = FileStatus::success();
     return std::make_unique<PosixSharedFile>(m_calls, fd);
+}
+
+FileStatus PosixSharedFileSystem::remove(const std::filesystem::path& path) {
+    if (m_calls.unlink(path.c_str()) != 0) return FileStatus::fromErrno(errno);
+    return FileStatus::success();
+}
+
+FileStatus PosixSharedFileSystem::syncFolder(const std::filesystem::path& folder) {
+    const int fd =
+        openRetrying(m_calls, folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return FileStatus::fromErrno(errno);
+    int err = 0;
+    while (m_calls.fsync(fd) != 0) {
+        if (errno == EINTR) continue;
+        // Some network file systems cannot sync a folder; their entries are
+        // on the server once the call that made them returned.
+        if (errno != EINVAL && errno != EROFS && errno != EBADF) err = errno;
+        break;
+    }
+    m_calls.close(fd);
+    return err ? FileStatus::fromErrno(err) : FileStatus::success();
 }
 
 } // namespace kestrel

@@ -64,13 +64,16 @@ public:
     virtual FileStatus writeAt(uint64_t offset, const void* data, size_t bytes) = 0;
     // Returns once the written data is on the storage.
     virtual FileStatus sync() = 0;
+    // Cuts the file to `length` bytes (or lengthens it with zero bytes).
+    virtual FileStatus truncate(uint64_t length) = 0;
     // Closes the descriptor, releasing its lock; a second call does nothing.
     virtual FileStatus close() = 0;
 };
 
 enum class SharedAccess {
-    Write, // read and write; a missing file is created
-    Read,  // as Write where the folder allows it, else read-only
+    Write,    // read and write; a missing file is created
+    Read,     // as Write where the folder allows it, else read-only
+    Existing, // as Read, but a missing file is NotFound and never created
 };
 
 class SharedFileSystem {
@@ -79,6 +82,11 @@ public:
     // Null on failure, with `status` telling why.
     virtual std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
                                              FileStatus& status) = 0;
+    // Deletes the file; NotFound when it is not there.
+    virtual FileStatus remove(const std::filesystem::path& path) = 0;
+    // Returns once the folder's entries (files created or removed in it) are
+    // on the storage. A folder that cannot be synced this way counts as synced.
+    virtual FileStatus syncFolder(const std::filesystem::path& folder) = 0;
 };
 
 // POSIX descriptors with open-file-description locks (F_OFD_SETLK), which
@@ -88,6 +96,8 @@ public:
     explicit PosixSharedFileSystem(FileCalls& calls = systemFileCalls()) : m_calls(calls) {}
     std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
                                      FileStatus& status) override;
+    FileStatus remove(const std::filesystem::path& path) override;
+    FileStatus syncFolder(const std::filesystem::path& folder) override;
 
 private:
     FileCalls& m_calls;

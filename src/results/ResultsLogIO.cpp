@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "results/ResultsLogEdit.h"
 #include "text/Cp932.h"
 
 namespace kestrel {
@@ -35,9 +36,14 @@ std::string numberText(double v) {
 // it twice. A write the server refused is tried again; what part of the
 // record it left is overwritten, since the offset is that of the last whole
 // record.
-StepFailure appendOnce(SharedFile& file, const ResultRecord& record, bool& written) {
+StepFailure appendOnce(const LogAccess& log, SharedFile& file, const ResultRecord& record,
+                       bool& written) {
     FileStatus s = file.lockExclusive();
     if (!s.ok()) return {s, "をロックできません"};
+    // A delete that stopped midway is finished first. Appending is sound
+    // whatever state it left, so a failure to finish it does not stop the run.
+    bool foreign = false;
+    finishUnfinishedDelete(log.files, log.path, file, foreign);
     uint64_t length = 0;
     s = file.size(length);
     if (!s.ok()) return {s, "の長さを読めません"};
@@ -64,14 +70,15 @@ struct LoadProgress {
     ResultRecord lastRead;
 };
 
-StepFailure loadOnce(const LogAccess& log, LogReader& reader, LoadProgress& p) {
+StepFailure loadOnce(const LogAccess& log, LogReader& reader, uint64_t newest, LoadProgress& p) {
     p = LoadProgress{};
     FileStatus s;
     std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Read, s);
     if (!file) return {s, "を開けません"};
+    s = finishDeleteBeforeRead(log, *file);
     // Held for the whole read: no writer begins between the length and the
     // last record.
-    s = file->lockShared();
+    if (s.ok()) s = file->lockShared();
     if (!s.ok()) return {s, "を読めません"};
     reader.begin();
 
@@ -79,8 +86,9 @@ StepFailure loadOnce(const LogAccess& log, LogReader& reader, LoadProgress& p) {
     uint64_t length = 0;
     s = file->size(length);
     if (!s.ok()) return {s, "の長さを読めません"};
+    reader.sized(length);
     const uint64_t records = length / kResultRecordSize;
-    const uint64_t first = records > kMaxLoadedRecords ? records - kMaxLoadedRecords : 0;
+    const uint64_t first = records > newest ? records - newest : 0;
 
     // Read in blocks that stay in the cache while they are decoded.
     p.marker = 5;
@@ -159,7 +167,7 @@ LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
         if (!file) {
             failure.action = "を開けません";
         } else {
-            failure = appendOnce(*file, record, written);
+            failure = appendOnce(log, *file, record, written);
             file.reset(); // closes, and so unlocks, before any wait or message
         }
         if (failure.status.ok()) return {};
@@ -171,11 +179,11 @@ LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
     }
 }
 
-LogStatus readResultsLog(const LogAccess& log, LogReader& reader) {
+LogStatus readResultsLog(const LogAccess& log, LogReader& reader, uint64_t newest) {
     int missing = 0;
     for (;;) {
         LoadProgress progress;
-        const StepFailure failure = loadOnce(log, reader, progress);
+        const StepFailure failure = loadOnce(log, reader, newest, progress);
         switch (failure.status.fault) {
         case FileFault::None:
             return {};

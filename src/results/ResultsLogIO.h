@@ -3,7 +3,8 @@
 // reading its most recent records, with the waits and retries of the sharing
 // protocol (see platform/SharedFile.h). Every PC appends to the same file.
 // The functions return what went wrong; whether to show it and end the
-// program, or to report it and carry on, is the caller's choice.
+// program, or to report it and carry on, is the caller's choice. Both first
+// finish a delete that a crash stopped midway (results/ResultsLogEdit.h).
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -53,15 +54,20 @@ class LogReader {
 public:
     virtual ~LogReader() = default;
     virtual void begin() = 0;
+    // The log's length in bytes, before the first block of an attempt.
+    virtual void sized(uint64_t /*bytes*/) {}
     // `count` whole records of kResultRecordSize bytes at `bytes`.
     virtual void block(const unsigned char* bytes, size_t count) = 0;
 };
 
-// Reads the kMaxLoadedRecords most recent whole records into `reader`. A log
+// Reads the `newest` most recent whole records into `reader`. A log
 // held by another PC is tried again every second without limit, a missing
 // folder every five seconds up to the fourth miss; any other failure gives
 // up at once. The message names the progress marker and, for a failed read,
 // the number of the record that failed and the fields of the last record read.
-LogStatus readResultsLog(const LogAccess& log, LogReader& reader);
+LogStatus readResultsLog(const LogAccess& log, LogReader& reader,
+                         uint64_t newest = kMaxLoadedRecords);
+// Every whole record of the log, for the teacher's tools.
+inline constexpr uint64_t kWholeLog = UINT64_MAX;
 
 } // namespace kestrel

@@ -52,8 +52,7 @@ std::string readRosterBytes(const std::filesystem::path& path, const std::string
 
 } // namespace
 
-void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary,
-                const std::string& sharedFolder, const SharedConfig& config) {
+std::vector<RosterFileEntry> readRosterEntries(const std::string& sharedFolder) {
     const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
     const std::string name = displayPath(path);
     const std::string bytes = readRosterBytes(path, name);
@@ -63,7 +62,13 @@ void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary
     } catch (const std::invalid_argument&) {
         throw RosterError("「" + name + "」に日本語の文字として読めないところがあります。", EILSEQ);
     }
-    const std::vector<RosterFileEntry> entries = parseRoster(text, name);
+    return parseRoster(text, name);
+}
+
+void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary,
+                const std::string& sharedFolder, const SharedConfig& config) {
+    const std::string name = displayPath(std::filesystem::path(sharedFolder) / kRosterFile);
+    const std::vector<RosterFileEntry> entries = readRosterEntries(sharedFolder);
     const bool listStatus2 = leadingNumber(config.ListStatus2Entries) == 1;
 
     const std::vector<StudentFigures> figures = allStudentFigures(summary);

@@ -33,6 +33,10 @@ struct NameListState {
     int numberOfLine(int line) const;
 };
 
+// The entries of "新名簿.txt" in the shared folder, in file order. Throws
+// RosterError naming the file and the problem.
+std::vector<RosterFileEntry> readRosterEntries(const std::string& sharedFolder);
+
 // Reads "新名簿.txt" of the shared folder into the roster tables and List2:
 // names, birth years and grade labels of every entry, and one sort line per
 // listed student with the figures of `summary` by NameListMode. SchoolYear

@@ -3,17 +3,25 @@
 // sync, a number of exclusive or shared lock attempts held by "another PC",
 // a number of opens of a missing folder. Counts what was done, so tests can show that
 // a failure is never taken for success and no descriptor is left open.
+// It can also stop the program at its Nth change of a file (a crash), and
+// forget everything that was not synced (a power loss).
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/SharedFile.h"
 
 namespace kestrel::test {
+
+// Thrown by the fake at the change it was told to crash at.
+struct SimulatedCrash {
+    int operation = 0;
+};
 
 class FakeSharedFileSystem : public SharedFileSystem {
 public:
@@ -31,13 +39,20 @@ public:
     int sharingOnShared = 0; // this many shared locks meet another PC's lock
     int sharingOnWrite = 0;  // this many writes are refused as a range another PC holds
     int missingOnOpen = 0;   // this many opens find no folder
+    int failOnTruncate = 0;
+    int failOnRemove = 0;
+    // The change (a write, sync, truncate, creation or removal of a file, or
+    // a sync of the folder) at which the program stops: SimulatedCrash is
+    // thrown instead of making it.
+    int crashOnChange = 0;
 
     // What happened.
     int opens = 0, writes = 0, syncs = 0, reads = 0, locks = 0, sharedLocks = 0, closes = 0;
+    int truncates = 0, removes = 0, folderSyncs = 0, changes = 0;
     int openNow = 0;
     bool locked = false;
 
-    std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess,
+    std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
                                      FileStatus& status) override {
         ++opens;
         if (missingOnOpen > 0) {
@@ -45,13 +60,65 @@ public:
             status = FileStatus::fromErrno(ENOENT);
             return nullptr;
         }
-        files.try_emplace(path);
+        if (!files.count(path)) {
+            if (access == SharedAccess::Existing) {
+                status = FileStatus::fromErrno(ENOENT);
+                return nullptr;
+            }
+            change();
+            files.try_emplace(path);
+        }
         ++openNow;
         status = FileStatus::success();
         return std::make_unique<File>(*this, path);
     }
 
+    FileStatus remove(const std::filesystem::path& path) override {
+        ++removes;
+        if (failOnRemove == removes) return FileStatus::fromErrno(failError);
+        if (!files.count(path)) return FileStatus::fromErrno(ENOENT);
+        change();
+        files.erase(path);
+        return FileStatus::success();
+    }
+
+    FileStatus syncFolder(const std::filesystem::path& folder) override {
+        ++folderSyncs;
+        change();
+        for (auto it = durableNames.begin(); it != durableNames.end();)
+            it = it->parent_path() == folder && !files.count(*it) ? durableNames.erase(it) : ++it;
+        for (const auto& [path, bytes] : files)
+            if (path.parent_path() == folder) durableNames.insert(path);
+        return FileStatus::success();
+    }
+
+    // Everything as it stands is on the storage (a test's starting point).
+    void settle() {
+        durableNames.clear();
+        for (const auto& [path, bytes] : files) {
+            durableNames.insert(path);
+            durable[path] = bytes;
+        }
+    }
+    // The power fails: what was not synced is lost. A file keeps the bytes
+    // of its last sync, and exists when its folder was synced since it was made.
+    void powerLoss() {
+        std::map<std::filesystem::path, std::string> kept;
+        for (const auto& path : durableNames)
+            kept[path] = durable.count(path) ? durable[path] : std::string();
+        files = std::move(kept);
+        locked = false;
+    }
+
 private:
+    void change() {
+        ++changes;
+        if (crashOnChange == changes) throw SimulatedCrash{changes};
+    }
+
+    std::map<std::filesystem::path, std::string> durable; // bytes as of the last sync
+    std::set<std::filesystem::path> durableNames;         // files whose folder entry is synced
+
     class File : public SharedFile {
     public:
         File(FakeSharedFileSystem& fs, std::filesystem::path path)
@@ -100,6 +167,7 @@ private:
                 --m_fs.sharingOnWrite;
                 return FileStatus::lockConflict(EACCES);
             }
+            m_fs.change();
             const bool fail = m_fs.failOnWrite == m_fs.writes;
             const size_t n = fail ? std::min(count, m_fs.bytesBeforeFailure) : count;
             std::string& d = data();
@@ -110,6 +178,15 @@ private:
         FileStatus sync() override {
             ++m_fs.syncs;
             if (m_fs.failOnSync == m_fs.syncs) return FileStatus::fromErrno(m_fs.failError);
+            m_fs.change();
+            m_fs.durable[m_path] = data();
+            return FileStatus::success();
+        }
+        FileStatus truncate(uint64_t length) override {
+            ++m_fs.truncates;
+            if (m_fs.failOnTruncate == m_fs.truncates) return FileStatus::fromErrno(m_fs.failError);
+            m_fs.change();
+            data().resize(length, '\0');
             return FileStatus::success();
         }
         FileStatus close() override {

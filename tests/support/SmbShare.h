@@ -84,6 +84,16 @@ public:
             m_cache[path(fd)] = static_cast<size_t>(length);
             return 0;
         }
+        int unlink(const char* path) override {
+            auto file = m_share.files.find(path);
+            if (file == m_share.files.end()) return fail(ENOENT);
+            // A file another handle holds open cannot be removed on a share.
+            for (const auto& [fd, h] : m_share.m_handles)
+                if (h.path == path) return fail(EACCES);
+            m_share.files.erase(file);
+            m_cache.erase(path);
+            return 0;
+        }
         int lockWhole(int fd, short type) override {
             if (!mine(fd)) return fail(EBADF);
             if (type == F_WRLCK && m_share.heldByOther(fd, F_RDLCK)) return fail(EAGAIN);

@@ -190,6 +190,7 @@ void seisekitime1::buildPanels() {
     Picture7->setAutoFillBackground(true);
     place(Picture7, 4080, 2880, 7200, 4320);
     Picture7->hide();
+    buildMaintenancePanel();
 
     Picture2 = new QWidget(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
@@ -717,9 +718,70 @@ void seisekitime1::Command1_Click() {
     Show(m_app, Screen::namesel);
 }
 
+void seisekitime1::buildMaintenancePanel() {
+    QPalette panel = Picture7->palette();
+    panel.setColor(QPalette::Window, rgb(255, 255, 224));
+    Picture7->setPalette(panel);
+    auto* frame = new VbLabel(Picture7, QStringLiteral("Picture7Frame"));
+    frame->setBorder(true);
+    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+    place(frame, 0, 0, 7200, 4320);
+
+    Label28 =
+        new VbLabel(Picture7, QStringLiteral("Label28"), QStringLiteral("データ変更パスワード"));
+    place(Label28, 360, 360, 6480, 420);
+    setTwipsFont(Label28, kPGothic, 14, true);
+
+    Text3 = new QLineEdit(Picture7);
+    Text3->setObjectName(QStringLiteral("Text3"));
+    Text3->setEchoMode(QLineEdit::Password);
+    Text3->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    Text3->setAccessibleName(QStringLiteral("データ変更パスワード"));
+    place(Text3, 360, 900, 6480, 540);
+    setTwipsFont(Text3, kPGothic, 16);
+
+    auto button = [this](const QString& name, const char* text, QRect r) {
+        auto* b = new QPushButton(QString::fromUtf8(text), Picture7);
+        b->setObjectName(name);
+        place(b, r.x(), r.y(), r.width(), r.height());
+        setTwipsFont(b, kPGothic, 12, true);
+        return b;
+    };
+    Command10[0] = button(QStringLiteral("Command10_0"), "データ変更", {360, 1800, 3120, 720});
+    Command10[1] =
+        button(QStringLiteral("Command10_1"), "合格タイムデータ変更", {3720, 1800, 3120, 720});
+    Command12 = button(QStringLiteral("Command12"), "戻る", {2520, 3060, 2160, 720});
+    for (int i = 0; i < 2; ++i)
+        connect(Command10[static_cast<size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { Command10_Click(i); });
+    connect(Command12, &QPushButton::clicked, this, [this] { Command12_Click(); });
+}
+
 void seisekitime1::Command8_Click() {
     if (busy()) return;
-    // The maintenance panel opens here once its password check is built.
+    Picture7->show();
+    Picture7->raise();
+    Text3->setFocus();
+}
+
+void seisekitime1::Command12_Click() {
+    if (busy()) return;
+    Picture7->hide();
+}
+
+void seisekitime1::Command10_Click(int index) {
+    if (busy() || Picture7->isHidden() || (index != 0 && index != 1)) return;
+    Context& ctx = m_app.ctx();
+    // Exactly the password: letter case and blanks count.
+    if (Text3->text().toStdString() != ctx.config.TeacherPassword) {
+        const BusyScope telling(*this);
+        ctx.services.dialogs.message("パスワードを入力して下さい", ctx.program.ProgramTitle,
+                                     MessageButtons::Ok);
+        return;
+    }
+    setLeaving();
+    Show(m_app, index == 0 ? Screen::FrmData : Screen::FrmTimeData);
+    Unload(m_app, Screen::seisekitime1);
 }
 
 void seisekitime1::Form_KeyPress(const QString& text) {

@@ -15,6 +15,7 @@
 
 class QComboBox;
 class QKeyEvent;
+class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -65,6 +66,11 @@ public:
     void Label3_Click(int level);
     void Command1_Click();
     void Command8_Click();
+    // The maintenance panel: "戻る" hides it; Command10(0) opens the results
+    // manager and Command10(1) the criteria editor, when the password box
+    // holds the teacher password exactly.
+    void Command12_Click();
+    void Command10_Click(int index);
     // A character typed anywhere on the screen.
     void Form_KeyPress(const QString& text);
 
@@ -99,6 +105,10 @@ public:
     QWidget* Picture6 = nullptr; // wait panel
     QProgressBar* ProgressBar2 = nullptr;
     QWidget* Picture7 = nullptr; // maintenance panel, hidden until a teacher opens it
+    VbLabel* Label28 = nullptr;
+    QLineEdit* Text3 = nullptr; // the password, masked
+    std::array<QPushButton*, 2> Command10{};
+    QPushButton* Command12 = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -108,6 +118,7 @@ private:
     void buildHeader();
     void buildOptions();
     void buildPanels();
+    void buildMaintenancePanel();
     void buildColumn(int level);
     // Places every column for the level shown in the leftmost one.
     void placeColumns(int scrollPosition);

@@ -13,6 +13,8 @@
 #include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
 #include "startup/ui/Firstfrm.h"
+#include "teacher/ui/FrmData.h"
+#include "teacher/ui/FrmTimeData.h"
 
 namespace kestrel {
 namespace {
@@ -35,6 +37,10 @@ template <class F> void onScreen(Screen screen, F&& f) {
         return f(static_cast<FrmSyuuryou*>(nullptr));
     case Screen::frmver:
         return f(static_cast<frmver*>(nullptr));
+    case Screen::FrmTimeData:
+        return f(static_cast<FrmTimeData*>(nullptr));
+    case Screen::FrmData:
+        return f(static_cast<FrmData*>(nullptr));
     }
 }
 

@@ -19,6 +19,8 @@ enum class Screen {
     MainFrm,      // the drill
     FrmSyuuryou,  // end of the drill
     frmver,       // version information
+    FrmTimeData,  // criteria editor
+    FrmData,      // results manager
 };
 
 // Loads the screen when needed, shows it and runs its activation.

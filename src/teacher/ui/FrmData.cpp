@@ -1,0 +1,323 @@
+#include "teacher/ui/FrmData.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "context/Procedures.h"
+#include "platform/ui/Fonts.h"
+#include "platform/ui/VbListBox.h"
+#include "platform/ui/VbWidgets.h"
+#include "results/ResultsLogEdit.h"
+#include "roster/Grades.h"
+#include "startup/ui/App.h"
+#include "startup/ui/Navigation.h"
+#include "text/LeadingNumber.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int kDesignWidth = 15360;
+constexpr int kDesignHeight = 11520;
+constexpr int kLongestTime = 6000; // the scroll bar's bottom, in seconds
+
+const char* const kChangedElsewhere = "選んだ記録は、ほかのパソコンで変更されたか消去されています。"
+                                      "\r\n何も書き込まずに、一覧を読み直します。";
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+FrmData::FrmData(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_app(app) {
+    setObjectName(QStringLiteral("FrmData"));
+    setWindowTitle(QStringLiteral("Kestrel"));
+    setBackColor(rgb(224, 240, 255));
+
+    Label3 = new VbLabel(this, QStringLiteral("Label3"));
+    place(Label3, 240, 120, 4200, 380);
+    setTwipsFont(Label3, kPGothic, 12, true);
+    Label5 = new VbLabel(this, QStringLiteral("Label5"),
+                         QStringLiteral("ダブルクリックすると変更、消去できます"));
+    place(Label5, 4560, 120, 6480, 380);
+    setTwipsFont(Label5, kPGothic, 12);
+
+    List1 = new VbListBox(this, QStringLiteral("List1"));
+    List1->setTwipsFont(*this, kGothic, 11);
+    place(List1, 240, 600, 10800, 10560);
+    connect(List1, &VbListBox::Click, this, [this] { List1_Click(); });
+    connect(List1, &VbListBox::DblClick, this, [this] { List1_DblClick(); });
+    // Enter opens the line as a double click does.
+    connect(List1, &VbListBox::KeyPress, this, [this](QKeyEvent* e, bool& handled) {
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            handled = true;
+            List1_DblClick();
+        }
+    });
+
+    Command4 = new QPushButton(QStringLiteral("戻る"), this);
+    Command4->setObjectName(QStringLiteral("Command4"));
+    place(Command4, 11280, 10440, 3840, 720);
+    setTwipsFont(Command4, kPGothic, 14, true);
+    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+
+    buildEditPanel();
+}
+
+void FrmData::buildEditPanel() {
+    Picture3 = new QWidget(this);
+    Picture3->setObjectName(QStringLiteral("Picture3"));
+    Picture3->setAutoFillBackground(true);
+    QPalette pal = Picture3->palette();
+    pal.setColor(QPalette::Window, rgb(255, 255, 224));
+    Picture3->setPalette(pal);
+    place(Picture3, 11280, 600, 3840, 7320);
+
+    auto label = [this](const char* name, QRect r, double points, bool bold) {
+        auto* l = new VbLabel(Picture3, QLatin1String(name));
+        place(l, r.x(), r.y(), r.width(), r.height());
+        setTwipsFont(l, kPGothic, points, bold);
+        return l;
+    };
+    Label1 = label("Label1", {180, 120, 3480, 420}, 14, true);
+    Label2_1 = label("Label2_1", {180, 600, 3480, 380}, 12, false);
+    Label2_2 = label("Label2_2", {180, 1020, 3480, 380}, 12, false);
+
+    Combo1 = new QComboBox(Picture3);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setAccessibleName(QStringLiteral("生徒"));
+    place(Combo1, 180, 1500, 3480, 420);
+    setTwipsFont(Combo1, kPGothic, 11);
+    connect(Combo1, &QComboBox::activated, this, [this] { Combo1_Click(); });
+    Label2_4 = label("Label2_4", {180, 1980, 3480, 380}, 12, false);
+
+    Text1_1 = new QLineEdit(Picture3);
+    Text1_1->setObjectName(QStringLiteral("Text1_1"));
+    Text1_1->setAlignment(Qt::AlignRight);
+    Text1_1->setAccessibleName(QStringLiteral("秒"));
+    place(Text1_1, 180, 2940, 1800, 420);
+    setTwipsFont(Text1_1, kPGothic, 12);
+    Label2_3 = label("Label2_3", {2040, 2980, 500, 380}, 12, false);
+    Label2_3->setText(QStringLiteral("秒"));
+
+    VScroll1 = new QScrollBar(Qt::Vertical, Picture3);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->setRange(0, kLongestTime);
+    VScroll1->setPageStep(10);
+    VScroll1->setSingleStep(1);
+    place(VScroll1, 2880, 2460, 300, 1500);
+    connect(VScroll1, &QScrollBar::valueChanged, this, [this] { VScroll1_Change(); });
+
+    auto button = [this](const char* name, const char* text, int top) {
+        auto* b = new QPushButton(QString::fromUtf8(text), Picture3);
+        b->setObjectName(QLatin1String(name));
+        place(b, 180, top, 3480, 660);
+        setTwipsFont(b, kPGothic, 12, true);
+        return b;
+    };
+    Command2 = button("Command2", "変更して記録", 4500);
+    Command3 = button("Command3", "消去", 5400);
+    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    Picture3->hide();
+}
+
+void FrmData::Form_Activate() {
+    if (m_opened) return;
+    m_opened = true;
+    const BusyScope opening(*this);
+    buildList();
+    List1->setFocus();
+}
+
+void FrmData::buildList() {
+    Context& ctx = m_app.ctx();
+    // This PC's roster names the students, also on records of other schools.
+    std::vector<RosterFileEntry> entries;
+    try {
+        entries = readRosterEntries(ctx.folders.SharedFolder);
+    } catch (const std::exception& e) {
+        tell(std::string(e.what()) + "\r\n名前と学年を出さずに一覧を作ります。");
+    }
+    const CivilDate today = ctx.services.clock.today();
+    const int schoolYear = schoolYearOf(
+        today.year, today.month, static_cast<int>(leadingNumber(ctx.config.SchoolYearStartMonth)));
+    m_students = studentLookups(entries, schoolYear);
+    const QString comboText = Combo1->currentText();
+    Combo1->clear();
+    for (int number : m_students.roster)
+        Combo1->addItem(qs(studentChoice(number, m_students)));
+    Combo1->setEditText(comboText);
+
+    RecordListing listing;
+    const LogStatus status = readRecordListing(resultsLog(ctx), m_students, ctx.config, listing);
+    if (!status.ok()) {
+        tell(status.message);
+        return;
+    }
+    m_listing = std::move(listing);
+    Label3->setText(qs(recordCountText(m_listing.lengthBytes)));
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(m_listing.lines.size()));
+    for (const std::string& line : m_listing.lines)
+        lines.push_back(qs(line));
+    List1->setLines(lines);
+}
+
+void FrmData::List1_Click() {
+    if (busy()) return;
+    Picture3->hide();
+}
+
+void FrmData::List1_DblClick() {
+    if (busy()) return;
+    const BusyScope opening(*this);
+    openRecord(List1->ListIndex());
+}
+
+void FrmData::openRecord(int line) {
+    if (line < 0 || static_cast<size_t>(line) >= m_listing.numbers.size()) return;
+    const uint64_t number = m_listing.numbers[static_cast<size_t>(line)];
+    ResultBytes bytes{};
+    bool exists = false;
+    const LogStatus status = readResultRecord(resultsLog(m_app.ctx()), number, bytes, exists);
+    if (!status.ok()) {
+        tell(status.message);
+        return;
+    }
+    // The record must still be the line the teacher chose.
+    if (!exists || bytes != m_listing.records[static_cast<size_t>(line)]) {
+        recordChanged();
+        return;
+    }
+    m_edited = number;
+    m_editedLine = line;
+    m_chosen = bytes;
+    const ResultRecord r = decodeResultRecord(bytes.data());
+    const bool known = r.studentNumber >= 1 && r.studentNumber <= kMaxStudent;
+    Label1->setText(QString::number(number));
+    Command2->setEnabled(true);
+    Command3->setEnabled(true);
+    Label2_1->setText(QStringLiteral("%1ﾚﾍﾞﾙ").arg(r.level));
+    Label2_2->setText(qs(shortDate(r.date)));
+    Label2_4->setText(known ? qs(m_students.gradeLabels[static_cast<size_t>(r.studentNumber)])
+                            : QString());
+    Text1_1->setText(QString::number(r.seconds));
+    // A time outside the scroll bar's range puts the bar at its end and
+    // leaves the seconds as they are.
+    const bool blocked = VScroll1->blockSignals(true);
+    VScroll1->setValue(std::clamp(r.seconds, 0, kLongestTime));
+    VScroll1->blockSignals(blocked);
+    Combo1->setEditText(qs(studentChoice(r.studentNumber, m_students)));
+    Picture3->show();
+    Picture3->raise();
+}
+
+void FrmData::Combo1_Click() {
+    if (busy()) return;
+    const std::optional<int> student = chosenStudent(Combo1->currentText().toStdString());
+    Label2_4->setText(student ? qs(m_students.gradeLabels[static_cast<size_t>(*student)])
+                              : QString());
+}
+
+void FrmData::VScroll1_Change() {
+    if (busy()) return;
+    Text1_1->setText(QString::number(VScroll1->value()));
+}
+
+void FrmData::Command2_Click() {
+    if (busy() || m_edited == 0) return;
+    const BusyScope writing(*this);
+    Context& ctx = m_app.ctx();
+    const std::optional<int32_t> seconds = typedSeconds(Text1_1->text().toStdString());
+    if (!seconds) {
+        tell("秒の数が大きすぎます。");
+        return;
+    }
+    const std::optional<int> student = chosenStudent(Combo1->currentText().toStdString());
+    if (!student) {
+        tell("生徒を一覧から選んで下さい（番号 /  名前）。\r\n番号は 1 から 5000 までです。");
+        return;
+    }
+    const ResultBytes corrected =
+        correctedRecord(m_chosen, static_cast<int16_t>(*student), *seconds);
+    // A log-off meanwhile waits until the record is written whole.
+    ctx.services.exit.holdEnd();
+    const LogEditStatus s = correctResultRecord(resultsLog(ctx), m_edited, m_chosen, corrected);
+    ctx.services.exit.releaseEnd();
+    if (!written(s)) return;
+    m_chosen = corrected;
+    buildList();
+    selectLine(lineOfRecord(m_edited));
+}
+
+void FrmData::Command3_Click() {
+    if (busy() || m_edited == 0) return;
+    const BusyScope deleting(*this);
+    Context& ctx = m_app.ctx();
+    if (ctx.services.dialogs.message("本当に消去しますか", "注意", MessageButtons::OkCancel) !=
+        MessageAnswer::Ok)
+        return;
+    ctx.services.exit.holdEnd();
+    const LogEditStatus s = deleteResultRecord(resultsLog(ctx), m_edited, m_chosen);
+    ctx.services.exit.releaseEnd();
+    if (!written(s)) return;
+    const int line = m_editedLine;
+    Picture3->hide();
+    m_edited = 0;
+    buildList();
+    selectLine(std::min(line, List1->ListCount() - 1));
+}
+
+bool FrmData::written(const LogEditStatus& s) {
+    if (s.result == EditResult::RecordChanged) {
+        recordChanged();
+    } else if (s.result == EditResult::Failed) {
+        // The log is whole: the list shows what it holds now.
+        tell(s.message);
+        buildList();
+    }
+    return s.ok();
+}
+
+void FrmData::recordChanged() {
+    tell(kChangedElsewhere);
+    Picture3->hide();
+    m_edited = 0;
+    buildList();
+}
+
+int FrmData::lineOfRecord(uint64_t number) const {
+    const auto it = std::lower_bound(m_listing.numbers.begin(), m_listing.numbers.end(), number);
+    if (it == m_listing.numbers.end() || *it != number) return -1;
+    return static_cast<int>(it - m_listing.numbers.begin());
+}
+
+void FrmData::selectLine(int line) {
+    if (line < 0 || line >= List1->ListCount()) return;
+    const bool blocked = List1->blockSignals(true);
+    List1->setListIndex(line);
+    List1->blockSignals(blocked);
+    List1->scrollToItem(List1->item(line));
+    List1->setFocus();
+}
+
+void FrmData::Command4_Click() {
+    if (busy()) return;
+    setLeaving();
+    Show(m_app, Screen::seisekitime1);
+    Unload(m_app, Screen::FrmData);
+}
+
+void FrmData::tell(const std::string& text) {
+    Context& ctx = m_app.ctx();
+    ctx.services.dialogs.message(text, ctx.program.ProgramTitle, MessageButtons::Ok);
+}
+
+} // namespace kestrel

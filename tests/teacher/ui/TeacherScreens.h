@@ -1,0 +1,61 @@
+#pragma once
+// A teacher signed in on the level menu over a temporary shared folder
+// that holds a roster, a criteria file and a results log, for the screen
+// tests of the teacher's tools.
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "levelmenu/ui/MenuScreen.h"
+#include "support/Screenshots.h"
+#include "teacher/ui/FrmData.h"
+#include "teacher/ui/FrmTimeData.h"
+
+namespace kestrel::test {
+
+inline constexpr int kTeacherNumber = 99;
+
+struct Teacher : Menu {
+    Teacher() {
+        addStudent(1, "あおき　たろう", 3);
+        addStudent(2, "いとう", 4);
+        addStudent(3, "うえだ", 5);
+        addStudent(kTeacherNumber, "山田先生", 6);
+        signIn(kTeacherNumber);
+        ctx.config.TeacherPassword = "1234";
+        ctx.config.SchoolCode = "12345";
+        ctx.config.SchoolName = "みなみ小学校";
+        writeBytes(criteriaFile(), readBytes(testDataDir() / "startup" / "criteria_editor.txt"));
+        LoadCriteriaTable(ctx);
+    }
+    std::filesystem::path criteriaFile() const { return criteriaFilePath(ctx.folders); }
+    std::filesystem::path log() const { return resultsLogPath(ctx.folders); }
+
+    // A run of this school (or of `code`), dated `daysAgo` days back.
+    void schoolRun(int student, int level, int32_t seconds, const char* code = "12345") {
+        run(student, level, seconds);
+        records.back().schoolCode = resultText(code);
+    }
+
+    template <class T> T& tool() {
+        writeFiles();
+        T& form = app.show<T>();
+        QApplication::setActiveWindow(&form);
+        return form;
+    }
+    FrmTimeData& editor() { return tool<FrmTimeData>(); }
+    FrmData& manager() { return tool<FrmData>(); }
+
+    // The menu's way in: the panel, the password, the tool's button.
+    void enterPassword(const QString& password) {
+        QTest::mouseClick(form->Command8, Qt::LeftButton);
+        form->Text3->clear();
+        QTest::keyClicks(form->Text3, password);
+    }
+    void save(QWidget& w, const char* name) {
+        EXPECT_TRUE(w.grab().toImage().save(screenshotDir() + "/" + name + ".png"));
+    }
+};
+
+} // namespace kestrel::test
