@@ -1,10 +1,11 @@
-// Runs one step of the results log against the real system calls while
+// Runs steps of the results log against the real system calls while
 // libfiu makes them fail: the load of the summary, then the append of one
-// run. Started by the fault-injection tests with libfiu's POSIX preload,
-// which fails open, close, pread, pwrite, fsync and ftruncate; the file
-// locks and the length (fcntl, lseek), which the preload does not cover,
-// fail through points of this program's own.
-// Usage: FaultyLog dataFolder nth N | random SEED PROBABILITY
+// run, the correction of record 3 or the delete of record 2. Started by the
+// fault-injection tests with libfiu's POSIX preload, which fails open,
+// close, pread, pwrite, fsync, ftruncate, rename and unlink; the file locks
+// and the length (fcntl, lseek), which the preload does not cover, fail
+// through points of this program's own.
+// Usage: FaultyLog dataFolder append|correct|delete nth N | random SEED PROBABILITY
 // Prints what each step did, whether the log's lock is free afterwards and
 // how many calls were made and failed.
 #include <fiu-control.h>
@@ -18,6 +19,7 @@
 
 #include "context/Procedures.h"
 #include "helpers/HelperServices.h"
+#include "results/ResultsLogEdit.h"
 #include "results/ResultsSummary.h"
 
 using namespace kestrel;
@@ -71,20 +73,29 @@ const char* const kPoints[] = {
     "kestrel/io/fcntl",    "kestrel/io/lseek",
 };
 
+// A message on one line of the report.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: %s dataFolder nth N | random SEED P\n", argv[0]);
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: %s dataFolder append|correct|delete nth N | random SEED P\n",
+                     argv[0]);
         return 2;
     }
-    const std::string mode = argv[2];
+    const std::string step = argv[2];
+    const std::string mode = argv[3];
     if (mode == "nth") {
-        g_failAt = std::atol(argv[3]);
-    } else if (mode == "random" && argc >= 5) {
+        g_failAt = std::atol(argv[4]);
+    } else if (mode == "random" && argc >= 6) {
         g_random = true;
-        g_rng.seed(static_cast<unsigned>(std::atol(argv[3])));
-        g_probability = std::atof(argv[4]);
+        g_rng.seed(static_cast<unsigned>(std::atol(argv[4])));
+        g_probability = std::atof(argv[5]);
     } else {
         return 2;
     }
@@ -103,18 +114,38 @@ int main(int argc, char** argv) {
     const LogStatus load = BuildSummary(*h.ctx.summary, h.ctx.runEntries, h.ctx.criteria, log);
     g_armed = false;
     std::printf("load %s %d %s\n", load.ok() ? "ok" : "failed", h.ctx.runEntries.count(),
-                load.message.c_str());
+                oneLine(load.message).c_str());
 
-    ResultRecord run;
-    run.date = 46000;
-    run.timeOfDay = 0.5;
-    run.studentNumber = 7;
-    run.level = 2;
-    run.seconds = 33;
-    g_armed = true;
-    const LogStatus append = AppendResult(log, run);
-    g_armed = false;
-    std::printf("append %s %s\n", append.ok() ? "ok" : "failed", append.message.c_str());
+    if (step == "append") {
+        ResultRecord run;
+        run.date = 46000;
+        run.timeOfDay = 0.5;
+        run.studentNumber = 7;
+        run.level = 2;
+        run.seconds = 33;
+        g_armed = true;
+        const LogStatus append = AppendResult(log, run);
+        g_armed = false;
+        std::printf("append %s %s\n", append.ok() ? "ok" : "failed",
+                    oneLine(append.message).c_str());
+    } else {
+        // The teacher chose the record as the list showed it, before the faults.
+        const uint64_t number = step == "correct" ? 3 : 2;
+        ResultBytes chosen{};
+        bool exists = false;
+        if (!readResultRecord(log, number, chosen, exists).ok() || !exists) return 3;
+        ResultRecord corrected = decodeResultRecord(chosen.data());
+        corrected.studentNumber = 42;
+        corrected.seconds = 4242;
+        g_armed = true;
+        const LogEditStatus edit =
+            step == "correct"
+                ? correctResultRecord(log, number, chosen, encodeResultRecord(corrected))
+                : deleteResultRecord(log, number, chosen);
+        g_armed = false;
+        std::printf("%s %s %s\n", step.c_str(), edit.ok() ? "ok" : "failed",
+                    oneLine(edit.message).c_str());
+    }
 
     // Nothing may stay locked: another descriptor takes the lock at once.
     PosixSharedFileSystem plain;

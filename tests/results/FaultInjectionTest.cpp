@@ -1,7 +1,8 @@
-// The results log's load and append on the real system calls while libfiu
-// makes them fail, each call in turn and at random: never a record reported
-// as written that is not whole on disk, never a lock left held, never a
-// torn record, never a hang, and the messages the teacher knows.
+// The results log's load, append, correction and delete on the real system
+// calls while libfiu makes them fail, each call in turn and at random: never
+// a record reported as written that is not whole on disk, never a record
+// lost or torn, never a lock left held, never a hang, and the messages the
+// teacher knows.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -30,8 +31,8 @@ struct Outcome {
     bool loadOk = false;
     int loaded = 0;
     std::string loadMessage;
-    bool appendOk = false;
-    std::string appendMessage;
+    bool stepOk = false;
+    std::string stepMessage;
     bool lockFree = false;
     long calls = 0;
     long failed = 0;
@@ -44,8 +45,9 @@ std::string rest(std::istringstream& in) {
 }
 
 // Runs the helper under libfiu's POSIX preload and reads what it printed.
-Outcome runFaulty(const TempDir& dir, const std::vector<std::string>& mode) {
-    std::vector<std::string> args{KESTREL_FAULTY_LOG, dir.path().string() + "/"};
+Outcome runFaulty(const TempDir& dir, const std::string& step,
+                  const std::vector<std::string>& mode) {
+    std::vector<std::string> args{KESTREL_FAULTY_LOG, dir.path().string() + "/", step};
     args.insert(args.end(), mode.begin(), mode.end());
     std::vector<char*> argv;
     for (std::string& a : args)
@@ -104,9 +106,9 @@ Outcome runFaulty(const TempDir& dir, const std::vector<std::string>& mode) {
             o.loadOk = result == "ok";
             in >> o.loaded;
             o.loadMessage = rest(in);
-        } else if (what == "append") {
-            o.appendOk = result == "ok";
-            o.appendMessage = rest(in);
+        } else if (what == step) {
+            o.stepOk = result == "ok";
+            o.stepMessage = rest(in);
         } else if (what == "lock") {
             o.lockFree = result == "free";
         } else if (what == "calls") {
@@ -129,12 +131,40 @@ ResultRecord theRun() {
 }
 
 struct Totals {
-    long runs = 0, faults = 0, appended = 0, refused = 0;
+    long runs = 0, faults = 0, done = 0, refused = 0;
 };
 
+// What the log must hold after a step: the originals with the step's change
+// made whole, or not made at all.
+struct Expected {
+    std::vector<ResultRecord> before, after;
+};
+
+Expected expectedFor(const std::string& step, const std::vector<ResultRecord>& originals) {
+    Expected e{originals, originals};
+    if (step == "append") {
+        e.after.push_back(theRun());
+    } else if (step == "correct") {
+        e.after[2].studentNumber = 42;
+        e.after[2].seconds = 4242;
+    } else {
+        e.after.erase(e.after.begin() + 1);
+    }
+    return e;
+}
+
+std::vector<std::string> bytesOf(const std::vector<ResultRecord>& records) {
+    std::vector<std::string> out;
+    for (const ResultRecord& r : records) {
+        const ResultBytes b = encodeResultRecord(r);
+        out.emplace_back(b.begin(), b.end());
+    }
+    return out;
+}
+
 // One run's checks against the log it left.
-void check(const TempDir& dir, const std::vector<ResultRecord>& originals, const Outcome& o,
-           const std::string& what, Totals& totals) {
+void check(const TempDir& dir, const std::string& step, const std::vector<ResultRecord>& originals,
+           const Outcome& o, const std::string& what, Totals& totals) {
     ++totals.runs;
     totals.faults += o.failed;
     ASSERT_EQ(o.exit, 0) << what << ": the helper itself failed";
@@ -146,35 +176,36 @@ void check(const TempDir& dir, const std::vector<ResultRecord>& originals, const
                     o.loadMessage.rfind("ファイルがありません", 0) == 0)
             << what << ": " << o.loadMessage;
     }
-
-    const std::filesystem::path log = dir / kResultsLogName;
-    const std::vector<ResultRecord> records = decodeLog(readBytes(log));
-    const ResultBytes run = encodeResultRecord(theRun());
-    ASSERT_GE(records.size(), originals.size()) << what << ": a record was lost";
-    for (size_t i = 0; i < originals.size(); ++i)
-        EXPECT_EQ(encodeResultRecord(records[i]), encodeResultRecord(originals[i])) << what;
-    // Whatever whole record follows is the run itself, never a torn one.
-    EXPECT_LE(records.size(), originals.size() + 1) << what;
-    if (records.size() > originals.size()) {
-        EXPECT_EQ(encodeResultRecord(records.back()), run) << what << ": torn record";
+    if (step == "append" && !o.stepOk) {
+        EXPECT_EQ(o.stepMessage.rfind("成績ランダムファイル記録", 0), 0u)
+            << what << ": " << o.stepMessage;
     }
-    if (o.appendOk) {
-        ++totals.appended;
-        EXPECT_EQ(records.size(), originals.size() + 1) << what << ": reported but not on disk";
-    } else {
+    if (o.stepOk)
+        ++totals.done;
+    else
         ++totals.refused;
-        EXPECT_EQ(o.appendMessage.rfind("成績ランダムファイル記録", 0), 0u)
-            << what << ": " << o.appendMessage;
+
+    // The next PC's load finishes what a delete left undone; the log is then
+    // whole, old or new, and new when the step reported success.
+    LogContext next;
+    next.ctx.folders.DataFolder = dir.path().string() + "/";
+    ASSERT_TRUE(LoadResults(next.ctx)) << what;
+    const std::filesystem::path log = dir / kResultsLogName;
+    const Expected e = expectedFor(step, originals);
+    const std::vector<std::string> now = bytesOf(decodeLog(readBytes(log)));
+    const bool isNew = now == bytesOf(e.after);
+    EXPECT_TRUE(isNew || now == bytesOf(e.before)) << what << ": a record lost or torn";
+    if (o.stepOk) {
+        EXPECT_TRUE(isNew) << what << ": reported done but not on disk";
     }
+    EXPECT_FALSE(std::filesystem::exists(dir / "成績累積データtemp.dat")) << what;
 
     // The next PC's append lands whole after whatever was left, a cut
     // record included.
-    LogContext next;
-    next.ctx.folders.DataFolder = dir.path().string() + "/";
     next.signIn(9, 1);
     ASSERT_TRUE(next.append().ok()) << what;
     const std::vector<ResultRecord> after = decodeLog(readBytes(log));
-    ASSERT_EQ(after.size(), records.size() + 1) << what;
+    ASSERT_EQ(after.size(), now.size() + 1) << what;
     EXPECT_EQ(after.back().studentNumber, 9) << what;
     EXPECT_EQ(readBytes(log).size() % kResultRecordSize, 0u) << what;
 }
@@ -189,38 +220,42 @@ std::vector<ResultRecord> freshLog(const TempDir& dir) {
 
 } // namespace
 
-TEST(FaultInjection, EachCallOfTheLoadAndTheAppendFailsInTurn) {
-    Totals totals;
-    // A run without faults counts the calls.
-    TempDir first;
-    freshLog(first);
-    const Outcome clean = runFaulty(first, {"nth", "0"});
-    ASSERT_TRUE(clean.loadOk && clean.appendOk) << clean.loadMessage << clean.appendMessage;
-    ASSERT_GT(clean.calls, 8);
-    for (long n = 1; n <= clean.calls; ++n) {
-        TempDir dir;
-        const std::vector<ResultRecord> originals = freshLog(dir);
-        const Outcome o = runFaulty(dir, {"nth", std::to_string(n)});
-        EXPECT_EQ(o.failed, 1) << "call " << n;
-        check(dir, originals, o, "call " + std::to_string(n), totals);
+TEST(FaultInjection, EachCallFailsInTurn) {
+    for (const std::string step : {"append", "correct", "delete"}) {
+        Totals totals;
+        // A run without faults counts the calls.
+        TempDir first;
+        freshLog(first);
+        const Outcome clean = runFaulty(first, step, {"nth", "0"});
+        ASSERT_TRUE(clean.loadOk && clean.stepOk) << step << clean.loadMessage << clean.stepMessage;
+        ASSERT_GT(clean.calls, 8) << step;
+        for (long n = 1; n <= clean.calls; ++n) {
+            TempDir dir;
+            const std::vector<ResultRecord> originals = freshLog(dir);
+            const Outcome o = runFaulty(dir, step, {"nth", std::to_string(n)});
+            EXPECT_EQ(o.failed, 1) << step << " call " << n;
+            check(dir, step, originals, o, step + " call " + std::to_string(n), totals);
+        }
+        std::printf("[ figures  ] %s: %ld runs, %ld faults injected, %ld done, %ld refused\n",
+                    step.c_str(), totals.runs, totals.faults, totals.done, totals.refused);
     }
-    std::printf("[ figures  ] %ld runs, %ld faults injected, %ld appended, %ld refused\n",
-                totals.runs, totals.faults, totals.appended, totals.refused);
 }
 
 TEST(FaultInjection, CallsFailAtRandom) {
-    Totals totals;
-    for (int seed = 1; seed <= 80; ++seed) {
-        TempDir dir;
-        const std::vector<ResultRecord> originals = freshLog(dir);
-        const Outcome o = runFaulty(dir, {"random", std::to_string(seed), "0.15"});
-        check(dir, originals, o, "seed " + std::to_string(seed), totals);
+    for (const std::string step : {"append", "correct", "delete"}) {
+        Totals totals;
+        for (int seed = 1; seed <= 60; ++seed) {
+            TempDir dir;
+            const std::vector<ResultRecord> originals = freshLog(dir);
+            const Outcome o = runFaulty(dir, step, {"random", std::to_string(seed), "0.15"});
+            check(dir, step, originals, o, step + " seed " + std::to_string(seed), totals);
+        }
+        EXPECT_GT(totals.faults, 30) << step;
+        EXPECT_GT(totals.done, 0) << step;
+        EXPECT_GT(totals.refused, 0) << step;
+        std::printf("[ figures  ] %s: %ld runs, %ld faults injected, %ld done, %ld refused\n",
+                    step.c_str(), totals.runs, totals.faults, totals.done, totals.refused);
     }
-    EXPECT_GT(totals.faults, 40);
-    EXPECT_GT(totals.appended, 0);
-    EXPECT_GT(totals.refused, 0);
-    std::printf("[ figures  ] %ld runs, %ld faults injected, %ld appended, %ld refused\n",
-                totals.runs, totals.faults, totals.appended, totals.refused);
 }
 
 #else
