@@ -61,7 +61,8 @@ struct LoadProgress {
     ResultRecord lastRead;
 };
 
-StepFailure loadOnce(const LogAccess& log, LogReader& reader, LoadProgress& p) {
+StepFailure loadOnce(const LogAccess& log, LogReader& reader, uint64_t lastRecords,
+                     LoadProgress& p) {
     p = LoadProgress{};
     FileStatus s;
     std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Read, s);
@@ -75,7 +76,8 @@ StepFailure loadOnce(const LogAccess& log, LogReader& reader, LoadProgress& p) {
     s = file->size(length);
     if (!s.ok()) return {s, "の長さを読めません"};
     const uint64_t records = length / kResultRecordSize;
-    const uint64_t first = records > kMaxLoadedRecords ? records - kMaxLoadedRecords : 0;
+    const uint64_t first = records > lastRecords ? records - lastRecords : 0;
+    reader.extent(records, first);
 
     // Read in blocks that stay in the cache while they are decoded.
     p.marker = 5;
@@ -164,11 +166,11 @@ LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
     }
 }
 
-LogStatus readResultsLog(const LogAccess& log, LogReader& reader) {
+LogStatus readResultsLog(const LogAccess& log, LogReader& reader, const LogReadOptions& options) {
     int missing = 0;
     for (;;) {
         LoadProgress progress;
-        const StepFailure failure = loadOnce(log, reader, progress);
+        const StepFailure failure = loadOnce(log, reader, options.lastRecords, progress);
         switch (failure.status.fault) {
         case FileFault::None:
             return {};
@@ -176,6 +178,11 @@ LogStatus readResultsLog(const LogAccess& log, LogReader& reader) {
             waitResponsive(log.clock, log.events, kSharingWaitSeconds);
             continue;
         case FileFault::NotFound:
+            if (options.missingIsEmpty) {
+                reader.begin();
+                reader.extent(0, 0);
+                return {};
+            }
             waitResponsive(log.clock, log.events, kMissingWaitSeconds);
             if (++missing < kMissingRetries) continue;
             break;
