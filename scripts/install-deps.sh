@@ -15,6 +15,8 @@ packages=(
     xvfb xauth xdotool x11-utils imagemagick
     # formatting
     clang-format
+    # reading printed PDF files back in the tests
+    poppler-utils
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -838,7 +838,7 @@ bool seisekitime1::eventFilter(QObject* watched, QEvent* event) {
 namespace {
 
 // The panel over the columns, and its elements in twips of the panel.
-constexpr int kPanelLeft = 120, kPanelTop = 1740, kPanelWidth = 15120, kPanelHeight = 9300;
+constexpr int kPanelLeft = 120, kPanelTop = 1740, kPanelWidth = 15240, kPanelHeight = 9300;
 constexpr int kPictureLeft = 3180, kPictureTop = 120;
 constexpr int kPictureWidth = kPanelWidth - kPictureLeft - 120;
 constexpr int kPictureHeight = kPanelHeight - 240;
@@ -875,7 +875,8 @@ void seisekitime1::buildGraphPanel() {
     place(List3, 120, 120, 1300, 1900);
     List3->setTwipsFont(*this, kGothic, 12);
     List3->setAccessibleName(QStringLiteral("レベル"));
-    connect(List3, &VbListBox::Click, this, [this] { List3_Click(); });
+    // A choice in a list of several choices is a click once it is made.
+    connect(List3, &QListWidget::itemSelectionChanged, this, [this] { List3_Click(); });
 
     Command24[0] = button(Picture11, "Command24_0", "表示", {1560, 120, 1500, 460});
     Command24[1] = button(Picture11, "Command24_1", "印刷", {1560, 640, 1500, 460});
@@ -893,7 +894,7 @@ void seisekitime1::buildGraphPanel() {
     List2->setTwipsFont(*this, kGothic, 10);
     List2->setAccessibleName(QStringLiteral("生徒"));
     List2->hide();
-    connect(List2, &VbListBox::Click, this, [this] { List2_Click(); });
+    connect(List2, &QListWidget::itemSelectionChanged, this, [this] { List2_Click(); });
 
     Picture12 = new DrawingArea(Picture11, QStringLiteral("Picture12"), kPictureWidth);
     place(Picture12, kPictureLeft, kPictureTop, kPictureWidth, kPictureHeight);
