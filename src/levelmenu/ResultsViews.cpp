@@ -1,7 +1,6 @@
 #include "levelmenu/ResultsViews.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "results/ResultsRules.h"
 #include "roster/Grades.h"
@@ -49,11 +48,14 @@ std::string secondsField(int32_t seconds) {
 }
 
 std::string clockTime(double timeOfDay) {
-    const int64_t s = secondsOfDay(timeOfDay);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", static_cast<int>(s / 3600),
-                  static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
-    return buf;
+    const auto s = static_cast<int>(secondsOfDay(timeOfDay));
+    std::string text = std::to_string(s / 3600);
+    for (const int part : {s / 60 % 60, s % 60}) {
+        text += ':';
+        text += static_cast<char>('0' + part / 10);
+        text += static_cast<char>('0' + part % 10);
+    }
+    return text;
 }
 
 std::string clockField(double timeOfDay) {
@@ -63,9 +65,14 @@ std::string clockField(double timeOfDay) {
 std::string fullDate(double date) {
     if (!(date >= kFirstDay && date < kLastDay + 1)) return "----/--/--";
     const CivilDate d = dateFromDayNumber(static_cast<int64_t>(std::floor(date)));
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", d.year, d.month, d.day);
-    return buf;
+    std::string text(10, '/');
+    for (int i = 3, y = d.year; i >= 0; --i, y /= 10)
+        text[static_cast<size_t>(i)] = static_cast<char>('0' + y % 10);
+    text[5] = static_cast<char>('0' + d.month / 10);
+    text[6] = static_cast<char>('0' + d.month % 10);
+    text[8] = static_cast<char>('0' + d.day / 10);
+    text[9] = static_cast<char>('0' + d.day % 10);
+    return text;
 }
 
 std::string dateField(double date) {

@@ -80,6 +80,7 @@ public:
     void block(const unsigned char* bytes, size_t count) override;
 
     const std::vector<std::vector<std::string>>& lines() const { return m_lines; }
+    std::vector<std::vector<std::string>> takeLines() { return std::move(m_lines); }
     // Called after each block with the number of the last record read and
     // the records in the log.
     std::function<void(uint64_t record, uint64_t records)> onProgress;

@@ -560,15 +560,9 @@ bool seisekitime1::scanResults(LogReader& scan, uint64_t lastRecords) {
     return ReadRecentResults(m_app.ctx(), scan, lastRecords);
 }
 
-void seisekitime1::fillLists(const std::vector<std::vector<std::string>>& lines) {
-    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) < lines.size(); ++i) {
-        const std::vector<std::string>& level = lines[static_cast<size_t>(i)];
-        QStringList texts;
-        texts.reserve(static_cast<qsizetype>(level.size()));
-        for (const std::string& line : level)
-            texts.push_back(qs(line));
-        List5[static_cast<size_t>(i)]->setLines(texts);
-    }
+void seisekitime1::fillLists(std::vector<std::vector<std::string>> lines) {
+    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) < lines.size(); ++i)
+        List5[static_cast<size_t>(i)]->setUtf8Lines(std::move(lines[static_cast<size_t>(i)]));
 }
 
 namespace {
@@ -604,7 +598,7 @@ void seisekitime1::Command5_Click() {
     ViewScan scan =
         viewScan(ctx, ProgressBar2, ViewKind::Today, m_levelCount, 1, Combo1->currentText());
     if (!scanResults(scan, kTodayViewRecords)) return;
-    fillLists(scan.lines());
+    fillLists(scan.takeLines());
     成績リスト色表示();
     Frame1->setEnabled(true);
 }
@@ -619,7 +613,7 @@ void seisekitime1::Command7_Click() {
         viewScan(ctx, ProgressBar2, m_displayMode == 1 ? ViewKind::AllTimes : ViewKind::AllPoints,
                  m_levelCount, days, Combo1->currentText());
     if (!scanResults(scan, kAllRunsViewRecords)) return;
-    fillLists(scan.lines());
+    fillLists(scan.takeLines());
     成績リスト色表示();
     Frame1->setEnabled(true);
     Combo2->show();
@@ -629,10 +623,7 @@ void seisekitime1::Command16_Click() {
     Context& ctx = m_app.ctx();
     // The graph panel's lists: the school's students and the levels.
     if (auto students = graphStudentList(ctx.roster, ctx.folders.SharedFolder)) {
-        QStringList lines;
-        for (const std::string& line : *students)
-            lines.push_back(qs(line));
-        List2->setLines(lines);
+        List2->setUtf8Lines(std::move(*students));
     } else {
         List2->Clear();
     }
@@ -648,7 +639,7 @@ void seisekitime1::Command16_Click() {
     ViewScan scan = viewScan(ctx, ProgressBar2, ViewKind::Personal, m_levelCount,
                              kPersonalPeriodDays, Combo1->currentText());
     if (!scanResults(scan, kAllRunsViewRecords)) return;
-    fillLists(scan.lines());
+    fillLists(scan.takeLines());
     Picture6->hide();
     Command9_Click();
     setListsVisible(true);

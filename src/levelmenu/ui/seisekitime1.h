@@ -146,7 +146,7 @@ private:
     // Reads the most recent records for a view, with the wait panel's bar
     // following the records; false when the program ends.
     bool scanResults(LogReader& scan, uint64_t lastRecords);
-    void fillLists(const std::vector<std::vector<std::string>>& lines);
+    void fillLists(std::vector<std::vector<std::string>> lines);
     void buildGraphPanel();
     // The graphs of the students chosen in List2 (or of the graph subject)
     // for the levels chosen in List3: 0 on the screen, 1 on the printer.

@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
+#include <string>
+#include <vector>
 
 #include "text/SortedLines.h"
 
@@ -32,6 +34,8 @@ public:
     void setListIndex(int index);
     // Replaces every line at once.
     void setLines(const QStringList& lines);
+    // The same from UTF-8 lines, converted once each.
+    void setUtf8Lines(std::vector<std::string> lines);
     QStringList lines() const;
 
     void setBackColor(const QColor& colour);
