@@ -373,9 +373,9 @@ struct Run {
 // with practice; now and then a slow run, a lucky fast one or a time-out.
 int32_t runTime(Dice& dice, const kestrel::LevelCriteria& c, double ability, double progress) {
     if (dice.chance(0.025)) return kTimeOut;
-    double t = c.targetTime * ability * (1.0 - 0.4 * progress) * dice.between(0.88, 1.18);
-    if (dice.chance(0.07)) t *= dice.between(1.8, 3.0);  // distracted
-    if (dice.chance(0.04)) t *= dice.between(0.7, 0.85); // a good day
+    double t = c.targetTime * ability * (1.3 - 0.6 * progress) * dice.between(0.92, 1.12);
+    if (dice.chance(0.07)) t *= dice.between(1.8, 3.0); // distracted
+    if (dice.chance(0.03)) t *= dice.between(0.8, 0.9); // a good day
     const double limit = 5.0 * std::max(1, c.minimumTime);
     return static_cast<int32_t>(std::clamp(std::round(t), 8.0, limit));
 }
