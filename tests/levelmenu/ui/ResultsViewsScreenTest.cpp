@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -85,6 +86,10 @@ TEST(ResultsViewsScreen, AllRunsOfAPeriodInTimeAndPointModes) {
     m.kind(3);
     EXPECT_EQ(m.heading(), "");
     EXPECT_EQ(m.ctx.state.ListChoice, 3);
+    // The wait panel's bar followed the records: the last of four, of (4 + 1) x 1.1.
+    auto* bar = m.element<QProgressBar>("ProgressBar2");
+    EXPECT_EQ(bar->maximum(), 5);
+    EXPECT_EQ(bar->value(), 4);
     auto* period = m.element<QComboBox>("Combo2");
     EXPECT_FALSE(period->isHidden());
     QStringList items;
