@@ -460,11 +460,7 @@ void seisekitime1::成績リスト色表示() {
     for (int i = 1; i <= m_levelCount; ++i) {
         VbListBox* list = List5[static_cast<size_t>(i)];
         if (m_displayMode == 1) {
-            std::vector<std::string> lines;
-            lines.reserve(static_cast<size_t>(list->ListCount()));
-            for (const QString& line : list->lines())
-                lines.push_back(line.toStdString());
-            if (auto colour = timeListColour(lines, ctx.criteria[i]))
+            if (auto colour = timeListColour(list->sortedUtf8Lines(), ctx.criteria[i]))
                 list->setBackColor(fromColourValue(*colour));
         }
         if (list->ListCount() > 0) list->setListIndex(-1);
@@ -567,6 +563,8 @@ void seisekitime1::fillLists(std::vector<std::vector<std::string>> lines) {
 
 namespace {
 
+constexpr uint32_t kProgressStepMs = 100;
+
 // The scan of a view, its progress on the wait panel's bar: the record
 // being read, of (records + 1) x 1.1.
 ViewScan viewScan(Context& ctx, QProgressBar* bar, ViewKind kind, int levelCount, int days,
@@ -580,7 +578,14 @@ ViewScan viewScan(Context& ctx, QProgressBar* bar, ViewKind kind, int levelCount
     setup.signedInStudent = ctx.state.CurrentStudentNumber;
     ViewScan scan(std::move(setup), ctx.roster, ctx.criteria);
     bar->setValue(0);
-    scan.onProgress = [bar](uint64_t record, uint64_t records) {
+    // The bar repaints at once when it moves: it moves when the eye can
+    // follow it (a slow shared folder) and at the end.
+    Clock& clock = ctx.services.clock;
+    scan.onProgress = [bar, &clock, shown = clock.tickMs()](uint64_t record,
+                                                            uint64_t records) mutable {
+        const uint32_t now = clock.tickMs();
+        if (record < records && now - shown < kProgressStepMs) return;
+        shown = now;
         const double top = std::min((static_cast<double>(records) + 1) * 1.1, 2e9);
         bar->setRange(0, std::max(1, static_cast<int>(top)));
         bar->setValue(static_cast<int>(std::min<uint64_t>(record, 2000000000)));

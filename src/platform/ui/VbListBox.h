@@ -37,6 +37,9 @@ public:
     // The same from UTF-8 lines, converted once each.
     void setUtf8Lines(std::vector<std::string> lines);
     QStringList lines() const;
+    // A sorted list's lines as UTF-8, in list order (they are kept so for
+    // sorting); empty for a list in the order added.
+    const std::vector<std::string>& sortedUtf8Lines() const { return m_sorted.lines(); }
 
     void setBackColor(const QColor& colour);
     QColor backColor() const;
