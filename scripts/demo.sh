@@ -10,6 +10,8 @@
 #
 # The installation is made afresh on every run; only the results log of the
 # previous demo installation is carried over, so earlier runs stay on record.
+# A first installation gets a results log with a few months of the demo
+# class's runs, dated up to today, from the demo tool.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -30,15 +32,18 @@ kept="$root/build/demo-results-kept.dat"
 # short in between finds it here next time.
 [ -f "$log" ] && cp -p "$log" "$kept"
 rm -rf "$demo"
+# The kept log goes back first: the demo tool makes a history only where
+# there is no log yet.
+if [ -f "$kept" ]; then
+    mkdir -p "$(dirname "$log")"
+    mv "$kept" "$log"
+    echo "demo: kept the results log of the previous demo installation."
+fi
 "$build/tools/make_demo" "$root/demo/install" "$demo"
 mkdir -p "$demo/Kestrel"
 cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
 mkdir -p "$demo/起動"
 cp "$build/programmenu/プログラムメニューc.exe" "$demo/起動/プログラムメニューc.exe"
-if [ -f "$kept" ]; then
-    mv "$kept" "$log"
-    echo "demo: kept the results log of the previous demo installation."
-fi
 echo "demo: installed in $demo"
 
 # Without any sound device the answer cues fail and, after four failures,

@@ -19,6 +19,8 @@ packages=(
     dpkg-dev lintian desktop-file-utils
     # fault injection into the system calls of the shared files, and fuzzing
     libfiu-dev fiu-utils clang libclang-rt-14-dev
+    # reading printed PDF files back in the tests
+    poppler-utils
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

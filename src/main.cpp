@@ -10,6 +10,7 @@
 #include "platform/SdlAudio.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/QtPrinter.h"
 #include "platform/ui/QtServices.h"
 #include "platform/ui/ShutdownSignal.h"
 #include "startup/ui/App.h"
@@ -43,7 +44,9 @@ int main(int argc, char** argv) {
     kestrel::AppExit exit;
     kestrel::SdlAudio audio;
     kestrel::PosixProcessLauncher processes;
-    kestrel::Context ctx{kestrel::Services{clock, random, dialogs, exit, events, audio, processes}};
+    kestrel::QtPrinter printer(kestrel::QtPrinter::userDocumentsFolder());
+    kestrel::Context ctx{
+        kestrel::Services{clock, random, dialogs, exit, events, audio, processes, printer}};
     ctx.programFile = QCoreApplication::applicationFilePath().toStdString();
 
     kestrel::App app(ctx);

@@ -1,27 +1,37 @@
 // Lays out the demo installation of a school: converts the readable demo
 // sources (UTF-8 text with LF line ends) to the school's text convention
-// (CP932 with CR LF) and synthesises every sound file the sound table names,
-// together with the fixed sounds.
+// (CP932 with CR LF), synthesises every sound file the sound table names,
+// together with the fixed sounds, and gives the class a history of runs.
 //
 //   make_demo SOURCE_DIR TARGET_DIR
 //
 // Every *.txt below SOURCE_DIR is written to the same relative place below
 // TARGET_DIR. The shared folder is found through the path file, as the
 // program finds it. Existing files of the same names are replaced; other
-// files in TARGET_DIR are left alone.
+// files in TARGET_DIR are left alone. Every data folder (a folder of the
+// shared folder with a criteria file) without a run in its results log gets one:
+// a few months of the roster's students practising, generated from a fixed
+// seed and dated back from the day the tool runs. An existing log is kept.
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "results/ResultRecord.h"
+#include "roster/Roster.h"
+#include "startup/Calendar.h"
+#include "startup/CriteriaTable.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 
@@ -307,6 +317,159 @@ void installSounds(const fs::path& soundFolder) {
     writeWav(soundFolder / "警告1.wav", synthesise(Style::Warning, 0).render(0.4));
 }
 
+// ---- Results history --------------------------------------------------------
+
+constexpr uint32_t kHistorySeed = 20240401;
+constexpr int kHistoryDays = 120;   // the history reaches this far back
+constexpr int kMostRunsToday = 3;   // a level a day: below every over-practice limit
+constexpr int32_t kTimeOut = 99999; // a run that ran out of time
+
+// The moment the tool runs: the day the history leads up to, and the time
+// of day that today's runs stay before.
+struct Moment {
+    kestrel::CivilDate date;
+    int secondsOfDay = 0;
+};
+
+Moment now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return {{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday},
+            local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec};
+}
+
+// Random numbers from the generator's raw output alone, so that the same
+// seed gives the same history whatever the standard library.
+class Dice {
+public:
+    explicit Dice(uint32_t seed) : m_rng(seed) {}
+    double unit() { return static_cast<double>(m_rng()) / 4294967296.0; } // [0, 1)
+    int below(int n) { return static_cast<int>(unit() * n); }
+    bool chance(double p) { return unit() < p; }
+    double between(double a, double b) { return a + (b - a) * unit(); }
+
+private:
+    std::mt19937 m_rng;
+};
+
+struct Practiser {
+    int number = 0;
+    double ability = 1;   // run time against the target at the start
+    double diligence = 0; // chance of practising on a school day
+    int firstDay = 0;     // days back when the student started
+    int lastDay = 0;      // days back of the last practice (moved away: long ago)
+};
+
+struct Run {
+    int64_t day = 0;
+    int seconds = 0; // of the day
+    int student = 0;
+    int level = 0;
+    int32_t time = 0;
+};
+
+// One run's time: the target scaled by the student's ability, which grows
+// with practice; now and then a slow run, a lucky fast one or a time-out.
+int32_t runTime(Dice& dice, const kestrel::LevelCriteria& c, double ability, double progress) {
+    if (dice.chance(0.025)) return kTimeOut;
+    double t = c.targetTime * ability * (1.3 - 0.6 * progress) * dice.between(0.92, 1.12);
+    if (dice.chance(0.07)) t *= dice.between(1.8, 3.0); // distracted
+    if (dice.chance(0.03)) t *= dice.between(0.8, 0.9); // a good day
+    const double limit = 5.0 * std::max(1, c.minimumTime);
+    return static_cast<int32_t>(std::clamp(std::round(t), 8.0, limit));
+}
+
+std::vector<Run> generateHistory(const std::vector<kestrel::RosterFileEntry>& roster,
+                                 const kestrel::CriteriaTable& criteria, const Moment& at) {
+    Dice dice(kHistorySeed);
+    std::vector<Practiser> students;
+    for (const kestrel::RosterFileEntry& e : roster) {
+        if (e.entry.name.find("先生") != std::string::npos) continue; // teachers do not practise
+        Practiser p;
+        p.number = e.entry.number;
+        p.ability = dice.between(0.85, 1.7);
+        p.diligence = dice.between(0.35, 0.75);
+        p.firstDay = kHistoryDays - dice.below(20);
+        p.lastDay = e.status == 1 ? 60 + dice.below(20) : 0; // moved away
+        if (e.status == 2) p.diligence = 0.1;                // a guest now and then
+        students.push_back(p);
+    }
+    const int64_t today = kestrel::dayNumber(at.date);
+    std::vector<Run> runs;
+    for (int back = kHistoryDays; back >= 0; --back) {
+        const int64_t day = today - back;
+        const int weekday = kestrel::weekday(kestrel::dateFromDayNumber(day));
+        const bool schoolDay = weekday != 0 && weekday != 6;
+        if (!schoolDay && back != 0) continue;
+        // Today's runs come before the moment of installing.
+        const int from = back == 0 ? std::max(0, at.secondsOfDay - 4 * 3600) : 8 * 3600 + 40 * 60;
+        const int to = back == 0 ? std::max(from + 1, at.secondsOfDay) : 15 * 3600 + 20 * 60;
+        for (const Practiser& p : students) {
+            if (back > p.firstDay || back < p.lastDay) continue;
+            if (!dice.chance(back == 0 ? 0.5 : p.diligence)) continue;
+            const double progress = static_cast<double>(p.firstDay - back) / kHistoryDays;
+            // The levels a student reaches grow with practice; mostly the
+            // highest one reached is practised, sometimes one below or any.
+            const int reach = std::clamp(1 + static_cast<int>(progress * 7.0 / p.ability), 1, 5);
+            const double choice = dice.unit();
+            const int level = choice < 0.6    ? reach
+                              : choice < 0.85 ? std::max(1, reach - 1)
+                                              : 1 + dice.below(reach);
+            const int count = 1 + dice.below(kMostRunsToday);
+            int second = from + dice.below(std::max(1, to - from));
+            for (int k = 0; k < count && second < to; ++k) {
+                const int32_t time = runTime(dice, criteria[level], p.ability, progress);
+                runs.push_back({day, second, p.number, level, time});
+                second += (time == kTimeOut ? 5 * criteria[level].minimumTime : time) + 20 +
+                          dice.below(90);
+            }
+        }
+    }
+    // The log holds the runs in the order they were made.
+    std::stable_sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+        return a.day != b.day ? a.day < b.day : a.seconds < b.seconds;
+    });
+    return runs;
+}
+
+std::string schoolCode(const fs::path& sharedFolder) {
+    const auto items = kestrel::readItems(kestrel::readCp932File(sharedFolder / "共通データ.txt"));
+    // The second item begins with the five characters of the school code.
+    return items.size() > 1 ? items[1].substr(0, 5) : std::string();
+}
+
+void installResultsHistory(const fs::path& sharedFolder) {
+    const fs::path rosterFile = sharedFolder / kestrel::kRosterFile;
+    if (!fs::exists(rosterFile)) return; // nobody to practise
+    const std::vector<kestrel::RosterFileEntry> roster =
+        kestrel::parseRoster(kestrel::readCp932File(rosterFile), kestrel::kRosterFile);
+    const Moment at = now();
+    for (const auto& entry : fs::directory_iterator(sharedFolder)) {
+        const fs::path criteriaFile = entry.path() / kestrel::kCriteriaFileName;
+        const fs::path log = entry.path() / kestrel::kResultsLogName;
+        if (!entry.is_directory() || !fs::exists(criteriaFile)) continue;
+        // A log with a run in it is kept; an empty one has nothing to lose.
+        if (fs::exists(log) && fs::file_size(log) >= kestrel::kResultRecordSize) continue;
+        const kestrel::CriteriaTable criteria = kestrel::readCriteriaFile(criteriaFile);
+        std::string bytes;
+        for (const Run& r : generateHistory(roster, criteria, at)) {
+            kestrel::ResultRecord record;
+            record.date = static_cast<double>(r.day);
+            record.timeOfDay = kestrel::dayFraction(r.seconds);
+            record.studentNumber = static_cast<int16_t>(r.student);
+            record.level = static_cast<int16_t>(r.level);
+            record.seconds = r.time;
+            record.schoolCode = kestrel::resultText(schoolCode(sharedFolder));
+            const kestrel::ResultBytes b = kestrel::encodeResultRecord(record);
+            bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
+        }
+        std::ofstream out(log, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!out) throw ToolError("cannot write " + log.string());
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -325,6 +488,7 @@ int main(int argc, char** argv) {
         const fs::path sounds = sharedFolder(target) / kSoundFolder;
         fs::create_directories(sounds);
         installSounds(sounds);
+        installResultsHistory(sharedFolder(target));
     } catch (const std::exception& e) {
         std::cerr << "make_demo: " << e.what() << "\n";
         return 1;

@@ -1,6 +1,8 @@
 // The level menu's activation refresh on the offscreen platform: the summary
 // rebuilt from 20000 records, the figures of every column, the points
-// ranking of 2000 students in five lists, and the repaints in between.
+// ranking of 2000 students in five lists, and the repaints in between; the
+// all-runs view of the same log; and the graphs of five levels printed to a
+// PDF file.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -10,9 +12,15 @@
 #include <random>
 #include <unistd.h>
 
+#include <QRadioButton>
+
 #include "../BenchContext.h"
+#include "context/Procedures.h"
+#include "levelmenu/Graph.h"
 #include "levelmenu/ui/seisekitime1.h"
+#include "platform/ui/QtPrinter.h"
 #include "platform/ui/QtServices.h"
+#include "platform/ui/VbListBox.h"
 #include "results/ResultRecord.h"
 #include "startup/Calendar.h"
 #include "startup/ProgramDefinition.h"
@@ -105,6 +113,62 @@ void BM_LevelMenuPointsRanking(benchmark::State& state) {
     QApplication::processEvents();
 }
 BENCHMARK(BM_LevelMenuPointsRanking)->Unit(benchmark::kMillisecond);
+
+// Every run of the last 20000 records (ten years) listed in the five lists,
+// as the list-kind option "オール表示" builds them, with the repaint after it.
+void BM_LevelMenuAllRunsView(benchmark::State& state) {
+    Classroom room;
+    App app(room.ctx);
+    seisekitime1& menu = app.show<seisekitime1>();
+    menu.Option2[0]->setChecked(true);
+    menu.Option2_Click(0);
+    menu.Option1[3]->setChecked(true);
+    room.ctx.state.AllPeriod = 5;
+    QApplication::processEvents();
+    size_t lines = 0;
+    for (auto _ : state) {
+        menu.Option1_Click(3);
+        QApplication::processEvents();
+        lines = 0;
+        for (int level = 1; level <= 5; ++level)
+            lines += static_cast<size_t>(menu.List5[static_cast<size_t>(level)]->count());
+    }
+    state.counters["lines"] = static_cast<double>(lines);
+    app.unloadAll();
+    QApplication::processEvents();
+}
+BENCHMARK(BM_LevelMenuAllRunsView)->Unit(benchmark::kMillisecond);
+
+// The charts of five levels for one student, printed to a PDF file (two
+// pages), as a teacher without a printer gets them.
+void BM_GraphPrintFiveLevelsToPdf(benchmark::State& state) {
+    Classroom room;
+    BuildSummary(room.ctx);
+    std::vector<RunEntry> log;
+    {
+        RunCollector collector;
+        collector.begin();
+        const std::string bytes = [&] {
+            std::ifstream in(resultsLogPath(room.ctx.folders), std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        }();
+        collector.block(reinterpret_cast<const unsigned char*>(bytes.data()),
+                        bytes.size() / kResultRecordSize);
+        log = std::move(collector.runs);
+    }
+    const double today = static_cast<double>(dayNumber(CivilDate{2025, 6, 10}));
+    const GraphSources sources{
+        room.ctx.program, room.ctx.roster, *room.ctx.summary, "全学年", 123, 1, today};
+    QtPrinter printer(room.dir / "documents", QtPrinter::Destination::PdfOnly);
+    int n = 0;
+    for (auto _ : state) {
+        const std::vector<Drawing> pages =
+            graphPages(sources, GraphOutput::Printer, "ＭＳ ゴシック", 123, {1, 2, 3, 4, 5}, log);
+        const PrintResult r = printer.print({"bench", "graph" + std::to_string(n++)}, pages);
+        if (r.outcome != PrintResult::Outcome::SavedAsPdf) state.SkipWithError(r.error.c_str());
+    }
+}
+BENCHMARK(BM_GraphPrintFiveLevelsToPdf)->Unit(benchmark::kMillisecond);
 
 // Opening the menu after a run: the screen built and then refreshed.
 void BM_LevelMenuOpen(benchmark::State& state) {

@@ -90,6 +90,14 @@ bool BuildSummary(Context& ctx) {
     return reportUnlessOk(ctx, BuildSummary(*ctx.summary, ctx.runEntries, ctx.criteria, log));
 }
 
+bool ReadRecentResults(Context& ctx, LogReader& reader, uint64_t lastRecords) {
+    const LogAccess log = resultsLog(ctx);
+    LogReadOptions options;
+    options.lastRecords = lastRecords;
+    options.missingIsEmpty = true;
+    return reportUnlessOk(ctx, readResultsLog(log, reader, options));
+}
+
 ResultRecord currentRunRecord(Context& ctx, int level) {
     const LocalTime now = ctx.services.clock.now();
     ResultRecord r;

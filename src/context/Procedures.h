@@ -35,6 +35,11 @@ LogAccess resultsLog(Context& ctx);
 // program ends (false when the program end returns, as in tests).
 bool LoadResults(Context& ctx);
 bool BuildSummary(Context& ctx);
+// Reads the `lastRecords` most recent records of the log into `reader` for
+// a results list or graph: a missing log reads as empty, a log held by
+// another PC is waited for; any other failure is shown and ends the program
+// (false when the program end returns, as in tests).
+bool ReadRecentResults(Context& ctx, LogReader& reader, uint64_t lastRecords);
 // The record of the run just made: the signed-in student, `level`, RunTime,
 // the school code and the clock's date and time.
 ResultRecord currentRunRecord(Context& ctx, int level);

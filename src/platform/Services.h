@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/EventPump.h"
+#include "platform/Printer.h"
 #include "platform/ProcessLauncher.h"
 #include "platform/ProgramExit.h"
 #include "platform/Random.h"
@@ -19,6 +20,7 @@ struct Services {
     EventPump& events;
     Audio& audio;
     ProcessLauncher& processes;
+    Printer& printer;
 };
 
 } // namespace kestrel

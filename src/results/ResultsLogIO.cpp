@@ -70,7 +70,8 @@ struct LoadProgress {
     ResultRecord lastRead;
 };
 
-StepFailure loadOnce(const LogAccess& log, LogReader& reader, uint64_t newest, LoadProgress& p) {
+StepFailure loadOnce(const LogAccess& log, LogReader& reader, uint64_t lastRecords,
+                     LoadProgress& p) {
     p = LoadProgress{};
     FileStatus s;
     std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Read, s);
@@ -86,9 +87,9 @@ StepFailure loadOnce(const LogAccess& log, LogReader& reader, uint64_t newest, L
     uint64_t length = 0;
     s = file->size(length);
     if (!s.ok()) return {s, "の長さを読めません"};
-    reader.sized(length);
     const uint64_t records = length / kResultRecordSize;
-    const uint64_t first = records > newest ? records - newest : 0;
+    const uint64_t first = records > lastRecords ? records - lastRecords : 0;
+    reader.extent(length, records, first);
 
     // Read in blocks that stay in the cache while they are decoded.
     p.marker = 5;
@@ -179,11 +180,11 @@ LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
     }
 }
 
-LogStatus readResultsLog(const LogAccess& log, LogReader& reader, uint64_t newest) {
+LogStatus readResultsLog(const LogAccess& log, LogReader& reader, const LogReadOptions& options) {
     int missing = 0;
     for (;;) {
         LoadProgress progress;
-        const StepFailure failure = loadOnce(log, reader, newest, progress);
+        const StepFailure failure = loadOnce(log, reader, options.lastRecords, progress);
         switch (failure.status.fault) {
         case FileFault::None:
             return {};
@@ -191,6 +192,11 @@ LogStatus readResultsLog(const LogAccess& log, LogReader& reader, uint64_t newes
             waitResponsive(log.clock, log.events, kSharingWaitSeconds);
             continue;
         case FileFault::NotFound:
+            if (options.missingIsEmpty) {
+                reader.begin();
+                reader.extent(0, 0, 0);
+                return {};
+            }
             waitResponsive(log.clock, log.events, kMissingWaitSeconds);
             if (++missing < kMissingRetries) continue;
             break;

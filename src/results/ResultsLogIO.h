@@ -54,20 +54,36 @@ class LogReader {
 public:
     virtual ~LogReader() = default;
     virtual void begin() = 0;
-    // The log's length in bytes, before the first block of an attempt.
-    virtual void sized(uint64_t /*bytes*/) {}
+    // The log is `bytes` long (a cut record at its end included) and holds
+    // `records` whole records; the load starts after record `skipped`
+    // (records are numbered from 1). Comes after begin() once the length is
+    // known, before the first block.
+    virtual void extent(uint64_t bytes, uint64_t records, uint64_t skipped) {
+        (void)bytes;
+        (void)records;
+        (void)skipped;
+    }
     // `count` whole records of kResultRecordSize bytes at `bytes`.
     virtual void block(const unsigned char* bytes, size_t count) = 0;
 };
 
-// Reads the `newest` most recent whole records into `reader`. A log
-// held by another PC is tried again every second without limit, a missing
-// folder every five seconds up to the fourth miss; any other failure gives
-// up at once. The message names the progress marker and, for a failed read,
-// the number of the record that failed and the fields of the last record read.
-LogStatus readResultsLog(const LogAccess& log, LogReader& reader,
-                         uint64_t newest = kMaxLoadedRecords);
-// Every whole record of the log, for the teacher's tools.
+// Every whole record of the log, for the teacher's tools and the export.
 inline constexpr uint64_t kWholeLog = UINT64_MAX;
+
+// Which records a load takes, and what a missing log means to it.
+struct LogReadOptions {
+    uint64_t lastRecords = kMaxLoadedRecords; // the most recent records, at most (or kWholeLog)
+    // A missing folder is an empty log at once (a results list shows
+    // nothing) instead of being waited for.
+    bool missingIsEmpty = false;
+};
+
+// Reads the most recent whole records into `reader`. A log held by another
+// PC is tried again every second without limit, a missing folder every five
+// seconds up to the fourth miss; any other failure gives up at once. The
+// message names the progress marker and, for a failed read, the number of
+// the record that failed and the fields of the last record read.
+LogStatus readResultsLog(const LogAccess& log, LogReader& reader,
+                         const LogReadOptions& options = {});
 
 } // namespace kestrel

@@ -50,7 +50,7 @@ public:
         m_out = RecordListing{};
         m_next = 1;
     }
-    void sized(uint64_t bytes) override {
+    void extent(uint64_t bytes, uint64_t, uint64_t) override {
         m_out.lengthBytes = bytes;
         const size_t records = static_cast<size_t>(bytes / kResultRecordSize);
         m_out.lines.reserve(records);
@@ -147,7 +147,7 @@ std::string recordCountText(uint64_t lengthBytes) {
 LogStatus readRecordListing(const LogAccess& log, const StudentLookups& students,
                             const SharedConfig& config, RecordListing& out) {
     ListingReader reader(students, config, out);
-    return readResultsLog(log, reader, kWholeLog);
+    return readResultsLog(log, reader, {kWholeLog});
 }
 
 std::string studentChoice(int number, const StudentLookups& students) {

@@ -92,7 +92,7 @@ LogStatus buildTimeHistograms(const LogAccess& log, int level, TimeHistograms& o
     // Records of levels outside 1..35 are passed over: such a level has none.
     if (level < 1 || level > kMaxLevel) return {};
     HistogramReader reader(level, out);
-    const LogStatus status = readResultsLog(log, reader, kWholeLog);
+    const LogStatus status = readResultsLog(log, reader, {kWholeLog});
     if (status.ok()) reader.finish();
     return status;
 }

@@ -67,7 +67,8 @@ TEST(AppendFailure, ProgramExitThatReturnsStillGetsFalse) {
         int calls = 0;
     } exit;
     FakeLog t;
-    Context ctx{Services{t.clock, t.random, t.dialogs, exit, t.events, t.audio, t.processes}};
+    Context ctx{
+        Services{t.clock, t.random, t.dialogs, exit, t.events, t.audio, t.processes, t.printer}};
     ctx.folders = t.ctx.folders;
     ctx.state = t.ctx.state;
     auto fake = std::make_unique<FakeSharedFileSystem>();
@@ -218,4 +219,60 @@ TEST(LoadFailure, ReadErrorThatPassesIsNoFailure) {
     EXPECT_TRUE(t.dialogs.shown.empty());
     EXPECT_EQ(t.ctx.runEntries.count(), 1500);
     EXPECT_EQ(t.ctx.runEntries.entrySlots[1499].studentNumber, records[1499].studentNumber);
+}
+
+TEST(RecentResults, MissingFolderIsAnEmptyListHeldLogIsWaitedForOtherFailuresEnd) {
+    // What a results list reads: the last records, with a missing log as
+    // nothing at all (no wait, no message) and a held log waited for.
+    struct Collect : LogReader {
+        int begun = 0;
+        uint64_t records = 0, skipped = 0;
+        std::vector<int32_t> seconds;
+        void begin() override {
+            ++begun;
+            seconds.clear();
+        }
+        void extent(uint64_t, uint64_t n, uint64_t s) override {
+            records = n;
+            skipped = s;
+        }
+        void block(const unsigned char* bytes, size_t count) override {
+            for (size_t k = 0; k < count; ++k)
+                seconds.push_back(decodeResultRecord(&bytes[k * kResultRecordSize]).seconds);
+        }
+    };
+    {
+        FakeLog t;
+        t.files->missingOnOpen = 1;
+        Collect c;
+        ASSERT_TRUE(ReadRecentResults(t.ctx, c, 1000));
+        EXPECT_EQ(c.begun, 1);
+        EXPECT_TRUE(c.seconds.empty());
+        EXPECT_EQ(t.waited(), 0);
+        EXPECT_TRUE(t.dialogs.shown.empty());
+    }
+    {
+        FakeLog t;
+        std::vector<ResultRecord> records;
+        for (int i = 1; i <= 1500; ++i)
+            records.push_back(runRecord(t.today(), 1, 1, i));
+        t.bytes() = logBytes(records);
+        t.files->sharingOnShared = 3;
+        Collect c;
+        ASSERT_TRUE(ReadRecentResults(t.ctx, c, 1000));
+        EXPECT_NEAR(t.waited(), 3.0, 0.05);
+        EXPECT_EQ(c.records, 1500u);
+        EXPECT_EQ(c.skipped, 500u);
+        ASSERT_EQ(c.seconds.size(), 1000u);
+        EXPECT_EQ(c.seconds.front(), 501);
+        EXPECT_EQ(t.files->openNow, 0);
+    }
+    {
+        FakeLog t;
+        t.bytes() = logBytes({runRecord(t.today(), 1, 1, 40), runRecord(t.today(), 1, 1, 41)});
+        t.files->badByte = kResultRecordSize + 3;
+        Collect c;
+        EXPECT_THROW(ReadRecentResults(t.ctx, c, 1000), ProgramEnded);
+        EXPECT_TRUE(t.messageStartsWith("成績ランダムファイル表示5"));
+    }
 }

@@ -71,7 +71,8 @@ TEST(ProgramMenu, ARealMenuProgramStartsWithItsArgument) {
                      ".part'\nmv '" + record.string() + ".part' '" + record.string() + "'\n");
     TestContext t;
     PosixProcessLauncher launcher;
-    Context ctx{Services{t.clock, t.random, t.dialogs, t.exit, t.events, t.audio, launcher}};
+    Context ctx{
+        Services{t.clock, t.random, t.dialogs, t.exit, t.events, t.audio, launcher, t.printer}};
     ctx.folders.ProgramFolder = (root / "四捨五入").string() + "/";
     fs::create_directories(root / "四捨五入");
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -11,6 +13,7 @@
 #include <sys/wait.h>
 #include <vector>
 
+#include "startup/Calendar.h"
 #include "support/Fakes.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
@@ -245,6 +248,102 @@ TEST_F(DemoInstall, SoundFilesAreShortDistinctMonoPcmWithoutClicks) {
     EXPECT_EQ(files, 22);
 }
 
+namespace {
+
+struct LoggedRun {
+    double date, time;
+    int student, level;
+    int32_t seconds;
+    std::string schoolCode;
+};
+
+std::vector<LoggedRun> loggedRuns(const fs::path& log) {
+    const std::string b = test::readBytes(log);
+    std::vector<LoggedRun> runs;
+    for (size_t at = 0; at + 44 <= b.size(); at += 44) {
+        double date, time;
+        std::memcpy(&date, &b[at], 8); // the test machine is little-endian, as the log
+        std::memcpy(&time, &b[at + 8], 8);
+        runs.push_back({date, time, static_cast<int16_t>(le(b, at + 16, 2)),
+                        static_cast<int16_t>(le(b, at + 18, 2)),
+                        static_cast<int32_t>(le(b, at + 20, 4)), b.substr(at + 24, 5)});
+    }
+    return runs;
+}
+
+double today() {
+    const std::time_t t = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return static_cast<double>(dayNumber({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}));
+}
+
+} // namespace
+
+TEST_F(DemoInstall, HistoryOfRunsLeadsUpToTodayWithRecordsAtEveryLevel) {
+    const fs::path log = shared() / "Kestrel" / "成績累積データ.dat";
+    ASSERT_TRUE(fs::exists(log));
+    EXPECT_EQ(fs::file_size(log) % 44, 0u);
+    const std::vector<LoggedRun> runs = loggedRuns(log);
+    ASSERT_GE(runs.size(), 2000u);
+    ASSERT_LE(runs.size(), 6000u);
+
+    std::set<int> listed;
+    const auto roster = itemsOf(shared() / "新名簿.txt");
+    for (size_t i = 0; i < roster.size(); i += 8)
+        if (roster[i + 4].find("先生") == std::string::npos)
+            listed.insert(static_cast<int>(leadingNumber(roster[i])));
+
+    const double day = today();
+    std::map<std::pair<int, int>, int32_t> best;
+    std::map<std::pair<int, int>, int> records, runsToday;
+    int timeOuts = 0;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const LoggedRun& r = runs[i];
+        SCOPED_TRACE(i);
+        if (i > 0) {
+            const LoggedRun& p = runs[i - 1];
+            ASSERT_TRUE(p.date < r.date || (p.date == r.date && p.time <= r.time))
+                << "in the order the runs were made";
+        }
+        ASSERT_TRUE(listed.count(r.student)) << r.student;
+        ASSERT_TRUE(r.level >= 1 && r.level <= 5);
+        ASSERT_TRUE(r.date <= day && r.date >= day - 130);
+        ASSERT_TRUE(r.time >= 0 && r.time < 1);
+        ASSERT_EQ(r.schoolCode, "12345");
+        ASSERT_TRUE(r.seconds == 99999 || (r.seconds > 0 && r.seconds < 1000)) << r.seconds;
+        const auto key = std::pair{r.student, r.level};
+        if (r.seconds == 99999) ++timeOuts;
+        if (r.seconds < 1800 && (!best.count(key) || r.seconds < best[key])) {
+            best[key] = r.seconds;
+            ++records[key];
+        }
+        if (r.date == day) ++runsToday[key];
+    }
+    EXPECT_EQ(runs.back().date, day) << "runs today";
+    EXPECT_GE(runsToday.size(), 5u);
+    for (const auto& [key, n] : runsToday)
+        EXPECT_LE(n, 3) << "no level practised too much today";
+    EXPECT_GE(timeOuts, 10);
+    for (int level = 1; level <= 5; ++level) {
+        int improving = 0;
+        for (const auto& [key, n] : records)
+            if (key.second == level && n >= 4) ++improving;
+        EXPECT_GE(improving, 3) << "students with record runs at level " << level;
+    }
+
+    // The same seed: another installation holds the same runs up to today.
+    test::TempDir again;
+    ASSERT_EQ(runMakeDemo({kSource.string(), again.path().string()}), 0);
+    const std::vector<LoggedRun> second =
+        loggedRuns(again / "共有データ" / "Kestrel" / "成績累積データ.dat");
+    ASSERT_EQ(second.size(), runs.size());
+    for (size_t i = 0; i < runs.size() && runs[i].date < day; ++i)
+        ASSERT_TRUE(second[i].date == runs[i].date && second[i].time == runs[i].time &&
+                    second[i].student == runs[i].student && second[i].seconds == runs[i].seconds)
+            << i;
+}
+
 TEST_F(DemoInstall, RunningAgainReplacesTheFilesAndKeepsOthers) {
     const fs::path log = shared() / "Kestrel" / "成績累積データ.dat";
     test::writeBytes(log, std::string(44, 'x'));
@@ -252,7 +351,10 @@ TEST_F(DemoInstall, RunningAgainReplacesTheFilesAndKeepsOthers) {
     ASSERT_EQ(runMakeDemo({kSource.string(), root().string()}), 0);
     EXPECT_EQ(test::readBytes(log), std::string(44, 'x'));
     EXPECT_EQ(itemsOf(shared() / "新名簿.txt").size() % 8, 0u);
-    fs::remove(log);
+    // An empty log has no run to keep: it gets the history.
+    test::writeBytes(log, "");
+    ASSERT_EQ(runMakeDemo({kSource.string(), root().string()}), 0);
+    EXPECT_GE(fs::file_size(log), 2000u * 44u);
 }
 
 TEST(DemoTool, FailsOnBadArgumentsAndBadSources) {

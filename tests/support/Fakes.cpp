@@ -102,6 +102,12 @@ bool FakeLauncher::startDetached(const std::string& p, const std::vector<std::st
     return true;
 }
 
+PrintResult FakePrinter::print(const PrintRequest& request, const std::vector<Drawing>& pages) {
+    requests.push_back(request);
+    jobs.push_back(pages);
+    return forwardTo ? forwardTo->print(request, pages) : result;
+}
+
 void setUniformCriteria(Context& ctx, int lastLevel) {
     for (int level = 1; level <= lastLevel; ++level) {
         LevelCriteria& c = ctx.criteria[level];

@@ -139,6 +139,18 @@ public:
     std::vector<Mount> list;
 };
 
+// Keeps every job's request and pages; answers with `result`, or hands the
+// job on to `forwardTo` (a real printer writing a PDF file) when set.
+class FakePrinter : public Printer {
+public:
+    PrintResult print(const PrintRequest& request, const std::vector<Drawing>& pages) override;
+
+    std::vector<PrintRequest> requests;
+    std::vector<std::vector<Drawing>> jobs;
+    PrintResult result; // printed
+    Printer* forwardTo = nullptr;
+};
+
 // The fakes of the services other than the clock and the event pump.
 struct FakeServices {
     FakeRandom random;
@@ -146,9 +158,10 @@ struct FakeServices {
     FakeExit exit;
     FakeAudio audio;
     FakeLauncher processes;
+    FakePrinter printer;
 
     Services with(Clock& clock, EventPump& events) {
-        return Services{clock, random, dialogs, exit, events, audio, processes};
+        return Services{clock, random, dialogs, exit, events, audio, processes, printer};
     }
 };
 

@@ -14,12 +14,16 @@
 #include <QLineEdit>
 
 #include "context/Procedures.h"
+#include "levelmenu/Graph.h"
 #include "levelmenu/LevelMenu.h"
 #include "levelmenu/Ranking.h"
+#include "levelmenu/ResultsViews.h"
+#include "platform/ui/DrawingArea.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsSummary.h"
+#include "startup/Calendar.h"
 #include "startup/ui/App.h"
 #include "startup/ui/Navigation.h"
 #include "text/Characters.h"
@@ -322,6 +326,7 @@ void seisekitime1::Form_Load() {
         Label8[k]->setText(qs(passPeriodFigures(ctx.criteria[i], *ctx.summary, i, student)));
     }
 
+    buildGraphPanel();
     buildPanels();
     QPalette cover = Picture2->palette();
     cover.setColor(QPalette::Window, fromColourValue(ctx.state.SeasonColour));
@@ -364,6 +369,7 @@ void seisekitime1::Form_Activate() {
     Context& ctx = m_app.ctx();
     SharedState& st = ctx.state;
     Command8->setVisible(isTeacherName(st.CurrentStudentName));
+    Command24[1]->setVisible(isTeacherName(st.CurrentStudentName));
     Label17->setText(
         QStringLiteral("起動後%1分").arg(minutesSinceSignIn(st, ctx.services.clock.now())));
 
@@ -455,11 +461,7 @@ void seisekitime1::成績リスト色表示() {
     for (int i = 1; i <= m_levelCount; ++i) {
         VbListBox* list = List5[static_cast<size_t>(i)];
         if (m_displayMode == 1) {
-            std::vector<std::string> lines;
-            lines.reserve(static_cast<size_t>(list->ListCount()));
-            for (const QString& line : list->lines())
-                lines.push_back(line.toStdString());
-            if (auto colour = timeListColour(lines, ctx.criteria[i]))
+            if (auto colour = timeListColour(list->sortedUtf8Lines(), ctx.criteria[i]))
                 list->setBackColor(fromColourValue(*colour));
         }
         if (list->ListCount() > 0) list->setListIndex(-1);
@@ -551,29 +553,99 @@ void seisekitime1::pointsRankings(int kind) {
     }
 }
 
-// The today, all-runs and personal views read the results log line by line;
-// until they are built they show their heading over empty lists.
-void seisekitime1::todayView() {
+bool seisekitime1::scanResults(LogReader& scan, uint64_t lastRecords) {
+    return ReadRecentResults(m_app.ctx(), scan, lastRecords);
+}
+
+void seisekitime1::fillLists(std::vector<std::vector<std::string>> lines) {
+    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) < lines.size(); ++i)
+        List5[static_cast<size_t>(i)]->setUtf8Lines(std::move(lines[static_cast<size_t>(i)]));
+}
+
+namespace {
+
+constexpr uint32_t kProgressStepMs = 100;
+
+// The scan of a view, its progress on the wait panel's bar: the record
+// being read, of (records + 1) x 1.1.
+ViewScan viewScan(Context& ctx, QProgressBar* bar, ViewKind kind, int levelCount, int days,
+                  const QString& gradeGroup) {
+    ViewSetup setup;
+    setup.kind = kind;
+    setup.levelCount = levelCount;
+    setup.today = static_cast<double>(dayNumber(ctx.services.clock.today()));
+    setup.periodDays = days;
+    setup.gradeGroup = gradeGroup.toStdString();
+    setup.signedInStudent = ctx.state.CurrentStudentNumber;
+    ViewScan scan(std::move(setup), ctx.roster, ctx.criteria);
+    bar->setValue(0);
+    // The bar repaints at once when it moves: it moves when the eye can
+    // follow it (a slow shared folder) and at the end.
+    Clock& clock = ctx.services.clock;
+    scan.onProgress = [bar, &clock, shown = clock.tickMs()](uint64_t record,
+                                                            uint64_t records) mutable {
+        const uint32_t now = clock.tickMs();
+        if (record < records && now - shown < kProgressStepMs) return;
+        shown = now;
+        const double top = std::min((static_cast<double>(records) + 1) * 1.1, 2e9);
+        bar->setRange(0, std::max(1, static_cast<int>(top)));
+        bar->setValue(static_cast<int>(std::min<uint64_t>(record, 2000000000)));
+    };
+    return scan;
+}
+
+} // namespace
+
+void seisekitime1::Command5_Click() {
+    Context& ctx = m_app.ctx();
     Label5->setText(QStringLiteral("本日の成績"));
-    m_app.ctx().state.ListChoice = 2;
+    ctx.state.ListChoice = 2;
     回数など表示();
+    ViewScan scan =
+        viewScan(ctx, ProgressBar2, ViewKind::Today, m_levelCount, 1, Combo1->currentText());
+    if (!scanResults(scan, kTodayViewRecords)) return;
+    fillLists(scan.takeLines());
     成績リスト色表示();
     Frame1->setEnabled(true);
 }
 
-void seisekitime1::allRunsView() {
-    m_app.ctx().state.ListChoice = 3;
+void seisekitime1::Command7_Click() {
+    Context& ctx = m_app.ctx();
+    ctx.state.ListChoice = 3;
     回数など表示();
+    const int days = periodDays(ctx.state.AllPeriod, ctx.services.clock.today());
     Label5->setText(QString());
+    ViewScan scan =
+        viewScan(ctx, ProgressBar2, m_displayMode == 1 ? ViewKind::AllTimes : ViewKind::AllPoints,
+                 m_levelCount, days, Combo1->currentText());
+    if (!scanResults(scan, kAllRunsViewRecords)) return;
+    fillLists(scan.takeLines());
     成績リスト色表示();
     Frame1->setEnabled(true);
     Combo2->show();
 }
 
-void seisekitime1::personalView() {
-    m_app.ctx().state.ListChoice = 3;
+void seisekitime1::Command16_Click() {
+    Context& ctx = m_app.ctx();
+    // The graph panel's lists: the school's students and the levels.
+    if (auto students = graphStudentList(ctx.roster, ctx.folders.SharedFolder)) {
+        List2->setUtf8Lines(std::move(*students));
+    } else {
+        List2->Clear();
+    }
+    QStringList levels;
+    for (int i = 1; i <= m_levelCount; ++i)
+        levels.push_back(QString::number(i));
+    List3->setLines(levels);
+    m_graphSubject = ctx.state.CurrentStudentNumber;
+
+    ctx.state.ListChoice = 3;
     回数など表示();
     Label5->setText(QStringLiteral("個人別ﾀｲﾑ"));
+    ViewScan scan = viewScan(ctx, ProgressBar2, ViewKind::Personal, m_levelCount,
+                             kPersonalPeriodDays, Combo1->currentText());
+    if (!scanResults(scan, kAllRunsViewRecords)) return;
+    fillLists(scan.takeLines());
     Picture6->hide();
     Command9_Click();
     setListsVisible(true);
@@ -593,6 +665,8 @@ void seisekitime1::Option1_Click(int index) {
 }
 
 void seisekitime1::displayMode(int index) {
+    Command17->hide();
+    Picture11->hide();
     Command1->setEnabled(false);
     setStartButtonsEnabled(false);
     setListsVisible(false);
@@ -628,8 +702,9 @@ void seisekitime1::displayMode(int index) {
             listKind(2);
         }
     } else if (index == 2) {
+        Command17->show();
         Combo2->hide();
-        personalView();
+        Command16_Click();
     }
 }
 
@@ -647,15 +722,15 @@ void seisekitime1::listKind(int index) {
         if (index == 1)
             Command6_Click();
         else if (index == 2)
-            todayView();
+            Command5_Click();
         else if (index == 3)
-            allRunsView();
+            Command7_Click();
     } else if (m_displayMode == 2) {
         if (m_rankingKind == 0) m_rankingKind = 1;
         if (index == 1 || index == 2)
             pointsRankings(index);
         else if (index == 3)
-            allRunsView();
+            Command7_Click();
         Frame1->setEnabled(true);
     }
 
@@ -668,12 +743,16 @@ void seisekitime1::listKind(int index) {
 void seisekitime1::Combo1_Click() {
     if (busy()) return;
     const BusyScope rebuilding(*this);
-    displayMode(Option2[0]->isChecked() ? 0 : 1);
+    const int mode = Option2[0]->isChecked() ? 0 : 1;
+    // The points view replaces the student's own times too; its option shows it.
+    Option2[static_cast<size_t>(mode)]->setChecked(true);
+    displayMode(mode);
     if (m_levelCount >= 1) Command4[1]->setFocus();
 }
 
 void seisekitime1::Combo2_Click() {
-    if (!Option1[3]->isChecked()) return;
+    if (busy() || !Option1[3]->isChecked()) return;
+    const BusyScope rebuilding(*this);
     m_app.ctx().state.AllPeriod = static_cast<int16_t>(Combo2->currentIndex() + 1);
     listKind(3);
 }
@@ -810,6 +889,176 @@ bool seisekitime1::eventFilter(QObject* watched, QEvent* event) {
         return false;
     Form_KeyPress(key->text());
     return true;
+}
+
+// ---- The graph panel ------------------------------------------------------
+
+namespace {
+
+// The panel over the columns, and its elements in twips of the panel.
+constexpr int kPanelLeft = 120, kPanelTop = 1740, kPanelWidth = 15240, kPanelHeight = 9300;
+constexpr int kPictureLeft = 3180, kPictureTop = 120;
+constexpr int kPictureWidth = kPanelWidth - kPictureLeft - 120;
+constexpr int kPictureHeight = kPanelHeight - 240;
+
+// The rows of a list in list order that are selected.
+std::vector<int> selectedRows(const VbListBox* list) {
+    std::vector<int> rows;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->isSelected()) rows.push_back(i);
+    return rows;
+}
+
+} // namespace
+
+void seisekitime1::buildGraphPanel() {
+    auto button = [this](QWidget* parent, const char* name, const char* text, QRect r) {
+        auto* b = new QPushButton(QString::fromUtf8(text), parent);
+        b->setObjectName(QLatin1String(name));
+        place(b, r.x(), r.y(), r.width(), r.height());
+        setTwipsFont(b, kPGothic, 11, true);
+        return b;
+    };
+    Command17 = button(this, "Command17", "グラフ", {11000, 980, 1300, 420});
+    Command17->hide();
+    connect(Command17, &QPushButton::clicked, this, [this] { Command17_Click(); });
+
+    Picture11 = new QWidget(this);
+    Picture11->setObjectName(QStringLiteral("Picture11"));
+    Picture11->setAutoFillBackground(true);
+    place(Picture11, kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight);
+
+    List3 = new VbListBox(Picture11, QStringLiteral("List3"));
+    List3->setSelectionMode(QAbstractItemView::MultiSelection);
+    place(List3, 120, 120, 1300, 1900);
+    List3->setTwipsFont(*this, kGothic, 12);
+    List3->setAccessibleName(QStringLiteral("レベル"));
+    // A choice in a list of several choices is a click once it is made.
+    connect(List3, &QListWidget::itemSelectionChanged, this, [this] { List3_Click(); });
+
+    Command24[0] = button(Picture11, "Command24_0", "表示", {1560, 120, 1500, 460});
+    Command24[1] = button(Picture11, "Command24_1", "印刷", {1560, 640, 1500, 460});
+    Command18 = button(Picture11, "Command18", "戻る", {1560, 1160, 1500, 460});
+    Command25 = button(Picture11, "Command25", "他の人のデータを見る", {120, 2160, 2940, 460});
+    for (int out = 0; out < 2; ++out)
+        connect(Command24[static_cast<size_t>(out)], &QPushButton::clicked, this,
+                [this, out] { Command24_Click(out); });
+    connect(Command18, &QPushButton::clicked, this, [this] { Command18_Click(); });
+    connect(Command25, &QPushButton::clicked, this, [this] { Command25_Click(); });
+
+    List2 = new VbListBox(Picture11, QStringLiteral("List2"), VbListBox::Order::Sorted);
+    List2->setSelectionMode(QAbstractItemView::MultiSelection);
+    place(List2, 120, 2160, 2940, kPanelHeight - 2280);
+    List2->setTwipsFont(*this, kGothic, 10);
+    List2->setAccessibleName(QStringLiteral("生徒"));
+    List2->hide();
+    connect(List2, &QListWidget::itemSelectionChanged, this, [this] { List2_Click(); });
+
+    Picture12 = new DrawingArea(Picture11, QStringLiteral("Picture12"), kPictureWidth);
+    place(Picture12, kPictureLeft, kPictureTop, kPictureWidth, kPictureHeight);
+    Picture12->setAccessibleName(QStringLiteral("グラフ"));
+    Picture11->hide();
+}
+
+void seisekitime1::Command17_Click() {
+    if (busy()) return;
+    const BusyScope drawing(*this);
+    m_graphSubject = m_app.ctx().state.CurrentStudentNumber;
+    List2->hide();
+    Command25->show();
+    // Chosen without a click: no list runs its click action here.
+    const bool students = List2->blockSignals(true);
+    List2->clearSelection();
+    List2->blockSignals(students);
+    const bool levels = List3->blockSignals(true);
+    List3->clearSelection();
+    for (int i = 0; i < std::min(3, List3->count()); ++i)
+        List3->item(i)->setSelected(true);
+    List3->blockSignals(levels);
+    Picture11->raise();
+    Picture11->show();
+    drawGraphs(0);
+}
+
+void seisekitime1::Command25_Click() {
+    if (busy()) return;
+    Command25->hide();
+    List2->show();
+}
+
+void seisekitime1::Command24_Click(int out) {
+    if (busy()) return;
+    const BusyScope drawing(*this);
+    drawGraphs(out == 1 ? 1 : 0);
+}
+
+void seisekitime1::Command18_Click() {
+    if (busy()) return;
+    Picture11->hide();
+}
+
+void seisekitime1::List2_Click() {
+    if (busy()) return;
+    const BusyScope drawing(*this);
+    drawGraphs(0);
+}
+
+void seisekitime1::List3_Click() {
+    if (busy() || Picture11->isHidden()) return;
+    const BusyScope drawing(*this);
+    drawGraphs(0);
+}
+
+void seisekitime1::drawGraphs(int out) {
+    Context& ctx = m_app.ctx();
+    std::vector<int> subjects;
+    for (int row : selectedRows(List2))
+        subjects.push_back(graphListStudent(List2->List(row).toStdString()));
+    if (subjects.empty())
+        subjects.push_back(m_graphSubject);
+    else
+        m_graphSubject = subjects.back();
+    std::vector<int> levels;
+    for (int row : selectedRows(List3))
+        levels.push_back(row + 1);
+
+    // The log may be held by another PC: the wait panel shows meanwhile.
+    showWaitPanel();
+    RunCollector log;
+    const bool read = ReadRecentResults(ctx, log, kAllRunsViewRecords);
+    Picture6->hide();
+    if (!read) return;
+
+    const GraphOutput output = out == 1 ? GraphOutput::Printer : GraphOutput::Screen;
+    const GraphSources sources{ctx.program,
+                               ctx.roster,
+                               *ctx.summary,
+                               Combo1->currentText().toStdString(),
+                               ctx.state.CurrentStudentNumber,
+                               m_rankingKind,
+                               static_cast<double>(dayNumber(ctx.services.clock.today()))};
+    const std::string font = kGothic.toStdString();
+    std::vector<Drawing> pages;
+    for (int subject : subjects) {
+        std::vector<Drawing> own = graphPages(sources, output, font, subject, levels, log.runs);
+        // On the screen each student's graphs replace the last ones.
+        if (output == GraphOutput::Screen) pages.clear();
+        for (Drawing& page : own)
+            pages.push_back(std::move(page));
+    }
+
+    if (output == GraphOutput::Screen) {
+        Picture12->setDrawing(pages.empty() ? Drawing{font, {}} : std::move(pages.back()));
+        const size_t S = static_cast<size_t>(std::clamp(m_graphSubject, 0, kMaxStudent));
+        Picture12->setAccessibleName(
+            QStringLiteral("グラフ %1").arg(qs(trimSpaces(ctx.roster.StudentNames[S]))));
+        return;
+    }
+    const LocalTime now = ctx.services.clock.now();
+    const PrintResult result =
+        ctx.services.printer.print(graphPrintRequest(ctx.program, now), pages);
+    if (const std::optional<std::string> message = printOutcomeMessage(result))
+        ctx.services.dialogs.message(*message, ctx.program.ProgramTitle, MessageButtons::Ok);
 }
 
 } // namespace kestrel

@@ -16,6 +16,7 @@
 class QComboBox;
 class QKeyEvent;
 class QLineEdit;
+class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -24,6 +25,8 @@ class QScrollBar;
 namespace kestrel {
 
 class App;
+class DrawingArea;
+class LogReader;
 class VbLabel;
 class VbListBox;
 
@@ -60,6 +63,11 @@ public:
     void Command6_Click();
     // Points rankings of every level: 1 so far, 2 today.
     void pointsRankings(int kind);
+    // The views read from the results log: today's runs, every run of the
+    // period (AllPeriod), and the signed-in student's own runs.
+    void Command5_Click();
+    void Command7_Click();
+    void Command16_Click();
 
     // Start actions; ignored while a start is not allowed.
     void Command4_Click(int level);
@@ -110,6 +118,26 @@ public:
     std::array<QPushButton*, 2> Command10{};
     QPushButton* Command12 = nullptr;
 
+    // The graph panel: charts of a student's runs per level, on the screen
+    // or (for a teacher) on the printer. Its handlers are the user's and
+    // are refused while the menu is busy.
+    void Command17_Click();        // "グラフ": opens the panel on the signed-in student
+    void Command25_Click();        // "他の人のデータを見る": shows the student list
+    void Command24_Click(int out); // 0 "表示" on the screen, 1 "印刷" on the printer
+    void Command18_Click();        // "戻る": closes the panel
+    void List2_Click();
+    void List3_Click();
+    int graphSubject() const { return m_graphSubject; }
+
+    QPushButton* Command17 = nullptr;
+    QWidget* Picture11 = nullptr;
+    VbListBox* List2 = nullptr; // students, "label /  name/number"
+    VbListBox* List3 = nullptr; // levels 1..LevelCount
+    QPushButton* Command25 = nullptr;
+    std::array<QPushButton*, 2> Command24{};
+    QPushButton* Command18 = nullptr;
+    DrawingArea* Picture12 = nullptr;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -126,9 +154,14 @@ private:
     void setListsVisible(bool visible);
     void showWaitPanel();
     void showCover();
-    void todayView();
-    void allRunsView();
-    void personalView();
+    // Reads the most recent records for a view, with the wait panel's bar
+    // following the records; false when the program ends.
+    bool scanResults(LogReader& scan, uint64_t lastRecords);
+    void fillLists(std::vector<std::vector<std::string>> lines);
+    void buildGraphPanel();
+    // The graphs of the students chosen in List2 (or of the graph subject)
+    // for the levels chosen in List3: 0 on the screen, 1 on the printer.
+    void drawGraphs(int out);
     void pump();
     bool startAllowed(int level) const;
     // The views behind Option2 and Option1, run by the handlers and by the
@@ -144,6 +177,7 @@ private:
     int16_t m_inActivation = 0;
     int16_t m_displayMode = 0;
     int16_t m_rankingKind = 0;
+    int m_graphSubject = 0;
 };
 
 } // namespace kestrel

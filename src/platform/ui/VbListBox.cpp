@@ -80,6 +80,23 @@ void VbListBox::setLines(const QStringList& lines) {
     blockSignals(blocked);
 }
 
+void VbListBox::setUtf8Lines(std::vector<std::string> lines) {
+    const bool blocked = blockSignals(true);
+    Clear();
+    QStringList ordered;
+    ordered.reserve(static_cast<qsizetype>(lines.size()));
+    if (m_order == Order::AsAdded) {
+        for (const std::string& text : lines)
+            ordered.push_back(QString::fromStdString(text));
+    } else {
+        m_sorted.assign(std::move(lines));
+        for (const std::string& text : m_sorted.lines())
+            ordered.push_back(QString::fromStdString(text));
+    }
+    addItems(ordered);
+    blockSignals(blocked);
+}
+
 QStringList VbListBox::lines() const {
     QStringList out;
     out.reserve(count());

@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
+#include <string>
+#include <vector>
 
 #include "text/SortedLines.h"
 
@@ -32,7 +34,12 @@ public:
     void setListIndex(int index);
     // Replaces every line at once.
     void setLines(const QStringList& lines);
+    // The same from UTF-8 lines, converted once each.
+    void setUtf8Lines(std::vector<std::string> lines);
     QStringList lines() const;
+    // A sorted list's lines as UTF-8, in list order (they are kept so for
+    // sorting); empty for a list in the order added.
+    const std::vector<std::string>& sortedUtf8Lines() const { return m_sorted.lines(); }
 
     void setBackColor(const QColor& colour);
     QColor backColor() const;

@@ -7,10 +7,12 @@
 
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <functional>
 
 #include "levelmenu/ui/MenuScreen.h"
+#include "platform/ui/DrawingArea.h"
 #include "roster/ui/namesel.h"
 #include "support/HeldLog.h"
 
@@ -156,4 +158,76 @@ TEST(LevelMenuBusy, OneStartOnlyAndTheMenuIsDeletedOnceBackInTheMainLoop) {
     }
     m.app.deleteUnloaded();
     EXPECT_FALSE(menu);
+}
+
+TEST(LevelMenuBusy, GraphPanelDrawsOrPrintsOnceAndNothingElseStartsDuringAWait) {
+    // "表示" or "印刷" waits for a log held by another PC; meanwhile every
+    // element of the panel and of the menu is clicked or typed at.
+    for (const int out : {0, 1}) {
+        Menu m;
+        m.addStudent(1, "あおき", 3);
+        m.addStudent(9, "やまだ先生", 0);
+        m.signIn(9);
+        m.run(1, 1, 40);
+        m.open();
+        QApplication::setActiveWindow(m.form);
+        m.element<QRadioButton>("Option2", 2)->setChecked(true);
+        m.form->Option2_Click(2);
+        QTest::mouseClick(m.element("Command17"), Qt::LeftButton);
+        ASSERT_FALSE(m.element("Picture11")->isHidden());
+        QPointer<seisekitime1> menu(m.form);
+        int draws = 0;
+        QObject::connect(m.element<DrawingArea>("Picture12"), &DrawingArea::changed,
+                         [&] { ++draws; });
+
+        HeldLog held(resultsLogPath(m.ctx.folders));
+        ASSERT_TRUE(held.held());
+        auto* levels = m.element<VbListBox>("List3");
+        const std::function<void()> everything[] = {
+            [&] { QTest::mouseClick(m.element("Command24_0"), Qt::LeftButton); },
+            [&] { QTest::mouseClick(m.element("Command24_1"), Qt::LeftButton); },
+            [&] { QTest::keyClick(m.element("Command24_0"), Qt::Key_Space); },
+            [&] {
+                QTest::mouseClick(levels->viewport(), Qt::LeftButton, {},
+                                  levels->visualItemRect(levels->item(4)).center());
+            },
+            [&] { QTest::keyClick(levels, Qt::Key_Down); },
+            [&] { QTest::mouseClick(m.element("Command17"), Qt::LeftButton); },
+            [&] { QTest::mouseClick(m.element("Command25"), Qt::LeftButton); },
+            [&] { QTest::mouseClick(m.element("Command18"), Qt::LeftButton); },
+            [&] { QTest::mouseClick(m.element("Option2", 0), Qt::LeftButton); },
+            [&] { QTest::keyClick(m.form, Qt::Key_1); },
+            [&] { QTest::mouseClick(m.element("Command1"), Qt::LeftButton); },
+        };
+        int passes = 0;
+        bool sent = false;
+        m.events.onProcess = [&] {
+            ++passes;
+            if (!sent && m.events.idled > 0) {
+                sent = true;
+                EXPECT_TRUE(m.form->busy());
+                for (const auto& send : everything)
+                    send();
+            }
+            if (passes == 250) held.release();
+        };
+        QTest::mouseClick(m.element(out == 0 ? "Command24_0" : "Command24_1"), Qt::LeftButton);
+        m.events.onProcess = nullptr;
+        settle();
+
+        EXPECT_TRUE(sent) << out;
+        ASSERT_TRUE(menu) << out << ": deleted under its own handler";
+        EXPECT_FALSE(m.form->busy()) << out;
+        EXPECT_EQ(draws, out == 0 ? 1 : 0) << out;
+        EXPECT_EQ(m.printer.jobs.size(), out == 1 ? 1u : 0u) << out;
+        EXPECT_FALSE(m.element("Picture11")->isHidden()) << out;
+        EXPECT_FALSE(m.element("Command25")->isHidden()) << out;
+        EXPECT_FALSE(levels->item(4)->isSelected()) << out;
+        EXPECT_TRUE(m.element<QRadioButton>("Option2", 2)->isChecked()) << out;
+        EXPECT_EQ(m.app.find<MainFrm>(), nullptr) << out;
+        EXPECT_EQ(m.app.find<namesel>(), nullptr) << out;
+        // Ready again, the panel takes clicks.
+        QTest::mouseClick(m.element("Command24_0"), Qt::LeftButton);
+        EXPECT_EQ(draws, out == 0 ? 2 : 1) << out;
+    }
 }

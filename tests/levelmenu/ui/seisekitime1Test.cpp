@@ -342,37 +342,6 @@ TEST(LevelMenuViews, TheGradeBoxHoldsTheTwelveGroupsAndShowsATypedFilterAsItsTex
     }
 }
 
-TEST(LevelMenuViews, UnbuiltViewsLeaveEmptyListsUnderTheirHeading) {
-    Menu m;
-    m.addStudent(1, "あおき", 3);
-    m.signIn(1);
-    m.run(1, 2, 40);
-    m.open();
-    m.element<QRadioButton>("Option2", 0)->setChecked(true);
-    m.form->Option2_Click(0);
-    ASSERT_EQ(m.list(2).size(), 1);
-
-    m.element<QRadioButton>("Option1", 2)->setChecked(true);
-    m.form->Option1_Click(2);
-    EXPECT_EQ(m.element<VbLabel>("Label5")->text(), "本日の成績");
-    EXPECT_TRUE(m.list(2).isEmpty());
-    EXPECT_EQ(m.ctx.state.ListChoice, 2);
-
-    m.element<QRadioButton>("Option1", 3)->setChecked(true);
-    m.form->Option1_Click(3);
-    EXPECT_EQ(m.element<VbLabel>("Label5")->text(), "");
-    EXPECT_FALSE(m.element("Combo2")->isHidden());
-    EXPECT_TRUE(m.list(2).isEmpty());
-
-    m.element<QRadioButton>("Option2", 2)->setChecked(true);
-    m.form->Option2_Click(2);
-    EXPECT_EQ(m.element<VbLabel>("Label5")->text(), "個人別ﾀｲﾑ");
-    EXPECT_TRUE(m.element("Combo2")->isHidden());
-    EXPECT_TRUE(m.element("Command1")->isEnabled());
-    EXPECT_TRUE(m.element("Command4", 2)->isEnabled());
-    EXPECT_FALSE(m.element("List5", 2)->isHidden());
-}
-
 TEST(LevelMenuScreenshot, ClassWithAWeekOfResults) {
     Menu m;
     static const char* const names[] = {

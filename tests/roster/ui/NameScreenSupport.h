@@ -33,7 +33,8 @@ struct NameScreen {
     Installation inst;
     TestContext t;
     RecordingExit exit;
-    Context ctx{Services{t.clock, t.random, t.dialogs, exit, t.events, t.audio, t.processes}};
+    Context ctx{
+        Services{t.clock, t.random, t.dialogs, exit, t.events, t.audio, t.processes, t.printer}};
     std::unique_ptr<App> app;
     namesel* screen = nullptr;
 
