@@ -31,7 +31,7 @@ std::string describeErrno(int err, const std::string& file) {
     }
 }
 
-std::string readRosterBytes(const std::filesystem::path& path, const std::string& name) {
+std::string rosterFileBytes(const std::filesystem::path& path, const std::string& name) {
     errno = 0;
     std::FILE* fp = std::fopen(path.c_str(), "rb");
     if (!fp) {
@@ -56,7 +56,11 @@ void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary
                 const std::string& sharedFolder, const SharedConfig& config) {
     const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
     const std::string name = displayPath(path);
-    const std::string bytes = readRosterBytes(path, name);
+    readRosterBytes(t, s, summary, rosterFileBytes(path, name), name, config);
+}
+
+void readRosterBytes(RosterTables& t, NameListState& s, const ResultsSummary& summary,
+                     std::string_view bytes, const std::string& name, const SharedConfig& config) {
     std::string text;
     try {
         text = cp932ToUtf8(bytes);

@@ -62,6 +62,18 @@ SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& i
 // (one Japanese sentence) tells the teacher what the file is for.
 std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::path& file,
                                                        const std::string& purpose);
+// The same from the file's bytes, already read.
+std::array<std::string, kConfigItemCount> tenItemsOf(std::string_view cp932Bytes,
+                                                     const std::filesystem::path& file,
+                                                     const std::string& purpose);
+// What the path file's items give: the folders. Throws StartupError naming
+// `pathFile` when its first item is empty.
+AppFolders foldersFromPathItems(const std::array<std::string, kConfigItemCount>& items,
+                                const std::filesystem::path& programFile,
+                                const std::filesystem::path& pathFile);
+// The purposes the messages of the two files give.
+extern const std::string kPathFilePurpose;
+extern const std::string kConfigPurpose;
 
 // The folders and the shared configuration, from the path file beside the
 // program folder of `programFile`. Throws StartupError naming the file and
