@@ -34,7 +34,7 @@ void applyLevel(const CriteriaTable& table, int level, const ResultsSummary& sum
         (void)points;
         (void)summaryPoints(seconds, c.targetTime, c.pointMultiplier);
     }
-    for (int32_t seconds : {c.targetTime, c.minimumTime, c.targetTime - 1})
+    for (int32_t seconds : {c.targetTime, c.minimumTime, c.targetTime / 2})
         (void)summaryPoints(seconds, c.targetTime, c.pointMultiplier);
     SharedState state;
     RunRules run(state);

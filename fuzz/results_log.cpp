@@ -22,13 +22,14 @@ CriteriaTable criteriaFrom(const char* text) {
     return parseCriteriaTable(text);
 }
 const CriteriaTable& schoolCriteria() {
-    static const CriteriaTable t = criteriaFrom("目標Time,最低Time,ｸﾘｱﾎﾟｲﾝﾄ,ｸﾘｱ回数,ﾎﾟｲﾝﾄ倍率,禁回,禁点,"
-                                                "判期間,禁期間,,,\r\n"
-                                                "30,60,50,5,1,10,200,14,1,,,\r\n"
-                                                "60,120,50,5,1,10,200,14,1,,,\r\n"
-                                                "70,140,60,5,1.2,10,240,14,1,,,\r\n"
-                                                "80,160,60,5,1.5,10,300,14,1,,,\r\n"
-                                                "90,180,80,6,2,10,400,14,1,,,\r\n");
+    static const CriteriaTable t =
+        criteriaFrom("目標Time,最低Time,ｸﾘｱﾎﾟｲﾝﾄ,ｸﾘｱ回数,ﾎﾟｲﾝﾄ倍率,禁回,禁点,"
+                     "判期間,禁期間,,,\r\n"
+                     "30,60,50,5,1,10,200,14,1,,,\r\n"
+                     "60,120,50,5,1,10,200,14,1,,,\r\n"
+                     "70,140,60,5,1.2,10,240,14,1,,,\r\n"
+                     "80,160,60,5,1.5,10,300,14,1,,,\r\n"
+                     "90,180,80,6,2,10,400,14,1,,,\r\n");
     return t;
 }
 const CriteriaTable& edgeCriteria() {
@@ -98,7 +99,10 @@ void useFigures(const ResultsSummary& summary, const CriteriaTable& criteria,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const auto summary = std::make_unique<ResultsSummary>();
     const std::string_view bytes = fuzz::bytesOf(data, size);
-    for (const CriteriaTable* criteria : {&schoolCriteria(), &edgeCriteria()}) {
+    // Every other number of records meets the criteria at their edges.
+    const CriteriaTable* criteria =
+        (size / kResultRecordSize) % 2 == 0 ? &schoolCriteria() : &edgeCriteria();
+    {
         Load load;
         load.clock.set(CivilDate{2025, 6, 10}, 10 * 3600.0);
         load.files.files[load.log.path] = std::string(bytes);

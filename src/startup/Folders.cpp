@@ -1,5 +1,8 @@
 #include "startup/Folders.h"
 
+#include <cmath>
+#include <limits>
+
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
@@ -108,6 +111,15 @@ SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& i
     c.ListStatus2Entries = items[2];
     c.TeacherPassword = items[5];
     return c;
+}
+
+int startMonthOf(const SharedConfig& config) {
+    const double month = std::trunc(leadingNumber(config.SchoolYearStartMonth));
+    if (month >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (month <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(month);
 }
 
 std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::path& file,

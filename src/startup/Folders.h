@@ -57,6 +57,11 @@ SchoolIdentity splitSchoolCode(std::string_view item2);
 // The shared configuration from its ten items.
 SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& items);
 
+// SchoolYearStartMonth as a whole number: its leading number without the
+// fraction, held within int, so that whatever the file holds reads safely
+// (a month outside 1..12 only puts every date in one school year).
+int startMonthOf(const SharedConfig& config);
+
 // The first ten items of a CP932 text file. Throws StartupError when the file
 // is missing, unreadable, not CP932 or holds fewer than ten items; `purpose`
 // (one Japanese sentence) tells the teacher what the file is for.
