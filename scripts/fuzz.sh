@@ -2,6 +2,7 @@
 # Fuzzes the readers of the shared folder with libFuzzer.
 #
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]
+#   scripts/fuzz.sh minimize [TARGET|all]
 #
 # Builds the fuzz preset (clang, ASan, UBSan) in build/fuzz and runs the
 # target (every target in turn for "all", the default) for SECONDS each
@@ -11,12 +12,21 @@
 # took too much memory is copied into it too, so that the test command
 # replays it from then on. Fix the reader, then commit the corpus.
 # Extra libFuzzer options may be given in FUZZ_ARGS.
+#
+# "minimize" shrinks the corpora: the inputs with names of their own (the
+# seeds and the inputs that once broke a reader) stay, and of the inputs the
+# fuzzer named by their hash only those that reach code the others do not.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 targets=(path_file shared_config roster criteria_table sound_table results_log)
+mode=fuzz
+if [[ ${1:-} == minimize ]]; then
+    mode=minimize
+    shift
+fi
 which=${1:-all}
 seconds=${2:-300}
 if [[ $which == all ]]; then
@@ -31,6 +41,21 @@ fi
 bash scripts/install-deps.sh
 cmake --preset fuzz >/dev/null
 cmake --build build/fuzz -j2 --target "${run[@]/#/fuzz_}"
+
+if [[ $mode == minimize ]]; then
+    for target in "${run[@]}"; do
+        corpus=fuzz/corpus/$target
+        kept=build/fuzz/minimized/$target
+        rm -rf "$kept"
+        mkdir -p "$kept"
+        find "$corpus" -type f -regextype posix-extended ! -regex '.*/[0-9a-f]{40}' -exec cp {} "$kept/" \;
+        nice -n 19 "build/fuzz/fuzz/fuzz_$target" -merge=1 "$kept" "$corpus" >/dev/null 2>&1
+        rm -rf "$corpus"
+        cp -r "$kept" "$corpus"
+        echo "$target: $(find "$corpus" -type f | wc -l) inputs, $(cat "$corpus"/* | wc -c) bytes"
+    done
+    exit 0
+fi
 
 found=0
 for target in "${run[@]}"; do
