@@ -8,7 +8,8 @@
 # target (every target in turn for "all", the default) for SECONDS each
 # (default 300), at the lowest priority. The checked-in corpus
 # fuzz/corpus/TARGET/ seeds the run; afterwards the inputs that reached new
-# code are merged into it, and every input that crashed, hung (10 s) or
+# code are merged into it (new edges only, not new hit counts, so that the
+# corpus stays small), and every input that crashed, hung (10 s) or
 # took too much memory is copied into it too, so that the test command
 # replays it from then on. Fix the reader, then commit the corpus.
 # Extra libFuzzer options may be given in FUZZ_ARGS.
@@ -49,7 +50,7 @@ if [[ $mode == minimize ]]; then
         rm -rf "$kept"
         mkdir -p "$kept"
         find "$corpus" -type f -regextype posix-extended ! -regex '.*/[0-9a-f]{40}' -exec cp {} "$kept/" \;
-        nice -n 19 "build/fuzz/fuzz/fuzz_$target" -merge=1 "$kept" "$corpus" >/dev/null 2>&1
+        nice -n 19 "build/fuzz/fuzz/fuzz_$target" -merge=1 -use_counters=0 "$kept" "$corpus" >/dev/null 2>&1
         rm -rf "$corpus"
         cp -r "$kept" "$corpus"
         echo "$target: $(find "$corpus" -type f | wc -l) inputs, $(cat "$corpus"/* | wc -c) bytes"
@@ -72,7 +73,7 @@ for target in "${run[@]}"; do
         2>&1 | tee "build/fuzz/$target.log" | grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY|.*broken:)' || true
     set -e
     # Keep what reached new code, minimized against what is checked in.
-    nice -n 19 "build/fuzz/fuzz/fuzz_$target" -merge=1 "$corpus" "$work" >/dev/null 2>&1 || true
+    nice -n 19 "build/fuzz/fuzz/fuzz_$target" -merge=1 -use_counters=0 "$corpus" "$work" >/dev/null 2>&1 || true
     for f in "$artifacts"/*; do
         [[ -f $f ]] || continue
         echo "   found: $f (kept in $corpus)"
