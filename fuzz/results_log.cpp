@@ -2,12 +2,15 @@
 // from an in-memory share. Every kept record is one the loader must keep,
 // the best times are the lowest of the records, no lock or descriptor is
 // left behind, and the rules and the name list's figures work on the result.
+// A run recorded afterwards goes after the last whole record and leaves
+// every record before it as it was.
 #include <algorithm>
 #include <memory>
 
 #include "FuzzTarget.h"
 #include "results/ResultsRules.h"
 #include "results/ResultsSummary.h"
+#include "results/RunRecording.h"
 #include "roster/Roster.h"
 #include "startup/CriteriaTable.h"
 #include "support/FakeSharedFile.h"
@@ -114,6 +117,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(load.events.idled == 0);                   // nor waits
         checkLoaded(*summary, entries, bytes);
         useFigures(*summary, *criteria, entries);
+
+        ResultRecord run;
+        run.date = 45818; // the clock's date
+        run.timeOfDay = 0.5;
+        run.studentNumber = 7;
+        run.level = 3;
+        run.seconds = 42;
+        const RecordOutcome outcome = RecordRun(*summary, *criteria, load.log, run);
+        FUZZ_CHECK(outcome.status.ok());
+        FUZZ_CHECK(load.files.openNow == 0 && !load.files.locked);
+        const std::string& after = load.files.files[load.log.path];
+        const size_t whole = size / kResultRecordSize * kResultRecordSize;
+        FUZZ_CHECK(after.size() == whole + kResultRecordSize);
+        FUZZ_CHECK(std::string_view(after).substr(0, whole) == bytes.substr(0, whole));
+        const ResultBytes written = encodeResultRecord(run);
+        FUZZ_CHECK(std::equal(written.begin(), written.end(),
+                              reinterpret_cast<const unsigned char*>(after.data() + whole)));
+        FUZZ_CHECK(summary->bestTime[3][7] <= 42);
     }
     return 0;
 }
