@@ -8,7 +8,6 @@
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
 #include "startup/ShareLocks.h"
-#include "text/LeadingNumber.h"
 
 namespace kestrel {
 namespace {
@@ -126,8 +125,7 @@ void 名簿表示(Context& ctx, NameListState& s) {
     s.progressMarker = 1;
     s.RosterRetryCount = 0;
     const CivilDate today = ctx.services.clock.today();
-    t.SchoolYear = schoolYearOf(today.year, today.month,
-                                static_cast<int>(leadingNumber(ctx.config.SchoolYearStartMonth)));
+    t.SchoolYear = schoolYearOf(today.year, today.month, startMonthOf(ctx.config));
 
     s.progressMarker = 1.5;
     if (!BuildSummary(ctx)) return;

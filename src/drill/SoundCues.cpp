@@ -32,11 +32,15 @@ const std::array<std::string, SoundTable::kCueCount>& soundCueNames() {
 }
 
 SoundTable readSoundTable(const std::string& soundFolder) {
+    return parseSoundTable(readCp932File(std::filesystem::path(soundFolder + kSoundTableFile)));
+}
+
+SoundTable parseSoundTable(std::string_view text) {
     SoundTable table;
     for (int c = 1; c <= SoundTable::kCueCount; ++c)
         table.cue(c).name = soundCueNames()[static_cast<size_t>(c - 1)];
 
-    ItemReader reader(readCp932File(std::filesystem::path(soundFolder + kSoundTableFile)));
+    ItemReader reader{std::string(text)};
     while (auto item = reader.next()) {
         for (SoundCue& cue : table.cues) {
             if (cue.name != *item) continue;

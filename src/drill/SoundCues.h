@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/Audio.h"
 #include "platform/Random.h"
@@ -49,6 +50,8 @@ inline constexpr const char* kWarningSound = "警告1.wav";
 // Reads the sound table "新音ファイル.txt" of the sound folder. Throws
 // FileError when the file is missing or unreadable.
 SoundTable readSoundTable(const std::string& soundFolder);
+// The sound table from the file's text (UTF-8).
+SoundTable parseSoundTable(std::string_view text);
 
 // Plays sounds of the sound folder to their end.
 struct SoundPlayer {

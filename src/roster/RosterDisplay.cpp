@@ -31,7 +31,7 @@ std::string describeErrno(int err, const std::string& file) {
     }
 }
 
-std::string readRosterBytes(const std::filesystem::path& path, const std::string& name) {
+std::string rosterFileBytes(const std::filesystem::path& path, const std::string& name) {
     errno = 0;
     std::FILE* fp = std::fopen(path.c_str(), "rb");
     if (!fp) {
@@ -50,12 +50,8 @@ std::string readRosterBytes(const std::filesystem::path& path, const std::string
     return bytes;
 }
 
-} // namespace
-
-std::vector<RosterFileEntry> readRosterEntries(const std::string& sharedFolder) {
-    const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
-    const std::string name = displayPath(path);
-    const std::string bytes = readRosterBytes(path, name);
+// The entries of the roster's bytes, through the CP932 decoding. Throws RosterError.
+std::vector<RosterFileEntry> rosterEntriesOf(std::string_view bytes, const std::string& name) {
     std::string text;
     try {
         text = cp932ToUtf8(bytes);
@@ -65,10 +61,10 @@ std::vector<RosterFileEntry> readRosterEntries(const std::string& sharedFolder) 
     return parseRoster(text, name);
 }
 
-void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary,
-                const std::string& sharedFolder, const SharedConfig& config) {
-    const std::string name = displayPath(std::filesystem::path(sharedFolder) / kRosterFile);
-    const std::vector<RosterFileEntry> entries = readRosterEntries(sharedFolder);
+// The roster tables and List2 from the entries of the file named `name`.
+void buildRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary,
+                 const std::vector<RosterFileEntry>& entries, const std::string& name,
+                 const SharedConfig& config) {
     const bool listStatus2 = leadingNumber(config.ListStatus2Entries) == 1;
 
     const std::vector<StudentFigures> figures = allStudentFigures(summary);
@@ -108,6 +104,25 @@ void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary
     s.List2.assign(std::move(lines));
     s.progressMarker = 10;
     t.RosterCount = static_cast<int16_t>(p);
+}
+
+} // namespace
+
+std::vector<RosterFileEntry> readRosterEntries(const std::string& sharedFolder) {
+    const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
+    const std::string name = displayPath(path);
+    return rosterEntriesOf(rosterFileBytes(path, name), name);
+}
+
+void readRosterBytes(RosterTables& t, NameListState& s, const ResultsSummary& summary,
+                     std::string_view bytes, const std::string& name, const SharedConfig& config) {
+    buildRoster(t, s, summary, rosterEntriesOf(bytes, name), name, config);
+}
+
+void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary,
+                const std::string& sharedFolder, const SharedConfig& config) {
+    const std::string name = displayPath(std::filesystem::path(sharedFolder) / kRosterFile);
+    buildRoster(t, s, summary, readRosterEntries(sharedFolder), name, config);
 }
 
 std::string markerText(double marker) {

@@ -3,6 +3,7 @@
 // lists from it, with the figures of the results summary. A failed read is
 // tried again every 5 seconds; the sixth failure in a row gives up.
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "results/ResultsSummary.h"
@@ -43,6 +44,11 @@ std::vector<RosterFileEntry> readRosterEntries(const std::string& sharedFolder);
 // must be set. Throws RosterError.
 void readRoster(RosterTables& roster, NameListState& lists, const ResultsSummary& summary,
                 const std::string& sharedFolder, const SharedConfig& config);
+// The same from the roster's bytes, already read; `fileName` names the file
+// in errors.
+void readRosterBytes(RosterTables& roster, NameListState& lists, const ResultsSummary& summary,
+                     std::string_view cp932Bytes, const std::string& fileName,
+                     const SharedConfig& config);
 // Starts the lists over: List1 holds line 0 only, nothing is selected.
 void startNameLists(NameListState& lists);
 // List1, List3 and the numbers from List2 by the grade filter; selects line 0.

@@ -1,5 +1,8 @@
 #include "startup/Folders.h"
 
+#include <cmath>
+#include <limits>
+
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
@@ -29,12 +32,13 @@ bool isDriveLetter(std::string_view s) {
     throw StartupError(std::string(e.what()) + "\r\n" + purpose);
 }
 
-const std::string kPathFilePurpose = "このファイルには共有フォルダの場所を書きます。";
-const std::string kConfigPurpose = "このファイルには学校の設定を書きます。";
 const std::string kCriteriaPurpose = "このファイルにはレベルごとの基準タイムを書きます。";
 const std::string kSoundTablePurpose = "このファイルには正解や間違いの音を書きます。";
 
 } // namespace
+
+const std::string kPathFilePurpose = "このファイルには共有フォルダの場所を書きます。";
+const std::string kConfigPurpose = "このファイルには学校の設定を書きます。";
 
 std::string withTrailingSeparator(std::string folder) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
@@ -109,11 +113,32 @@ SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& i
     return c;
 }
 
+int startMonthOf(const SharedConfig& config) {
+    const double month = std::trunc(leadingNumber(config.SchoolYearStartMonth));
+    if (month >= static_cast<double>(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (month <= static_cast<double>(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(month);
+}
+
 std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::path& file,
                                                        const std::string& purpose) {
+    std::string bytes;
+    try {
+        bytes = readFileBytes(file);
+    } catch (const FileError& e) {
+        rethrowForStartup(e, purpose);
+    }
+    return tenItemsOf(bytes, file, purpose);
+}
+
+std::array<std::string, kConfigItemCount> tenItemsOf(std::string_view cp932Bytes,
+                                                     const std::filesystem::path& file,
+                                                     const std::string& purpose) {
     std::string text;
     try {
-        text = readCp932File(file);
+        text = decodeCp932File(cp932Bytes, file);
     } catch (const FileError& e) {
         rethrowForStartup(e, purpose);
     }
@@ -130,16 +155,22 @@ std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::pa
     return items;
 }
 
+AppFolders foldersFromPathItems(const std::array<std::string, kConfigItemCount>& items,
+                                const std::filesystem::path& programFile,
+                                const std::filesystem::path& pathFile) {
+    if (items[0].empty())
+        throw StartupError("ファイル「" + displayPath(pathFile) +
+                           "」の1項目目（共有フォルダ）が空です。\r\n" + kPathFilePurpose);
+    return deriveFolders(programFile, items[0]);
+}
+
 FolderSetup readFolderSetup(const std::filesystem::path& programFile) {
     const std::string programFolder = programFolderOf(programFile);
     const std::filesystem::path pathFile =
         std::filesystem::path(pathFileFolderOf(programFolder)) / kPathFileName;
-    const auto pathItems = readTenItems(pathFile, kPathFilePurpose);
-    if (pathItems[0].empty())
-        throw StartupError("ファイル「" + displayPath(pathFile) +
-                           "」の1項目目（共有フォルダ）が空です。\r\n" + kPathFilePurpose);
     FolderSetup setup;
-    setup.folders = deriveFolders(programFile, pathItems[0]);
+    setup.folders =
+        foldersFromPathItems(readTenItems(pathFile, kPathFilePurpose), programFile, pathFile);
     const std::filesystem::path configFile =
         std::filesystem::path(setup.folders.SharedFolder) / kSharedConfigFileName;
     setup.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));

@@ -57,11 +57,28 @@ SchoolIdentity splitSchoolCode(std::string_view item2);
 // The shared configuration from its ten items.
 SharedConfig sharedConfigFrom(const std::array<std::string, kConfigItemCount>& items);
 
+// SchoolYearStartMonth as a whole number: its leading number without the
+// fraction, held within int, so that whatever the file holds reads safely
+// (a month outside 1..12 only puts every date in one school year).
+int startMonthOf(const SharedConfig& config);
+
 // The first ten items of a CP932 text file. Throws StartupError when the file
 // is missing, unreadable, not CP932 or holds fewer than ten items; `purpose`
 // (one Japanese sentence) tells the teacher what the file is for.
 std::array<std::string, kConfigItemCount> readTenItems(const std::filesystem::path& file,
                                                        const std::string& purpose);
+// The same from the file's bytes, already read.
+std::array<std::string, kConfigItemCount> tenItemsOf(std::string_view cp932Bytes,
+                                                     const std::filesystem::path& file,
+                                                     const std::string& purpose);
+// What the path file's items give: the folders. Throws StartupError naming
+// `pathFile` when its first item is empty.
+AppFolders foldersFromPathItems(const std::array<std::string, kConfigItemCount>& items,
+                                const std::filesystem::path& programFile,
+                                const std::filesystem::path& pathFile);
+// The purposes the messages of the two files give.
+extern const std::string kPathFilePurpose;
+extern const std::string kConfigPurpose;
 
 // The folders and the shared configuration, from the path file beside the
 // program folder of `programFile`. Throws StartupError naming the file and

@@ -52,7 +52,7 @@ std::string displayPath(const std::filesystem::path& path) {
     return path.string();
 }
 
-std::string readCp932File(const std::filesystem::path& path) {
+std::string readFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::error_code ec;
@@ -68,13 +68,21 @@ std::string readCp932File(const std::filesystem::path& path) {
     if (in.bad())
         throw FileError(FileError::Kind::Io, path,
                         "ファイル「" + displayPath(path) + "」を読めません。");
+    return std::move(buf).str();
+}
+
+std::string decodeCp932File(std::string_view bytes, const std::filesystem::path& path) {
     try {
-        return cp932ToUtf8(buf.str());
+        return cp932ToUtf8(bytes);
     } catch (const std::invalid_argument&) {
         throw FileError(FileError::Kind::Encoding, path,
                         "ファイル「" + displayPath(path) +
                             "」の文字コードがシフトJIS(CP932)ではありません。");
     }
+}
+
+std::string readCp932File(const std::filesystem::path& path) {
+    return decodeCp932File(readFileBytes(path), path);
 }
 
 void writeCp932File(const std::filesystem::path& path, std::string_view utf8) {

@@ -30,6 +30,10 @@ std::string utf8ToCp932(std::string_view utf8);
 
 // Reads a whole CP932 file as UTF-8 text. Throws FileError.
 std::string readCp932File(const std::filesystem::path& path);
+// The two halves of it: the file's bytes, and the bytes of `path` as UTF-8
+// text (FileError::Kind::Encoding naming the file when they are not CP932).
+std::string readFileBytes(const std::filesystem::path& path);
+std::string decodeCp932File(std::string_view bytes, const std::filesystem::path& path);
 // Writes UTF-8 text as CP932, replacing the file. The text carries its own
 // line ends. Throws FileError.
 void writeCp932File(const std::filesystem::path& path, std::string_view utf8);

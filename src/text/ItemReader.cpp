@@ -20,13 +20,17 @@ std::string trimBlanks(std::string_view text) {
 }
 
 ItemReader::ItemReader(std::string text, Quotes quotes)
-    : m_text(std::move(text)), m_quotes(quotes) {}
+    : m_text(std::move(text)), m_quotes(quotes), m_contentEnd(m_text.size()) {
+    // Found once: looking ahead at every item would take time that grows
+    // with the square of a file's blank lines.
+    while (m_contentEnd > 0 &&
+           (isBlank(m_text[m_contentEnd - 1]) || isLineEnd(m_text[m_contentEnd - 1])))
+        --m_contentEnd;
+}
 
 bool ItemReader::atEnd() const {
     if (m_afterComma) return false;
-    for (size_t i = m_pos; i < m_text.size(); ++i)
-        if (!isBlank(m_text[i]) && !isLineEnd(m_text[i])) return false;
-    return true;
+    return m_pos >= m_contentEnd;
 }
 
 std::optional<std::string> ItemReader::next() {

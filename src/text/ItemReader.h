@@ -29,6 +29,7 @@ private:
     std::string m_text;
     Quotes m_quotes;
     size_t m_pos = 0;
+    size_t m_contentEnd = 0;   // past the last character that is no blank or line end
     bool m_afterComma = false; // a comma always opens one more item
 };
 

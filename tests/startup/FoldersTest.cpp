@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <string>
+
 #include "context/Procedures.h"
 #include "drill/SoundCues.h"
 #include "startup/Folders.h"
@@ -27,6 +30,27 @@ TEST(SchoolCode, FiveLeadingCharactersAreTheCodeWhenTheyStartWithANumber) {
         SchoolIdentity s = splitSchoolCode(c.item);
         EXPECT_EQ(s.code, c.code) << c.item;
         EXPECT_EQ(s.name, c.name) << c.item;
+    }
+}
+
+TEST(SharedConfig, StartMonthOfAnyItemOneIsAWholeNumberWithinInt) {
+    struct Case {
+        std::string item;
+        int month;
+    } cases[] = {
+        {"4", 4},
+        {"4.9", 4},
+        {"", 0},
+        {"四月", 0},
+        {"-3", -3},
+        // Far past int: held at its ends instead of an undefined conversion.
+        {"77777777777", std::numeric_limits<int>::max()},
+        {"-" + std::string(400, '9'), std::numeric_limits<int>::min()},
+    };
+    for (const auto& c : cases) {
+        SharedConfig config;
+        config.SchoolYearStartMonth = c.item;
+        EXPECT_EQ(startMonthOf(config), c.month) << c.item;
     }
 }
 

@@ -28,6 +28,25 @@ TEST(ItemReader, SplitsAtCommasAndLineEnds) {
     EXPECT_TRUE(readItems("\r\n  \r\n").empty());
 }
 
+TEST(ItemReader, BlankLinesBeforeAnItemAreEmptyItemsReadInOnePass) {
+    // Each blank line between items is an empty item; blanks at the end are none.
+    EXPECT_EQ(readItems("a\r\n\r\n \r\nb\r\n\r\n"), (std::vector<std::string>{"a", "", "", "b"}));
+    ItemReader reader("a,\r\n  ");
+    EXPECT_EQ(reader.next(), "a");
+    EXPECT_FALSE(reader.atEnd()); // the comma opens one more item
+    EXPECT_EQ(reader.next(), "");
+    EXPECT_TRUE(reader.atEnd());
+    // A file of a million blank lines and then one item: looking ahead from
+    // every line took hours.
+    std::string text;
+    for (int i = 0; i < 1000000; ++i)
+        text += "\r\n";
+    text += "x";
+    const std::vector<std::string> items = readItems(text);
+    ASSERT_EQ(items.size(), 1000001u);
+    EXPECT_EQ(items.back(), "x");
+}
+
 TEST(ItemReader, DoubledQuotesStandForOneWhereAFileUsesThem) {
     const std::string text = "\"a\"\"b\",\"\"\"\",\"x,\"\"y\"\"\"\r\n\" 7 \",c";
     EXPECT_EQ(readItems(text, ItemReader::Quotes::Doubled),
