@@ -1,20 +1,28 @@
 #include "teacher/ui/FrmData.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 
 #include "context/Procedures.h"
+#include "levelmenu/ResultsViews.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsLogEdit.h"
 #include "roster/Grades.h"
+#include "startup/Calendar.h"
+#include "startup/Folders.h"
 #include "startup/ui/App.h"
 #include "startup/ui/Navigation.h"
+#include "teacher/ResultsCsv.h"
 #include "text/LeadingNumber.h"
 
 namespace kestrel {
@@ -23,6 +31,8 @@ namespace {
 constexpr int kDesignWidth = 15360;
 constexpr int kDesignHeight = 11520;
 constexpr int kLongestTime = 6000; // the scroll bar's bottom, in seconds
+
+const char* const kExportPeriods[] = {"全期間", "今週", "先週から", "１ヶ月間", "１年間", "今まで"};
 
 const char* const kChangedElsewhere = "選んだ記録は、ほかのパソコンで変更されたか消去されています。"
                                       "\r\n何も書き込まずに、一覧を読み直します。";
@@ -65,7 +75,67 @@ FrmData::FrmData(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_app(app) 
     setTwipsFont(Command4, kPGothic, 14, true);
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
 
+    // The results as a CSV file for a spreadsheet, the whole log or one period.
+    Combo2 = new QComboBox(this);
+    Combo2->setObjectName(QStringLiteral("Combo2"));
+    for (const char* item : kExportPeriods)
+        Combo2->addItem(QString::fromUtf8(item));
+    place(Combo2, 11280, 8280, 3840, 420);
+    setTwipsFont(Combo2, kPGothic, 11);
+    Command5 = new QPushButton(QStringLiteral("CSV出力"), this);
+    Command5->setObjectName(QStringLiteral("Command5"));
+    place(Command5, 11280, 8820, 3840, 720);
+    setTwipsFont(Command5, kPGothic, 14, true);
+    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+
     buildEditPanel();
+}
+
+void FrmData::Command5_Click() {
+    if (busy()) return;
+    const BusyScope exporting(*this);
+    Context& ctx = m_app.ctx();
+    CsvOptions options;
+    const MessageAnswer answer = ctx.services.dialogs.message(
+        "表計算ソフトでそのまま開ける文字コード（Shift-JIS）で書き出しますか？\r\n"
+        "「いいえ」を選ぶと UTF-8 で書き出します。",
+        "CSV出力", MessageButtons::YesNo);
+    options.encoding = answer == MessageAnswer::Yes ? CsvEncoding::Cp932 : CsvEncoding::Utf8WithBom;
+    const LocalTime now = ctx.services.clock.now();
+    options.today = static_cast<double>(dayNumber(now.date));
+    // The first item is the whole log; the others are the periods of the results views.
+    const int period = Combo2->currentIndex();
+    options.periodDays = period > 0 ? periodDays(static_cast<int16_t>(period), now.date) : 0;
+
+    std::string text;
+    const LogStatus status =
+        exportResultsCsv(resultsLog(ctx), m_students, ctx.program, ctx.criteria, options, text);
+    if (!status.ok()) {
+        tell(status.message);
+        return;
+    }
+    const std::filesystem::path file = exportFile(now);
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+        tell("「" + file.string() + "」に書き込めませんでした。");
+        return;
+    }
+    tell("成績を「" + file.string() + "」に書き出しました。");
+}
+
+std::filesystem::path FrmData::exportFile(const LocalTime& now) const {
+    // In the user's documents, never in the shared folder.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty()) folder = QDir::homePath();
+    const auto seconds = static_cast<int>(now.secondsOfDay);
+    char name[64];
+    std::snprintf(name, sizeof name, "成績_%04d%02d%02d_%02d%02d%02d.csv", now.date.year,
+                  now.date.month, now.date.day, seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return std::filesystem::path(folder.toStdString()) / name;
 }
 
 void FrmData::buildEditPanel() {
@@ -146,8 +216,7 @@ void FrmData::buildList() {
         tell(std::string(e.what()) + "\r\n名前と学年を出さずに一覧を作ります。");
     }
     const CivilDate today = ctx.services.clock.today();
-    const int schoolYear = schoolYearOf(
-        today.year, today.month, static_cast<int>(leadingNumber(ctx.config.SchoolYearStartMonth)));
+    const int schoolYear = schoolYearOf(today.year, today.month, startMonthOf(ctx.config));
     m_students = studentLookups(entries, schoolYear);
     const QString comboText = Combo1->currentText();
     Combo1->clear();

@@ -5,6 +5,9 @@
 // over the record the teacher chose; the list is then read again.
 // Elements are public members named like the design's elements.
 #include <cstdint>
+#include <filesystem>
+
+#include "platform/Clock.h"
 
 #include "platform/ui/TwipsForm.h"
 #include "results/ResultRecord.h"
@@ -39,6 +42,7 @@ public:
     void Command2_Click(); // "変更して記録"
     void Command3_Click(); // "消去"
     void Command4_Click(); // "戻る"
+    void Command5_Click(); // "CSV出力": the log, or one period of it, as a spreadsheet file
 
     // The record under edit, 0 when none; the lines' record numbers.
     uint64_t editedRecord() const { return m_edited; }
@@ -59,9 +63,13 @@ public:
     QPushButton* Command2 = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command4 = nullptr;
+    QComboBox* Combo2 = nullptr; // the period of the CSV file
+    QPushButton* Command5 = nullptr;
 
 private:
     void buildEditPanel();
+    // Where the CSV file goes: the user's documents, named after the moment.
+    std::filesystem::path exportFile(const LocalTime& now) const;
     // Reads the roster and the whole log again into the list.
     void buildList();
     // Opens the edit panel on line `line`'s record, read afresh.

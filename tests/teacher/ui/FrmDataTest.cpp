@@ -252,3 +252,43 @@ TEST(ResultsManager, ClicksDuringAWaitForTheLogAreDropped) {
     ASSERT_EQ(records.size(), 3u);
     EXPECT_EQ(records[0].seconds, 33);
 }
+
+TEST(ResultsManager, CsvGoesToTheDocumentsInTheChosenEncodingAndPeriod) {
+    Manager t;
+    TempDir home;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(home.path().string()));
+    qunsetenv("XDG_CONFIG_HOME");
+    t.schoolRun(1, 1, 40);
+    t.run(2, 2, 50, 40); // forty days ago: outside a month
+    t.openWith(0);
+
+    // Shift-JIS, the whole log.
+    t.dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Ok};
+    QTest::mouseClick(t.m->Command5, Qt::LeftButton);
+    ASSERT_EQ(t.dialogs.shown.size(), 2u);
+    EXPECT_EQ(t.dialogs.shown[0].buttons, MessageButtons::YesNo);
+    const std::string& told = t.dialogs.shown[1].text;
+    const size_t open = told.find("「"), close = told.find("」");
+    ASSERT_NE(close, std::string::npos) << told;
+    const std::filesystem::path file = told.substr(open + 3, close - open - 3);
+    EXPECT_EQ(file.parent_path(), home.path() / "Documents");
+    const std::string sjis = readBytes(file);
+    EXPECT_EQ(sjis.rfind(utf8ToCp932("番号,日付"), 0), 0u);
+    EXPECT_EQ(std::count(sjis.begin(), sjis.end(), '\n'), 3);
+
+    // UTF-8, one month: the old run stays out.
+    t.clock.advance(1);
+    t.m->Combo2->setCurrentIndex(3);
+    t.dialogs.answers = {MessageAnswer::No, MessageAnswer::Ok};
+    QTest::mouseClick(t.m->Command5, Qt::LeftButton);
+    const std::string& told2 = t.dialogs.shown.back().text;
+    const size_t open2 = told2.find("「"), close2 = told2.find("」");
+    const std::string utf8 = readBytes(told2.substr(open2 + 3, close2 - open2 - 3));
+    EXPECT_EQ(utf8.rfind("\xEF\xBB\xBF番号", 0), 0u);
+    EXPECT_EQ(std::count(utf8.begin(), utf8.end(), '\n'), 2);
+    // Nothing went to the shared folder.
+    for (const auto& e : std::filesystem::directory_iterator(t.dir.path()))
+        EXPECT_NE(e.path().extension(), ".csv");
+    qputenv("HOME", oldHome);
+}
