@@ -28,6 +28,8 @@ dpkg-deb -x "$deb" "$root"
 lib="$root/usr/lib/kestrel"
 [ -x "$lib/Kestrel/kestrel" ] || fail "no program in the program folder"
 [ -x "$lib/起動/プログラムメニューc.exe" ] || fail "no program menu in 起動"
+[ -x "$lib/Kestrel/kestrel-csv" ] || fail "no CSV export beside the program"
+[ -x "$root/usr/bin/kestrel-csv" ] || fail "no launcher of the CSV export"
 [ "$(readlink "$lib/パスデータ.txt")" = /etc/kestrel/path-data.txt ] ||
     fail "the program folder's parent does not lead to the path file"
 first=$(iconv -f CP932 -t UTF-8 "$root/etc/kestrel/path-data.txt" | head -n 1)

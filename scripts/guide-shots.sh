@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Takes the screenshots of the teacher's guide (docs/images/) anew: lays out
+# a fresh demo installation and goes through every screen on it, offscreen.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh
+build=build/ci
+generator=()
+[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
+cmake --preset ci "${generator[@]}"
+cmake --build "$build" --target kestrel make_demo guide_shots -j2
+
+demo=$(mktemp -d)
+trap 'rm -rf "$demo"' EXIT
+"$build/tools/make_demo" demo/install "$demo"
+mkdir -p "$demo/Kestrel"
+cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
+QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
+    "$build/tools/guide/guide_shots" "$demo/Kestrel/kestrel" docs/images
