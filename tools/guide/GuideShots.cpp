@@ -28,11 +28,11 @@
 #include "platform/ui/VbListBox.h"
 #include "results/ui/FrmSyuuryou.h"
 #include "roster/ui/namesel.h"
+#include "startup/Calendar.h"
 #include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
 #include "startup/ui/Firstfrm.h"
 #include "startup/ui/Navigation.h"
-#include "startup/Calendar.h"
 #include "support/Fakes.h"
 #include "teacher/ui/FrmData.h"
 #include "teacher/ui/FrmTimeData.h"
@@ -83,9 +83,7 @@ public:
         }
         return t;
     }
-    uint32_t tickMs() override {
-        return m_system.tickMs() + static_cast<uint32_t>(m_ahead * 1000);
-    }
+    uint32_t tickMs() override { return m_system.tickMs() + static_cast<uint32_t>(m_ahead * 1000); }
     void advance(double seconds) { m_ahead += seconds; }
 
 private:
@@ -139,7 +137,8 @@ int main(int argc, char** argv) {
         if (!first) throw std::runtime_error("the splash did not hand over");
         namesel& names = *first;
         shoot(names, "02_namesel");
-        if (!chooseName(names, QStringLiteral("佐藤"))) throw std::runtime_error("no 佐藤 in the roster");
+        if (!chooseName(names, QStringLiteral("佐藤")))
+            throw std::runtime_error("no 佐藤 in the roster");
         shoot(names, "03_namesel_chosen");
         names.SignIn();
         settle();
