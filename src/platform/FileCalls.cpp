@@ -31,6 +31,9 @@ int SystemFileCalls::ftruncate(int fd, off_t length) {
 int SystemFileCalls::unlink(const char* path) {
     return ::unlink(path);
 }
+int SystemFileCalls::fchmod(int fd, mode_t mode) {
+    return ::fchmod(fd, mode);
+}
 int SystemFileCalls::lockWhole(int fd, short type) {
     struct flock fl {};
     fl.l_type = type;

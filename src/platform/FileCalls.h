@@ -24,6 +24,7 @@ public:
     virtual int fsync(int fd) = 0;
     virtual int ftruncate(int fd, off_t length) = 0;
     virtual int unlink(const char* path) = 0;
+    virtual int fchmod(int fd, mode_t mode) = 0;
     // An open-file-description lock (F_OFD_SETLK) of the whole file and
     // everything past its end: F_RDLCK, F_WRLCK or F_UNLCK. Never waits.
     virtual int lockWhole(int fd, short type) = 0;
@@ -41,6 +42,7 @@ public:
     int fsync(int fd) override;
     int ftruncate(int fd, off_t length) override;
     int unlink(const char* path) override;
+    int fchmod(int fd, mode_t mode) override;
     int lockWhole(int fd, short type) override;
 };
 

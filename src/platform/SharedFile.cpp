@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,15 +152,55 @@ int openRetrying(FileCalls& calls, const char* path, int flags) {
     }
 }
 
+// A file this PC creates in the shared folder must stay writable for every
+// account that may write the folder: the next student's run is recorded by
+// another account. The process's umask would leave it to its creator alone.
+void shareLikeFolder(FileCalls& calls, int fd, const std::filesystem::path& path) {
+    using std::filesystem::perms;
+    std::error_code ec;
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    const perms granted = std::filesystem::status(folder, ec).permissions();
+    struct stat st {};
+    if (ec || calls.fstat(fd, &st) != 0) return;
+    mode_t mode = st.st_mode & 07777;
+    if ((granted & perms::group_write) != perms::none) mode |= S_IRGRP | S_IWGRP;
+    if ((granted & perms::others_write) != perms::none) mode |= S_IROTH | S_IWOTH;
+    // Where the server decides the modes, a refusal changes nothing.
+    if (mode != (st.st_mode & 07777)) calls.fchmod(fd, mode);
+}
+
+// Opens the file for reading and writing; creates it when it is missing and
+// `create` allows it, and then shares it as its folder is shared.
+int openReadWrite(FileCalls& calls, const std::filesystem::path& path, bool create) {
+    for (;;) {
+        const int fd = openRetrying(calls, path.c_str(), O_RDWR);
+        if (fd >= 0 || errno != ENOENT || !create) return fd;
+        const int made = openRetrying(calls, path.c_str(), O_RDWR | O_CREAT | O_EXCL);
+        if (made >= 0) {
+            shareLikeFolder(calls, made, path);
+            return made;
+        }
+        // Another PC created it in between: open theirs.
+        if (errno != EEXIST) return made;
+    }
+}
+
 } // namespace
 
 std::unique_ptr<SharedFile> PosixSharedFileSystem::open(const std::filesystem::path& path,
                                                         SharedAccess access, FileStatus& status) {
-    int fd = openRetrying(m_calls, path.c_str(),
-                          access == SharedAccess::Existing ? O_RDWR : O_RDWR | O_CREAT);
+    int fd = openReadWrite(m_calls, path, access != SharedAccess::Existing);
     if (fd < 0 && access != SharedAccess::Write &&
         (errno == EACCES || errno == EROFS || errno == EPERM)) {
+        const int refused = errno;
         fd = openRetrying(m_calls, path.c_str(), O_RDONLY);
+        if (fd < 0 && errno == ENOENT) {
+            // Missing, and this account may not create it: the message says why.
+            status = FileStatus::fromErrno(ENOENT);
+            status.number = refused;
+            status.description = std::strerror(refused);
+            return nullptr;
+        }
     }
     if (fd < 0) {
         status = FileStatus::fromErrno(errno);

@@ -70,11 +70,12 @@ struct LoadProgress {
     ResultRecord lastRead;
 };
 
-StepFailure loadOnce(const LogAccess& log, LogReader& reader, uint64_t lastRecords,
+StepFailure loadOnce(const LogAccess& log, LogReader& reader, const LogReadOptions& options,
                      LoadProgress& p) {
     p = LoadProgress{};
     FileStatus s;
-    std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Read, s);
+    std::unique_ptr<SharedFile> file =
+        OpenResultsLog(log, options.createMissing ? SharedAccess::Read : SharedAccess::Existing, s);
     if (!file) return {s, "を開けません"};
     s = finishDeleteBeforeRead(log, *file);
     // Held for the whole read: no writer begins between the length and the
@@ -88,7 +89,7 @@ StepFailure loadOnce(const LogAccess& log, LogReader& reader, uint64_t lastRecor
     s = file->size(length);
     if (!s.ok()) return {s, "の長さを読めません"};
     const uint64_t records = length / kResultRecordSize;
-    const uint64_t first = records > lastRecords ? records - lastRecords : 0;
+    const uint64_t first = records > options.lastRecords ? records - options.lastRecords : 0;
     reader.extent(length, records, first);
 
     // Read in blocks that stay in the cache while they are decoded.
@@ -184,7 +185,7 @@ LogStatus readResultsLog(const LogAccess& log, LogReader& reader, const LogReadO
     int missing = 0;
     for (;;) {
         LoadProgress progress;
-        const StepFailure failure = loadOnce(log, reader, options.lastRecords, progress);
+        const StepFailure failure = loadOnce(log, reader, options, progress);
         switch (failure.status.fault) {
         case FileFault::None:
             return {};

@@ -76,6 +76,9 @@ struct LogReadOptions {
     // A missing folder is an empty log at once (a results list shows
     // nothing) instead of being waited for.
     bool missingIsEmpty = false;
+    // A reader that must leave the folder as it is (an export) never creates
+    // a missing log.
+    bool createMissing = true;
 };
 
 // Reads the most recent whole records into `reader`. A log held by another

@@ -96,6 +96,7 @@ LogStatus exportResultsCsv(const LogAccess& log, const StudentLookups& students,
     LogReadOptions read;
     read.lastRecords = kWholeLog;
     read.missingIsEmpty = true;
+    read.createMissing = false;
     const LogStatus status = readResultsLog(log, writer, read);
     if (!status.ok()) return status;
     if (options.encoding == CsvEncoding::Utf8WithBom) {

@@ -127,4 +127,11 @@ TEST(NetworkShare, ARefusedReadOrWriteIsASharingErrorAndARefusedOpenIsNot) {
     const LogStatus append = a.append();
     EXPECT_EQ(append.fault, FileFault::Other);
     EXPECT_EQ(append.message.rfind("成績ランダムファイル記録", 0), 0u) << append.message;
+
+    // A missing log that this PC may not create is still a missing log, but
+    // the message says why it could not be made.
+    share.files.clear();
+    EXPECT_FALSE(a.ctx.sharedFiles->open(a.log(), SharedAccess::Read, s));
+    EXPECT_EQ(s.fault, FileFault::NotFound);
+    EXPECT_EQ(s.number, EACCES);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 
 #include "platform/SharedFile.h"
 #include "support/Fakes.h"
@@ -67,6 +68,34 @@ TEST(SharedFile, OpenCreatesTheFileButNotItsFolder) {
     EXPECT_FALSE(fs.open(dir.path(), SharedAccess::Write, s)); // a folder
     EXPECT_EQ(s.fault, FileFault::Other);
     EXPECT_EQ(s.number, EISDIR);
+}
+
+TEST(SharedFile, ANewFileIsWritableForEveryAccountThatMayWriteItsFolder) {
+    namespace fs = std::filesystem;
+    using fs::perms;
+    TempDir dir;
+    PosixSharedFileSystem files;
+    const mode_t before = ::umask(022);
+    fs::create_directory(dir / "class");
+    fs::permissions(dir / "class", perms::all);
+    fs::create_directory(dir / "own");
+    fs::permissions(dir / "own", perms::owner_all | perms::group_read | perms::group_exec);
+    FileStatus s;
+    EXPECT_TRUE(files.open(dir / "class" / "log.dat", SharedAccess::Write, s));
+    EXPECT_TRUE(files.open(dir / "own" / "log.dat", SharedAccess::Write, s));
+    // An existing file keeps the modes it has.
+    writeBytes(dir / "class" / "old.dat", "x");
+    fs::permissions(dir / "class" / "old.dat", perms::owner_read | perms::owner_write);
+    EXPECT_TRUE(files.open(dir / "class" / "old.dat", SharedAccess::Write, s));
+    ::umask(before);
+
+    const auto rw = perms::owner_read | perms::owner_write;
+    const auto groupRw = perms::group_read | perms::group_write;
+    const auto othersRw = perms::others_read | perms::others_write;
+    EXPECT_EQ(fs::status(dir / "class" / "log.dat").permissions(), rw | groupRw | othersRw);
+    EXPECT_EQ(fs::status(dir / "own" / "log.dat").permissions(),
+              rw | perms::group_read | perms::others_read);
+    EXPECT_EQ(fs::status(dir / "class" / "old.dat").permissions(), rw);
 }
 
 TEST(SharedFile, ReadsAndWritesAtOffsets) {

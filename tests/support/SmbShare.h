@@ -27,6 +27,8 @@ public:
         int open(const char* path, int flags, mode_t) override {
             if (m_share.readOnly && (flags & O_ACCMODE) != O_RDONLY) return fail(EACCES);
             auto file = m_share.files.find(path);
+            if (file != m_share.files.end() && (flags & O_CREAT) && (flags & O_EXCL))
+                return fail(EEXIST);
             if (file == m_share.files.end()) {
                 if (!(flags & O_CREAT)) return fail(ENOENT);
                 file = m_share.files.emplace(path, std::string()).first;
@@ -77,6 +79,8 @@ public:
             return 0;
         }
         int fsync(int fd) override { return mine(fd) ? 0 : fail(EBADF); }
+        // The server's mount options decide the modes of a share's files.
+        int fchmod(int fd, mode_t) override { return mine(fd) ? 0 : fail(EBADF); }
         int ftruncate(int fd, off_t length) override {
             if (!mine(fd)) return fail(EBADF);
             if (m_share.heldByOther(fd, F_RDLCK)) return fail(EACCES);

@@ -141,6 +141,8 @@ TEST(ResultsCsv, PeriodsAndAnEmptyLog) {
     Class c;
     // A missing log, then an empty one: the header row alone.
     EXPECT_EQ(c.exported(), utf8ToCp932(std::string(kHeader) + "\r\n"));
+    // The export leaves the folder as it was: no log appears.
+    EXPECT_FALSE(std::filesystem::exists(c.log()));
     writeBytes(c.log(), "");
     EXPECT_EQ(c.exported(), utf8ToCp932(std::string(kHeader) + "\r\n"));
 
