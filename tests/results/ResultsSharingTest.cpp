@@ -220,8 +220,9 @@ ResultRecord beforeRecord(int id) {
 
 TEST(ResultsSharing, DeletesAndCorrectionsWhileEightWritersAppendLoseNothing) {
     // The teacher deletes 50 records one by one and corrects 50 others while
-    // eight PCs append 1000 runs each. Every append waiting for the log lands
-    // in it once; every change hits the record chosen.
+    // eight PCs append 1000 runs each and three load the log the whole time.
+    // Every append waiting for the log lands in it once; every change hits
+    // the record chosen; no load sees a torn, doubled or lost record.
     LogContext t;
     t.events.sleepMicros = 100; // waits for the lock as long as the writers' waits
     constexpr int kWriters = 8;
@@ -233,6 +234,16 @@ TEST(ResultsSharing, DeletesAndCorrectionsWhileEightWritersAppendLoseNothing) {
         before.push_back(beforeRecord(id));
     writeBytes(t.log(), logBytes(before));
 
+    const auto stop = t.dir / "stop";
+    // Readers stop by themselves when the test ends early.
+    struct StopReaders {
+        std::filesystem::path file;
+        ~StopReaders() { writeBytes(file, ""); }
+    } stopReaders{stop};
+    std::vector<pid_t> readers;
+    for (int r = 0; r < 3; ++r)
+        readers.push_back(spawnHelper("ResultsReader", {t.ctx.folders.DataFolder, stop.string(),
+                                                        std::to_string(kWriters), "edited"}));
     // Each PC pauses a little between its runs, so that the teacher's tool
     // finds the log free now and then, as it does in a classroom.
     std::vector<pid_t> writers;
@@ -288,6 +299,9 @@ TEST(ResultsSharing, DeletesAndCorrectionsWhileEightWritersAppendLoseNothing) {
     }
     for (pid_t pid : running)
         EXPECT_EQ(waitFor(pid), 0) << "writer " << pid;
+    writeBytes(stop, "");
+    for (pid_t pid : readers)
+        EXPECT_EQ(waitFor(pid), 0) << "reader " << pid;
 
     const std::string bytes = readBytes(t.log());
     ASSERT_EQ(bytes.size(),
