@@ -25,12 +25,10 @@ namespace {
 struct BenchLog {
     bench::QuietServices quiet;
     Context ctx{quiet.services()};
-    std::filesystem::path dir;
+    test::TempDir dir;
 
     explicit BenchLog(int records) {
-        char name[] = "/tmp/kestrel-bench-XXXXXX";
-        dir = ::mkdtemp(name);
-        ctx.folders.DataFolder = dir.string() + "/";
+        ctx.folders.DataFolder = dir.path().string() + "/";
         for (int level = 1; level <= 5; ++level) {
             LevelCriteria& c = ctx.criteria[level];
             c.targetTime = 40 + 10 * level;
@@ -54,10 +52,6 @@ struct BenchLog {
             bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
         }
         std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
-    }
-    ~BenchLog() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 };
 

@@ -21,13 +21,11 @@ namespace {
 struct BenchSchool {
     bench::QuietServices quiet;
     Context ctx{quiet.services()};
-    std::filesystem::path dir;
+    test::TempDir dir;
 
     BenchSchool(int students, int records) {
-        char name[] = "/tmp/kestrel-roster-bench-XXXXXX";
-        dir = ::mkdtemp(name);
-        ctx.folders.SharedFolder = dir.string() + "/";
-        ctx.folders.DataFolder = dir.string() + "/";
+        ctx.folders.SharedFolder = dir.path().string() + "/";
+        ctx.folders.DataFolder = dir.path().string() + "/";
         ctx.config.SchoolYearStartMonth = "4";
         ctx.config.ListStatus2Entries = "0";
         for (int level = 1; level <= 5; ++level) {
@@ -62,10 +60,6 @@ struct BenchSchool {
             bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
         }
         std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
-    }
-    ~BenchSchool() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 };
 

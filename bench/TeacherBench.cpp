@@ -20,19 +20,13 @@ namespace {
 struct TeacherLog {
     bench::QuietServices quiet;
     Context ctx{quiet.services()};
-    std::filesystem::path dir;
+    test::TempDir dir;
 
     explicit TeacherLog(int records) {
-        char name[] = "/tmp/kestrel-teacher-bench-XXXXXX";
-        dir = ::mkdtemp(name);
-        ctx.folders.DataFolder = dir.string() + "/";
+        ctx.folders.DataFolder = dir.path().string() + "/";
         std::mt19937 rng(7);
         const std::string bytes = bench::classroomLog(records, 400, 300, rng);
         std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
-    }
-    ~TeacherLog() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 };
 

@@ -6,8 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "text/Cp932.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -33,3 +37,19 @@ inline bool names(std::string_view message, std::string_view file) {
     do {                                                                                           \
         if (!(condition)) ::kestrel::fuzz::fail(#condition, __FILE__, __LINE__);                   \
     } while (false)
+
+namespace kestrel::fuzz {
+
+// The text of a CP932 file as its reader gets it, or nothing when the bytes
+// cannot be decoded; the message then names the file.
+inline std::optional<std::string> decodedText(const uint8_t* data, size_t size,
+                                              const std::filesystem::path& file) {
+    try {
+        return decodeCp932File(bytesOf(data, size), file);
+    } catch (const FileError& e) {
+        FUZZ_CHECK(names(e.what(), displayPath(file)));
+        return std::nullopt;
+    }
+}
+
+} // namespace kestrel::fuzz

@@ -52,14 +52,9 @@ void applyLevel(const CriteriaTable& table, int level, const ResultsSummary& sum
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::filesystem::path file = "/srv/学校/共有データ/Kestrel/タイム回数データ.txt";
     static const auto summary = std::make_unique<ResultsSummary>();
-    std::string text;
-    try {
-        text = decodeCp932File(fuzz::bytesOf(data, size), file);
-    } catch (const FileError& e) {
-        FUZZ_CHECK(fuzz::names(e.what(), displayPath(file)));
-        return 0;
-    }
-    const CriteriaTable table = parseCriteriaTable(text);
+    const std::optional<std::string> text = fuzz::decodedText(data, size, file);
+    if (!text) return 0;
+    const CriteriaTable table = parseCriteriaTable(*text);
     FUZZ_CHECK(table.rowCount >= 0 && table.rowCount <= kMaxLevel);
 
     // The editor writes what it read; the file must read back the same.

@@ -12,14 +12,9 @@ using namespace kestrel;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::filesystem::path file = "/srv/学校/共有データ/音フォルダ/新音ファイル.txt";
     static const std::string folder = "/srv/学校/共有データ/音フォルダ/";
-    std::string text;
-    try {
-        text = decodeCp932File(fuzz::bytesOf(data, size), file);
-    } catch (const FileError& e) {
-        FUZZ_CHECK(fuzz::names(e.what(), displayPath(file)));
-        return 0;
-    }
-    const SoundTable table = parseSoundTable(text);
+    const std::optional<std::string> text = fuzz::decodedText(data, size, file);
+    if (!text) return 0;
+    const SoundTable table = parseSoundTable(*text);
     test::FakeAudio audio;
     test::FakeRandom random;
     const SoundPlayer player{table, folder, audio, random};

@@ -20,9 +20,7 @@ cd "$root"
 bash scripts/install-deps.sh
 
 build=build/release
-generator=()
-[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
-cmake --preset release "${generator[@]}" -DKESTREL_BUILD_BENCH=OFF
+bash scripts/configure.sh release -DKESTREL_BUILD_BENCH=OFF
 cmake --build "$build" --target kestrel programmenu make_demo -j2
 
 demo="$root/build/demo"

@@ -8,9 +8,7 @@ cd "$root"
 
 bash scripts/install-deps.sh
 build=build/ci
-generator=()
-[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
-cmake --preset ci "${generator[@]}"
+bash scripts/configure.sh ci
 cmake --build "$build" --target kestrel make_demo guide_shots -j2
 
 demo=$(mktemp -d)

@@ -10,9 +10,7 @@ cd "$root"
 bash scripts/install-deps.sh
 
 build=build/release
-generator=()
-[ -f "$build/CMakeCache.txt" ] || generator=(-G Ninja)
-cmake --preset release "${generator[@]}" -DKESTREL_BUILD_BENCH=OFF
+bash scripts/configure.sh release -DKESTREL_BUILD_BENCH=OFF
 cmake --build "$build" -j2
 rm -f "$build"/package/kestrel_*.deb
 (cd "$build" && cpack -G DEB)

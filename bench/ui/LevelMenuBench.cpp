@@ -37,13 +37,11 @@ struct Classroom {
     bench::QuietServices quiet;
     QtEventPump pump;
     Context ctx{quiet.with(pump)};
-    std::filesystem::path dir;
+    test::TempDir dir;
 
     Classroom() {
-        char name[] = "/tmp/kestrel-menu-bench-XXXXXX";
-        dir = ::mkdtemp(name);
-        ctx.folders.DataFolder = dir.string() + "/";
-        ctx.folders.SharedFolder = dir.string() + "/";
+        ctx.folders.DataFolder = dir.path().string() + "/";
+        ctx.folders.SharedFolder = dir.path().string() + "/";
         ctx.program.ProgramTitle = kProgramTitle;
         DefineLevelTable(ctx.program);
         for (int level = 1; level <= 5; ++level) {
@@ -77,10 +75,6 @@ struct Classroom {
             bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
         }
         std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
-    }
-    ~Classroom() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 };
 

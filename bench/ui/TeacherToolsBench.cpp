@@ -28,13 +28,11 @@ struct School {
     bench::QuietServices quiet;
     QtEventPump pump;
     Context ctx{quiet.with(pump)};
-    std::filesystem::path dir;
+    test::TempDir dir;
 
     explicit School(int records) {
-        char name[] = "/tmp/kestrel-tools-bench-XXXXXX";
-        dir = ::mkdtemp(name);
-        ctx.folders.DataFolder = dir.string() + "/";
-        ctx.folders.SharedFolder = dir.string() + "/";
+        ctx.folders.DataFolder = dir.path().string() + "/";
+        ctx.folders.SharedFolder = dir.path().string() + "/";
         ctx.config.SchoolCode = "12345";
         ctx.config.SchoolName = "さくら台小学校";
         ctx.config.SchoolYearStartMonth = "4";
@@ -51,10 +49,6 @@ struct School {
                        "200,400,500,10,2.5,0,0,30,1,,,\r\n");
         const std::string bytes = bench::classroomLog(records, 400, 300, rng, "12345", "54321");
         std::ofstream(resultsLogPath(ctx.folders), std::ios::binary) << bytes;
-    }
-    ~School() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 };
 

@@ -181,25 +181,17 @@ void seisekitime1::buildPanels() {
         return b;
     };
 
-    Picture6 = new QWidget(this);
-    Picture6->setObjectName(QStringLiteral("Picture6"));
-    Picture6->setAutoFillBackground(true);
-    place(Picture6, 0, kHeadingTop, kDesignWidth, kScrollTop - kHeadingTop);
+    Picture6 = panel(this, QStringLiteral("Picture6"), 0, kHeadingTop, kDesignWidth,
+                     kScrollTop - kHeadingTop);
     panelLabel(Picture6, "Label30", "Just a momento, please.", {2400, 3200, 10560, 700});
     ProgressBar2 = bar(Picture6, "ProgressBar2", {3000, 4200, 9360, 360});
     Picture6->hide();
 
-    Picture7 = new QWidget(this);
-    Picture7->setObjectName(QStringLiteral("Picture7"));
-    Picture7->setAutoFillBackground(true);
-    place(Picture7, 4080, 2880, 7200, 4320);
+    Picture7 = panel(this, QStringLiteral("Picture7"), 4080, 2880, 7200, 4320);
     Picture7->hide();
     buildMaintenancePanel();
 
-    Picture2 = new QWidget(this);
-    Picture2->setObjectName(QStringLiteral("Picture2"));
-    Picture2->setAutoFillBackground(true);
-    place(Picture2, 0, 0, kDesignWidth, kDesignHeight);
+    Picture2 = panel(this, QStringLiteral("Picture2"), 0, 0, kDesignWidth, kDesignHeight);
     panelLabel(Picture2, "Label19", "Just a moment, please.", {2400, 4800, 10560, 700});
     ProgressBar1 = bar(Picture2, "ProgressBar1", {3000, 5800, 9360, 360});
 }
@@ -923,10 +915,8 @@ void seisekitime1::buildGraphPanel() {
     Command17->hide();
     connect(Command17, &QPushButton::clicked, this, [this] { Command17_Click(); });
 
-    Picture11 = new QWidget(this);
-    Picture11->setObjectName(QStringLiteral("Picture11"));
-    Picture11->setAutoFillBackground(true);
-    place(Picture11, kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight);
+    Picture11 =
+        panel(this, QStringLiteral("Picture11"), kPanelLeft, kPanelTop, kPanelWidth, kPanelHeight);
 
     List3 = new VbListBox(Picture11, QStringLiteral("List3"));
     List3->setSelectionMode(QAbstractItemView::MultiSelection);

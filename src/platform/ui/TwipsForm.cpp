@@ -99,6 +99,20 @@ void TwipsForm::place(QWidget* element, int left, int top, int width, int height
     apply(m_placements.back());
 }
 
+QWidget* TwipsForm::panel(QWidget* parent, const QString& name, int left, int top, int width,
+                          int height, const QColor& backColor) {
+    auto* p = new QWidget(parent);
+    p->setObjectName(name);
+    p->setAutoFillBackground(true);
+    if (backColor.isValid()) {
+        QPalette pal = p->palette();
+        pal.setColor(QPalette::Window, backColor);
+        p->setPalette(pal);
+    }
+    place(p, left, top, width, height);
+    return p;
+}
+
 void TwipsForm::moveTo(QWidget* element, int left, int top) {
     if (Placement* p = findPlacement(element)) {
         p->twips.moveTo(left, top);

@@ -29,6 +29,10 @@ public:
     // Places an element (a child of this form or of a panel on it) by its
     // twips relative to its parent element.
     void place(QWidget* element, int left, int top, int width, int height);
+    // A panel (a plain element that holds others), named and placed on
+    // `parent`, in `backColor` or else the colour of what it lies on.
+    QWidget* panel(QWidget* parent, const QString& name, int left, int top, int width, int height,
+                   const QColor& backColor = QColor());
     // Moves an element that was placed before, keeping its size, or resizes it.
     void moveTo(QWidget* element, int left, int top);
     void resizeTo(QWidget* element, int width, int height);

@@ -74,10 +74,7 @@ namesel::namesel(App& app) : TwipsForm(15360, 11520), m_app(app) {
     buildChoice();
     buildLists();
 
-    Picture5 = new QWidget(this);
-    Picture5->setObjectName(QStringLiteral("Picture5"));
-    Picture5->setAutoFillBackground(true);
-    place(Picture5, 0, 0, 15360, 11520);
+    Picture5 = panel(this, QStringLiteral("Picture5"), 0, 0, 15360, 11520);
     Label19 =
         new VbLabel(Picture5, QStringLiteral("Label19"), QStringLiteral("Just a moment, please."));
     Label19->setAlignment(VbLabel::Align::Center);
@@ -93,13 +90,7 @@ namesel::~namesel() {
 }
 
 void namesel::buildBanner() {
-    Picture4 = new QWidget(this);
-    Picture4->setObjectName(QStringLiteral("Picture4"));
-    Picture4->setAutoFillBackground(true);
-    QPalette pal = Picture4->palette();
-    pal.setColor(QPalette::Window, rgb(0, 96, 96));
-    Picture4->setPalette(pal);
-    place(Picture4, 60, 45, 13170, 1275);
+    Picture4 = panel(this, QStringLiteral("Picture4"), 60, 45, 13170, 1275, rgb(0, 96, 96));
 
     Picture3 = new QWidget(Picture4);
     Picture3->setObjectName(QStringLiteral("Picture3"));

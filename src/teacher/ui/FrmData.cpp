@@ -139,13 +139,7 @@ std::filesystem::path FrmData::exportFile(const LocalTime& now) const {
 }
 
 void FrmData::buildEditPanel() {
-    Picture3 = new QWidget(this);
-    Picture3->setObjectName(QStringLiteral("Picture3"));
-    Picture3->setAutoFillBackground(true);
-    QPalette pal = Picture3->palette();
-    pal.setColor(QPalette::Window, rgb(255, 255, 224));
-    Picture3->setPalette(pal);
-    place(Picture3, 11280, 600, 3840, 7320);
+    Picture3 = panel(this, QStringLiteral("Picture3"), 11280, 600, 3840, 7320, rgb(255, 255, 224));
 
     auto label = [this](const char* name, QRect r, double points, bool bold) {
         auto* l = new VbLabel(Picture3, QLatin1String(name));

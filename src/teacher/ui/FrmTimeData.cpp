@@ -169,13 +169,7 @@ void FrmTimeData::buildGrid() {
 }
 
 void FrmTimeData::buildPanels() {
-    Picture3 = new QWidget(this);
-    Picture3->setObjectName(QStringLiteral("Picture3"));
-    Picture3->setAutoFillBackground(true);
-    QPalette pal = Picture3->palette();
-    pal.setColor(QPalette::Window, rgb(255, 255, 224));
-    Picture3->setPalette(pal);
-    place(Picture3, 6480, 3480, 8640, 7380);
+    Picture3 = panel(this, QStringLiteral("Picture3"), 6480, 3480, 8640, 7380, rgb(255, 255, 224));
     auto label = [this](const char* name, const char* text, QRect r, double points) {
         auto* l = new VbLabel(Picture3, QLatin1String(name), QString::fromUtf8(text));
         place(l, r.x(), r.y(), r.width(), r.height());
@@ -194,10 +188,7 @@ void FrmTimeData::buildPanels() {
     for (VbListBox* list : {List3, List4})
         list->setFocusPolicy(Qt::NoFocus);
 
-    Picture6 = new QWidget(this);
-    Picture6->setObjectName(QStringLiteral("Picture6"));
-    Picture6->setAutoFillBackground(true);
-    place(Picture6, 3600, 4320, 8160, 1800);
+    Picture6 = panel(this, QStringLiteral("Picture6"), 3600, 4320, 8160, 1800);
     auto* wait =
         new VbLabel(Picture6, QStringLiteral("Label8"), QStringLiteral("Just a moment,please."));
     wait->setAlignment(VbLabel::Align::Center);
