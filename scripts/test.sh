@@ -15,11 +15,7 @@ bash scripts/check-format.sh
 # Configures a preset (Ninja on the first run), builds it and runs its tests.
 build_and_test() {
     local preset=$1 dir=build/$1
-    if [ -f "$dir/CMakeCache.txt" ]; then
-        cmake --preset "$preset"
-    else
-        cmake --preset "$preset" -G Ninja
-    fi
+    bash scripts/configure.sh "$preset"
     cmake --build "$dir" -j2
     ctest --test-dir "$dir" --output-on-failure -j2
 }

@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
         }
         last = count;
         if (stopping) break;
-        // Beside a teacher's delete, a breath between loads, as a screen leaves
-        // between two views: readers that never let go would keep the delete
-        // waiting for its exclusive lock until the writers are done.
-        if (edited) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // A breath between loads, as a screen leaves between two views:
+        // three readers that never let go would keep the shared lock held
+        // between them, and writers would wait until the readers are done.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     std::printf("%d loads, last %d records\n", loads, last);
     return 0;
