@@ -172,7 +172,7 @@ void shareLikeFolder(FileCalls& calls, int fd, const std::filesystem::path& path
 // Opens the file for reading and writing; creates it when it is missing and
 // `create` allows it, and then shares it as its folder is shared.
 int openReadWrite(FileCalls& calls, const std::filesystem::path& path, bool create) {
-    for (;;) {
+    for (int tries = 0; tries < 3; ++tries) {
         const int fd = openRetrying(calls, path.c_str(), O_RDWR);
         if (fd >= 0 || errno != ENOENT || !create) return fd;
         const int made = openRetrying(calls, path.c_str(), O_RDWR | O_CREAT | O_EXCL);
@@ -183,6 +183,9 @@ int openReadWrite(FileCalls& calls, const std::filesystem::path& path, bool crea
         // Another PC created it in between: open theirs.
         if (errno != EEXIST) return made;
     }
+    // Still neither there nor creatable alone (a link to a file yet to be
+    // made): create it through the link.
+    return openRetrying(calls, path.c_str(), O_RDWR | O_CREAT);
 }
 
 } // namespace

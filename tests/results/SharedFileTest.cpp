@@ -96,6 +96,11 @@ TEST(SharedFile, ANewFileIsWritableForEveryAccountThatMayWriteItsFolder) {
     EXPECT_EQ(fs::status(dir / "own" / "log.dat").permissions(),
               rw | perms::group_read | perms::others_read);
     EXPECT_EQ(fs::status(dir / "class" / "old.dat").permissions(), rw);
+
+    // A log that is a link to a file not made yet is made through the link.
+    fs::create_symlink(dir / "class" / "target.dat", dir / "class" / "link.dat");
+    EXPECT_TRUE(files.open(dir / "class" / "link.dat", SharedAccess::Write, s));
+    EXPECT_TRUE(fs::exists(dir / "class" / "target.dat"));
 }
 
 TEST(SharedFile, ReadsAndWritesAtOffsets) {
