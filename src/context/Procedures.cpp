@@ -49,8 +49,8 @@ void InitialiseFolders(Context& ctx) {
         if (!ec) data = std::filesystem::weakly_canonical(data, ec);
         const std::vector<Mount> mounts = ctx.mounts->mounts();
         if (const Mount* m = mountHolding(mounts, ec ? ctx.folders.DataFolder : data.string()))
-            if (const std::optional<std::string> option = localLockOption(*m))
-                throw StartupError(localLocksMessage(ctx.folders.DataFolder, *m, *option));
+            if (const std::optional<LocalLocks> why = locksStayOnThisPc(*m))
+                throw StartupError(localLocksMessage(ctx.folders.DataFolder, *m, *why));
     }
     DefineProgram(ctx.program);
     try {

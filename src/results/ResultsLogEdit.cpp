@@ -190,38 +190,49 @@ FileStatus removePlan(SharedFileSystem& files, const std::filesystem::path& temp
     return s.fault == FileFault::NotFound ? FileStatus::success() : s;
 }
 
-StepFailure finishUnder(SharedFileSystem& files, const std::filesystem::path& logPath,
-                        SharedFile& log, bool& foreign) {
-    foreign = false;
-    const std::filesystem::path tempPath = resultsTempPath(logPath);
+// Where a plan may lie: under this program's own name, where a file that
+// begins as a plan is one (whole, or cut short by a crash); or under the
+// design's temporary name, where only a whole plan is this program's.
+enum class PlanName { Own, Design };
+
+bool headIsMagic(const unsigned char* head, size_t n) {
+    return n == sizeof kPlanMagic && std::memcmp(head, kPlanMagic, n) == 0;
+}
+
+// Finishes the delete whose plan lies at `planPath`, or removes the plan
+// when the delete never touched the log. A file there that is not this
+// program's is named in `foreign` and left alone.
+StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& logPath,
+                         SharedFile& log, const std::filesystem::path& planPath, PlanName name,
+                         std::filesystem::path& foreign) {
     FileStatus s;
-    std::unique_ptr<SharedFile> temp = files.open(tempPath, SharedAccess::Existing, s);
+    std::unique_ptr<SharedFile> temp = files.open(planPath, SharedAccess::Existing, s);
     if (!temp) {
         if (s.fault == FileFault::NotFound) return {};
-        return fail(s, tempPath, "を開けません");
+        return fail(s, planPath, "を開けません");
     }
     // Another program's file (a copy of a log, say) is not read through.
     unsigned char head[sizeof kPlanMagic] = {};
     size_t got = 0;
     s = temp->readAt(0, head, sizeof head, got);
-    if (!s.ok()) return fail(s, tempPath, "を読めません");
-    if (!beginsAsPlan(head, got)) {
+    if (!s.ok()) return fail(s, planPath, "を読めません");
+    if (name == PlanName::Own ? !beginsAsPlan(head, got) : !headIsMagic(head, got)) {
         temp->close();
-        foreign = true;
+        foreign = planPath;
         return {};
     }
     std::string bytes;
     s = readWhole(*temp, bytes);
-    if (!s.ok()) return fail(s, tempPath, "を読めません");
+    if (!s.ok()) return fail(s, planPath, "を読めません");
     PlanFile plans = parsePlans(bytes);
     if (plans.plans.empty()) {
         temp->close();
-        if (!plans.ours) {
-            foreign = true;
+        if (!plans.ours || name == PlanName::Design) {
+            foreign = planPath;
             return {};
         }
-        s = removePlan(files, tempPath);
-        return s.ok() ? StepFailure{} : fail(s, tempPath, "を消せません");
+        s = removePlan(files, planPath);
+        return s.ok() ? StepFailure{} : fail(s, planPath, "を消せません");
     }
 
     DeletePlan plan = plans.plans.back();
@@ -258,13 +269,41 @@ StepFailure finishUnder(SharedFileSystem& files, const std::filesystem::path& lo
         const std::string encoded = encodePlan(next);
         s = temp->truncate(plans.wholeLength);
         if (s.ok()) s = writeAndSync(*temp, plans.wholeLength, encoded);
-        if (!s.ok()) return fail(s, tempPath, "に書き込めません");
+        if (!s.ok()) return fail(s, planPath, "に書き込めません");
         plans.wholeLength += encoded.size();
         plan = std::move(next);
     }
     temp->close();
-    s = removePlan(files, tempPath);
-    return s.ok() ? StepFailure{} : fail(s, tempPath, "を消せません");
+    s = removePlan(files, planPath);
+    return s.ok() ? StepFailure{} : fail(s, planPath, "を消せません");
+}
+
+StepFailure finishUnder(SharedFileSystem& files, const std::filesystem::path& logPath,
+                        SharedFile& log, std::filesystem::path& foreign) {
+    foreign.clear();
+    std::filesystem::path other;
+    StepFailure f =
+        finishPlanAt(files, logPath, log, deletePlanPath(logPath), PlanName::Own, other);
+    if (!f.failed())
+        f = finishPlanAt(files, logPath, log, resultsTempPath(logPath), PlanName::Design, foreign);
+    if (foreign.empty()) foreign = other;
+    return f;
+}
+
+// Whether a plan of this program lies at `planPath`, looked at without the
+// log's lock: a load then takes the exclusive lock to finish it. What
+// another program left there costs a load one open and one small read.
+bool planAwaits(SharedFileSystem& files, const std::filesystem::path& planPath, PlanName name) {
+    FileStatus s;
+    std::unique_ptr<SharedFile> file = files.open(planPath, SharedAccess::Existing, s);
+    if (!file) return false;
+    unsigned char head[sizeof kPlanMagic] = {};
+    size_t got = 0;
+    if (!file->readAt(0, head, sizeof head, got).ok()) return false;
+    if (name == PlanName::Own) return beginsAsPlan(head, got);
+    if (!headIsMagic(head, got)) return false;
+    std::string bytes;
+    return readWhole(*file, bytes).ok() && !parsePlans(bytes).plans.empty();
 }
 
 // Runs `once` until it ends otherwise than on another PC's lock, waiting a
@@ -299,7 +338,8 @@ const char* const kDeleteFailed = "記録を消去できませんでした。\r\
 // otherwise.
 std::unique_ptr<SharedFile> openChosen(const LogAccess& log, uint64_t number,
                                        const ResultBytes& chosen, const char* what,
-                                       uint64_t& records, bool& foreign, Attempt& outcome) {
+                                       uint64_t& records, std::filesystem::path& foreign,
+                                       Attempt& outcome) {
     FileStatus s;
     std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Write, s);
     if (!file) {
@@ -346,22 +386,27 @@ FileStatus unlockAndClose(SharedFile& file) {
 
 } // namespace
 
+std::filesystem::path deletePlanPath(const std::filesystem::path& logPath) {
+    return logPath.parent_path() / kDeletePlanName;
+}
+
 std::filesystem::path resultsTempPath(const std::filesystem::path& logPath) {
     return logPath.parent_path() / kResultsTempName;
 }
 
 FileStatus finishUnfinishedDelete(SharedFileSystem& files, const std::filesystem::path& logPath,
-                                  SharedFile& locked, bool& foreign) {
+                                  SharedFile& locked, std::filesystem::path& foreign) {
     return finishUnder(files, logPath, locked, foreign).status;
 }
 
 FileStatus finishDeleteBeforeRead(const LogAccess& log, SharedFile& file) {
-    FileStatus s;
-    if (!log.files.open(resultsTempPath(log.path), SharedAccess::Existing, s)) return {};
-    s = file.lockExclusive();
+    if (!planAwaits(log.files, deletePlanPath(log.path), PlanName::Own) &&
+        !planAwaits(log.files, resultsTempPath(log.path), PlanName::Design))
+        return {};
+    FileStatus s = file.lockExclusive();
     if (s.fault == FileFault::Sharing) return s;
     if (!s.ok()) return {}; // read-only: read the log as it stands
-    bool foreign = false;
+    std::filesystem::path foreign;
     finishUnder(log.files, log.path, file, foreign);
     file.unlock();
     return {};
@@ -400,7 +445,7 @@ LogEditStatus correctResultRecord(const LogAccess& log, uint64_t number, const R
                             [&]() -> Attempt {
                                 Attempt outcome;
                                 uint64_t records = 0;
-                                bool foreign = false;
+                                std::filesystem::path foreign;
                                 std::unique_ptr<SharedFile> file = openChosen(
                                     log, number, chosen, kCorrectFailed, records, foreign, outcome);
                                 if (!file) return outcome;
@@ -435,17 +480,19 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
                [&]() -> Attempt {
                    Attempt outcome;
                    uint64_t records = 0;
-                   bool foreign = false;
+                   std::filesystem::path foreign;
                    std::unique_ptr<SharedFile> file =
                        openChosen(log, number, chosen, kDeleteFailed, records, foreign, outcome);
                    if (!file) return outcome;
-                   const std::filesystem::path tempPath = resultsTempPath(log.path);
-                   if (foreign)
+                   const std::filesystem::path planPath = deletePlanPath(log.path);
+                   if (!foreign.empty())
                        return {false,
                                {EditResult::Failed,
-                                std::string(kDeleteFailed) + "「" + displayPath(tempPath) +
-                                    "」は、ほかのプログラムが残したファイルです。中を確かめて、"
-                                    "いらなければ消してから、もう一度消去して下さい。"}};
+                                std::string(kDeleteFailed) + "「" + displayPath(foreign) +
+                                    "」は、ほかのプログラム（前の版のこのプログラムなど）が"
+                                    "残したファイルです。消去のとちゅうで止まった成績ファイルの"
+                                    "写しかもしれません。中を確かめて、いらなければ消してから、"
+                                    "もう一度消去して下さい。"}};
 
                    // 1. The plan, on disk before the log is touched.
                    DeletePlan plan;
@@ -461,15 +508,15 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
                                    kResultRecordSize);
                    {
                        std::unique_ptr<SharedFile> temp =
-                           log.files.open(tempPath, SharedAccess::Write, s);
+                           log.files.open(planPath, SharedAccess::Write, s);
                        if (temp) s = temp->truncate(0);
                        if (s.ok()) s = writeAndSync(*temp, 0, encodePlan(plan));
                        if (s.ok()) s = temp->close();
-                       if (s.ok()) s = log.files.syncFolder(tempPath.parent_path());
+                       if (s.ok()) s = log.files.syncFolder(planPath.parent_path());
                        if (!s.ok()) {
                            temp.reset();
-                           removePlan(log.files, tempPath);
-                           return failed(kDeleteFailed, fail(s, tempPath, "に書き込めません"));
+                           removePlan(log.files, planPath);
+                           return failed(kDeleteFailed, fail(s, planPath, "に書き込めません"));
                        }
                    }
                    if (afterStep) afterStep(DeleteStep::PlanWritten);
@@ -478,7 +525,7 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
                    // else by the next open of the log.
                    StepFailure f = carryOut(*file, log.path, plan, afterStep);
                    if (!f.failed()) {
-                       s = log.files.remove(tempPath);
+                       s = log.files.remove(planPath);
                        if (afterStep && s.ok()) afterStep(DeleteStep::PlanRemoved);
                    } else if (!finishUnder(log.files, log.path, *file, foreign).failed()) {
                        f = {};

@@ -8,7 +8,7 @@
 // teacher chose. A delete keeps the log's file (other PCs, old versions
 // among them, may have it open and be waiting for its lock) and rewrites it
 // in place from the deleted record on:
-//   1. the plan goes to "成績累積データtemp.dat" beside the log and is synced:
+//   1. the plan goes to "成績累積データ消去中.dat" beside the log and is synced:
 //      the deleted position, the old number of records, the old last
 //      record, and every record after the deleted one;
 //   2. those records are written one position down, and synced;
@@ -21,8 +21,16 @@
 // writes the records again and cuts the log, keeping records that another PC
 // appended after the crash (they move down with the rest); otherwise the
 // delete was complete and the plan is removed. A plan cut short is removed:
-// the log was not touched yet. A file of that name that is not a plan (left
-// by another program) is left alone, and deletes are refused while it is there.
+// the log was not touched yet.
+//
+// Earlier versions of this program delete through a copy of the log under
+// "成績累積データtemp.dat", and earlier copies of this one wrote their plan
+// there. A file under that name is taken for a plan only when it carries a
+// whole plan (its magic and a valid checksum), which is finished; anything
+// else there is another program's and left alone: never read through,
+// removed or renamed, and no reason for a load to ask for the exclusive lock.
+// Deletes are refused while it is there, since it may hold the only copy of
+// records an interrupted delete of that program took out of the log.
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -34,7 +42,10 @@
 
 namespace kestrel {
 
-// The temporary file of a delete, in the log's folder.
+// The plan of a delete, in the log's folder.
+inline constexpr const char* kDeletePlanName = "成績累積データ消去中.dat";
+std::filesystem::path deletePlanPath(const std::filesystem::path& logPath);
+// The temporary file of the earlier versions' delete, in the log's folder.
 inline constexpr const char* kResultsTempName = "成績累積データtemp.dat";
 std::filesystem::path resultsTempPath(const std::filesystem::path& logPath);
 
@@ -76,15 +87,16 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
 
 // With the log `locked` (opened through `files` at `logPath`, holding its
 // exclusive lock): finishes a delete that stopped midway, or removes its
-// plan when it stopped before touching the log. `foreign` tells that the
-// temporary file is not a plan and was left alone.
+// plan when it stopped before touching the log. `foreign` names a file under
+// a plan's name that is not a plan of this program and was left alone
+// (empty when there is none).
 FileStatus finishUnfinishedDelete(SharedFileSystem& files, const std::filesystem::path& logPath,
-                                  SharedFile& locked, bool& foreign);
+                                  SharedFile& locked, std::filesystem::path& foreign);
 
-// Before a load reads the log through `file`: when a plan lies beside the
-// log, takes the exclusive lock, finishes the delete and lets go. Sharing
-// when another PC holds the log (a delete may be under way there). A log
-// opened read-only is read as it stands.
+// Before a load reads the log through `file`: when a plan of this program
+// lies beside the log, takes the exclusive lock, finishes the delete and
+// lets go. Sharing when another PC holds the log (a delete may be under way
+// there). A log opened read-only is read as it stands.
 FileStatus finishDeleteBeforeRead(const LogAccess& log, SharedFile& file);
 
 } // namespace kestrel

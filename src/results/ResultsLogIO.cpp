@@ -42,7 +42,7 @@ StepFailure appendOnce(const LogAccess& log, SharedFile& file, const ResultRecor
     if (!s.ok()) return {s, "をロックできません"};
     // A delete that stopped midway is finished first. Appending is sound
     // whatever state it left, so a failure to finish it does not stop the run.
-    bool foreign = false;
+    std::filesystem::path foreign;
     finishUnfinishedDelete(log.files, log.path, file, foreign);
     uint64_t length = 0;
     s = file.size(length);

@@ -1,21 +1,43 @@
 #pragma once
 // Whether the data folder's locks reach the other PCs. Every PC appends to
-// the same results log under an exclusive lock; a share mounted so that its
-// locks stay on this PC (cifs with "nobrl", NFS with "nolock" or
-// "local_lock=all" or "posix") lets two PCs write at the same place, and a
-// result is silently overwritten.
+// the same results log under an exclusive lock; a folder whose locks stay on
+// this PC lets two PCs write at the same place, and a result is silently
+// overwritten. That is so for cifs with "nobrl", NFS with "nolock" or
+// "local_lock=all" or "posix", every FUSE client of a network share (the
+// file manager's "connect to server", smbnetfs, sshfs, rclone: the kernel
+// keeps their locks on this PC) and the folders a virtual machine shares
+// with its host. Local disks share nothing, so their locks need not travel;
+// a network type this table does not know is refused rather than trusted.
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/MountTable.h"
 
 namespace kestrel {
 
-// The option of the mount that keeps its locks local, if any.
-std::optional<std::string> localLockOption(const Mount& mount);
+// What a file-system type means for the locks of the results log.
+enum class MountKind {
+    LocalDisk,     // a disk or memory of this PC
+    SharedLocks,   // a network file system that forwards locks (unless an option stops it)
+    LocksStayOnPc, // a network file system whose locks never leave this PC
+    Unknown,       // not in the table: refused
+};
+MountKind kindOfMountType(std::string_view type);
 
-// The teacher's message: the folder, the mount and the option to remove.
-std::string localLocksMessage(const std::string& folder, const Mount& mount,
-                              const std::string& option);
+// Why a mount's locks would not reach the other PCs: an option of a network
+// file system that forwards locks otherwise, or the type itself.
+struct LocalLocks {
+    std::string option; // "nobrl", "nolock", ...; empty when the type is the cause
+    MountKind kind = MountKind::LocksStayOnPc;
+};
+
+// Nothing when the mount's locks reach every PC that shares it (or it is a
+// local disk).
+std::optional<LocalLocks> locksStayOnThisPc(const Mount& mount);
+
+// The teacher's message: the folder, the mount's source and type, what would
+// happen and what to do, with an example line for a cifs mount.
+std::string localLocksMessage(const std::string& folder, const Mount& mount, const LocalLocks& why);
 
 } // namespace kestrel

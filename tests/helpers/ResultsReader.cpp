@@ -5,7 +5,8 @@
 // With "edited", the log also holds records a teacher deletes and corrects
 // meanwhile (student numbers from 4000): those must stand in the order they
 // were written, none doubled, and loads may shrink by the deleted ones.
-// Usage: ResultsReader dataFolder stopFile writers [edited]
+// With "sharedOnly", no load may ask for the exclusive lock.
+// Usage: ResultsReader dataFolder stopFile writers [edited | sharedOnly]
 // Exits 0 when every load was sound; prints the first fault otherwise.
 #include <chrono>
 #include <climits>
@@ -17,12 +18,23 @@
 
 #include "HelperServices.h"
 #include "context/Procedures.h"
+#include "platform/FileCalls.h"
+#include "platform/SharedFile.h"
 
 using namespace kestrel;
 
 namespace {
 
 constexpr int kTeachersRecords = 4000;
+
+// The system's calls, counting the exclusive locks asked for.
+struct CountingCalls : SystemFileCalls {
+    int exclusive = 0;
+    int lockWhole(int fd, short type) override {
+        if (type == F_WRLCK) ++exclusive;
+        return SystemFileCalls::lockWhole(fd, type);
+    }
+};
 
 // The number of the writers' records in the load, or -1 with `fault` set.
 int checkLoad(const RunEntries& entries, int writers, bool edited, std::string& fault) {
@@ -60,12 +72,17 @@ int checkLoad(const RunEntries& entries, int writers, bool edited, std::string& 
 } // namespace
 
 int main(int argc, char** argv) {
-    const bool edited = argc == 5 && std::string(argv[4]) == "edited";
-    if (argc != 4 && !edited) {
-        std::fprintf(stderr, "usage: %s dataFolder stopFile writers [edited]\n", argv[0]);
+    const std::string mode = argc == 5 ? argv[4] : "";
+    const bool edited = mode == "edited";
+    const bool sharedOnly = mode == "sharedOnly";
+    if (argc != 4 && !edited && !sharedOnly) {
+        std::fprintf(stderr, "usage: %s dataFolder stopFile writers [edited | sharedOnly]\n",
+                     argv[0]);
         return 2;
     }
     helper::HelperContext h(argv[1]);
+    CountingCalls calls;
+    h.ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>(calls);
     const std::filesystem::path stop = argv[2];
     const int writers = std::stoi(argv[3]);
     int loads = 0;
@@ -85,6 +102,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         last = count;
+        if (sharedOnly && calls.exclusive > 0) {
+            std::fprintf(stderr, "load %d asked for the exclusive lock\n", loads);
+            return 1;
+        }
         if (stopping) break;
         // A breath between loads, as a screen leaves between two views:
         // three readers that never let go would keep the shared lock held

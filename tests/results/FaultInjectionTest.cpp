@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <thread>
 
+#include "results/ResultsLogEdit.h"
 #include "results/ResultsTestSupport.h"
 
 extern char** environ;
@@ -198,7 +199,7 @@ void check(const TempDir& dir, const std::string& step, const std::vector<Result
     if (o.stepOk) {
         EXPECT_TRUE(isNew) << what << ": reported done but not on disk";
     }
-    EXPECT_FALSE(std::filesystem::exists(dir / "成績累積データtemp.dat")) << what;
+    EXPECT_FALSE(std::filesystem::exists(dir / kDeletePlanName)) << what;
 
     // The next PC's append lands whole after whatever was left, a cut
     // record included.

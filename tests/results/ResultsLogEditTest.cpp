@@ -26,8 +26,11 @@ struct EditLog : LogContext {
         files->settle();
     }
     std::string& bytes() { return files->files[log()]; }
-    bool hasTemp() const { return files->files.count(resultsTempPath(log())) > 0; }
-    std::string& temp() { return files->files[resultsTempPath(log())]; }
+    bool hasTemp() const { return files->files.count(deletePlanPath(log())) > 0; }
+    std::string& temp() { return files->files[deletePlanPath(log())]; }
+    // The temporary file of the earlier versions' delete.
+    bool hasDesignTemp() const { return files->files.count(resultsTempPath(log())) > 0; }
+    std::string& designTemp() { return files->files[resultsTempPath(log())]; }
     LogAccess access() { return resultsLog(ctx); }
     // An older program's append: whatever the log's state, after its last whole record.
     void oldAppend(const ResultRecord& r) {
@@ -158,34 +161,76 @@ TEST(LogDelete, NothingIsWrittenWhenTheRecordIsNoLongerTheOneChosen) {
     EXPECT_EQ(t.files->writes, 0);
 }
 
-TEST(LogDelete, AFileOfAnotherProgramUnderTheTemporaryNameIsLeftAlone) {
-    const auto records = numbered(3);
+namespace {
+
+// A plan of this program as a crash leaves it: written, the log untouched.
+std::string planOfStoppedDelete(const std::vector<ResultRecord>& records, int number) {
     EditLog t(logBytes(records));
-    t.temp() = logBytes(numbered(2, 50)); // a copy of some log
-    const LogEditStatus s = deleteResultRecord(t.access(), 1, chosenBytes(records[0]));
-    EXPECT_EQ(s.result, EditResult::Failed);
-    EXPECT_NE(s.message.find(kResultsTempName), std::string::npos) << s.message;
-    EXPECT_EQ(t.bytes(), logBytes(records));
-    EXPECT_EQ(t.temp(), logBytes(numbered(2, 50)));
-    // Runs are recorded and loaded as before, and the file stays.
-    t.signIn(3, 2);
-    t.ctx.state.RunTime = 40;
-    ASSERT_TRUE(t.append().ok());
-    ASSERT_TRUE(LoadResults(t.ctx));
-    EXPECT_EQ(t.ctx.runEntries.count(), 4);
-    EXPECT_EQ(t.temp(), logBytes(numbered(2, 50)));
+    t.files->failOnSync = 1; // keeps the plan, fails the delete
+    t.files->failOnRemove = 1;
+    deleteResultRecord(t.access(), static_cast<uint64_t>(number), chosenBytes(records[number - 1]));
+    EXPECT_TRUE(t.hasTemp());
+    return t.temp();
 }
 
-TEST(LogDelete, APlanCutShortIsRemovedAndTheLogKept) {
+} // namespace
+
+TEST(LogDelete, WhatAnotherProgramLeftUnderAPlansNameIsLeftAloneAndSlowsNoLoad) {
+    const auto records = numbered(3);
+    const std::string plan = planOfStoppedDelete(records, 2);
+    const std::string copy = logBytes(numbered(2, 50));
+    const struct Case {
+        const char* what;
+        bool designName; // under the earlier versions' temporary name, else under the plan's
+        std::string bytes;
+    } cases[] = {
+        {"a copy of a log", true, copy},
+        {"a copy whose first record is dated 0", true, std::string(8, '\0') + copy.substr(8)},
+        {"an empty file", true, ""},
+        {"the start of a plan's magic", true, plan.substr(0, 5)},
+        {"a plan of an earlier copy cut short", true, plan.substr(0, plan.size() - 1)},
+        {"a plan with a wrong checksum", true, plan.substr(0, plan.size() - 1) + "!"},
+        {"text under the plan's own name", false, "notes"},
+    };
+    for (const Case& c : cases) {
+        EditLog t(logBytes(records));
+        std::string& file = c.designName ? t.designTemp() : t.temp();
+        file = c.bytes;
+        const LogEditStatus s = deleteResultRecord(t.access(), 1, chosenBytes(records[0]));
+        EXPECT_EQ(s.result, EditResult::Failed) << c.what;
+        EXPECT_NE(s.message.find(c.designName ? kResultsTempName : kDeletePlanName),
+                  std::string::npos)
+            << s.message;
+        EXPECT_EQ(t.bytes(), logBytes(records)) << c.what;
+        // Runs are recorded and loaded as before; no load asks for the
+        // exclusive lock, and the file stays as it was.
+        t.signIn(3, 2);
+        t.ctx.state.RunTime = 40;
+        ASSERT_TRUE(t.append().ok());
+        const int locks = t.files->locks;
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(LoadResults(t.ctx));
+        EXPECT_EQ(t.files->locks, locks) << c.what;
+        EXPECT_EQ(t.ctx.runEntries.count(), 4) << c.what;
+        EXPECT_EQ(c.designName ? t.designTemp() : t.temp(), c.bytes) << c.what;
+    }
+}
+
+TEST(LogDelete, APlanOfAnEarlierCopyUnderTheTemporaryNameIsFinished) {
     const auto records = numbered(4);
+    const std::string plan = planOfStoppedDelete(records, 2);
+    EditLog t(logBytes(records));
+    t.designTemp() = plan;
+    ASSERT_TRUE(LoadResults(t.ctx));
+    EXPECT_EQ(t.bytes(), logBytes(without(records, 2)));
+    EXPECT_FALSE(t.hasDesignTemp());
+    EXPECT_EQ(t.ctx.runEntries.count(), 3);
+}
+
+TEST(LogDelete, APlanCutShortUnderItsOwnNameIsRemovedAndTheLogKept) {
     // A delete that stopped while writing its plan: the log was not touched.
-    EditLog full(logBytes(records));
-    full.files->failOnSync = 1; // keeps the plan, fails the delete
-    full.files->failOnRemove = 1;
-    ASSERT_EQ(deleteResultRecord(full.access(), 2, chosenBytes(records[1])).result,
-              EditResult::Failed);
-    ASSERT_TRUE(full.hasTemp());
-    const std::string plan = full.temp();
+    const auto records = numbered(4);
+    const std::string plan = planOfStoppedDelete(records, 2);
     for (size_t cut : {size_t{0}, size_t{5}, size_t{60}, plan.size() - 1}) {
         EditLog t(logBytes(records));
         t.temp() = plan.substr(0, cut);

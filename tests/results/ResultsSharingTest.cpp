@@ -147,6 +147,37 @@ TEST(ResultsSharing, ConcurrentWritersLoseNothingAndReadersSeeOnlyWholeRecords) 
         EXPECT_EQ(next[w], kPerWriter) << "writer " << w;
 }
 
+TEST(ResultsSharing, AFileOfAnEarlierVersionUnderTheTemporaryNameSlowsNoReadAndStays) {
+    // An earlier version's delete copies the log under the temporary name;
+    // one that stopped leaves the copy there. Its first record may be dated
+    // 0, so that it begins with zero bytes.
+    LogContext t;
+    constexpr int kWriters = 8;
+    constexpr int kPerWriter = 250;
+    std::string copy = logBytes({runRecord(0, 9, 1, 50), runRecord(t.today(), 9, 2, 60)});
+    const auto foreign = resultsTempPath(t.log());
+    writeBytes(foreign, copy);
+    const auto stop = t.dir / "stop";
+    std::vector<pid_t> readers, writers;
+    for (int r = 0; r < 3; ++r)
+        readers.push_back(spawnHelper("ResultsReader", {t.ctx.folders.DataFolder, stop.string(),
+                                                        std::to_string(kWriters), "sharedOnly"}));
+    for (int w = 1; w <= kWriters; ++w)
+        writers.push_back(spawnHelper("ResultsWriter", {t.ctx.folders.DataFolder, std::to_string(w),
+                                                        std::to_string(kPerWriter)}));
+    for (pid_t pid : writers)
+        EXPECT_EQ(waitFor(pid), 0) << "writer " << pid;
+    writeBytes(stop, "");
+    for (pid_t pid : readers)
+        EXPECT_EQ(waitFor(pid), 0) << "reader " << pid;
+    EXPECT_EQ(readBytes(foreign), copy);
+    std::map<int, int> count;
+    for (const ResultRecord& r : decodeLog(readBytes(t.log())))
+        ++count[r.studentNumber];
+    for (int w = 1; w <= kWriters; ++w)
+        EXPECT_EQ(count[w], kPerWriter) << "writer " << w;
+}
+
 TEST(ResultsSharing, WriterKilledMidRecordLeavesALogThatLoadsAndAppendsWhole) {
     LogContext t;
     writeBytes(t.log(), logBytes({runRecord(t.today(), 1, 1, 50), runRecord(t.today(), 2, 1, 51),
@@ -336,7 +367,7 @@ TEST(ResultsSharing, DeletesAndCorrectionsWhileEightWritersAppendLoseNothing) {
     EXPECT_EQ(deleted, 50);
     EXPECT_EQ(corrected, 50);
     EXPECT_GT(duringAppends, kChanges / 2) << "the changes did not meet the appends";
-    EXPECT_FALSE(std::filesystem::exists(resultsTempPath(t.log())));
+    EXPECT_FALSE(std::filesystem::exists(deletePlanPath(t.log())));
 }
 
 TEST(ResultsSharing, ADeleteKilledAfterAnyStepIsFinishedByTheNextOpen) {
@@ -364,7 +395,7 @@ TEST(ResultsSharing, ADeleteKilledAfterAnyStepIsFinishedByTheNextOpen) {
             expected.insert(expected.end(), late.begin(), late.end());
             EXPECT_EQ(readBytes(t.log()), logBytes(expected))
                 << "step " << step << ", appended " << appended;
-            EXPECT_FALSE(std::filesystem::exists(resultsTempPath(t.log())));
+            EXPECT_FALSE(std::filesystem::exists(deletePlanPath(t.log())));
         }
     }
 }
@@ -394,7 +425,7 @@ TEST(ResultsSharing, DeletesKilledAtRandomMomentsLeaveWholeLogs) {
         std::vector<ResultRecord> expected(records.begin() + static_cast<long>(j), records.end());
         expected.push_back(late);
         EXPECT_EQ(readBytes(t.log()), logBytes(expected)) << "round " << round << ", " << j;
-        EXPECT_FALSE(std::filesystem::exists(resultsTempPath(t.log())));
+        EXPECT_FALSE(std::filesystem::exists(deletePlanPath(t.log())));
     }
 }
 

@@ -50,29 +50,98 @@ TEST(MountTable, ReadsTheKernelsLinesAndFindsTheMountOfAFolder) {
     EXPECT_NE(mountHolding(real, "/tmp"), nullptr);
 }
 
-TEST(MountTable, LocksThatStayOnThisPcAreFound) {
-    struct Case {
+TEST(MountTable, EveryTypeHasItsVerdictAndOptionsThatKeepLocksLocalAreFound) {
+    // The verdict of every type the table knows, and of a few it does not.
+    struct TypeCase {
+        const char* type;
+        MountKind kind;
+    } types[] = {
+        {"ext2", MountKind::LocalDisk},
+        {"ext3", MountKind::LocalDisk},
+        {"ext4", MountKind::LocalDisk},
+        {"xfs", MountKind::LocalDisk},
+        {"btrfs", MountKind::LocalDisk},
+        {"f2fs", MountKind::LocalDisk},
+        {"jfs", MountKind::LocalDisk},
+        {"reiserfs", MountKind::LocalDisk},
+        {"nilfs2", MountKind::LocalDisk},
+        {"zfs", MountKind::LocalDisk},
+        {"bcachefs", MountKind::LocalDisk},
+        {"vfat", MountKind::LocalDisk},
+        {"msdos", MountKind::LocalDisk},
+        {"exfat", MountKind::LocalDisk},
+        {"ntfs", MountKind::LocalDisk},
+        {"ntfs3", MountKind::LocalDisk},
+        {"fuseblk", MountKind::LocalDisk},
+        {"hfs", MountKind::LocalDisk},
+        {"hfsplus", MountKind::LocalDisk},
+        {"udf", MountKind::LocalDisk},
+        {"iso9660", MountKind::LocalDisk},
+        {"squashfs", MountKind::LocalDisk},
+        {"erofs", MountKind::LocalDisk},
+        {"tmpfs", MountKind::LocalDisk},
+        {"ramfs", MountKind::LocalDisk},
+        {"overlay", MountKind::LocalDisk},
+        {"ecryptfs", MountKind::LocalDisk},
+        {"cifs", MountKind::SharedLocks},
+        {"smb3", MountKind::SharedLocks},
+        {"nfs", MountKind::SharedLocks},
+        {"nfs4", MountKind::SharedLocks},
+        {"fuse", MountKind::LocksStayOnPc},
+        {"fuse.gvfsd-fuse", MountKind::LocksStayOnPc},
+        {"fuse.smbnetfs", MountKind::LocksStayOnPc},
+        {"fuse.sshfs", MountKind::LocksStayOnPc},
+        {"fuse.rclone", MountKind::LocksStayOnPc},
+        {"fuse.vmhgfs-fuse", MountKind::LocksStayOnPc},
+        {"smbfs", MountKind::LocksStayOnPc},
+        {"9p", MountKind::LocksStayOnPc},
+        {"vboxsf", MountKind::LocksStayOnPc},
+        {"vmhgfs", MountKind::LocksStayOnPc},
+        {"virtiofs", MountKind::LocksStayOnPc},
+        {"afs", MountKind::LocksStayOnPc},
+        {"davfs", MountKind::LocksStayOnPc},
+        {"coda", MountKind::LocksStayOnPc},
+        {"ncpfs", MountKind::LocksStayOnPc},
+        {"ceph", MountKind::Unknown},
+        {"glusterfs", MountKind::Unknown},
+        {"fuseblkx", MountKind::Unknown},
+        {"", MountKind::Unknown},
+    };
+    for (const TypeCase& c : types) {
+        EXPECT_EQ(kindOfMountType(c.type), c.kind) << c.type;
+        const std::optional<LocalLocks> why = locksStayOnThisPc({"/mnt/x", c.type, "srv", {"rw"}});
+        const bool refused = c.kind == MountKind::LocksStayOnPc || c.kind == MountKind::Unknown;
+        EXPECT_EQ(why.has_value(), refused) << c.type;
+        if (why) {
+            EXPECT_EQ(why->option, "") << c.type;
+            EXPECT_EQ(why->kind, c.kind) << c.type;
+        }
+    }
+
+    struct OptionCase {
         const char* type;
         std::vector<std::string> options;
         const char* local; // the option to remove, or nothing
-    } cases[] = {
+    } options[] = {
         {"cifs", {"rw", "nobrl"}, "nobrl"},
         {"smb3", {"rw", "nobrl"}, "nobrl"},
         {"cifs", {"rw", "cache=strict"}, nullptr},
+        {"cifs", {"rw", "nolock"}, nullptr}, // not an option of cifs
         {"nfs", {"rw", "nolock"}, "nolock"},
         {"nfs4", {"rw", "local_lock=all"}, "local_lock=all"},
         {"nfs4", {"rw", "local_lock=posix"}, "local_lock=posix"},
         {"nfs4", {"rw", "local_lock=flock"}, nullptr}, // whole-file flock only
         {"nfs4", {"rw", "local_lock=none"}, nullptr},
+        {"nfs", {"rw", "nobrl"}, nullptr},
         {"ext4", {"rw", "nolock"}, nullptr}, // a local disk shares nothing anyway
     };
-    for (const Case& c : cases) {
-        const Mount m{"/mnt/x", c.type, "srv", c.options};
-        const std::optional<std::string> option = localLockOption(m);
+    for (const OptionCase& c : options) {
+        const std::optional<LocalLocks> why =
+            locksStayOnThisPc({"/mnt/x", c.type, "srv", c.options});
         if (c.local)
-            EXPECT_EQ(option, std::string(c.local)) << c.type;
+            EXPECT_EQ(why ? why->option : "(none)", std::string(c.local)) << c.type;
         else
-            EXPECT_FALSE(option) << c.type << " " << *option;
+            EXPECT_FALSE(why) << c.type << " " << why->option;
     }
 }
 
@@ -91,14 +160,28 @@ TEST(MountTable, StartUpRefusesAShareWhoseLocksStayOnThisPc) {
                  {shared, "cifs", "//server/kyouyuu", {"rw", "vers=3.0"}}};
     EXPECT_NO_THROW(InitialiseFolders(t.ctx));
 
-    fake.list[1].options.push_back("nobrl");
-    try {
-        InitialiseFolders(t.ctx);
-        ADD_FAILURE() << "started on a share without shared locks";
-    } catch (const StartupError& e) {
-        const std::string text = e.what();
-        EXPECT_NE(text.find(t.ctx.folders.DataFolder), std::string::npos) << text;
-        EXPECT_NE(text.find("//server/kyouyuu"), std::string::npos) << text;
-        EXPECT_NE(text.find("「nobrl」を外して"), std::string::npos) << text;
+    // Refused: the message names the folder, the source and the type, says
+    // what would happen and what to do.
+    struct Case {
+        Mount mount;
+        const char* remedy;
+    } refused[] = {
+        {{shared, "cifs", "//server/kyouyuu", {"rw", "vers=3.0", "nobrl"}}, "「nobrl」を外して"},
+        {{shared, "fuse.gvfsd-fuse", "gvfsd-fuse", {"rw", "user_id=1000"}}, "cifs でマウント"},
+        {{shared, "fuse.smbnetfs", "smbnetfs", {"rw"}}, "FUSE"},
+        {{shared, "ceph", "10.0.0.1:/", {"rw"}}, "分かりません"},
+    };
+    for (const Case& c : refused) {
+        fake.list[1] = c.mount;
+        try {
+            InitialiseFolders(t.ctx);
+            ADD_FAILURE() << "started on " << c.mount.type;
+        } catch (const StartupError& e) {
+            const std::string text = e.what();
+            for (const std::string& part :
+                 {t.ctx.folders.DataFolder, c.mount.source, c.mount.type, std::string(c.remedy),
+                  std::string("上書き"), std::string("//server/kyouyuu  /mnt/kyouyuu  cifs")})
+                EXPECT_NE(text.find(part), std::string::npos) << c.mount.type << ": " << part;
+        }
     }
 }

@@ -188,7 +188,7 @@ TEST(ResultsManager, DeletingARecord) {
         EXPECT_EQ(t.m->List1->ListIndex(), c.selected) << c.records << " " << c.line;
         EXPECT_EQ(t.m->Label3->text(), QStringLiteral("総レコード数:%1").arg(c.records - 1));
         EXPECT_TRUE(t.m->Picture3->isHidden());
-        EXPECT_FALSE(std::filesystem::exists(resultsTempPath(t.log())));
+        EXPECT_FALSE(std::filesystem::exists(deletePlanPath(t.log())));
         EXPECT_FALSE(t.exit.held());
     }
 }
