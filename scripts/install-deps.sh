@@ -21,6 +21,9 @@ packages=(
     libfiu-dev fiu-utils clang libclang-rt-14-dev
     # reading printed PDF files back in the tests
     poppler-utils
+    # a real school share in the tests: a Samba server in a network namespace
+    # of its own, reached through a FUSE SMB client
+    samba smbclient smbnetfs fuse3 iproute2 util-linux
 )
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -19,39 +19,21 @@
 #include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-
-extern char** environ;
+#include "support/Processes.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
 
 namespace {
 
-std::string helperPath(const std::string& name) {
-    return (std::filesystem::path(KESTREL_HELPER_DIR) / name).string();
-}
-
 pid_t spawnHelper(const std::string& name, const std::vector<std::string>& args) {
-    std::vector<std::string> all{helperPath(name)};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-    EXPECT_EQ(rc, 0) << "cannot start " << all[0];
-    return rc == 0 ? pid : -1;
+    const pid_t pid = spawnProgram(helperProgram(name), args);
+    EXPECT_GT(pid, 0) << "cannot start " << name;
+    return pid;
 }
 
-// The exit status, or 128 + the signal that ended the process.
 int waitFor(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return 128 + WTERMSIG(status);
+    return waitForExit(pid);
 }
 
 bool waitForFile(const std::filesystem::path& file) {
