@@ -74,10 +74,6 @@ std::string targetLine(const LevelCriteria& c) {
            "点(×" + shortestNumber(c.pointMultiplier) + ")";
 }
 
-bool isTeacherName(std::string_view name) {
-    return name.find("★") != std::string_view::npos || name.find("先生") != std::string_view::npos;
-}
-
 ColumnLayout columnLayout(int levelCount) {
     if (levelCount < kWideLevelCount)
         return {kColumnAreaWidth / (levelCount > 0 ? levelCount : 1), false, 1};

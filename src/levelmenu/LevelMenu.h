@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "results/ResultsSummary.h"
+#include "roster/Roster.h"
 #include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"
 
@@ -27,9 +28,6 @@ std::string targetLine(const LevelCriteria& criteria); // Label7
 std::string shortestNumber(float value);
 // A value read from a criteria cell as the column shows it.
 std::string plainNumber(double value);
-
-// A teacher signs in under a name that contains "★" or "先生".
-bool isTeacherName(std::string_view name);
 
 // Column geometry in twips of the menu's design area.
 struct ColumnLayout {

@@ -26,23 +26,41 @@ const char* const kFieldNames[kRosterFields] = {"番号", "生まれ年", "項�
 
 int16_t numberField(const std::string& text, int field, int entryIndex,
                     const std::string& fileName) {
-    const std::string t = trimBlanks(text);
-    if (t.empty()) return 0;
-    const char* begin = t.data();
-    const char* end = t.data() + t.size();
-    if (*begin == '+') ++begin;
-    int value = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    int16_t value = 0;
+    const RosterNumber read = readRosterNumber(text, value);
+    if (read == RosterNumber::Ok) return value;
     const std::string where = "「" + fileName + "」の" + std::to_string(entryIndex) + "人目の" +
-                              kFieldNames[field] + "「" + t + "」";
-    if (ec == std::errc::result_out_of_range ||
-        (ec == std::errc() && ptr == end && (value < INT16_MIN || value > INT16_MAX)))
-        throw RosterError(where + "が大きすぎます。", ERANGE);
-    if (ec != std::errc() || ptr != end) throw RosterError(where + "が数ではありません。", EINVAL);
-    return static_cast<int16_t>(value);
+                              kFieldNames[field] + "「" + trimBlanks(text) + "」";
+    if (read == RosterNumber::TooLarge) throw RosterError(where + "が大きすぎます。", ERANGE);
+    throw RosterError(where + "が数ではありません。", EINVAL);
 }
 
 } // namespace
+
+RosterNumber readRosterNumber(std::string_view text, int16_t& value) {
+    value = 0;
+    const std::string t = trimBlanks(text);
+    if (t.empty()) return RosterNumber::Ok;
+    const char* begin = t.data();
+    const char* end = t.data() + t.size();
+    if (*begin == '+') ++begin;
+    int v = 0;
+    const auto [ptr, ec] = std::from_chars(begin, end, v);
+    if (ec == std::errc::result_out_of_range ||
+        (ec == std::errc() && ptr == end && (v < INT16_MIN || v > INT16_MAX)))
+        return RosterNumber::TooLarge;
+    if (ec != std::errc() || ptr != end) return RosterNumber::NotANumber;
+    value = static_cast<int16_t>(v);
+    return RosterNumber::Ok;
+}
+
+bool isTeacherName(std::string_view name) {
+    return name.find("★") != std::string_view::npos || name.find("先生") != std::string_view::npos;
+}
+
+const char* rosterFieldName(int field) {
+    return field >= 0 && field < kRosterFields ? kFieldNames[field] : "";
+}
 
 RosterTables::RosterTables() : Roster(1) {}
 

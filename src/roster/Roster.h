@@ -70,6 +70,16 @@ struct RosterFileEntry {
     int16_t status = 0; // 0 listed, 2 listed on request, anything else not listed
 };
 
+// A teacher signs in under a name that contains "★" or "先生".
+bool isTeacherName(std::string_view name);
+
+// A number field as the roster reader takes it: blanks around it dropped,
+// an empty field 0, else a whole number of 16 bits.
+enum class RosterNumber { Ok, NotANumber, TooLarge };
+RosterNumber readRosterNumber(std::string_view text, int16_t& value);
+// The Japanese name of field 0..7 in messages ("番号", "生まれ年", ...).
+const char* rosterFieldName(int field);
+
 // The entries of a roster text, eight fields each, fields read by items
 // across line ends. `fileName` only names the file in errors. Throws
 // RosterError on a number field that is not a whole number, a value out of
