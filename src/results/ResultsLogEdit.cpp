@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "results/DeletedRecords.h"
+#include "startup/Calendar.h"
 #include "text/Cp932.h"
 
 namespace kestrel {
@@ -12,12 +14,16 @@ namespace {
 constexpr double kSharingWaitSeconds = 1.0;
 
 // A plan: magic, version, deleted position, old record count, number of
-// moved records, the old last record, the moved records, and a checksum of
-// all that. A crash while the plan is written leaves it without a valid
-// checksum; a recovery that meets records appended after a crash appends a
-// further plan, and the last whole plan is the one that counts.
+// moved records, the old last record, the moved records, (from version 2)
+// the length and bytes of the entry for the file of deleted records, and a
+// checksum of all that. A crash while the plan is written leaves it without
+// a valid checksum; a recovery that meets records appended after a crash
+// appends a further plan, and the last whole plan is the one that counts.
+// Earlier copies take a version-2 plan for another program's file and
+// leave it to this one, so that none finishes a delete without its entry.
 constexpr unsigned char kPlanMagic[8] = {'K', 'S', 'T', 'R', 'L', 'D', 'E', 'L'};
-constexpr uint32_t kPlanVersion = 1;
+constexpr uint32_t kPlanVersion = 2;
+constexpr uint32_t kFirstPlanVersion = 1; // without the entry
 constexpr size_t kPlanHeaderSize = 8 + 4 + 8 + 8 + 8 + kResultRecordSize;
 constexpr size_t kPlanChecksumSize = 8;
 
@@ -26,6 +32,7 @@ struct DeletePlan {
     uint64_t count = 0;   // whole records of the log when planned
     ResultBytes last{};   // the record at position `count` when planned
     std::string moved;    // records deleted+1 .. count, each to go one down
+    std::string entry;    // for the file of deleted records; empty for a plan without one
 };
 
 struct StepFailure {
@@ -73,6 +80,8 @@ std::string encodePlan(const DeletePlan& p) {
     putLittle(out, static_cast<uint64_t>(p.moved.size() / kResultRecordSize));
     out.append(reinterpret_cast<const char*>(p.last.data()), p.last.size());
     out += p.moved;
+    putLittle(out, static_cast<uint64_t>(p.entry.size()));
+    out += p.entry;
     putLittle(out, checksum(bytesOf(out), out.size()));
     return out;
 }
@@ -101,7 +110,8 @@ PlanFile parsePlans(const std::string& bytes) {
     while (n - at >= kPlanHeaderSize + kPlanChecksumSize) {
         const unsigned char* p = b + at;
         if (std::memcmp(p, kPlanMagic, sizeof kPlanMagic) != 0) break;
-        if (getLittle<uint32_t>(p + 8) != kPlanVersion) {
+        const uint32_t version = getLittle<uint32_t>(p + 8);
+        if (version != kPlanVersion && version != kFirstPlanVersion) {
             if (at == 0) f.ours = false; // a later version's: not ours to judge
             break;
         }
@@ -112,11 +122,22 @@ PlanFile parsePlans(const std::string& bytes) {
         if (plan.deleted < 1 || plan.deleted > plan.count || moved != plan.count - plan.deleted)
             break;
         if (moved > (n - at - kPlanHeaderSize - kPlanChecksumSize) / kResultRecordSize) break;
-        const size_t body = kPlanHeaderSize + static_cast<size_t>(moved) * kResultRecordSize;
+        const size_t movedEnd = kPlanHeaderSize + static_cast<size_t>(moved) * kResultRecordSize;
+        size_t body = movedEnd;
+        uint64_t entry = 0;
+        if (version == kPlanVersion) {
+            if (n - at < movedEnd + 8 + kPlanChecksumSize) break;
+            entry = getLittle<uint64_t>(p + movedEnd);
+            if (entry != 0 && entry != kDeletedEntrySize) break;
+            body += 8 + static_cast<size_t>(entry);
+            if (n - at < body + kPlanChecksumSize) break;
+        }
         if (getLittle<uint64_t>(p + body) != checksum(p, body)) break;
         std::memcpy(plan.last.data(), p + 36, kResultRecordSize);
         plan.moved.assign(reinterpret_cast<const char*>(p + kPlanHeaderSize),
-                          body - kPlanHeaderSize);
+                          movedEnd - kPlanHeaderSize);
+        plan.entry.assign(reinterpret_cast<const char*>(p + body - entry),
+                          static_cast<size_t>(entry));
         f.plans.push_back(std::move(plan));
         at += body + kPlanChecksumSize;
         f.wholeLength = at;
@@ -185,6 +206,14 @@ StepFailure carryOut(SharedFile& log, const std::filesystem::path& logPath, cons
     return {};
 }
 
+FileStatus storeEntryOf(SharedFileSystem& files, const std::filesystem::path& logPath,
+                        const DeletePlan& plan) {
+    if (plan.entry.size() != kDeletedEntrySize) return FileStatus::success();
+    DeletedEntryBytes entry{};
+    std::memcpy(entry.data(), plan.entry.data(), entry.size());
+    return storeDeletedEntry(files, logPath, entry);
+}
+
 FileStatus removePlan(SharedFileSystem& files, const std::filesystem::path& tempPath) {
     const FileStatus s = files.remove(tempPath);
     return s.fault == FileFault::NotFound ? FileStatus::success() : s;
@@ -216,6 +245,16 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
     size_t got = 0;
     s = temp->readAt(0, head, sizeof head, got);
     if (!s.ok()) return fail(s, planPath, "を読めません");
+    if (name == PlanName::Own && isRestorePlan(std::string(reinterpret_cast<char*>(head), got))) {
+        std::string bytes;
+        s = readWhole(*temp, bytes);
+        if (!s.ok()) return fail(s, planPath, "を読めません");
+        temp->close();
+        s = finishRestorePlan(files, logPath, log, bytes);
+        if (!s.ok()) return fail(s, deletedRecordsPath(logPath), "に書き込めません");
+        s = removePlan(files, planPath);
+        return s.ok() ? StepFailure{} : fail(s, planPath, "を消せません");
+    }
     if (name == PlanName::Own ? !beginsAsPlan(head, got) : !headIsMagic(head, got)) {
         temp->close();
         foreign = planPath;
@@ -262,6 +301,7 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
         DeletePlan next;
         next.deleted = plan.count;
         next.count = records;
+        next.entry = plan.entry;
         s = readRecords(log, plan.count + 1, records - plan.count, next.moved);
         if (!s.ok()) return fail(s, logPath, "を読めません");
         std::memcpy(next.last.data(), next.moved.data() + next.moved.size() - kResultRecordSize,
@@ -274,6 +314,10 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
         plan = std::move(next);
     }
     temp->close();
+    // The delete took effect: its record goes to the file of deleted records
+    // before the plan that holds it goes.
+    s = storeEntryOf(files, logPath, plan);
+    if (!s.ok()) return fail(s, deletedRecordsPath(logPath), "に書き込めません");
     s = removePlan(files, planPath);
     return s.ok() ? StepFailure{} : fail(s, planPath, "を消せません");
 }
@@ -300,7 +344,9 @@ bool planAwaits(SharedFileSystem& files, const std::filesystem::path& planPath, 
     unsigned char head[sizeof kPlanMagic] = {};
     size_t got = 0;
     if (!file->readAt(0, head, sizeof head, got).ok()) return false;
-    if (name == PlanName::Own) return beginsAsPlan(head, got);
+    if (name == PlanName::Own)
+        return beginsAsPlan(head, got) ||
+               isRestorePlan(std::string(reinterpret_cast<char*>(head), got));
     if (!headIsMagic(head, got)) return false;
     std::string bytes;
     return readWhole(*file, bytes).ok() && !parsePlans(bytes).plans.empty();
@@ -500,6 +546,16 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
                    plan.count = records;
                    FileStatus s = readRecords(*file, number + 1, records - number, plan.moved);
                    if (!s.ok()) return failed(kDeleteFailed, fail(s, log.path, "を読めません"));
+                   {
+                       const LocalTime now = log.clock.now();
+                       DeletedRecord entry;
+                       entry.record = chosen;
+                       entry.deletedDate = static_cast<double>(dayNumber(now.date));
+                       entry.deletedTime = dayFraction(now.secondsOfDay);
+                       entry.number = number;
+                       const DeletedEntryBytes bytes = encodeDeletedEntry(entry);
+                       plan.entry.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+                   }
                    if (plan.moved.empty())
                        plan.last = chosen;
                    else
@@ -525,6 +581,21 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
                    // else by the next open of the log.
                    StepFailure f = carryOut(*file, log.path, plan, afterStep);
                    if (!f.failed()) {
+                       // The log is shorter on disk: the delete has taken effect.
+                       s = storeEntryOf(log.files, log.path, plan);
+                       if (!s.ok()) {
+                           // Tried once more through the plan; the plan keeps the
+                           // record until the file of deleted records takes it.
+                           f = finishUnder(log.files, log.path, *file, foreign);
+                           unlockAndClose(*file);
+                           if (!f.failed()) return {};
+                           return {false,
+                                   {EditResult::Done,
+                                    "記録を消去しました。ただし、" + describe(f) +
+                                        "\r\n消去した記録は、次に成績ファイルを開くときに書き込み"
+                                        "ます。"}};
+                       }
+                       if (afterStep) afterStep(DeleteStep::EntryStored);
                        s = log.files.remove(planPath);
                        if (afterStep && s.ok()) afterStep(DeleteStep::PlanRemoved);
                    } else if (!finishUnder(log.files, log.path, *file, foreign).failed()) {

@@ -14,6 +14,8 @@
 //   2. those records are written one position down, and synced;
 //   3. the log is cut to one record less, and synced;
 //   4. the plan is removed.
+// Between steps 3 and 4 the deleted record goes to the file of deleted
+// records beside the log (results/DeletedRecords.h), which the plan carries.
 // Until step 3 the old last record stands at its place untouched, and once
 // step 3 is done no record can stand there again but one appended later. So
 // every open of the log (an append, a load, a change) that finds a whole
@@ -59,13 +61,15 @@ enum class EditResult {
 
 struct LogEditStatus {
     EditResult result = EditResult::Done;
-    // For a failure: what failed on which file, and whether the log is as before.
+    // For a failure: what failed on which file, and whether the log is as
+    // before. A change that was made may carry a warning too (a delete whose
+    // record the file of deleted records could not take yet).
     std::string message;
     bool ok() const { return result == EditResult::Done; }
 };
 
 // The steps of a delete, for a test hook that stops the program after one.
-enum class DeleteStep { PlanWritten, RecordsMoved, Truncated, PlanRemoved };
+enum class DeleteStep { PlanWritten, RecordsMoved, Truncated, EntryStored, PlanRemoved };
 using DeleteStepHook = std::function<void(DeleteStep)>;
 
 // Reads record `number` (from 1) with the waits of the sharing protocol;

@@ -134,8 +134,9 @@ private:
 // figures see every kept record that lies within the tables.
 template <typename Figures> class SummaryLoader : public LogReader {
 public:
-    SummaryLoader(ResultsSummary& sum, RunEntries& entries, Figures& figures)
-        : m_sum(sum), m_entries(entries), m_figures(figures) {}
+    SummaryLoader(ResultsSummary& sum, RunEntries& entries, Figures& figures,
+                  const SummaryScope* scope = nullptr)
+        : m_sum(sum), m_entries(entries), m_figures(figures), m_scope(scope) {}
 
     void begin() override {
         m_entries.entrySlots.clear();
@@ -155,6 +156,7 @@ public:
             const ResultRecord r = decodeResultRecord(&bytes[k * kResultRecordSize]);
             // A local copy: the table stores below cannot alias it.
             const RunEntry e{r.date, r.timeOfDay, r.studentNumber, r.level, r.seconds};
+            if (m_scope && m_scope->datedAfterOnly && !(e.date > m_scope->after)) continue;
             const bool inTable = inSummaryTables(e.level, e.studentNumber);
             if (inTable) {
                 const auto L = static_cast<size_t>(e.level);
@@ -176,6 +178,7 @@ private:
     ResultsSummary& m_sum;
     RunEntries& m_entries;
     Figures& m_figures;
+    const SummaryScope* m_scope;
 };
 
 } // namespace
@@ -210,6 +213,13 @@ LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const Crite
     FigureAdder figures(summary, criteria, log.clock);
     SummaryLoader<FigureAdder> loader(summary, entries, figures);
     return readResultsLog(log, loader);
+}
+
+LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const CriteriaTable& criteria,
+                       const LogAccess& log, const SummaryScope& scope) {
+    FigureAdder figures(summary, criteria, log.clock);
+    SummaryLoader<FigureAdder> loader(summary, entries, figures, &scope);
+    return readResultsLog(log, loader, scope.read);
 }
 
 int todayRunCount(const ResultsSummary& summary, int student, int lastLevel) {

@@ -74,6 +74,17 @@ LogStatus LoadResults(ResultsSummary& summary, RunEntries& entries, const LogAcc
 LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const CriteriaTable& criteria,
                        const LogAccess& log);
 
+// Which records a summary is built from, when not the level menu's.
+struct SummaryScope {
+    LogReadOptions read;         // how many of the most recent records, and a missing log
+    bool datedAfterOnly = false; // only records dated later than `after`
+    double after = 0;            // a day number
+};
+// The same rules over the records of `scope`; records outside it count for
+// nothing, best times included.
+LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const CriteriaTable& criteria,
+                       const LogAccess& log, const SummaryScope& scope);
+
 // The student's runs today (under 6000 seconds) over levels 1..lastLevel,
 // rounded to a whole number.
 int todayRunCount(const ResultsSummary& summary, int student, int lastLevel = kMaxLevel);

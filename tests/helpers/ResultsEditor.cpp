@@ -1,8 +1,13 @@
 // Stands for the teacher's results manager on another PC.
 // Usage:
 //   ResultsEditor dataFolder delete number [stopAfterStep]
-//       deletes record `number`; with stopAfterStep 1..4 the process kills
+//       deletes record `number`; with stopAfterStep 1..5 the process kills
 //       itself (SIGKILL) right after that step of the delete
+//   ResultsEditor dataFolder restore index [stopAfterStep]
+//       restores entry `index` (from 0, in file order) of the deleted
+//       records; with stopAfterStep 1..4 it kills itself after that step
+//   ResultsEditor dataFolder cycle count
+//       deletes the first record and restores it, `count` times in a row
 //   ResultsEditor dataFolder deleteFirst count
 //       deletes the first record, `count` times in a row
 //   ResultsEditor dataFolder correct number student
@@ -13,9 +18,11 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "HelperServices.h"
 #include "context/Procedures.h"
+#include "results/DeletedRecords.h"
 #include "results/ResultsLogEdit.h"
 
 using namespace kestrel;
@@ -57,6 +64,29 @@ int main(int argc, char** argv) {
             };
         if (!readChosen(log, number, chosen)) return 1;
         return report(deleteResultRecord(log, number, chosen, hook)) ? 0 : 1;
+    }
+    if (mode == "restore") {
+        const int stopAfter = argc > 4 ? std::stoi(argv[4]) : 0;
+        RestoreStepHook hook;
+        if (stopAfter > 0)
+            hook = [stopAfter](RestoreStep step) {
+                if (static_cast<int>(step) + 1 == stopAfter) ::kill(::getpid(), SIGKILL);
+            };
+        std::vector<DeletedRecord> entries;
+        if (!readDeletedRecords(log, entries).ok() || number >= entries.size()) return 1;
+        uint64_t restoredAs = 0;
+        return report(restoreDeletedRecord(log, entries[number], restoredAs, hook)) ? 0 : 1;
+    }
+    if (mode == "cycle") {
+        for (uint64_t i = 0; i < number; ++i) {
+            if (!readChosen(log, 1, chosen)) return 1;
+            if (!report(deleteResultRecord(log, 1, chosen))) return 1;
+            std::vector<DeletedRecord> entries;
+            if (!readDeletedRecords(log, entries).ok() || entries.empty()) return 1;
+            uint64_t restoredAs = 0;
+            if (!report(restoreDeletedRecord(log, entries.back(), restoredAs))) return 1;
+        }
+        return 0;
     }
     if (mode == "deleteFirst") {
         for (uint64_t i = 0; i < number; ++i) {

@@ -356,7 +356,7 @@ TEST(ResultsSharing, ADeleteKilledAfterAnyStepIsFinishedByTheNextOpen) {
     // Killed after each step of its work, with or without an older program
     // appending before the next open: the next open leaves the whole new log
     // (the plan is on disk from the first step on) and the appended runs.
-    for (int step = 1; step <= 4; ++step) {
+    for (int step = 1; step <= 5; ++step) {
         for (int appended : {0, 2}) {
             LogContext t;
             std::vector<ResultRecord> records;
