@@ -52,17 +52,6 @@ private:
 
 } // namespace
 
-std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    out += '"';
-    return out;
-}
-
 std::string csvHeader() {
     return "番号,日付,時刻,レベル,レベル名,秒,時間切れ,ポイント,生徒番号,名前,学年,学校コード";
 }

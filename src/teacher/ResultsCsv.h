@@ -14,6 +14,7 @@
 #include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"
 #include "teacher/RecordList.h"
+#include "text/CsvText.h"
 
 namespace kestrel {
 
@@ -26,10 +27,6 @@ struct CsvOptions {
     int periodDays = 0;
     double today = 0; // day number of today, for the period
 };
-
-// One field as RFC 4180 writes it: in double quotes, with its quotes
-// doubled, when it holds a comma, a quote or a line break.
-std::string csvField(std::string_view text);
 
 // The header row, and the row of record `number` (UTF-8, without line end).
 std::string csvHeader();

@@ -1,0 +1,219 @@
+// The roster from the school's spreadsheet and back. It finds the shared
+// folder as the program does, through the path file beside its own folder.
+//
+//   kestrel-roster --to FILE.csv [--utf8]
+//       writes the roster "新名簿.txt" as a CSV file with a header row
+//       (CP932, or UTF-8 with a byte-order mark)
+//   kestrel-roster --from FILE.csv [--write]
+//       reads such a file (UTF-8 or CP932), shows the lines of the name
+//       screen and every problem with its row; with --write and no error,
+//       replaces "新名簿.txt", keeping the previous one under a dated name
+//
+// Exit status: 0 done, 1 an error in the file or the folders, 2 usage.
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/Clock.h"
+#include "platform/EventPump.h"
+#include "platform/FileReplace.h"
+#include "platform/SharedFile.h"
+#include "results/ResultsSummary.h"
+#include "roster/Grades.h"
+#include "roster/RosterSheet.h"
+#include "startup/Calendar.h"
+#include "startup/CriteriaTable.h"
+#include "startup/Folders.h"
+#include "text/Cp932.h"
+#include "text/LeadingNumber.h"
+
+using namespace kestrel;
+
+namespace {
+
+// Nothing to keep responsive: a wait for a held log only sleeps.
+class SleepingPump : public EventPump {
+public:
+    void processEvents() override {}
+    void idle(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+};
+
+int usage() {
+    std::cerr << "使い方: kestrel-roster --to ファイル.csv [--utf8]\n"
+                 "        kestrel-roster --from ファイル.csv [--write]\n";
+    return 2;
+}
+
+std::filesystem::path ownProgram() {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : self;
+}
+
+const char* encodingName(SheetEncoding e) {
+    switch (e) {
+    case SheetEncoding::Cp932:
+        return "シフトJIS(CP932)";
+    case SheetEncoding::Utf8:
+        return "UTF-8";
+    case SheetEncoding::Utf8WithBom:
+        return "UTF-8、BOM つき";
+    }
+    return "";
+}
+
+int toSheet(const FolderSetup& setup, const std::string& file, bool utf8) {
+    const std::filesystem::path roster =
+        std::filesystem::path(setup.folders.SharedFolder) / kRosterFile;
+    const std::vector<RosterRow> rows = rosterRows(readCp932File(roster));
+    const std::string bytes = rosterSheet(rows, utf8);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        std::cerr << "「" << file << "」に書き込めません。\n";
+        return 1;
+    }
+    std::cout << "「" << displayPath(roster) << "」の " << rows.size() << " 人を「" << file
+              << "」に書きました。\n";
+    return 0;
+}
+
+// The figures the name screen would show beside the names: from the log
+// when it can be read, which is never created or changed here.
+std::unique_ptr<ResultsSummary> currentFigures(const FolderSetup& setup, Clock& clock) {
+    auto summary = std::make_unique<ResultsSummary>();
+    try {
+        const CriteriaTable criteria = readCriteriaFile(criteriaFilePath(setup.folders));
+        PosixSharedFileSystem files;
+        SleepingPump pump;
+        const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
+        SummaryScope scope;
+        scope.read.missingIsEmpty = true;
+        scope.read.createMissing = false;
+        RunEntries runs;
+        if (!BuildSummary(*summary, runs, criteria, log, scope).ok())
+            summary = std::make_unique<ResultsSummary>();
+    } catch (const std::exception&) {
+        summary = std::make_unique<ResultsSummary>();
+    }
+    return summary;
+}
+
+int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
+    SystemClock clock;
+    const LocalTime now = clock.now();
+    RosterCheckSettings settings;
+    settings.schoolYear = schoolYearOf(now.date.year, now.date.month, startMonthOf(setup.config));
+    settings.listStatus2 = leadingNumber(setup.config.ListStatus2Entries) == 1;
+
+    const RosterImport im = importRosterSheet(readFileBytes(file), settings);
+    std::cout << "「" << file << "」（" << encodingName(im.encoding) << "）：生徒 "
+              << im.rows.size() << " 行\n\n";
+
+    if (!im.rows.empty()) {
+        std::cout << "名前の画面（" << settings.schoolYear << "年度、全学年）"
+                  << (im.hasErrors() ? "、エラーのある行を除く" : "") << "：\n";
+        try {
+            const auto summary = currentFigures(setup, clock);
+            const auto lines =
+                nameScreenLines(im.rosterText(true), *summary, setup.config, settings.schoolYear);
+            for (const std::string& line : lines)
+                std::cout << "  " << line << "\n";
+            std::cout << "  （" << lines.size() << " 人）\n\n";
+        } catch (const std::exception& e) {
+            std::cout << "  " << e.what() << "\n\n";
+        }
+    }
+
+    int errors = 0, warnings = 0;
+    for (const SheetProblem& p : im.problems)
+        (p.level == FindingLevel::Error ? errors : warnings)++;
+    if (im.problems.empty()) {
+        std::cout << "問題はありません。\n";
+    } else {
+        std::cout << "問題：エラー " << errors << " 件、注意 " << warnings << " 件\n";
+        for (const SheetProblem& p : im.problems)
+            std::cout << (p.level == FindingLevel::Error ? "  エラー　" : "  注意　　") << p.message
+                      << "\n";
+    }
+    if (errors > 0) {
+        if (write)
+            std::cout << "\nエラーがあるので、名簿は書きませんでした。エラーを直して、もう一度"
+                         "読み込んで下さい。\n";
+        return 1;
+    }
+    if (!write) {
+        std::cout << "\n名簿を書くには --write をつけて、もう一度読み込みます。\n";
+        return 0;
+    }
+
+    const std::filesystem::path target =
+        std::filesystem::path(setup.folders.SharedFolder) / kRosterFile;
+    const std::string bytes = utf8ToCp932(im.rosterText());
+    std::error_code ec;
+    std::string kept;
+    if (std::filesystem::exists(target, ec)) {
+        const std::string old = readFileBytes(target);
+        if (old == bytes) {
+            std::cout << "\n「" << displayPath(target)
+                      << "」は、もうこの名簿です。書きかえませんでした。\n";
+            return 0;
+        }
+        const auto seconds = static_cast<int>(now.secondsOfDay);
+        std::filesystem::path copy =
+            target.parent_path() /
+            keptRosterName(now.date.year, now.date.month, now.date.day, seconds);
+        std::string error;
+        if (std::filesystem::exists(copy, ec) || !replaceFileDurably(copy, old, error)) {
+            std::cerr << "前の名簿を「" << displayPath(copy) << "」に残せないので、名簿は書きませ"
+                      << "んでした。" << error << "\n";
+            return 1;
+        }
+        kept = displayPath(copy);
+    }
+    std::string error;
+    if (!replaceFileDurably(target, bytes, error)) {
+        std::cerr << "「" << displayPath(target) << "」に書き込めません。（" << error
+                  << "）名簿は前のままです。\n";
+        return 1;
+    }
+    std::cout << "\n「" << displayPath(target) << "」に " << im.rows.size()
+              << " 人の名簿を書きました。\n";
+    if (!kept.empty()) std::cout << "前の名簿は「" << kept << "」に残しました。\n";
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string to, from;
+    bool utf8 = false, write = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--to" && i + 1 < argc)
+            to = argv[++i];
+        else if (a == "--from" && i + 1 < argc)
+            from = argv[++i];
+        else if (a == "--utf8")
+            utf8 = true;
+        else if (a == "--write")
+            write = true;
+        else
+            return usage();
+    }
+    if (to.empty() == from.empty() || (utf8 && to.empty()) || (write && from.empty()))
+        return usage();
+    try {
+        const FolderSetup setup = readFolderSetup(ownProgram());
+        return to.empty() ? fromSheet(setup, from, write) : toSheet(setup, to, utf8);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+}

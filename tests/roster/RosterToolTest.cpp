@@ -1,0 +1,128 @@
+// The roster tool as a teacher runs it, on a temporary installation: out to
+// a spreadsheet file and back unchanged, a school's sheet previewed with its
+// problems, written only without errors, the old roster kept, and the new
+// one read by the name screen's reader as the preview showed it.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "roster/Grades.h"
+#include "roster/RosterDisplay.h"
+#include "support/Installation.h"
+#include "text/Cp932.h"
+
+using namespace kestrel;
+using namespace kestrel::test;
+
+#ifdef KESTREL_ROSTER_PROGRAM
+namespace {
+
+struct Tool {
+    Installation inst;
+    std::filesystem::path program = inst.programFile().parent_path() / "kestrel-roster";
+    std::string output;
+
+    Tool() {
+        std::filesystem::create_directories(program.parent_path());
+        std::filesystem::copy_file(KESTREL_ROSTER_PROGRAM, program);
+        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    }
+    std::filesystem::path roster() const { return inst.file(Installation::kRosterFile); }
+    std::filesystem::path file(const std::string& name) const { return inst.root() / name; }
+    // Runs the tool with `args`; its output (and errors) in `output`.
+    int run(const std::string& args) {
+        const auto out = inst.root() / "out.txt";
+        const std::string command = program.string() + " " + args + " > " + out.string() + " 2>&1";
+        const int status = std::system(command.c_str());
+        output = readBytes(out);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::vector<std::filesystem::path> keptCopies() const {
+        std::vector<std::filesystem::path> out;
+        for (const auto& e : std::filesystem::directory_iterator(roster().parent_path()))
+            if (e.path().filename().string().rfind("新名簿_", 0) == 0) out.push_back(e.path());
+        return out;
+    }
+};
+
+} // namespace
+
+TEST(RosterTool, OutToASpreadsheetAndBackUnchanged) {
+    Tool t;
+    t.inst.write(Installation::kRosterFile, "1,2016,1,1,\"佐藤, 花子\",0,,\r\n"
+                                            "2,2015,1,2,鈴木大翔,1,,転出\r\n"
+                                            "900,1985,0,0,山田先生,0,,担任\r\n");
+    const std::string before = readBytes(t.roster());
+    for (const char* encoding : {"", " --utf8"}) {
+        const auto csv = t.file("class.csv");
+        ASSERT_EQ(t.run("--to " + csv.string() + encoding), 0) << t.output;
+        EXPECT_NE(t.output.find("3 人"), std::string::npos) << t.output;
+        ASSERT_EQ(t.run("--from " + csv.string() + " --write"), 0) << t.output;
+        EXPECT_EQ(readBytes(t.roster()), before) << encoding;
+        EXPECT_NE(t.output.find("もうこの名簿です"), std::string::npos) << t.output;
+    }
+    EXPECT_TRUE(t.keptCopies().empty());
+    // Usage mistakes change nothing.
+    for (const char* args : {"", "--to", "--from a.csv --utf8", "--to a.csv --write", "--bogus"})
+        EXPECT_EQ(t.run(args), 2) << args;
+}
+
+TEST(RosterTool, ASchoolsSheetIsPreviewedAndWrittenOnlyWithoutErrors) {
+    Tool t;
+    const std::string before = readBytes(t.roster());
+    const auto csv = t.file("new.csv");
+    // A spreadsheet's own columns, grades instead of birth years, and
+    // problems: a duplicate number and a character CP932 has not.
+    writeBytes(csv, "\xEF\xBB\xBF名前,番号,学年\r\n"
+                    "青木　太郎,1,小３\r\n"
+                    "𠮷田　さくら,2,小３\r\n"
+                    "上田　ゆい,1,小４\r\n");
+    EXPECT_EQ(t.run("--from " + csv.string() + " --write"), 1);
+    EXPECT_NE(t.output.find("UTF-8、BOM つき"), std::string::npos) << t.output;
+    EXPECT_NE(t.output.find("CSV の 3行目：名前「𠮷田　さくら」の文字 「𠮷」（U+20BB7）"),
+              std::string::npos)
+        << t.output;
+    EXPECT_NE(t.output.find("CSV の 4行目：番号 1 は CSV の 2行目 と同じです"), std::string::npos)
+        << t.output;
+    EXPECT_NE(t.output.find("小3 青木　太郎"), std::string::npos) << t.output;
+    EXPECT_NE(t.output.find("書きませんでした"), std::string::npos) << t.output;
+    EXPECT_EQ(readBytes(t.roster()), before);
+
+    // Mended: a preview first, then the roster written; the old one is kept.
+    writeBytes(csv, "\xEF\xBB\xBF名前,番号,学年\r\n"
+                    "青木　太郎,1,小３\r\n"
+                    "吉田　さくら,2,小３\r\n"
+                    "上田　ゆい,3,小４\r\n");
+    ASSERT_EQ(t.run("--from " + csv.string()), 0) << t.output;
+    EXPECT_NE(t.output.find("問題はありません"), std::string::npos) << t.output;
+    const std::string preview = t.output;
+    EXPECT_EQ(readBytes(t.roster()), before);
+    ASSERT_EQ(t.run("--from " + csv.string() + " --write"), 0) << t.output;
+    // The grades of the school year under way (from April, as configured).
+    const CivilDate today = SystemClock().today();
+    const int year = schoolYearOf(today.year, today.month, 4);
+    const std::string third = std::to_string(year - 9), fourth = std::to_string(year - 10);
+    EXPECT_EQ(readBytes(t.roster()),
+              utf8ToCp932("1," + third + ",,,青木　太郎,,,\r\n" + "2," + third +
+                          ",,,吉田　さくら,,,\r\n" + "3," + fourth + ",,,上田　ゆい,,,\r\n"));
+    const auto kept = t.keptCopies();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readBytes(kept[0]), before);
+    EXPECT_NE(t.output.find(kept[0].filename().string()), std::string::npos);
+    for (const auto& e : std::filesystem::directory_iterator(t.roster().parent_path()))
+        EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
+
+    // The name screen's reader shows what the preview showed.
+    auto roster = std::make_unique<RosterTables>();
+    roster->SchoolYear = static_cast<int16_t>(year);
+    NameListState lists;
+    startNameLists(lists);
+    auto summary = std::make_unique<ResultsSummary>();
+    SharedConfig config;
+    readRoster(*roster, lists, *summary, t.inst.sharedFolder(), config);
+    filterNameLists(lists, *roster);
+    ASSERT_EQ(lists.List1.size(), 4u);
+    for (size_t i = 1; i < lists.List1.size(); ++i)
+        EXPECT_NE(preview.find("  " + lists.List1[i] + "\n"), std::string::npos) << lists.List1[i];
+}
+#endif
