@@ -3,8 +3,11 @@
 // program does, through the path file beside its own folder, and reads the
 // log under its sharing protocol without changing it.
 //
-//   kestrel-csv [--utf8] [--days N] [-o FILE]
+//   kestrel-csv [--summary] [--utf8] [--days N] [-o FILE]
 //
+//   --summary  the class summary instead of the records: one row per listed
+//              student, per level the runs, best time, points, points of
+//              the pass period and whether it is cleared
 //   --utf8     UTF-8 with a byte-order mark (CP932 otherwise)
 //   --days N   only the records of the last N days (today included)
 //   -o FILE    the file to write (the standard output otherwise)
@@ -28,6 +31,7 @@
 #include "startup/CriteriaTable.h"
 #include "startup/Folders.h"
 #include "startup/ProgramDefinition.h"
+#include "teacher/ClassSummary.h"
 #include "teacher/ResultsCsv.h"
 
 using namespace kestrel;
@@ -42,7 +46,7 @@ public:
 };
 
 int usage() {
-    std::cerr << "使い方: kestrel-csv [--utf8] [--days 日数] [-o ファイル]\n";
+    std::cerr << "使い方: kestrel-csv [--summary] [--utf8] [--days 日数] [-o ファイル]\n";
     return 2;
 }
 
@@ -57,9 +61,12 @@ std::filesystem::path ownProgram() {
 int main(int argc, char** argv) {
     CsvOptions options;
     std::string outFile;
+    bool summary = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--utf8") {
+        if (a == "--summary") {
+            summary = true;
+        } else if (a == "--utf8") {
             options.encoding = CsvEncoding::Utf8WithBom;
         } else if (a == "--days" && i + 1 < argc) {
             options.periodDays = std::atoi(argv[++i]);
@@ -82,14 +89,22 @@ int main(int argc, char** argv) {
         options.today = static_cast<double>(dayNumber(now.date));
         const int schoolYear =
             schoolYearOf(now.date.year, now.date.month, startMonthOf(setup.config));
-        const StudentLookups students =
-            studentLookups(readRosterEntries(setup.folders.SharedFolder), schoolYear);
+        const std::vector<RosterFileEntry> entries = readRosterEntries(setup.folders.SharedFolder);
 
         PosixSharedFileSystem files;
         SleepingPump pump;
         const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
         std::string text;
-        const LogStatus status = exportResultsCsv(log, students, program, criteria, options, text);
+        LogStatus status;
+        if (summary) {
+            ClassSummary rows;
+            status = buildClassSummary(log, entries, criteria, program, setup.config, schoolYear,
+                                       {options.periodDays, options.today}, rows);
+            if (status.ok()) text = classSummaryCsv(rows, options.encoding);
+        } else {
+            status = exportResultsCsv(log, studentLookups(entries, schoolYear), program, criteria,
+                                      options, text);
+        }
         if (!status.ok()) {
             std::cerr << status.message << "\n";
             return 1;

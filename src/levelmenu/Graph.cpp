@@ -304,17 +304,7 @@ PrintRequest graphPrintRequest(const ProgramDefinition& program, const LocalTime
 }
 
 std::optional<std::string> printOutcomeMessage(const PrintResult& result) {
-    switch (result.outcome) {
-    case PrintResult::Outcome::Printed:
-        return std::nullopt;
-    case PrintResult::Outcome::SavedAsPdf:
-        return "プリンターが見つからないので、グラフをPDFファイルに保存しました。\r\n"
-               "保存した場所： " +
-               result.file.string();
-    case PrintResult::Outcome::Failed:
-        break;
-    }
-    return "グラフを印刷できませんでした。\r\n" + result.error;
+    return printOutcomeText(result, "グラフ");
 }
 
 void RunCollector::block(const unsigned char* bytes, size_t count) {

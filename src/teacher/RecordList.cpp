@@ -139,6 +139,21 @@ std::string RecordLines::line(uint64_t number, const ResultRecord& r) const {
     return line;
 }
 
+std::string deletedLine(const DeletedRecord& e, const RecordLines& lines) {
+    // Day and minute are enough to tell one delete from another.
+    auto when = [](double date, double time) {
+        const std::string d = shortDate(date), t = timeOfDayText(time);
+        return (d.size() == 10 ? d.substr(5) : d) + " " +
+               rightAligned(t.size() > 3 ? t.substr(0, t.size() - 3) : t, 5);
+    };
+    std::string line = lines.line(e.number, decodeResultRecord(e.record.data()));
+    line += std::string(kIdeographicSpace) + "消去 " + when(e.deletedDate, e.deletedTime);
+    if (e.restored)
+        line += " → " + when(e.restoredDate, e.restoredTime) + " 元に戻しました（" +
+                std::to_string(e.restoredAs) + "番）";
+    return line;
+}
+
 std::string recordCountText(uint64_t lengthBytes) {
     return "総レコード数:" +
            numberText(static_cast<double>(lengthBytes) / static_cast<double>(kResultRecordSize));

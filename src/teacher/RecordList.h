@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "results/DeletedRecords.h"
 #include "results/ResultRecord.h"
 #include "results/ResultsLogIO.h"
 #include "roster/Roster.h"
@@ -47,6 +48,10 @@ private:
     ResultText m_code{}; // the bytes a record of this school carries
     std::string m_schoolName;
 };
+// A line of the list of deleted records: the record's line as it stood
+// when deleted, when that was, and when it was put back and as which number.
+std::string deletedLine(const DeletedRecord& entry, const RecordLines& lines);
+
 // "総レコード数:" and the length in records, with a fraction for a record
 // cut short at the end.
 std::string recordCountText(uint64_t lengthBytes);

@@ -29,10 +29,10 @@ std::filesystem::path freePdfName(const std::filesystem::path& folder, const std
     return candidate;
 }
 
-PrintResult printPages(QPrinter& printer, const std::vector<Drawing>& pages) {
+PrintResult printPages(QPrinter& printer, const std::vector<Drawing>& pages, bool landscape) {
     printer.setFullPage(false); // the printer's own margins
     printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     PrintResult result;
     QPainter painter;
     if (!painter.begin(&printer)) {
@@ -77,7 +77,7 @@ PrintResult QtPrinter::print(const PrintRequest& request, const std::vector<Draw
             QPrinter printer(info, QPrinter::HighResolution);
             printer.setResolution(kDotsPerInch);
             printer.setDocName(QString::fromStdString(request.documentName));
-            PrintResult r = printPages(printer, pages);
+            PrintResult r = printPages(printer, pages, request.landscape);
             if (r.outcome == PrintResult::Outcome::Failed)
                 r.error = "プリンター「" + info.printerName().toStdString() + "」で" + r.error;
             return r;
@@ -99,7 +99,7 @@ PrintResult QtPrinter::print(const PrintRequest& request, const std::vector<Draw
     printer.setOutputFileName(qs(file));
     printer.setResolution(kDotsPerInch);
     printer.setDocName(QString::fromStdString(request.documentName));
-    result = printPages(printer, pages);
+    result = printPages(printer, pages, request.landscape);
     result.file = file;
     if (result.outcome == PrintResult::Outcome::Failed)
         result.error = "ファイル「" + file.string() + "」に書き込めません。";

@@ -1,5 +1,5 @@
 #pragma once
-// The printer service on Qt's print support: A4 portrait to the system's
+// The printer service on Qt's print support: A4 (portrait or landscape) to the system's
 // default printer, or, on a PC without any printer, a PDF file in the
 // user's documents folder.
 #include <filesystem>

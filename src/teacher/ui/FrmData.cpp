@@ -22,6 +22,7 @@
 #include "startup/Folders.h"
 #include "startup/ui/App.h"
 #include "startup/ui/Navigation.h"
+#include "teacher/ClassSummary.h"
 #include "teacher/ResultsCsv.h"
 #include "text/LeadingNumber.h"
 
@@ -84,11 +85,195 @@ FrmData::FrmData(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_app(app) 
     setTwipsFont(Combo2, kPGothic, 11);
     Command5 = new QPushButton(QStringLiteral("CSV出力"), this);
     Command5->setObjectName(QStringLiteral("Command5"));
-    place(Command5, 11280, 8820, 3840, 720);
+    place(Command5, 11280, 8820, 1860, 720);
     setTwipsFont(Command5, kPGothic, 14, true);
     connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    // The class summary of the same period, for the report cards.
+    Command6 = new QPushButton(QStringLiteral("まとめ"), this);
+    Command6->setObjectName(QStringLiteral("Command6"));
+    place(Command6, 13260, 8820, 1860, 720);
+    setTwipsFont(Command6, kPGothic, 14, true);
+    connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
+    Command7 = new QPushButton(QStringLiteral("消去した記録"), this);
+    Command7->setObjectName(QStringLiteral("Command7"));
+    place(Command7, 11280, 9660, 3840, 600);
+    setTwipsFont(Command7, kPGothic, 12, true);
+    connect(Command7, &QPushButton::clicked, this, [this] { Command7_Click(); });
 
     buildEditPanel();
+    buildDeletedPanel();
+}
+
+void FrmData::buildDeletedPanel() {
+    Picture4 = panel(this, QStringLiteral("Picture4"), 240, 600, 10800, 10560, rgb(255, 240, 232));
+    Label6 =
+        new VbLabel(Picture4, QStringLiteral("Label6"), QStringLiteral("消去した記録（新しい順）"));
+    place(Label6, 120, 60, 7000, 400);
+    setTwipsFont(Label6, kPGothic, 12, true);
+    List2 = new VbListBox(Picture4, QStringLiteral("List2"));
+    List2->setTwipsFont(*this, kGothic, 10);
+    place(List2, 120, 480, 10560, 8760);
+    Command8 = new QPushButton(QStringLiteral("元に戻す"), Picture4);
+    Command8->setObjectName(QStringLiteral("Command8"));
+    place(Command8, 120, 9420, 2880, 720);
+    setTwipsFont(Command8, kPGothic, 14, true);
+    connect(Command8, &QPushButton::clicked, this, [this] { Command8_Click(); });
+    Label7 = new VbLabel(
+        Picture4, QStringLiteral("Label7"),
+        QStringLiteral("元に戻した記録は、消去する前の日付のまま、一覧の最後に入ります"));
+    place(Label7, 3120, 9480, 4680, 600);
+    setTwipsFont(Label7, kPGothic, 10);
+    Command9 = new QPushButton(QStringLiteral("閉じる"), Picture4);
+    Command9->setObjectName(QStringLiteral("Command9"));
+    place(Command9, 7920, 9420, 2760, 720);
+    setTwipsFont(Command9, kPGothic, 14, true);
+    connect(Command9, &QPushButton::clicked, this, [this] { Command9_Click(); });
+    Picture4->hide();
+}
+
+int FrmData::chosenPeriodDays(const LocalTime& now) const {
+    // The first item is the whole log; the others are the periods of the results views.
+    const int period = Combo2->currentIndex();
+    return period > 0 ? periodDays(static_cast<int16_t>(period), now.date) : 0;
+}
+
+void FrmData::saveForTeacher(const std::string& bytes, const std::filesystem::path& file,
+                             const std::string& what) {
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        tell("「" + file.string() + "」に書き込めませんでした。");
+        return;
+    }
+    tell(what + "を「" + file.string() + "」に書き出しました。");
+}
+
+void FrmData::Command6_Click() {
+    if (busy()) return;
+    const BusyScope summing(*this);
+    Context& ctx = m_app.ctx();
+    const bool print = ctx.services.dialogs.message(
+                           "まとめを印刷しますか？\r\n"
+                           "「いいえ」を選ぶと、表計算ソフト用の CSV ファイルに書き出します。",
+                           "まとめ", MessageButtons::YesNo) == MessageAnswer::Yes;
+    const LocalTime now = ctx.services.clock.now();
+    std::vector<RosterFileEntry> entries;
+    try {
+        entries = readRosterEntries(ctx.folders.SharedFolder);
+    } catch (const std::exception& e) {
+        tell(std::string(e.what()) + "\r\n名簿がないと、まとめは作れません。");
+        return;
+    }
+    ClassSummaryOptions options;
+    options.today = static_cast<double>(dayNumber(now.date));
+    options.periodDays = chosenPeriodDays(now);
+    const int schoolYear = schoolYearOf(now.date.year, now.date.month, startMonthOf(ctx.config));
+    ClassSummary summary;
+    const LogStatus status = buildClassSummary(resultsLog(ctx), entries, ctx.criteria, ctx.program,
+                                               ctx.config, schoolYear, options, summary);
+    if (!status.ok()) {
+        tell(status.message);
+        return;
+    }
+
+    if (print) {
+        const SummaryHeading heading{
+            ctx.program.ProgramTitle, ctx.config.SchoolName, Combo2->currentText().toStdString(),
+            std::to_string(now.date.year) + "年" + std::to_string(now.date.month) + "月" +
+                std::to_string(now.date.day) + "日 作成"};
+        const std::vector<Drawing> pages =
+            classSummaryPages(summary, heading, kGothic.toStdString());
+        PrintRequest request;
+        request.documentName = ctx.program.ProgramTitle + " まとめ";
+        request.fileBaseName = exportFile("まとめ", now, "").stem().string();
+        request.landscape = true;
+        const PrintResult result = ctx.services.printer.print(request, pages);
+        if (const std::optional<std::string> message = printOutcomeText(result, "まとめ"))
+            tell(*message);
+        return;
+    }
+    const CsvEncoding encoding =
+        ctx.services.dialogs.message(
+            "表計算ソフトでそのまま開ける文字コード（Shift-JIS）で書き出しますか？\r\n"
+            "「いいえ」を選ぶと UTF-8 で書き出します。",
+            "まとめ", MessageButtons::YesNo) == MessageAnswer::Yes
+            ? CsvEncoding::Cp932
+            : CsvEncoding::Utf8WithBom;
+    std::string bytes;
+    try {
+        bytes = classSummaryCsv(summary, encoding);
+    } catch (const std::invalid_argument&) {
+        tell("CP932 で書けない文字があります。UTF-8 で書き出してください。");
+        return;
+    }
+    saveForTeacher(bytes, exportFile("まとめ", now, ".csv"), "まとめ");
+}
+
+void FrmData::Command7_Click() {
+    if (busy()) return;
+    const BusyScope reading(*this);
+    Picture3->hide();
+    m_edited = 0;
+    buildDeletedList();
+    Picture4->show();
+    Picture4->raise();
+    List2->setFocus();
+}
+
+void FrmData::buildDeletedList() {
+    std::vector<DeletedRecord> read;
+    const LogStatus status = readDeletedRecords(resultsLog(m_app.ctx()), read);
+    if (!status.ok()) tell(status.message);
+    m_deleted.assign(read.rbegin(), read.rend());
+    const RecordLines lines(m_students, m_app.ctx().config);
+    QStringList shown;
+    for (const DeletedRecord& e : m_deleted)
+        shown.push_back(qs(deletedLine(e, lines)));
+    List2->setLines(shown);
+    if (!shown.isEmpty()) List2->setListIndex(0);
+    Command8->setEnabled(!shown.isEmpty());
+}
+
+void FrmData::Command8_Click() {
+    if (busy()) return;
+    const BusyScope restoring(*this);
+    Context& ctx = m_app.ctx();
+    const int line = List2->ListIndex();
+    if (line < 0 || static_cast<size_t>(line) >= m_deleted.size()) {
+        tell("元に戻す記録を一覧から選んで下さい。");
+        return;
+    }
+    const DeletedRecord chosen = m_deleted[static_cast<size_t>(line)];
+    if (chosen.restored) {
+        tell("この記録は、もう元に戻してあります。");
+        return;
+    }
+    if (ctx.services.dialogs.message("この記録を元に戻しますか", "確認",
+                                     MessageButtons::OkCancel) != MessageAnswer::Ok)
+        return;
+    uint64_t restoredAs = 0;
+    ctx.services.exit.holdEnd();
+    const LogEditStatus s = restoreDeletedRecord(resultsLog(ctx), chosen, restoredAs);
+    ctx.services.exit.releaseEnd();
+    if (s.result == EditResult::RecordChanged)
+        tell("選んだ記録は、ほかのパソコンで元に戻されています。\r\n一覧を読み直します。");
+    else if (!s.ok())
+        tell(s.message);
+    buildList();
+    buildDeletedList();
+    selectLine(lineOfRecord(restoredAs));
+    const bool blocked = List2->blockSignals(true);
+    List2->setListIndex(line);
+    List2->blockSignals(blocked);
+}
+
+void FrmData::Command9_Click() {
+    if (busy()) return;
+    Picture4->hide();
+    List1->setFocus();
 }
 
 void FrmData::Command5_Click() {
@@ -103,9 +288,7 @@ void FrmData::Command5_Click() {
     options.encoding = answer == MessageAnswer::Yes ? CsvEncoding::Cp932 : CsvEncoding::Utf8WithBom;
     const LocalTime now = ctx.services.clock.now();
     options.today = static_cast<double>(dayNumber(now.date));
-    // The first item is the whole log; the others are the periods of the results views.
-    const int period = Combo2->currentIndex();
-    options.periodDays = period > 0 ? periodDays(static_cast<int16_t>(period), now.date) : 0;
+    options.periodDays = chosenPeriodDays(now);
 
     std::string text;
     const LogStatus status =
@@ -114,28 +297,19 @@ void FrmData::Command5_Click() {
         tell(status.message);
         return;
     }
-    const std::filesystem::path file = exportFile(now);
-    std::error_code ec;
-    std::filesystem::create_directories(file.parent_path(), ec);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-        tell("「" + file.string() + "」に書き込めませんでした。");
-        return;
-    }
-    tell("成績を「" + file.string() + "」に書き出しました。");
+    saveForTeacher(text, exportFile("成績", now, ".csv"), "成績");
 }
 
-std::filesystem::path FrmData::exportFile(const LocalTime& now) const {
+std::filesystem::path FrmData::exportFile(const std::string& base, const LocalTime& now,
+                                          const char* extension) const {
     // In the user's documents, never in the shared folder.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty()) folder = QDir::homePath();
     const auto seconds = static_cast<int>(now.secondsOfDay);
     char name[64];
-    std::snprintf(name, sizeof name, "成績_%04d%02d%02d_%02d%02d%02d.csv", now.date.year,
-                  now.date.month, now.date.day, seconds / 3600, seconds / 60 % 60, seconds % 60);
-    return std::filesystem::path(folder.toStdString()) / name;
+    std::snprintf(name, sizeof name, "_%04d%02d%02d_%02d%02d%02d", now.date.year, now.date.month,
+                  now.date.day, seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return std::filesystem::path(folder.toStdString()) / (base + name + extension);
 }
 
 void FrmData::buildEditPanel() {
@@ -239,7 +413,7 @@ void FrmData::List1_Click() {
 }
 
 void FrmData::List1_DblClick() {
-    if (busy()) return;
+    if (busy() || !Picture4->isHidden()) return;
     const BusyScope opening(*this);
     openRecord(List1->ListIndex());
 }
@@ -339,6 +513,7 @@ void FrmData::Command3_Click() {
 }
 
 bool FrmData::written(const LogEditStatus& s) {
+    if (s.ok() && !s.message.empty()) tell(s.message);
     if (s.result == EditResult::RecordChanged) {
         recordChanged();
     } else if (s.result == EditResult::Failed) {
