@@ -9,6 +9,8 @@ packages=(
     # libraries
     qt6-base-dev qt6-qpa-plugins libgl-dev libsdl2-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    # crypt(3) hashes of the teacher's password; mkpasswd makes them too
+    libcrypt-dev whois
     # fonts the screens are drawn with
     fontconfig fonts-ipafont-gothic fonts-ipafont-mincho
     # a private X server, key input and screenshots
