@@ -11,6 +11,8 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     # crypt(3) hashes of the teacher's password; mkpasswd makes them too
     libcrypt-dev whois
+    # the setup check looks up the fonts the screens use
+    libfontconfig-dev
     # fonts the screens are drawn with
     fontconfig fonts-ipafont-gothic fonts-ipafont-mincho
     # a private X server, key input and screenshots
