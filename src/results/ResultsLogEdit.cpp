@@ -416,8 +416,8 @@ DeletePlanFiles inspectDeletePlans(SharedFileSystem& files, const std::filesyste
     const auto state = [&](const std::filesystem::path& path, PlanName name) {
         FileStatus s;
         std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::ReadOnly, s);
-        if (!file) return s.fault == FileFault::NotFound ? PlanFileState::Absent
-                                                         : PlanFileState::Foreign;
+        if (!file)
+            return s.fault == FileFault::NotFound ? PlanFileState::Absent : PlanFileState::Foreign;
         std::string bytes;
         if (!readWhole(*file, bytes).ok()) return PlanFileState::Foreign;
         const auto* head = bytesOf(bytes);
