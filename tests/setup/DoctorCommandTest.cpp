@@ -26,7 +26,8 @@ struct DoctorRun {
     std::string output;
 };
 
-DoctorRun doctor(const DemoSchool& school, std::vector<std::string> args, const fs::path& input = {}) {
+DoctorRun doctor(const DemoSchool& school, std::vector<std::string> args,
+                 const fs::path& input = {}) {
     const fs::path out = school / ("doctor-" + std::to_string(std::rand()) + ".out");
     args.insert(args.begin(), {"--folder", school.programFolder().string()});
     DoctorRun r;
