@@ -20,7 +20,7 @@ packages=(
     # formatting
     clang-format
     # the Debian package and its checks
-    dpkg-dev lintian desktop-file-utils
+    dpkg-dev lintian desktop-file-utils appstream
     # fault injection into the system calls of the shared files, and fuzzing
     libfiu-dev fiu-utils clang libclang-rt-14-dev
     # reading printed PDF files back in the tests
