@@ -6,6 +6,7 @@
 #   drill results auxiliary   (each may use startup and below)
 #   roster         (may use results)
 #   levelmenu teacher         (may use roster, results and below)
+#   setup          the setup check of an installation (any subsystem below)
 #   context        the program context and its entry procedures (any core)
 #   platform/ui    widgets and widget-backed services (platform and text only)
 #   screens        <subsystem>/ui: any core, the context, platform/ui, the
@@ -25,10 +26,11 @@ declare -A allowed=(
     [roster]="platform text startup results roster"
     [levelmenu]="platform text startup results roster levelmenu"
     [teacher]="platform text startup results roster teacher"
-    [context]="platform text startup drill results auxiliary roster levelmenu teacher context"
+    [setup]="platform text startup drill results roster levelmenu teacher setup"
+    [context]="platform text startup drill results auxiliary roster levelmenu teacher setup context"
     [platform/ui]="platform text platform/ui"
 )
-core="platform text startup drill results auxiliary roster levelmenu teacher context"
+core="platform text startup drill results auxiliary roster levelmenu teacher setup context"
 
 # The layer of a source file, by its folder below src/.
 layer_of() {

@@ -3,7 +3,9 @@
 # and starts the program from its program folder:
 #
 #   build/demo/パスデータ.txt        path file: the shared folder and nine more items
-#   build/demo/Kestrel/kestrel      the program folder and the program
+#   build/demo/Kestrel/kestrel      the program folder and the program, with the
+#                                   setup check kestrel-doctor and the CSV export
+#                                   kestrel-csv beside it
 #   build/demo/起動/                 the program menu, プログラムメニューc.exe
 #   build/demo/共有データ/           the shared folder (configuration, roster,
 #                                   sounds, and the data folder Kestrel/)
@@ -21,7 +23,7 @@ bash scripts/install-deps.sh
 
 build=build/release
 bash scripts/configure.sh release -DKESTREL_BUILD_BENCH=OFF
-cmake --build "$build" --target kestrel programmenu make_demo -j2
+cmake --build "$build" --target kestrel kestrel-csv kestrel-doctor programmenu make_demo -j2
 
 demo="$root/build/demo"
 log="$demo/共有データ/Kestrel/成績累積データ.dat"
@@ -40,6 +42,7 @@ fi
 "$build/tools/make_demo" "$root/demo/install" "$demo"
 mkdir -p "$demo/Kestrel"
 cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
+cp "$build/exporter/kestrel-csv" "$build/doctor/kestrel-doctor" "$demo/Kestrel/"
 mkdir -p "$demo/起動"
 cp "$build/programmenu/プログラムメニューc.exe" "$demo/起動/プログラムメニューc.exe"
 echo "demo: installed in $demo"

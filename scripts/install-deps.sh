@@ -9,6 +9,10 @@ packages=(
     # libraries
     qt6-base-dev qt6-qpa-plugins libgl-dev libsdl2-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
+    # crypt(3) hashes of the teacher's password; mkpasswd makes them too
+    libcrypt-dev whois
+    # the setup check looks up the fonts the screens use
+    libfontconfig-dev
     # fonts the screens are drawn with
     fontconfig fonts-ipafont-gothic fonts-ipafont-mincho
     # a private X server, key input and screenshots
@@ -16,7 +20,7 @@ packages=(
     # formatting
     clang-format
     # the Debian package and its checks
-    dpkg-dev lintian desktop-file-utils
+    dpkg-dev lintian desktop-file-utils appstream
     # fault injection into the system calls of the shared files, and fuzzing
     libfiu-dev fiu-utils clang libclang-rt-14-dev
     # reading printed PDF files back in the tests

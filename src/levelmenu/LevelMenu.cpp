@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/PasswordHash.h"
 #include "results/ResultsRules.h"
 #include "text/Characters.h"
 #include "text/LeadingNumber.h"
@@ -72,6 +73,11 @@ std::string targetLine(const LevelCriteria& c) {
     if (c.clearPoints == 9999) return head + " --------";
     return head + " " + std::to_string(c.clearCount) + "回/" + std::to_string(c.clearPoints) +
            "点(×" + shortestNumber(c.pointMultiplier) + ")";
+}
+
+bool teacherPasswordMatches(std::string_view stored, std::string_view typed) {
+    if (isPasswordHash(stored)) return passwordHashMatches(stored, typed);
+    return stored == typed;
 }
 
 ColumnLayout columnLayout(int levelCount) {

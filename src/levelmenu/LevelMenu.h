@@ -29,6 +29,13 @@ std::string shortestNumber(float value);
 // A value read from a criteria cell as the column shows it.
 std::string plainNumber(double value);
 
+// The maintenance panel's check of the typed password against the shared
+// configuration's item: a crypt(3) hash ("$y$", "$gy$", "$7$", "$6$" or
+// "$5$") is checked against the typed text's UTF-8 bytes; any other value
+// must equal the typed text character for character (letter case and
+// blanks count), as earlier versions on other PCs compare it.
+bool teacherPasswordMatches(std::string_view stored, std::string_view typed);
+
 // Column geometry in twips of the menu's design area.
 struct ColumnLayout {
     int width = 0;          // one column

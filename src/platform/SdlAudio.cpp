@@ -29,6 +29,19 @@ double lengthSeconds(const SDL_AudioSpec& spec, Uint32 bytes) {
 
 } // namespace
 
+PlayResult loadWavFile(const std::filesystem::path& wavFile) {
+    const std::string fileName = wavFile.string();
+    SDL_ClearError();
+    SDL_AudioSpec spec{};
+    Uint8* samples = nullptr;
+    Uint32 bytes = 0;
+    if (!SDL_LoadWAV(fileName.c_str(), &spec, &samples, &bytes))
+        return failure(fileName, "を読めません");
+    SDL_FreeWAV(samples);
+    if (bytes == 0) return {false, "音ファイル「" + fileName + "」に音がありません"};
+    return {};
+}
+
 SdlAudio::~SdlAudio() {
     if (m_initialised) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }

@@ -19,4 +19,8 @@ private:
     bool m_initialised = false;
 };
 
+// Loads a WAV file as a play does and lets it go, without a sound device
+// and without a sound: whether the file would play, with SDL's text when not.
+PlayResult loadWavFile(const std::filesystem::path& wavFile);
+
 } // namespace kestrel

@@ -192,8 +192,10 @@ int openReadWrite(FileCalls& calls, const std::filesystem::path& path, bool crea
 
 std::unique_ptr<SharedFile> PosixSharedFileSystem::open(const std::filesystem::path& path,
                                                         SharedAccess access, FileStatus& status) {
-    int fd = openReadWrite(m_calls, path, access != SharedAccess::Existing);
-    if (fd < 0 && access != SharedAccess::Write &&
+    int fd = access == SharedAccess::ReadOnly
+                 ? openRetrying(m_calls, path.c_str(), O_RDONLY)
+                 : openReadWrite(m_calls, path, access != SharedAccess::Existing);
+    if (fd < 0 && access != SharedAccess::Write && access != SharedAccess::ReadOnly &&
         (errno == EACCES || errno == EROFS || errno == EPERM)) {
         const int refused = errno;
         fd = openRetrying(m_calls, path.c_str(), O_RDONLY);

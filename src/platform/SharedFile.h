@@ -74,6 +74,7 @@ enum class SharedAccess {
     Write,    // read and write; a missing file is created
     Read,     // as Write where the folder allows it, else read-only
     Existing, // as Read, but a missing file is NotFound and never created
+    ReadOnly, // read-only, never created: a check that must leave the file as it is
 };
 
 class SharedFileSystem {

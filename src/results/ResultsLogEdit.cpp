@@ -458,6 +458,27 @@ FileStatus finishDeleteBeforeRead(const LogAccess& log, SharedFile& file) {
     return {};
 }
 
+DeletePlanFiles inspectDeletePlans(SharedFileSystem& files, const std::filesystem::path& logPath) {
+    const auto state = [&](const std::filesystem::path& path, PlanName name) {
+        FileStatus s;
+        std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::ReadOnly, s);
+        if (!file)
+            return s.fault == FileFault::NotFound ? PlanFileState::Absent : PlanFileState::Foreign;
+        std::string bytes;
+        if (!readWhole(*file, bytes).ok()) return PlanFileState::Foreign;
+        const auto* head = bytesOf(bytes);
+        const size_t n = std::min(bytes.size(), sizeof kPlanMagic);
+        if (name == PlanName::Own ? !beginsAsPlan(head, n) : !headIsMagic(head, n))
+            return PlanFileState::Foreign;
+        const PlanFile plans = parsePlans(bytes);
+        if (!plans.plans.empty()) return PlanFileState::Unfinished;
+        return name == PlanName::Own && plans.ours ? PlanFileState::CutShort
+                                                   : PlanFileState::Foreign;
+    };
+    return {state(deletePlanPath(logPath), PlanName::Own),
+            state(resultsTempPath(logPath), PlanName::Design)};
+}
+
 LogStatus readResultRecord(const LogAccess& log, uint64_t number, ResultBytes& bytes,
                            bool& exists) {
     exists = false;

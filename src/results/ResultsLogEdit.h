@@ -103,4 +103,15 @@ FileStatus finishUnfinishedDelete(SharedFileSystem& files, const std::filesystem
 // there). A log opened read-only is read as it stands.
 FileStatus finishDeleteBeforeRead(const LogAccess& log, SharedFile& file);
 
+// What lies beside the log under a plan's name, looked at without changing
+// anything (for the setup check): nothing; a plan whose delete the next
+// open finishes; a plan a crash cut short, which the next open removes; or
+// another program's file, left alone.
+enum class PlanFileState { Absent, Unfinished, CutShort, Foreign };
+struct DeletePlanFiles {
+    PlanFileState own = PlanFileState::Absent;    // under kDeletePlanName
+    PlanFileState design = PlanFileState::Absent; // under kResultsTempName
+};
+DeletePlanFiles inspectDeletePlans(SharedFileSystem& files, const std::filesystem::path& logPath);
+
 } // namespace kestrel

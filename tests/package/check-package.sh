@@ -15,7 +15,7 @@ fail() {
 # Control data: dependencies computed from the libraries, plus what the
 # program loads at run time; the path file is a configuration file.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libsdl2 libc6 libstdc++6 qt6-qpa-plugins \
+for lib in libqt6widgets6 libqt6gui6 libqt6core6 libsdl2 libc6 libstdc++6 libfontconfig1 libcrypt1 qt6-qpa-plugins \
     fonts-ipafont-gothic; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
@@ -30,6 +30,10 @@ lib="$root/usr/lib/kestrel"
 [ -x "$lib/起動/プログラムメニューc.exe" ] || fail "no program menu in 起動"
 [ -x "$lib/Kestrel/kestrel-csv" ] || fail "no CSV export beside the program"
 [ -x "$root/usr/bin/kestrel-csv" ] || fail "no launcher of the CSV export"
+[ -x "$lib/Kestrel/kestrel-doctor" ] || fail "no setup check beside the program"
+grep -q '^exec /usr/lib/kestrel/Kestrel/kestrel-doctor "\$@"$' "$root/usr/bin/kestrel-doctor" ||
+    fail "no launcher of the setup check"
+[ -f "$root/usr/share/man/man1/kestrel-doctor.1.gz" ] || fail "no manual page of the setup check"
 [ "$(readlink "$lib/パスデータ.txt")" = /etc/kestrel/path-data.txt ] ||
     fail "the program folder's parent does not lead to the path file"
 first=$(iconv -f CP932 -t UTF-8 "$root/etc/kestrel/path-data.txt" | head -n 1)
@@ -53,6 +57,14 @@ desktop-file-validate "$desktop" || fail "the desktop entry is not valid"
 grep -q '^Name\[ja\]=四捨五入と概数のドリル$' "$desktop" || fail "no Japanese name"
 grep -q '^Exec=kestrel$' "$desktop" || fail "the entry does not start the launcher"
 [ -f "$root/usr/share/icons/hicolor/scalable/apps/kestrel.svg" ] || fail "no icon"
+
+# The software centre's entry: valid, in Japanese and English, for the launcher.
+metainfo="$root/usr/share/metainfo/org.example.Kestrel.metainfo.xml"
+[ -f "$metainfo" ] || fail "no AppStream metainfo"
+appstreamcli validate --no-net "$metainfo" || fail "the AppStream metainfo is not valid"
+grep -q '<name xml:lang="ja">四捨五入と概数のドリル</name>' "$metainfo" || fail "no Japanese name in the metainfo"
+grep -q '<launchable type="desktop-id">kestrel.desktop</launchable>' "$metainfo" ||
+    fail "the metainfo does not name the desktop entry"
 
 # Lintian: no errors.
 if command -v lintian >/dev/null 2>&1; then

@@ -12,7 +12,9 @@
 #include "context/Procedures.h"
 #include "platform/SharedFile.h"
 #include "results/ResultsTestSupport.h"
+#include "setup/LockTest.h"
 #include "startup/Folders.h"
+#include "support/DemoSchool.h"
 #include "support/Installation.h"
 #include "support/Processes.h"
 
@@ -128,6 +130,68 @@ TEST(SambaShare, StartUpRefusesTheFolderAndTouchesNothingThere) {
     }
     EXPECT_EQ(snapshot(s.server), before) << "a file of the share was created or changed";
     EXPECT_FALSE(fs::exists(s.server / "四捨五入" / kResultsLogName));
+    for (const fs::directory_entry& e : fs::directory_iterator(s.server))
+        fs::remove_all(e.path());
+}
+
+namespace {
+
+// The demo school with its shared folder on the share, and a path file of
+// each PC pointing there through that PC's mount. The folder is new on the
+// share: a client may remember for a while what an earlier test's files
+// of the same names looked like.
+struct SchoolOnShare {
+    DemoSchool school;
+    TempDir secondPc;
+    explicit SchoolOnShare(const Share& s) {
+        const std::string folder = "school-" + std::to_string(::getpid());
+        fs::copy(school.shared(), s.server / folder, fs::copy_options::recursive);
+        pathFile(school.root(), s.pc1 / folder);
+        fs::create_directories(secondPc / "Kestrel");
+        pathFile(secondPc.path(), s.pc2 / folder);
+        data = s.server / folder / "Kestrel";
+    }
+    fs::path data; // on the server
+    static void pathFile(const fs::path& root, const fs::path& shared) {
+        writeCp932File(root / "パスデータ.txt",
+                       shared.string() + "/\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n10\r\n");
+    }
+};
+
+const std::string kDoctor = KESTREL_BINARY_DIR "/doctor/kestrel-doctor";
+
+} // namespace
+
+TEST(SambaShare, TheSetupCheckFindsTheMountAndTheTwoPcLockTestFails) {
+    REQUIRE_SHARE(s);
+    SchoolOnShare school(s);
+    const fs::path report = school.school / "report.out";
+    EXPECT_EQ(waitForExit(spawnProgram(
+                  kDoctor, {"--folder", school.school.programFolder().string(), "--json"}, report)),
+              1);
+    const std::string json = readBytes(report);
+    EXPECT_NE(json.find("{\"check\": \"mount\", \"verdict\": \"error\""), std::string::npos)
+        << json;
+    EXPECT_NE(json.find("fuse.smbnetfs"), std::string::npos) << json;
+    // Only the mount is wrong with this school.
+    size_t errors = 0;
+    for (size_t at = json.find("\"error\""); at != std::string::npos;
+         at = json.find("\"error\"", at + 1))
+        ++errors;
+    EXPECT_EQ(errors, 1u) << json;
+
+    // The lock test, one process for each PC, through its own mount.
+    const fs::path a = school.school / "pc1.out", b = school.school / "pc2.out";
+    const pid_t first =
+        spawnProgram(kDoctor, {"--folder", school.school.programFolder().string(), "--locks"}, a);
+    const pid_t second =
+        spawnProgram(kDoctor, {"--folder", (school.secondPc / "Kestrel").string(), "--locks"}, b);
+    EXPECT_EQ(waitForExit(first, std::chrono::seconds(120)), 1) << readBytes(a);
+    EXPECT_EQ(waitForExit(second, std::chrono::seconds(120)), 1) << readBytes(b);
+    for (const fs::path& out : {a, b})
+        EXPECT_NE(readBytes(out).find("エラー  ロックの試験"), std::string::npos) << readBytes(out);
+    for (const fs::directory_entry& e : fs::directory_iterator(school.data))
+        EXPECT_FALSE(e.path().filename().string().starts_with(kLockTestPrefix)) << e.path();
     for (const fs::directory_entry& e : fs::directory_iterator(s.server))
         fs::remove_all(e.path());
 }

@@ -61,7 +61,7 @@ public:
             return nullptr;
         }
         if (!files.count(path)) {
-            if (access == SharedAccess::Existing) {
+            if (access == SharedAccess::Existing || access == SharedAccess::ReadOnly) {
                 status = FileStatus::fromErrno(ENOENT);
                 return nullptr;
             }

@@ -22,9 +22,11 @@ inline std::string helperProgram(const std::string& name) {
 }
 
 // Starts `program` with `args`, its standard output (and error) into
-// `output` when one is given. -1 when it cannot be started.
+// `output` and its standard input from `input` when they are given. -1
+// when it cannot be started.
 inline pid_t spawnProgram(const std::string& program, const std::vector<std::string>& args,
-                          const std::filesystem::path& output = {}) {
+                          const std::filesystem::path& output = {},
+                          const std::filesystem::path& input = {}) {
     std::vector<std::string> all{program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -38,6 +40,7 @@ inline pid_t spawnProgram(const std::string& program, const std::vector<std::str
                                          0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
+    if (!input.empty()) posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -843,8 +843,7 @@ void seisekitime1::Command12_Click() {
 void seisekitime1::Command10_Click(int index) {
     if (busy() || Picture7->isHidden() || (index != 0 && index != 1)) return;
     Context& ctx = m_app.ctx();
-    // Exactly the password: letter case and blanks count.
-    if (Text3->text().toStdString() != ctx.config.TeacherPassword) {
+    if (!teacherPasswordMatches(ctx.config.TeacherPassword, Text3->text().toStdString())) {
         const BusyScope telling(*this);
         ctx.services.dialogs.message("パスワードを入力して下さい", ctx.program.ProgramTitle,
                                      MessageButtons::Ok);

@@ -2,6 +2,7 @@
 // the exact password, nothing started meanwhile, and the way back.
 #include <gtest/gtest.h>
 
+#include "support/AccessibleTree.h"
 #include "teacher/ui/TeacherScreens.h"
 
 using namespace kestrel;
@@ -46,6 +47,31 @@ TEST(MaintenancePanel, ThePasswordMustMatchExactly) {
                 EXPECT_EQ(t.app.find<FrmTimeData>(), nullptr);
             }
         }
+    }
+}
+
+TEST(MaintenancePanel, AHashedPasswordOpensWithThePasswordAndIsNeverShown) {
+    // `echo -n 1234 | mkpasswd -m yescrypt --stdin`
+    const std::string hash =
+        "$y$j9T$4aREXGTuKq1f.0cqFEWa//$EbVz1n9UrRY8k6gcCp.7MwOKwcDc48cutpi1knLU9a0";
+    for (const char* typed : {"1234", "12345", ""}) {
+        Teacher t;
+        t.ctx.config.TeacherPassword = hash;
+        t.open();
+        t.enterPassword(QString::fromUtf8(typed));
+        // Nothing the menu shows, to the eye or to a screen reader, holds the hash.
+        for (const auto& [name, element] : accessibleElements(*t.form)) {
+            const QString shown =
+                element->text(QAccessible::Name) + element->text(QAccessible::Value);
+            EXPECT_FALSE(shown.contains(QStringLiteral("$y$"))) << name.toStdString();
+        }
+        EXPECT_FALSE(t.form->Text3->displayText().contains(QStringLiteral("$")));
+        QTest::mouseClick(t.form->Command10[0], Qt::LeftButton);
+        const bool right = std::string(typed) == "1234";
+        EXPECT_EQ(t.app.find<FrmData>() != nullptr, right) << typed;
+        EXPECT_EQ(t.dialogs.shown.size(), right ? 0u : 1u) << typed;
+        for (const auto& shown : t.dialogs.shown)
+            EXPECT_EQ(shown.text.find("$y$"), std::string::npos);
     }
 }
 

@@ -1,0 +1,41 @@
+#pragma once
+// The checks of the setup check, one function each; every one appends its
+// lines to the report. Shared by the runner and the tests.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "setup/SetupCheck.h"
+#include "startup/AppFolders.h"
+
+namespace kestrel::setup {
+
+struct Report {
+    std::vector<CheckLine> lines;
+    void add(const std::string& check, Verdict verdict, const std::filesystem::path& file,
+             std::string message) {
+        lines.push_back({check, verdict, file.string(), std::move(message)});
+    }
+};
+
+// The path file and the shared folder it names: the folders when usable.
+std::optional<AppFolders> checkPathFile(Report& report, const std::filesystem::path& programFile);
+// The shared configuration: the configuration when it reads.
+std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& folders);
+void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config);
+void checkRoster(Report& report, const AppFolders& folders, const SharedConfig& config,
+                 const CivilDate& today);
+void checkCriteria(Report& report, const AppFolders& folders);
+void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes);
+void checkFonts(Report& report, SetupProbes& probes);
+void checkProgramMenu(Report& report, const AppFolders& folders);
+void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem& files);
+void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes);
+void checkResultsLog(Report& report, const AppFolders& folders, SetupCheckContext& context);
+
+// Who may read, or write, a file or folder, for messages: "所有者 taro、
+// グループ kyoushitsu のアカウント、このパソコンのほかのすべてのアカウント".
+std::string whoMayRead(const std::filesystem::path& path);
+std::string whoMayWrite(const std::filesystem::path& path);
+
+} // namespace kestrel::setup

@@ -1,0 +1,345 @@
+// The checks of the installation's text files: the path file, the shared
+// configuration and its password, the roster, the criteria, the sounds,
+// the fonts and the program menu.
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <limits>
+
+#include "drill/SoundCues.h"
+#include "levelmenu/LevelMenu.h"
+#include "platform/PasswordHash.h"
+#include "roster/Grades.h"
+#include "roster/ProgramMenu.h"
+#include "roster/RosterChecks.h"
+#include "setup/Checks.h"
+#include "startup/CriteriaTable.h"
+#include "startup/Folders.h"
+#include "startup/ProgramDefinition.h"
+#include "text/Characters.h"
+#include "text/ItemReader.h"
+#include "text/LeadingNumber.h"
+
+namespace kestrel::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isDirectory(const fs::path& path) {
+    std::error_code ec;
+    return fs::is_directory(path, ec);
+}
+
+std::string userName(uid_t uid) {
+    if (const passwd* p = getpwuid(uid)) return p->pw_name;
+    return std::to_string(uid);
+}
+
+std::string groupName(gid_t gid) {
+    if (const group* g = getgrgid(gid)) return g->gr_name;
+    return std::to_string(gid);
+}
+
+// A cell of the criteria table that the program reads as a number other
+// than what it shows, or out of its field's range.
+std::optional<std::string> oddCriteriaCell(const std::string& cell, double low, double high) {
+    const std::string text = trimBlanks(cell);
+    if (text.empty()) return std::nullopt;
+    const double value = criteriaValue(text);
+    char* end = nullptr;
+    const double whole = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(whole))
+        return "「" + text + "」は " + plainNumber(value) + " と読まれます";
+    if (value < low || value > high) return "「" + text + "」は大きすぎるか小さすぎます";
+    return std::nullopt;
+}
+
+} // namespace
+
+namespace {
+
+std::string whoMay(const fs::path& path, mode_t groupBit, mode_t othersBit) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return "（調べられません）";
+    std::string who = "所有者 " + userName(st.st_uid);
+    if (st.st_mode & groupBit) who += "、グループ " + groupName(st.st_gid) + " のアカウント";
+    if (st.st_mode & othersBit) who += "、このパソコンのほかのすべてのアカウント";
+    return who;
+}
+
+} // namespace
+
+std::string whoMayRead(const fs::path& path) {
+    return whoMay(path, S_IRGRP, S_IROTH);
+}
+
+std::string whoMayWrite(const fs::path& path) {
+    return whoMay(path, S_IWGRP, S_IWOTH);
+}
+
+std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programFile) {
+    const std::string programFolder = programFolderOf(programFile);
+    const fs::path pathFile = fs::path(pathFileFolderOf(programFolder)) / kPathFileName;
+    AppFolders folders;
+    try {
+        folders =
+            foldersFromPathItems(readTenItems(pathFile, kPathFilePurpose), programFile, pathFile);
+    } catch (const StartupError& e) {
+        report.add("path-file", Verdict::Error, pathFile,
+                   std::string(e.what()) +
+                       "\r\nほかの項目は、このファイルを直してから確かめます。");
+        return std::nullopt;
+    }
+    if (!isDirectory(folders.SharedFolder)) {
+        report.add("path-file", Verdict::Error, pathFile,
+                   "1 項目目の共有フォルダ「" + folders.SharedFolder +
+                       "」がありません。マウントされているか、名前がまちがっていないか確かめます。"
+                       "ほかの項目は、共有フォルダが見つかってから確かめます。");
+        return std::nullopt;
+    }
+    report.add("path-file", Verdict::Ok, pathFile,
+               "10 項目あり、共有フォルダ「" + folders.SharedFolder + "」があります。");
+    return folders;
+}
+
+std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& folders) {
+    const fs::path file = fs::path(folders.SharedFolder) / kSharedConfigFileName;
+    SharedConfig config;
+    try {
+        config = sharedConfigFrom(readTenItems(file, kConfigPurpose));
+    } catch (const StartupError& e) {
+        report.add("shared-config", Verdict::Error, file, e.what());
+        return std::nullopt;
+    }
+    bool sound = true;
+    const double month = leadingNumber(config.SchoolYearStartMonth);
+    if (month < 1 || month > 12 || month != std::floor(month)) {
+        report.add(
+            "shared-config", Verdict::Warning, file,
+            "1 項目目（年度の始まりの月）「" + config.SchoolYearStartMonth +
+                "」が 1 から 12 の月ではありません。学年の計算がずれます。ふつうは 4 です。");
+        sound = false;
+    }
+    const std::string& code = config.SchoolCode;
+    bool digits = code.size() == 5;
+    for (char c : code)
+        digits = digits && c >= '0' && c <= '9';
+    if (code.empty()) {
+        report.add("shared-config", Verdict::Warning, file,
+                   "2 項目目「" + config.items[1] +
+                       "」に 5 けたの学校番号がありません。成績に学校番号が入らず、成績の一覧"
+                       "（データ変更）では、すべての記録が「他塾」になります。学校名の前に 5 けたの"
+                       "番号を書きます（例: 12345さくら台小学校）。");
+        sound = false;
+    } else if (!digits) {
+        report.add("shared-config", Verdict::Warning, file,
+                   "2 項目目「" + config.items[1] + "」の初めの 5 文字「" + code +
+                       "」が学校番号になり、学校名は「" + config.SchoolName +
+                       "」になります。学校番号は 5 けたの半角数字で書きます。");
+        sound = false;
+    }
+    if (sound)
+        report.add("shared-config", Verdict::Ok, file,
+                   "10 項目あります。学校番号 " + code + "、学校名「" + config.SchoolName +
+                       "」、年度は " + config.SchoolYearStartMonth + " 月から。");
+    return config;
+}
+
+void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config) {
+    const fs::path file = fs::path(folders.SharedFolder) / kSharedConfigFileName;
+    const std::string& stored = config.TeacherPassword;
+    if (stored.empty()) {
+        report.add(
+            "password", Verdict::Warning, file,
+            "6 項目目（先生のパスワード）が空です。先生の名前で入れば、だれでも成績の変更と"
+            "消去ができます。kestrel-doctor --hash-password で作った行を 6 項目目に書きます。");
+    } else if (!isPasswordHash(stored)) {
+        report.add(
+            "password", Verdict::Warning, file,
+            "6 項目目（先生のパスワード）が、そのまま書いてあります。このファイルを読める人（" +
+                whoMayRead(file) +
+                "）は、だれでもパスワードを読めます。kestrel-doctor --hash-password で作った"
+                "行（$y$ で始まるハッシュ）に書きかえます。");
+    } else {
+        report.add(
+            "password", Verdict::Ok, file,
+            "先生のパスワードは、ハッシュで書いてあります（読んでもパスワードは分かりません）。");
+    }
+}
+
+void checkRoster(Report& report, const AppFolders& folders, const SharedConfig& config,
+                 const CivilDate& today) {
+    const fs::path file = fs::path(folders.SharedFolder) / kRosterFile;
+    std::string text;
+    try {
+        text = readCp932File(file);
+    } catch (const FileError& e) {
+        report.add("roster", Verdict::Error, file,
+                   std::string(e.what()) + "\r\n名前の画面は、名簿を読めずに止まります。");
+        return;
+    }
+    const std::vector<RosterRow> rows = rosterRows(text);
+    RosterCheckSettings settings;
+    settings.schoolYear = schoolYearOf(today.year, today.month, startMonthOf(config));
+    settings.listStatus2 = leadingNumber(config.ListStatus2Entries) == 1;
+    const std::vector<RosterFinding> findings = checkRosterRows(rows, settings);
+    for (const RosterFinding& f : findings)
+        report.add("roster", f.level == FindingLevel::Error ? Verdict::Error : Verdict::Warning,
+                   file, f.message);
+    if (rows.empty())
+        report.add("roster", Verdict::Warning, file,
+                   "名簿にだれもいません。名前の画面には、だれも出ません。");
+    else if (findings.empty())
+        report.add("roster", Verdict::Ok, file,
+                   std::to_string(rows.size()) + " 人の名簿です（" +
+                       std::to_string(settings.schoolYear) + "年度）。");
+}
+
+void checkCriteria(Report& report, const AppFolders& folders) {
+    const fs::path file = criteriaFilePath(folders);
+    CriteriaTable table;
+    try {
+        table = readCriteriaFile(file);
+    } catch (const FileError& e) {
+        report.add("criteria", Verdict::Error, file,
+                   std::string(e.what()) + "\r\nプログラムは起動できません。");
+        return;
+    }
+    ProgramDefinition program;
+    DefineProgram(program);
+    const size_t before = report.lines.size();
+    const auto add = [&](Verdict v, int level, const std::string& text) {
+        report.add("criteria", v, file, "レベル" + std::to_string(level) + "：" + text);
+    };
+    for (int level = 1; level <= program.LevelCount; ++level) {
+        if (level > table.rowCount) {
+            add(Verdict::Error, level,
+                "行がありません。目標タイムが 0 になり、ポイントがつかず、時間切れもありません。"
+                "「合格タイムデータ変更」か、6 章の例のとおりに行を書きます。");
+            continue;
+        }
+        const LevelCriteria& c = table[level];
+        if (c.targetTime <= 0)
+            add(Verdict::Error, level,
+                "目標Time が " + std::to_string(c.targetTime) +
+                    " です。ポイントが 0 になります。1 より大きい秒数にします。");
+        if (c.minimumTime <= 0)
+            add(Verdict::Error, level,
+                "最低Time が " + std::to_string(c.minimumTime) +
+                    " です。時間切れがなくなり、できない子はいつまでも終われません。");
+        struct Column {
+            int column;
+            const char* caption;
+            double low, high;
+        } const columns[] = {
+            // Times of 0 and below are errors of their own above.
+            {1, "目標Time", std::numeric_limits<int32_t>::min(),
+             std::numeric_limits<int32_t>::max()},
+            {2, "最低Time", std::numeric_limits<int32_t>::min(),
+             std::numeric_limits<int32_t>::max()},
+            {3, "ｸﾘｱﾎﾟｲﾝﾄ", 0, std::numeric_limits<int32_t>::max()},
+            {4, "ｸﾘｱ回数", 0, std::numeric_limits<int16_t>::max()},
+            {5, "ﾎﾟｲﾝﾄ倍率", 0, 1000},
+            {6, "禁回", 0, 1e9},
+            {7, "禁点", 0, 1e9},
+            {8, "判期間", 0, 100000},
+            {9, "禁期間", 0, 100000},
+        };
+        for (const Column& col : columns)
+            if (const auto odd = oddCriteriaCell(criteriaCell(c, col.column), col.low, col.high))
+                add(Verdict::Warning, level, std::string(col.caption) + "の " + *odd + "。");
+        if (criteriaValue(c.passPeriodDays) < 1 && c.clearPoints != 9999)
+            add(Verdict::Warning, level,
+                "判期間が 0 です。合格の判定に入る日がなく、だれも合格になりません。");
+    }
+    if (report.lines.size() == before)
+        report.add("criteria", Verdict::Ok, file,
+                   "レベル 1 から " + std::to_string(program.LevelCount) + " の基準があります。");
+}
+
+void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes) {
+    const fs::path tableFile = fs::path(folders.SoundFolder) / kSoundTableFile;
+    SoundTable table;
+    try {
+        table = readSoundTable(folders.SoundFolder);
+    } catch (const FileError& e) {
+        report.add("sounds", Verdict::Error, tableFile,
+                   std::string(e.what()) + "\r\nプログラムは起動できません。");
+        return;
+    }
+    const size_t before = report.lines.size();
+    int files = 0;
+    for (int position = 1; position <= SoundTable::kCueCount; ++position) {
+        const SoundCue& cue = table.cue(position);
+        // The answer cues end the drill after four failures in a row; the
+        // others only stay silent.
+        const bool answer = position == SoundTable::kRightCue || position == SoundTable::kWrongCue;
+        const bool played = answer || position == SoundTable::kPersonalBestCue ||
+                            position == SoundTable::kFailedCue;
+        const Verdict missing = answer ? Verdict::Error : Verdict::Warning;
+        if (!cue.hasCount()) {
+            if (played)
+                report.add("sounds", missing, tableFile,
+                           "「" + cue.name + "」の音の並びが「*」で終わっていないか、ありません。" +
+                               (answer ? "答えの音が鳴らず、4 回続くとドリルが止まります。"
+                                       : "この音は鳴りません。"));
+            continue;
+        }
+        const int count = static_cast<int>(leadingNumber(cue.count));
+        if (count == 0 && played)
+            report.add("sounds", missing, tableFile,
+                       "「" + cue.name +
+                           "」に音のファイルが一つもありません（名前のすぐ後に「*」）。");
+        for (int f = 1; f <= count && f < static_cast<int>(cue.files.size()); ++f) {
+            const fs::path wav = fs::path(folders.SoundFolder) / (cue.files[f] + ".wav");
+            ++files;
+            const PlayResult loaded = probes.loadSound(wav);
+            if (!loaded.ok)
+                report.add("sounds", played ? missing : Verdict::Warning, wav,
+                           "「" + cue.name + "」の " + std::to_string(f) +
+                               " つ目の音を鳴らせません（" + loaded.error +
+                               "）。7 章のとおりに WAV ファイルを置きます。");
+        }
+    }
+    for (const char* fixed : {"最高1.wav", "合格.wav", kWarningSound}) {
+        const fs::path wav = fs::path(folders.SoundFolder) / fixed;
+        ++files;
+        const PlayResult loaded = probes.loadSound(wav);
+        if (!loaded.ok)
+            report.add("sounds", Verdict::Warning, wav,
+                       std::string("決まった音「") + fixed + "」を鳴らせません（" + loaded.error +
+                           "）。この音は鳴りません。");
+    }
+    if (report.lines.size() == before)
+        report.add("sounds", Verdict::Ok, tableFile,
+                   std::to_string(files) + " の音のファイルがあり、どれも鳴らせます。");
+}
+
+void checkFonts(Report& report, SetupProbes& probes) {
+    std::string missing;
+    for (const char* family : {"IPAGothic", "IPAPGothic", "IPAMincho", "IPAPMincho"})
+        if (!probes.fontInstalled(family))
+            missing += std::string(missing.empty() ? "" : "、") + family;
+    if (missing.empty())
+        report.add("fonts", Verdict::Ok, "", "画面の字体（IPA ゴシックと IPA 明朝）があります。");
+    else
+        report.add("fonts", Verdict::Warning, "",
+                   "画面の字体 " + missing +
+                       " がありません。ほかの字体で書かれ、文字の位置がずれます。"
+                       "sudo apt install fonts-ipafont-gothic fonts-ipafont-mincho で入れます。");
+}
+
+void checkProgramMenu(Report& report, const AppFolders& folders) {
+    const fs::path menu = fs::weakly_canonical(programMenuCommand(folders).program);
+    if (::access(menu.c_str(), X_OK) == 0 && !isDirectory(menu))
+        report.add("program-menu", Verdict::Ok, menu, "プログラムメニューがあります。");
+    else
+        report.add("program-menu", Verdict::Warning, menu,
+                   "プログラムメニューがないか、起動できません。「プログラムメニューへ」を押すと、"
+                   "メッセージが出てプログラムが終わります。パッケージを入れなおします。");
+}
+
+} // namespace kestrel::setup
