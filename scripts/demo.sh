@@ -4,8 +4,9 @@
 #
 #   build/demo/パスデータ.txt        path file: the shared folder and nine more items
 #   build/demo/Kestrel/kestrel      the program folder and the program, with the
-#                                   setup check kestrel-doctor and the CSV export
-#                                   kestrel-csv beside it
+#                                   setup check kestrel-doctor, the CSV export
+#                                   kestrel-csv and the roster tool kestrel-roster
+#                                   beside it
 #   build/demo/起動/                 the program menu, プログラムメニューc.exe
 #   build/demo/共有データ/           the shared folder (configuration, roster,
 #                                   sounds, and the data folder Kestrel/)
@@ -23,7 +24,7 @@ bash scripts/install-deps.sh
 
 build=build/release
 bash scripts/configure.sh release -DKESTREL_BUILD_BENCH=OFF
-cmake --build "$build" --target kestrel kestrel-csv kestrel-doctor programmenu make_demo -j2
+cmake --build "$build" --target kestrel kestrel-csv kestrel-doctor kestrel-roster programmenu make_demo -j2
 
 demo="$root/build/demo"
 log="$demo/共有データ/Kestrel/成績累積データ.dat"
@@ -42,7 +43,8 @@ fi
 "$build/tools/make_demo" "$root/demo/install" "$demo"
 mkdir -p "$demo/Kestrel"
 cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
-cp "$build/exporter/kestrel-csv" "$build/doctor/kestrel-doctor" "$demo/Kestrel/"
+cp "$build/exporter/kestrel-csv" "$build/doctor/kestrel-doctor" "$build/rostertool/kestrel-roster" \
+    "$demo/Kestrel/"
 mkdir -p "$demo/起動"
 cp "$build/programmenu/プログラムメニューc.exe" "$demo/起動/プログラムメニューc.exe"
 echo "demo: installed in $demo"

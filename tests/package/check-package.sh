@@ -34,6 +34,10 @@ lib="$root/usr/lib/kestrel"
 grep -q '^exec /usr/lib/kestrel/Kestrel/kestrel-doctor "\$@"$' "$root/usr/bin/kestrel-doctor" ||
     fail "no launcher of the setup check"
 [ -f "$root/usr/share/man/man1/kestrel-doctor.1.gz" ] || fail "no manual page of the setup check"
+[ -x "$lib/Kestrel/kestrel-roster" ] || fail "no roster tool beside the program"
+grep -q '^exec /usr/lib/kestrel/Kestrel/kestrel-roster "\$@"$' "$root/usr/bin/kestrel-roster" ||
+    fail "no launcher of the roster tool"
+[ -f "$root/usr/share/man/man1/kestrel-roster.1.gz" ] || fail "no manual page of the roster tool"
 [ "$(readlink "$lib/パスデータ.txt")" = /etc/kestrel/path-data.txt ] ||
     fail "the program folder's parent does not lead to the path file"
 first=$(iconv -f CP932 -t UTF-8 "$root/etc/kestrel/path-data.txt" | head -n 1)
