@@ -25,7 +25,7 @@ RosterFileEntry entry(int number, int birthYear, const std::string& name, int st
 }
 
 struct Class : LogContext {
-    std::vector<RosterFileEntry> roster{entry(5, 2016, "いとう"),     entry(3, 2018, "あおき"),
+    std::vector<RosterFileEntry> roster{entry(5, 2016, "いとう"),    entry(3, 2018, "あおき"),
                                         entry(4, 2016, "うえだ", 1), entry(6, 2016, "えのき", 2),
                                         entry(9, 1985, "山田先生"),  entry(7, 2017, "おおた")};
     ClassSummary build(int periodDays = 0) {
@@ -140,6 +140,7 @@ TEST(ClassSummary, TheCommandLineProgramWritesIt) {
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].size(), 28u);
     EXPECT_EQ(rows[1][1], "山田　花子");
-    EXPECT_FALSE(std::filesystem::exists(inst.root() / "共有データ" / "四捨五入" / kResultsLogName));
+    EXPECT_FALSE(
+        std::filesystem::exists(inst.root() / "共有データ" / "四捨五入" / kResultsLogName));
 }
 #endif
