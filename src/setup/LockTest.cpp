@@ -17,7 +17,9 @@ constexpr double kStaleSeconds = 180; // a side's file older than this was left 
 constexpr double kPollSeconds = 0.1;
 
 struct Side {
-    std::string state; // "waiting", "holding", "free", "done", or empty when gone
+    // "waiting", "holding", "free"; at the end "done", or "overlap" when it
+    // saw both sides hold the lock; empty when it is gone
+    std::string state;
     long round = 0;
 };
 
@@ -48,7 +50,8 @@ public:
         if (!m_lock)
             return line(Verdict::Error, "試験のファイルを開けません（" + s.description + "）。");
         exchange();
-        announce("done", m_round);
+        // The other side learns what this side saw, in case it did not see it itself.
+        announce(m_bothHeld ? "overlap" : "done", m_round);
         waitForPartnerToFinish();
         if (m_bothHeld)
             return line(Verdict::Error,
@@ -139,7 +142,8 @@ private:
                 m_partner = e.path();
                 m_partnerName =
                     e.path().filename().string().substr(std::string(kLockTestPrefix).size() + 1);
-                if (partner().state != "done") return true;
+                const std::string state = partner().state;
+                if (state != "done" && state != "overlap") return true;
             }
             if (!pause(0.5)) return false;
         }
@@ -153,7 +157,9 @@ private:
         if (!pause(stagger)) return;
         while (Clock::now() < until && !m_bothHeld && !stopNow()) {
             const Side other = partner();
-            if (other.state.empty() || other.state == "done") return; // it has finished
+            if (other.state == "overlap") m_bothHeld = true;
+            if (other.state.empty() || other.state == "done" || other.state == "overlap")
+                return; // it has finished
             if (m_heldAlone >= 1 && m_keptOut >= 1) return;
             const FileStatus s = m_lock->lockExclusive();
             if (s.ok()) {
@@ -188,7 +194,8 @@ private:
         const auto until = Clock::now() + std::chrono::seconds(5);
         while (Clock::now() < until) {
             const Side other = partner();
-            if (other.state.empty() || other.state == "done") return;
+            if (other.state == "overlap") m_bothHeld = true;
+            if (other.state.empty() || other.state == "done" || other.state == "overlap") return;
             if (!pause(0.2)) return;
         }
     }
