@@ -45,6 +45,15 @@ struct FileStatus {
     static FileStatus fromTransferErrno(int err);
 };
 
+// Which file a descriptor has open: a file put in the place of another
+// under the same name (a log rebuilt through a copy) has another identity.
+struct FileIdentity {
+    bool known = false; // false where the storage cannot tell
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // One open descriptor of a shared file.
 class SharedFile {
 public:
@@ -68,6 +77,8 @@ public:
     virtual FileStatus truncate(uint64_t length) = 0;
     // Closes the descriptor, releasing its lock; a second call does nothing.
     virtual FileStatus close() = 0;
+    // The identity of the open file; not known unless the storage says.
+    virtual FileIdentity identity() { return {}; }
 };
 
 enum class SharedAccess {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "results/ChangeMark.h"
 #include "text/Cp932.h"
 
 namespace kestrel {
@@ -236,6 +237,7 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
     }
 
     DeletePlan plan = plans.plans.back();
+    bool marked = false;
     for (;;) {
         uint64_t records = 0;
         s = recordCount(log, records);
@@ -249,6 +251,11 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
         }
         // Cut already: the delete was complete.
         if (!lastInPlace) break;
+        // Records move again: programs that keep what they read must read
+        // anew. The delete goes on without a mark, since leaving it half done
+        // would show records twice; its shorter log tells them as well.
+        if (!marked) moveChangeMark(files, logPath);
+        marked = true;
         if (records == plan.count) {
             StepFailure f = carryOut(log, logPath, plan, {});
             if (f.failed()) return f;
@@ -449,9 +456,12 @@ LogEditStatus correctResultRecord(const LogAccess& log, uint64_t number, const R
                                 std::unique_ptr<SharedFile> file = openChosen(
                                     log, number, chosen, kCorrectFailed, records, foreign, outcome);
                                 if (!file) return outcome;
+                                FileStatus s = moveChangeMark(log.files, log.path);
+                                if (!s.ok())
+                                    return failed(kCorrectFailed, fail(s, changeMarkPath(log.path),
+                                                                       "に書き込めません"));
                                 const uint64_t offset = (number - 1) * kResultRecordSize;
-                                FileStatus s =
-                                    file->writeAt(offset, corrected.data(), corrected.size());
+                                s = file->writeAt(offset, corrected.data(), corrected.size());
                                 const char* action = "に書き込めません";
                                 if (s.ok()) {
                                     s = file->sync();
@@ -494,11 +504,16 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
                                     "写しかもしれません。中を確かめて、いらなければ消してから、"
                                     "もう一度消去して下さい。"}};
 
+                   FileStatus s = moveChangeMark(log.files, log.path);
+                   if (!s.ok())
+                       return failed(kDeleteFailed,
+                                     fail(s, changeMarkPath(log.path), "に書き込めません"));
+
                    // 1. The plan, on disk before the log is touched.
                    DeletePlan plan;
                    plan.deleted = number;
                    plan.count = records;
-                   FileStatus s = readRecords(*file, number + 1, records - number, plan.moved);
+                   s = readRecords(*file, number + 1, records - number, plan.moved);
                    if (!s.ok()) return failed(kDeleteFailed, fail(s, log.path, "を読めません"));
                    if (plan.moved.empty())
                        plan.last = chosen;

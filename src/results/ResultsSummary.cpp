@@ -212,6 +212,26 @@ LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const Crite
     return readResultsLog(log, loader);
 }
 
+LogStatus LoadResults(ResultsSummary& summary, RunEntries& entries, const LogAccess& log,
+                      LogWindow& window) {
+    const LogStatus status = loadLogWindow(log, window);
+    if (!status.ok()) return status;
+    NoFigures none;
+    SummaryLoader<NoFigures> loader(summary, entries, none);
+    replayLogWindow(window, loader);
+    return status;
+}
+
+LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const CriteriaTable& criteria,
+                       const LogAccess& log, LogWindow& window) {
+    const LogStatus status = loadLogWindow(log, window);
+    if (!status.ok()) return status;
+    FigureAdder figures(summary, criteria, log.clock);
+    SummaryLoader<FigureAdder> loader(summary, entries, figures);
+    replayLogWindow(window, loader);
+    return status;
+}
+
 int todayRunCount(const ResultsSummary& summary, int student, int lastLevel) {
     if (student < 0 || student > kMaxStudent) return 0;
     double runs = 0;

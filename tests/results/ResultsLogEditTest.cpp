@@ -100,10 +100,11 @@ TEST(LogCorrection, FailedWriteOrSyncIsReportedAndPutsTheRecordBack) {
     corrected.seconds = 5;
     for (const char* step : {"write", "torn write", "sync"}) {
         EditLog t(logBytes(records));
+        // The change mark's write and sync come first.
         if (std::string(step) == "sync")
-            t.files->failOnSync = 1;
+            t.files->failOnSync = 2;
         else
-            t.files->failOnWrite = 1;
+            t.files->failOnWrite = 2;
         if (std::string(step) == "torn write") t.files->bytesBeforeFailure = 22;
         const LogEditStatus s =
             correctResultRecord(t.access(), 2, chosenBytes(records[1]), chosenBytes(corrected));
@@ -166,7 +167,7 @@ namespace {
 // A plan of this program as a crash leaves it: written, the log untouched.
 std::string planOfStoppedDelete(const std::vector<ResultRecord>& records, int number) {
     EditLog t(logBytes(records));
-    t.files->failOnSync = 1; // keeps the plan, fails the delete
+    t.files->failOnSync = 2; // after the change mark's: keeps the plan, fails the delete
     t.files->failOnRemove = 1;
     deleteResultRecord(t.access(), static_cast<uint64_t>(number), chosenBytes(records[number - 1]));
     EXPECT_TRUE(t.hasTemp());

@@ -48,6 +48,7 @@ public:
 
     // What happened.
     int opens = 0, writes = 0, syncs = 0, reads = 0, locks = 0, sharedLocks = 0, closes = 0;
+    uint64_t bytesRead = 0;
     int truncates = 0, removes = 0, folderSyncs = 0, changes = 0;
     int openNow = 0;
     bool locked = false;
@@ -79,6 +80,7 @@ public:
         if (!files.count(path)) return FileStatus::fromErrno(ENOENT);
         change();
         files.erase(path);
+        ids.erase(path);
         return FileStatus::success();
     }
 
@@ -90,6 +92,12 @@ public:
         for (const auto& [path, bytes] : files)
             if (path.parent_path() == folder) durableNames.insert(path);
         return FileStatus::success();
+    }
+
+    // Puts another file in the place of `path`, as a rebuild through a copy does.
+    void replace(const std::filesystem::path& path, std::string bytes) {
+        files[path] = std::move(bytes);
+        ids[path] = nextId++;
     }
 
     // Everything as it stands is on the storage (a test's starting point).
@@ -116,6 +124,14 @@ private:
         if (crashOnChange == changes) throw SimulatedCrash{changes};
     }
 
+    uint64_t identityOf(const std::filesystem::path& path) {
+        auto [it, made] = ids.try_emplace(path, nextId);
+        if (made) ++nextId;
+        return it->second;
+    }
+
+    std::map<std::filesystem::path, uint64_t> ids; // identity of each file made
+    uint64_t nextId = 1;
     std::map<std::filesystem::path, std::string> durable; // bytes as of the last sync
     std::set<std::filesystem::path> durableNames;         // files whose folder entry is synced
 
@@ -159,6 +175,7 @@ private:
             const std::string& d = data();
             if (offset < d.size()) got = std::min<size_t>(bytes, d.size() - offset);
             if (got > 0) std::memcpy(buffer, d.data() + offset, got);
+            m_fs.bytesRead += got;
             return FileStatus::success();
         }
         FileStatus writeAt(uint64_t offset, const void* bytes, size_t count) override {
@@ -189,6 +206,7 @@ private:
             data().resize(length, '\0');
             return FileStatus::success();
         }
+        FileIdentity identity() override { return {true, 1, m_fs.identityOf(m_path)}; }
         FileStatus close() override {
             if (m_closed) return FileStatus::success();
             m_closed = true;
