@@ -143,11 +143,15 @@ TEST(TimeHistogramCache, FollowsTheLogAndReadsNothingNewForAKeyOnAnUnchangedLog)
                  ASSERT_TRUE(correctResultRecord(log, 1, chosen(1), encodeResultRecord(r)).ok());
              },
              0},
-            {"a record deleted, then the menu loaded",
+            {"the first record corrected again, then the menu loaded",
              [&] {
-                 ASSERT_TRUE(deleteResultRecord(log, 2, chosen(2)).ok());
+                 ResultRecord r = decodeResultRecord(chosen(1).data());
+                 r.seconds = 900;
+                 ASSERT_TRUE(correctResultRecord(log, 1, chosen(1), encodeResultRecord(r)).ok());
                  ASSERT_TRUE(BuildSummary(t.ctx));
              },
+             0},
+            {"a record deleted", [&] { ASSERT_TRUE(deleteResultRecord(log, 2, chosen(2)).ok()); },
              0},
             {"a run appended", [&] { ASSERT_TRUE(t.append().ok()); }, kResultRecordSize + 4096},
         };
