@@ -19,57 +19,12 @@
 #include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-
-extern char** environ;
+#include "support/HelperProcesses.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
 
 namespace {
-
-std::string helperPath(const std::string& name) {
-    return (std::filesystem::path(KESTREL_HELPER_DIR) / name).string();
-}
-
-pid_t spawnHelper(const std::string& name, const std::vector<std::string>& args) {
-    std::vector<std::string> all{helperPath(name)};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
-    EXPECT_EQ(rc, 0) << "cannot start " << all[0];
-    return rc == 0 ? pid : -1;
-}
-
-// The exit status, or 128 + the signal that ended the process.
-int waitFor(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return 128 + WTERMSIG(status);
-}
-
-bool waitForFile(const std::filesystem::path& file) {
-    for (int i = 0; i < 1000; ++i) {
-        if (std::filesystem::exists(file)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-// Whether the process has ended; its status in `status` then.
-bool ended(pid_t pid, int& status) {
-    int raw = 0;
-    const pid_t r = ::waitpid(pid, &raw, WNOHANG);
-    if (r != pid) return false;
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    return true;
-}
 
 // An append as an older program makes it: open, lock (tried again until it
 // is free), length, write, unlock, close; no look for an unfinished delete.
