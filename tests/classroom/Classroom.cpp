@@ -483,10 +483,13 @@ int main(int argc, char** argv) {
     {
         // The teacher's changes, in the order made.
         std::ifstream in(work / "teacher.txt");
-        std::string kind, a, b;
-        while (in >> kind >> a) {
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            std::string kind, a, b;
+            words >> kind >> a >> b;
             ResultBytes x{}, y{};
-            if (kind == "correct" && in >> b && unhex(a, x) && unhex(b, y)) {
+            if (kind == "correct" && unhex(a, x) && unhex(b, y)) {
                 --expected[std::string(x.begin(), x.end())];
                 ++expected[std::string(y.begin(), y.end())];
             } else if (kind == "delete" && unhex(a, x)) {
