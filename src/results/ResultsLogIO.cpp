@@ -220,7 +220,7 @@ StepFailure readWindowWhole(SharedFile& file, LogWindow& w, uint64_t length, Log
 // Reads what was appended after the window's last record, when that record
 // is still in its place; `grew` tells whether it was.
 StepFailure readWindowGrowth(SharedFile& file, LogWindow& w, uint64_t records, LoadProgress& p,
-                             bool& grew) {
+                             bool& grew, LogReader* everyRecord = nullptr) {
     grew = false;
     if (w.records > 0) {
         unsigned char last[kResultRecordSize];
@@ -240,8 +240,14 @@ StepFailure readWindowGrowth(SharedFile& file, LogWindow& w, uint64_t records, L
     const uint64_t added = records - w.records;
     w.bytes.resize(kept + static_cast<size_t>(added) * kResultRecordSize);
     uint64_t done = 0;
-    const StepFailure f =
-        readBlocks(file, w.records, added, w.bytes.data() + kept, true, noBlock, p, done);
+    const StepFailure f = everyRecord ? readBlocks(
+                                            file, w.records, added, w.bytes.data() + kept, true,
+                                            [&](const unsigned char* bytes, size_t count) {
+                                                everyRecord->block(bytes, count);
+                                            },
+                                            p, done)
+                                      : readBlocks(file, w.records, added, w.bytes.data() + kept,
+                                                   true, noBlock, p, done);
     w.bytes.resize(kept + static_cast<size_t>(done) * kResultRecordSize);
     w.records += done;
     w.lastAppended = done;
@@ -257,6 +263,56 @@ StepFailure readWindowGrowth(SharedFile& file, LogWindow& w, uint64_t records, L
     return f;
 }
 
+// What a load compares with the window: the log's length, the change mark
+// and the file.
+struct LogState {
+    uint64_t length = 0;
+    std::string mark;
+    bool markRead = false;
+    FileIdentity identity;
+    uint64_t records() const { return length / kResultRecordSize; }
+};
+
+StepFailure readState(const LogAccess& log, SharedFile& file, LogWindow& w, LogState& state) {
+    const FileStatus s = file.size(state.length);
+    if (!s.ok()) return {s, "の長さを読めません"};
+    state.markRead = readChangeMark(log.files, log.path, state.mark).ok();
+    w.lastBytesRead += state.mark.size();
+    state.identity = file.identity();
+    return {};
+}
+
+// Reads the window whole without holding the lock, so that the students'
+// appends need not wait for it on a slow share, then takes the lock again
+// and checks that nothing but appends came in between: the records read
+// were whole at `state` and only a correction or delete could change them,
+// each of which moves the mark first. Then only what was appended meanwhile
+// is read, under the lock. `settled` is false when the log changed
+// otherwise; the lock is held again on return whenever the read went well.
+StepFailure readWindowAside(const LogAccess& log, SharedFile& file, LogWindow& w, LogState& state,
+                            LogReader* everyRecord, LoadProgress& p, bool& settled) {
+    settled = false;
+    FileStatus s = file.unlock();
+    if (!s.ok()) return {s, "のロックを外せません"};
+    StepFailure f = readWindowWhole(file, w, state.length, everyRecord, p);
+    if (!f.status.ok()) return f;
+    s = file.lockShared();
+    if (!s.ok()) return {s, "を読めません"};
+    LogState again;
+    f = readState(log, file, w, again);
+    if (!f.status.ok()) return f;
+    if (!again.markRead || again.mark != state.mark || !(again.identity == state.identity) ||
+        again.records() < w.records)
+        return {};
+    bool grew = false;
+    f = readWindowGrowth(file, w, again.records(), p, grew, everyRecord);
+    if (!f.status.ok()) return f;
+    w.lastAppended = 0;
+    settled = grew;
+    state = std::move(again);
+    return {};
+}
+
 StepFailure loadWindowOnce(const LogAccess& log, LogWindow& w, const WindowLoadOptions& options,
                            LoadProgress& p) {
     p = LoadProgress{};
@@ -266,19 +322,15 @@ StepFailure loadWindowOnce(const LogAccess& log, LogWindow& w, const WindowLoadO
     const bool wasValid = w.valid && !options.readWhole;
 
     p.marker = 4;
-    uint64_t length = 0;
-    FileStatus s = file->size(length);
-    if (!s.ok()) return {s, "の長さを読めません"};
-    const uint64_t records = length / kResultRecordSize;
-    std::string mark;
-    const bool markRead = readChangeMark(log.files, log.path, mark).ok();
-    w.lastBytesRead += mark.size();
-    const FileIdentity identity = file->identity();
+    LogState state;
+    failure = readState(log, *file, w, state);
+    if (!failure.status.ok()) return failure;
 
     p.marker = 5;
     bool grew = false;
-    if (wasValid && markRead && mark == w.mark && identity == w.identity && records >= w.records) {
-        failure = readWindowGrowth(*file, w, records, p, grew);
+    if (wasValid && state.markRead && state.mark == w.mark && state.identity == w.identity &&
+        state.records() >= w.records) {
+        failure = readWindowGrowth(*file, w, state.records(), p, grew);
         if (!failure.status.ok()) return failure;
     }
     if (!grew) {
@@ -286,15 +338,25 @@ StepFailure loadWindowOnce(const LogAccess& log, LogWindow& w, const WindowLoadO
         w.valid = false;
         w.lastWhole = true;
         ++w.wholeReads;
-        failure = readWindowWhole(*file, w, length, options.everyRecord, p);
-        if (!failure.status.ok()) return failure;
+        bool settled = false;
+        if (state.markRead) {
+            failure = readWindowAside(log, *file, w, state, options.everyRecord, p, settled);
+            if (!failure.status.ok()) return failure;
+        }
+        // Changed meanwhile, or no mark to tell: the whole read under the lock.
+        if (!settled) {
+            failure = readState(log, *file, w, state);
+            if (failure.status.ok())
+                failure = readWindowWhole(*file, w, state.length, options.everyRecord, p);
+            if (!failure.status.ok()) return failure;
+        }
     }
-    w.length = length;
-    w.mark = std::move(mark);
-    w.identity = identity;
+    w.length = state.length;
+    w.mark = std::move(state.mark);
+    w.identity = state.identity;
     failure = closeAfterLoad(*file, p);
     // Without the mark nothing tells the next load what changed meanwhile.
-    w.valid = failure.status.ok() && markRead;
+    w.valid = failure.status.ok() && state.markRead;
     return failure;
 }
 

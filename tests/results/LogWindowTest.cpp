@@ -172,3 +172,45 @@ TEST(LogWindow, AChangeStoppedAtAnyStepIsSeenByTheNextLoad) {
         }
     }
 }
+
+TEST(LogWindow, AChangeWhileTheWindowIsReadWholeIsCaughtUnderTheLock) {
+    // The bulk of a whole read goes without the lock. Another PC appends,
+    // corrects or deletes before any one of its reads; whatever it did, the
+    // load must end with what a whole read of the log then gives.
+    const struct Change {
+        const char* what;
+        std::function<void(WindowLog&)> make;
+    } changes[] = {
+        {"a run appended", [](WindowLog& t) { ASSERT_TRUE(t.append().ok()); }},
+        {"a record in the window corrected",
+         [](WindowLog& t) {
+             const ResultBytes chosen = encodeResultRecord(runs(1, 24000)[0]);
+             ASSERT_TRUE(correctResultRecord(t.access(), 24001, chosen,
+                                             encodeResultRecord(runRecord(45900, 3, 1, 21)))
+                             .ok());
+         }},
+        {"a record before the window deleted",
+         [](WindowLog& t) {
+             ASSERT_TRUE(deleteResultRecord(t.access(), 7, encodeResultRecord(runs(1, 6)[0])).ok());
+         }},
+    };
+    const auto records = runs(25000);
+    for (const Change& c : changes) {
+        for (int at = 1;; ++at) {
+            WindowLog t(logBytes(records));
+            t.signIn(5, 2);
+            t.ctx.state.RunTime = 50;
+            int reads = 0;
+            bool made = false;
+            t.files->beforeRead = [&](const std::filesystem::path& file) {
+                if (made || file != t.log() || ++reads < at || t.files->sharedHolders > 0) return;
+                made = true;
+                c.make(t);
+            };
+            ASSERT_TRUE(BuildSummary(t.ctx)) << c.what;
+            t.files->beforeRead = nullptr;
+            if (!made) break;
+            expectAsWholeRead(t, std::string(c.what) + " before read " + std::to_string(at));
+        }
+    }
+}

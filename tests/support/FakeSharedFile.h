@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -52,6 +53,9 @@ public:
     int truncates = 0, removes = 0, folderSyncs = 0, changes = 0;
     int openNow = 0;
     bool locked = false;
+    int sharedHolders = 0; // descriptors holding a shared lock
+    // Runs before every read of a file: another PC acting in between.
+    std::function<void(const std::filesystem::path&)> beforeRead;
 
     std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
                                      FileStatus& status) override {
@@ -143,7 +147,8 @@ private:
 
         FileStatus lockExclusive() override {
             ++m_fs.locks;
-            if (m_fs.sharingOnLock > 0 || (m_fs.locked && !m_locked)) {
+            const bool sharedElsewhere = m_fs.sharedHolders > (m_shared ? 1 : 0);
+            if (m_fs.sharingOnLock > 0 || (m_fs.locked && !m_locked) || sharedElsewhere) {
                 if (m_fs.sharingOnLock > 0) --m_fs.sharingOnLock;
                 return FileStatus::lockConflict(EAGAIN);
             }
@@ -156,10 +161,14 @@ private:
                 if (m_fs.sharingOnShared > 0) --m_fs.sharingOnShared;
                 return FileStatus::lockConflict(EAGAIN);
             }
+            if (!m_shared) ++m_fs.sharedHolders;
+            m_shared = true;
             return FileStatus::success();
         }
         FileStatus unlock() override {
             if (m_locked) m_fs.locked = m_locked = false;
+            if (m_shared) --m_fs.sharedHolders;
+            m_shared = false;
             return FileStatus::success();
         }
         FileStatus size(uint64_t& bytes) override {
@@ -167,6 +176,7 @@ private:
             return FileStatus::success();
         }
         FileStatus readAt(uint64_t offset, void* buffer, size_t bytes, size_t& got) override {
+            if (m_fs.beforeRead) m_fs.beforeRead(m_path);
             ++m_fs.reads;
             got = 0;
             if (m_fs.failOnRead == m_fs.reads) return FileStatus::fromErrno(m_fs.failError);
@@ -222,6 +232,7 @@ private:
         FakeSharedFileSystem& m_fs;
         std::filesystem::path m_path;
         bool m_locked = false;
+        bool m_shared = false;
         bool m_closed = false;
     };
 };
