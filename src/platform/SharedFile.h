@@ -4,8 +4,10 @@
 // closes it. A writer holds an exclusive lock over the whole file (and past
 // its end) from reading the length until its data is on disk; a reader holds
 // a shared lock for the whole of its read, so that no writer begins between
-// its check and its read. Either meets the other's lock as a sharing error
-// and tries again later.
+// its check and its read (a load that keeps what it read reads the bulk of
+// a whole read without it, and checks under it that nothing but appends came
+// in between: results/ResultsLogIO.h). Either meets the other's lock as a
+// sharing error and tries again later.
 //
 // On a network share the server enforces the locks of other PCs: a read or
 // write of a range another PC holds fails with a permission error although

@@ -98,7 +98,12 @@ LogStatus readResultsLog(const LogAccess& log, LogReader& reader,
 // the load reads only the records appended since and slides the window on;
 // anything else, and the first load, reads the window whole. Corrections and
 // deletes of this program, on any PC, move the mark; a program that changes
-// records in place without it is seen at the next whole read.
+// records in place without it is seen at the next whole read. A whole read
+// takes its records without holding the lock, so that appends on a slow
+// share need not wait for it, and then checks under the lock that the mark,
+// the file and the last record read are as they were (only appends came in
+// between) before it reads what was appended; otherwise it reads the window
+// again under the lock.
 struct LogWindow {
     bool valid = false;               // a load filled it; the next one may read only what is new
     uint64_t length = 0;              // bytes of the log, a cut record at its end included
