@@ -282,35 +282,11 @@ StepFailure readState(const LogAccess& log, SharedFile& file, LogWindow& w, LogS
     return {};
 }
 
-// Reads the window whole without holding the lock, so that the students'
-// appends need not wait for it on a slow share, then takes the lock again
-// and checks that nothing but appends came in between: the records read
-// were whole at `state` and only a correction or delete could change them,
-// each of which moves the mark first. Then only what was appended meanwhile
-// is read, under the lock. `settled` is false when the log changed
-// otherwise; the lock is held again on return whenever the read went well.
-StepFailure readWindowAside(const LogAccess& log, SharedFile& file, LogWindow& w, LogState& state,
-                            LogReader* everyRecord, LoadProgress& p, bool& settled) {
-    settled = false;
-    FileStatus s = file.unlock();
-    if (!s.ok()) return {s, "のロックを外せません"};
-    StepFailure f = readWindowWhole(file, w, state.length, everyRecord, p);
-    if (!f.status.ok()) return f;
-    s = file.lockShared();
-    if (!s.ok()) return {s, "を読めません"};
-    LogState again;
-    f = readState(log, file, w, again);
-    if (!f.status.ok()) return f;
-    if (!again.markRead || again.mark != state.mark || !(again.identity == state.identity) ||
-        again.records() < w.records)
-        return {};
-    bool grew = false;
-    f = readWindowGrowth(file, w, again.records(), p, grew, everyRecord);
-    if (!f.status.ok()) return f;
-    w.lastAppended = 0;
-    settled = grew;
-    state = std::move(again);
-    return {};
+// Whether the log only grew since the window was read: the same mark, the
+// same file, not shorter (the last record read is checked as it is read).
+bool onlyGrew(const LogWindow& w, const LogState& state) {
+    return w.valid && state.markRead && state.mark == w.mark && state.identity == w.identity &&
+           state.records() >= w.records;
 }
 
 StepFailure loadWindowOnce(const LogAccess& log, LogWindow& w, const WindowLoadOptions& options,
@@ -319,7 +295,10 @@ StepFailure loadWindowOnce(const LogAccess& log, LogWindow& w, const WindowLoadO
     StepFailure failure;
     std::unique_ptr<SharedFile> file = openForLoad(log, true, failure);
     if (!file) return failure;
-    const bool wasValid = w.valid && !options.readWhole;
+    // A whole read earlier in this load fed `everyRecord`, which then takes
+    // what is appended after it too.
+    const bool readWhole = options.readWhole && !w.lastWhole;
+    LogReader* const more = w.lastWhole ? options.everyRecord : nullptr;
 
     p.marker = 4;
     LogState state;
@@ -328,28 +307,46 @@ StepFailure loadWindowOnce(const LogAccess& log, LogWindow& w, const WindowLoadO
 
     p.marker = 5;
     bool grew = false;
-    if (wasValid && state.markRead && state.mark == w.mark && state.identity == w.identity &&
-        state.records() >= w.records) {
-        failure = readWindowGrowth(*file, w, state.records(), p, grew);
+    if (!readWhole && onlyGrew(w, state)) {
+        failure = readWindowGrowth(*file, w, state.records(), p, grew, more);
         if (!failure.status.ok()) return failure;
     }
-    if (!grew) {
-        // A load cut short from here on leaves the window to be read whole.
+    if (!grew && state.markRead) {
+        // The window whole, without the lock, so that the students' appends
+        // need not wait for it on a slow share. The records read were whole
+        // when the lock was held, and only a correction or a delete could
+        // change them, each of which moves the mark first: once the lock is
+        // held again, the check above tells whether only appends came in
+        // between, and those are read then. A load that must wait for the
+        // lock makes that check when it tries again.
         w.valid = false;
         w.lastWhole = true;
         ++w.wholeReads;
-        bool settled = false;
-        if (state.markRead) {
-            failure = readWindowAside(log, *file, w, state, options.everyRecord, p, settled);
+        FileStatus s = file->unlock();
+        if (!s.ok()) return {s, "のロックを外せません"};
+        failure = readWindowWhole(*file, w, state.length, options.everyRecord, p);
+        if (!failure.status.ok()) return failure;
+        w.length = state.length;
+        w.mark = state.mark;
+        w.identity = state.identity;
+        w.valid = true;
+        s = file->lockShared();
+        if (!s.ok()) return {s, "を読めません"};
+        failure = readState(log, *file, w, state);
+        if (!failure.status.ok()) return failure;
+        if (onlyGrew(w, state)) {
+            failure = readWindowGrowth(*file, w, state.records(), p, grew, options.everyRecord);
             if (!failure.status.ok()) return failure;
+            w.lastAppended = 0;
         }
+    }
+    if (!grew) {
         // Changed meanwhile, or no mark to tell: the whole read under the lock.
-        if (!settled) {
-            failure = readState(log, *file, w, state);
-            if (failure.status.ok())
-                failure = readWindowWhole(*file, w, state.length, options.everyRecord, p);
-            if (!failure.status.ok()) return failure;
-        }
+        w.valid = false;
+        w.lastWhole = true;
+        ++w.wholeReads;
+        failure = readWindowWhole(*file, w, state.length, options.everyRecord, p);
+        if (!failure.status.ok()) return failure;
     }
     w.length = state.length;
     w.mark = std::move(state.mark);
