@@ -69,21 +69,11 @@ void BM_BuildSummary(benchmark::State& state) {
 }
 BENCHMARK(BM_BuildSummary)->Unit(benchmark::kMicrosecond);
 
-// The system's calls, counting the bytes read.
-struct CountingCalls : SystemFileCalls {
-    uint64_t bytesRead = 0;
-    ssize_t pread(int fd, void* buffer, size_t bytes, off_t offset) override {
-        const ssize_t n = SystemFileCalls::pread(fd, buffer, bytes, offset);
-        if (n > 0) bytesRead += static_cast<uint64_t>(n);
-        return n;
-    }
-};
-
 // A menu activation's rebuild on a log of 100000 records after `k` runs of
 // other PCs were appended: only those are read (at most 44 k + 4096 bytes).
 void BM_BuildSummaryAfterAppends(benchmark::State& state) {
     BenchLog log(100000);
-    CountingCalls calls;
+    bench::CountingCalls calls;
     log.ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>(calls);
     BenchLog other(0);
     other.ctx.folders.DataFolder = log.ctx.folders.DataFolder;

@@ -45,22 +45,12 @@ void BM_HistogramsForAKeystroke(benchmark::State& state) {
 }
 BENCHMARK(BM_HistogramsForAKeystroke)->Unit(benchmark::kMillisecond);
 
-// The system's calls, counting the bytes read.
-struct CountingCalls : SystemFileCalls {
-    uint64_t bytesRead = 0;
-    ssize_t pread(int fd, void* buffer, size_t bytes, off_t offset) override {
-        const ssize_t n = SystemFileCalls::pread(fd, buffer, bytes, offset);
-        if (n > 0) bytesRead += static_cast<uint64_t>(n);
-        return n;
-    }
-};
-
 // A key in the criteria editor as the editor makes it: the histograms kept
 // over the 100000 records, the log looked at and found unchanged (at most
 // 4096 bytes read).
 void BM_EditorKeystrokeOnAnUnchangedLog(benchmark::State& state) {
     TeacherLog log(100000);
-    CountingCalls calls;
+    bench::CountingCalls calls;
     log.ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>(calls);
     const LogAccess access = resultsLog(log.ctx);
     TimeHistograms h;

@@ -18,19 +18,7 @@ using namespace kestrel::test;
 
 namespace {
 
-struct WindowLog : LogContext {
-    FakeSharedFileSystem* files;
-
-    explicit WindowLog(const std::string& bytes) {
-        auto fake = std::make_unique<FakeSharedFileSystem>();
-        files = fake.get();
-        ctx.sharedFiles = std::move(fake);
-        files->files[log()] = bytes;
-        files->settle();
-    }
-    std::string& bytes() { return files->files[log()]; }
-    LogAccess access() { return resultsLog(ctx); }
-};
+using WindowLog = FakeShareLog;
 
 std::vector<ResultRecord> runs(int n, int from = 0) {
     std::vector<ResultRecord> out;

@@ -15,23 +15,13 @@ using namespace kestrel::test;
 
 namespace {
 
-struct EditLog : LogContext {
-    FakeSharedFileSystem* files = nullptr;
-
-    explicit EditLog(const std::string& bytes = {}) {
-        auto fake = std::make_unique<FakeSharedFileSystem>();
-        files = fake.get();
-        ctx.sharedFiles = std::move(fake);
-        files->files[log()] = bytes;
-        files->settle();
-    }
-    std::string& bytes() { return files->files[log()]; }
+struct EditLog : FakeShareLog {
+    using FakeShareLog::FakeShareLog;
     bool hasTemp() const { return files->files.count(deletePlanPath(log())) > 0; }
     std::string& temp() { return files->files[deletePlanPath(log())]; }
     // The temporary file of the earlier versions' delete.
     bool hasDesignTemp() const { return files->files.count(resultsTempPath(log())) > 0; }
     std::string& designTemp() { return files->files[resultsTempPath(log())]; }
-    LogAccess access() { return resultsLog(ctx); }
     // An older program's append: whatever the log's state, after its last whole record.
     void oldAppend(const ResultRecord& r) {
         std::string& b = bytes();
