@@ -84,8 +84,9 @@ StepFailure readBlocks(SharedFile& file, uint64_t from, uint64_t wanted, unsigne
     while (done < wanted) {
         const uint64_t at = from + done;
         p.recordNumber = static_cast<int64_t>(at) + 1;
-        const size_t count =
-            static_cast<size_t>(std::min<uint64_t>(kReadBlockRecords, wanted - done));
+        // Into the window in one read; for decoding on the way, in blocks.
+        const size_t count = static_cast<size_t>(
+            std::min<uint64_t>(advance ? kMaxLoadedRecords : kReadBlockRecords, wanted - done));
         unsigned char* block = advance ? out + done * kResultRecordSize : out;
         size_t got = 0;
         FileStatus s = file.readAt(at * kResultRecordSize, block, count * kResultRecordSize, got);
@@ -463,12 +464,10 @@ void replayLogWindow(const LogWindow& window, LogReader& reader, uint64_t lastRe
     const uint64_t count = std::min(held, lastRecords);
     reader.begin();
     reader.extent(window.length, window.records, window.records - count);
-    const unsigned char* at = window.bytes.data() + (held - count) * kResultRecordSize;
-    for (uint64_t done = 0; done < count;) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(kReadBlockRecords, count - done));
-        reader.block(at + done * kResultRecordSize, n);
-        done += n;
-    }
+    // One block: the records are in memory already.
+    if (count > 0)
+        reader.block(window.bytes.data() + (held - count) * kResultRecordSize,
+                     static_cast<size_t>(count));
 }
 
 } // namespace kestrel
