@@ -6,6 +6,7 @@
 #include <string>
 
 #include "context/Context.h"
+#include "platform/FileCalls.h"
 #include "results/ResultRecord.h"
 #include "roster/Roster.h"
 #include "startup/Calendar.h"
@@ -21,6 +22,16 @@ struct QuietServices : test::FakeServices {
     // With another event pump, for screens whose repaints are part of the cost.
     Services with(EventPump& pump) { return FakeServices::with(clock, pump); }
     Services services() { return with(events); }
+};
+
+// The system's calls, counting the bytes read.
+struct CountingCalls : SystemFileCalls {
+    uint64_t bytesRead = 0;
+    ssize_t pread(int fd, void* buffer, size_t bytes, off_t offset) override {
+        const ssize_t n = SystemFileCalls::pread(fd, buffer, bytes, offset);
+        if (n > 0) bytesRead += static_cast<uint64_t>(n);
+        return n;
+    }
 };
 
 // A school of `students` listed students numbered 1..n, in the roster's

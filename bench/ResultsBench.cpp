@@ -1,8 +1,10 @@
-// The results log's costs: rebuilding the summary, loading the most recent
-// records, one append; and the floor a rebuild cannot beat, clearing the
-// same table memory and reading the same bytes of the file.
+// The results log's costs: rebuilding the summary on a whole read and after
+// a few appends of other PCs (with the bytes it read), loading the most
+// recent records, one append; and the floor a rebuild cannot beat, clearing
+// the same table memory and reading the same bytes of the file.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -55,14 +57,53 @@ struct BenchLog {
     }
 };
 
+// A rebuild that reads the window whole, as the first load of a program
+// and every load after a correction or delete do.
 void BM_BuildSummary(benchmark::State& state) {
     BenchLog log(20000);
     for (auto _ : state) {
+        log.ctx.resultsWindow.forget();
         if (!BuildSummary(log.ctx)) state.SkipWithError("build failed");
         benchmark::DoNotOptimize(log.ctx.summary->pointsAll[1][1]);
     }
 }
 BENCHMARK(BM_BuildSummary)->Unit(benchmark::kMicrosecond);
+
+// A menu activation's rebuild on a log of 100000 records after `k` runs of
+// other PCs were appended: only those are read (at most 44 k + 4096 bytes).
+void BM_BuildSummaryAfterAppends(benchmark::State& state) {
+    BenchLog log(100000);
+    bench::CountingCalls calls;
+    log.ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>(calls);
+    BenchLog other(0);
+    other.ctx.folders.DataFolder = log.ctx.folders.DataFolder;
+    other.ctx.state.CurrentStudentNumber = 7;
+    other.ctx.state.RunTime = 77;
+    const LogAccess otherLog = resultsLog(other.ctx);
+    const auto k = static_cast<int>(state.range(0));
+    if (!BuildSummary(log.ctx)) state.SkipWithError("first load failed");
+    uint64_t bytes = 0, loads = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (int i = 0; i < k; ++i)
+            if (!AppendResult(otherLog, currentRunRecord(other.ctx, 1 + i % 5)).ok())
+                state.SkipWithError("append failed");
+        const uint64_t before = calls.bytesRead;
+        state.ResumeTiming();
+        if (!BuildSummary(log.ctx)) state.SkipWithError("build failed");
+        bytes = std::max(bytes, calls.bytesRead - before);
+        loads += log.ctx.resultsWindow.lastWhole ? 0 : 1;
+    }
+    state.counters["bytes_read_max"] = static_cast<double>(bytes);
+    state.counters["bound"] = static_cast<double>(44 * k + 4096);
+    state.counters["kept_loads"] = static_cast<double>(loads);
+}
+BENCHMARK(BM_BuildSummaryAfterAppends)
+    ->Arg(0)
+    ->Arg(3)
+    ->Arg(40)
+    ->Iterations(200)
+    ->Unit(benchmark::kMicrosecond);
 
 // What any rebuild must do at least: clear as much memory as the summary
 // holds and read the 20000 records from the file.
@@ -86,6 +127,7 @@ BENCHMARK(BM_BuildSummaryFloor)->Unit(benchmark::kMicrosecond);
 void BM_LoadResults25000(benchmark::State& state) {
     BenchLog log(25000);
     for (auto _ : state) {
+        log.ctx.resultsWindow.forget();
         if (!LoadResults(log.ctx)) state.SkipWithError("load failed");
         benchmark::DoNotOptimize(log.ctx.runEntries.entrySlots.data());
     }

@@ -17,6 +17,7 @@
 #include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"
 #include "startup/SharedState.h"
+#include "teacher/TimeHistogram.h"
 
 namespace kestrel {
 
@@ -41,6 +42,11 @@ struct Context {
     // Results: the summary rebuilt from the log, and the records it was built from.
     std::unique_ptr<ResultsSummary> summary = std::make_unique<ResultsSummary>();
     RunEntries runEntries;
+    // The most recent records as last read: every load reads only what was
+    // appended since, while the log has not changed otherwise.
+    LogWindow resultsWindow;
+    // The criteria editor's histograms over the whole log, kept between keys.
+    std::unique_ptr<HistogramCache> histograms = std::make_unique<HistogramCache>();
     // Opens the shared results log; tests put a fake in its place.
     std::unique_ptr<SharedFileSystem> sharedFiles = std::make_unique<PosixSharedFileSystem>();
     // The mounts start-up checks the data folder's against; tests put a fake in its place.

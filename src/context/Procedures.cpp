@@ -81,20 +81,28 @@ LogAccess resultsLog(Context& ctx) {
 
 bool LoadResults(Context& ctx) {
     const LogAccess log = resultsLog(ctx);
-    return reportUnlessOk(ctx, LoadResults(*ctx.summary, ctx.runEntries, log));
+    return reportUnlessOk(ctx, LoadResults(*ctx.summary, ctx.runEntries, log, ctx.resultsWindow));
 }
 
 bool BuildSummary(Context& ctx) {
     const LogAccess log = resultsLog(ctx);
-    return reportUnlessOk(ctx, BuildSummary(*ctx.summary, ctx.runEntries, ctx.criteria, log));
+    return reportUnlessOk(
+        ctx, BuildSummary(*ctx.summary, ctx.runEntries, ctx.criteria, log, ctx.resultsWindow));
 }
 
 bool ReadRecentResults(Context& ctx, LogReader& reader, uint64_t lastRecords) {
     const LogAccess log = resultsLog(ctx);
-    LogReadOptions options;
-    options.lastRecords = lastRecords;
+    if (lastRecords > kMaxLoadedRecords) {
+        LogReadOptions options;
+        options.lastRecords = lastRecords;
+        options.missingIsEmpty = true;
+        return reportUnlessOk(ctx, readResultsLog(log, reader, options));
+    }
+    WindowLoadOptions options;
     options.missingIsEmpty = true;
-    return reportUnlessOk(ctx, readResultsLog(log, reader, options));
+    if (!reportUnlessOk(ctx, loadLogWindow(log, ctx.resultsWindow, options))) return false;
+    replayLogWindow(ctx.resultsWindow, reader, lastRecords);
+    return true;
 }
 
 ResultRecord currentRunRecord(Context& ctx, int level) {

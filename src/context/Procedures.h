@@ -31,12 +31,15 @@ void LoadSoundTable(Context& ctx);
 // ---- Results --------------------------------------------------------------
 // The results log of the data folder, with the context's clock and waits.
 LogAccess resultsLog(Context& ctx);
-// Reload the log into the summary; on failure the message is shown and the
-// program ends (false when the program end returns, as in tests).
+// Reload the log into the summary, through the context's window of the
+// most recent records (only what was appended since the last load is read);
+// on failure the message is shown and the program ends (false when the
+// program end returns, as in tests).
 bool LoadResults(Context& ctx);
 bool BuildSummary(Context& ctx);
 // Reads the `lastRecords` most recent records of the log into `reader` for
-// a results list or graph: a missing log reads as empty, a log held by
+// a results list or graph, from the window brought up to the log (up to
+// kMaxLoadedRecords records): a missing log reads as empty, a log held by
 // another PC is waited for; any other failure is shown and ends the program
 // (false when the program end returns, as in tests).
 bool ReadRecentResults(Context& ctx, LogReader& reader, uint64_t lastRecords);

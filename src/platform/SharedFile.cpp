@@ -102,6 +102,12 @@ public:
         return FileStatus::success();
     }
 
+    FileIdentity identity() override {
+        struct stat st {};
+        if (m_fd < 0 || m_calls.fstat(m_fd, &st) != 0) return {};
+        return {true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    }
+
     FileStatus close() override {
         if (m_fd < 0) return FileStatus::success();
         // A lock still held (a step failed on the way) goes first, so that

@@ -4,8 +4,10 @@
 // closes it. A writer holds an exclusive lock over the whole file (and past
 // its end) from reading the length until its data is on disk; a reader holds
 // a shared lock for the whole of its read, so that no writer begins between
-// its check and its read. Either meets the other's lock as a sharing error
-// and tries again later.
+// its check and its read (a load that keeps what it read reads the bulk of
+// a whole read without it, and checks under it that nothing but appends came
+// in between: results/ResultsLogIO.h). Either meets the other's lock as a
+// sharing error and tries again later.
 //
 // On a network share the server enforces the locks of other PCs: a read or
 // write of a range another PC holds fails with a permission error although
@@ -45,6 +47,15 @@ struct FileStatus {
     static FileStatus fromTransferErrno(int err);
 };
 
+// Which file a descriptor has open: a file put in the place of another
+// under the same name (a log rebuilt through a copy) has another identity.
+struct FileIdentity {
+    bool known = false; // false where the storage cannot tell
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // One open descriptor of a shared file.
 class SharedFile {
 public:
@@ -68,6 +79,8 @@ public:
     virtual FileStatus truncate(uint64_t length) = 0;
     // Closes the descriptor, releasing its lock; a second call does nothing.
     virtual FileStatus close() = 0;
+    // The identity of the open file; not known unless the storage says.
+    virtual FileIdentity identity() { return {}; }
 };
 
 enum class SharedAccess {

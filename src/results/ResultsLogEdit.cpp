@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "results/ChangeMark.h"
 #include "results/DeletedRecords.h"
 #include "startup/Calendar.h"
 #include "text/Cp932.h"
@@ -275,6 +276,7 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
     }
 
     DeletePlan plan = plans.plans.back();
+    bool marked = false;
     for (;;) {
         uint64_t records = 0;
         s = recordCount(log, records);
@@ -288,6 +290,11 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
         }
         // Cut already: the delete was complete.
         if (!lastInPlace) break;
+        // Records move again: programs that keep what they read must read
+        // anew. The delete goes on without a mark, since leaving it half done
+        // would show records twice; its shorter log tells them as well.
+        if (!marked) moveChangeMark(files, logPath);
+        marked = true;
         if (records == plan.count) {
             StepFailure f = carryOut(log, logPath, plan, {});
             if (f.failed()) return f;
@@ -468,6 +475,9 @@ DeletePlanFiles inspectDeletePlans(SharedFileSystem& files, const std::filesyste
         if (!readWhole(*file, bytes).ok()) return PlanFileState::Foreign;
         const auto* head = bytesOf(bytes);
         const size_t n = std::min(bytes.size(), sizeof kPlanMagic);
+        // A restore's plan shares the delete's name; the next open finishes or drops it.
+        if (name == PlanName::Own && isRestorePlan(bytes.substr(0, n)))
+            return PlanFileState::Unfinished;
         if (name == PlanName::Own ? !beginsAsPlan(head, n) : !headIsMagic(head, n))
             return PlanFileState::Foreign;
         const PlanFile plans = parsePlans(bytes);
@@ -516,9 +526,12 @@ LogEditStatus correctResultRecord(const LogAccess& log, uint64_t number, const R
                                 std::unique_ptr<SharedFile> file = openChosen(
                                     log, number, chosen, kCorrectFailed, records, foreign, outcome);
                                 if (!file) return outcome;
+                                FileStatus s = moveChangeMark(log.files, log.path);
+                                if (!s.ok())
+                                    return failed(kCorrectFailed, fail(s, changeMarkPath(log.path),
+                                                                       "に書き込めません"));
                                 const uint64_t offset = (number - 1) * kResultRecordSize;
-                                FileStatus s =
-                                    file->writeAt(offset, corrected.data(), corrected.size());
+                                s = file->writeAt(offset, corrected.data(), corrected.size());
                                 const char* action = "に書き込めません";
                                 if (s.ok()) {
                                     s = file->sync();
@@ -561,11 +574,16 @@ LogEditStatus deleteResultRecord(const LogAccess& log, uint64_t number, const Re
                                     "写しかもしれません。中を確かめて、いらなければ消してから、"
                                     "もう一度消去して下さい。"}};
 
+                   FileStatus s = moveChangeMark(log.files, log.path);
+                   if (!s.ok())
+                       return failed(kDeleteFailed,
+                                     fail(s, changeMarkPath(log.path), "に書き込めません"));
+
                    // 1. The plan, on disk before the log is touched.
                    DeletePlan plan;
                    plan.deleted = number;
                    plan.count = records;
-                   FileStatus s = readRecords(*file, number + 1, records - number, plan.moved);
+                   s = readRecords(*file, number + 1, records - number, plan.moved);
                    if (!s.ok()) return failed(kDeleteFailed, fail(s, log.path, "を読めません"));
                    {
                        const LocalTime now = log.clock.now();

@@ -7,7 +7,10 @@
 // nothing unless the record at that number still holds the 44 bytes the
 // teacher chose. A delete keeps the log's file (other PCs, old versions
 // among them, may have it open and be waiting for its lock) and rewrites it
-// in place from the deleted record on:
+// in place from the deleted record on (a correction, too, moves the change
+// mark first, results/ChangeMark.h):
+//   0. the change mark moves, so that programs keeping the records they read
+//      read the log anew;
 //   1. the plan goes to "成績累積データ消去中.dat" beside the log and is synced:
 //      the deleted position, the old number of records, the old last
 //      record, and every record after the deleted one;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -88,5 +89,62 @@ struct LogReadOptions {
 // the record that failed and the fields of the last record read.
 LogStatus readResultsLog(const LogAccess& log, LogReader& reader,
                          const LogReadOptions& options = {});
+
+// The most recent records of the log as this program read them last (at
+// most kMaxLoadedRecords), and what shows at the next load whether the log
+// has only grown since: it is not shorter, its record at the place of the
+// last one read still holds the same 44 bytes, the change mark
+// (results/ChangeMark.h) has not moved and the file is the same file. Then
+// the load reads only the records appended since and slides the window on;
+// anything else, and the first load, reads the window whole. Corrections and
+// deletes of this program, on any PC, move the mark; a program that changes
+// records in place without it is seen at the next whole read. A whole read
+// takes its records without holding the lock, so that appends on a slow
+// share need not wait for it, and then checks under the lock that the mark,
+// the file and the last record read are as they were (only appends came in
+// between) before it reads what was appended; otherwise it reads the window
+// again under the lock.
+struct LogWindow {
+    bool valid = false;               // a load filled it; the next one may read only what is new
+    uint64_t length = 0;              // bytes of the log, a cut record at its end included
+    uint64_t records = 0;             // whole records of the log
+    uint64_t first = 0;               // records before the window: it holds first + 1 .. records
+    std::vector<unsigned char> bytes; // those records, kResultRecordSize bytes each
+    std::string mark;                 // the change mark's bytes
+    FileIdentity identity;            // the log's file
+    uint64_t wholeReads = 0; // loads that read the window whole, this program's first included
+    // What the last load did, for the measurements: whether it read the
+    // window whole, the records it found appended, and the bytes it read
+    // from the log and the mark.
+    bool lastWhole = false;
+    uint64_t lastAppended = 0;
+    uint64_t lastBytesRead = 0;
+
+    uint64_t windowRecords() const { return bytes.size() / kResultRecordSize; }
+    // The next load reads the window whole.
+    void forget() { valid = false; }
+};
+
+struct WindowLoadOptions {
+    // A missing folder is an empty log at once, as for the results lists.
+    bool missingIsEmpty = false;
+    // Whenever the window is read whole, `everyRecord` gets every record of
+    // the log (not only the window's), from the same read under the same
+    // lock; the window keeps the most recent ones.
+    LogReader* everyRecord = nullptr;
+    // Reads the window whole even when the log only grew.
+    bool readWhole = false;
+};
+
+// Brings the window up to the log as it stands, with the waits and
+// messages of readResultsLog. A failed load leaves it to be read whole.
+LogStatus loadLogWindow(const LogAccess& log, LogWindow& window,
+                        const WindowLoadOptions& options = {});
+
+// Hands the most recent `lastRecords` records of the window (all of them at
+// most) to `reader` as a read of the log would: begin, extent and blocks in
+// file order.
+void replayLogWindow(const LogWindow& window, LogReader& reader,
+                     uint64_t lastRecords = kMaxLoadedRecords);
 
 } // namespace kestrel

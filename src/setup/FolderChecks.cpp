@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "results/ChangeMark.h"
+#include "results/DeletedRecords.h"
 #include "results/ResultRecord.h"
 #include "results/ResultsLogEdit.h"
 #include "setup/Checks.h"
@@ -151,7 +153,9 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
                        "マウントの file_mode=0664 のように、グループが書きこめるようにします。");
         sound = false;
     }
-    for (const fs::path& file : {resultsLogPath(folders), criteriaFilePath(folders)}) {
+    const fs::path log = resultsLogPath(folders);
+    for (const fs::path& file :
+         {log, criteriaFilePath(folders), changeMarkPath(log), deletedRecordsPath(log)}) {
         struct stat fst {};
         if (::stat(file.c_str(), &fst) != 0) continue;
         if (const std::string who = missingWriters(folderWriters, writersOf(fst.st_mode));

@@ -97,6 +97,111 @@ LogStatus buildTimeHistograms(const LogAccess& log, int level, TimeHistograms& o
     return status;
 }
 
+class HistogramCache::Rebuild : public LogReader {
+public:
+    explicit Rebuild(HistogramCache& cache) : m_cache(cache) {}
+    void begin() override { m_cache.clear(); }
+    void block(const unsigned char* bytes, size_t count) override { m_cache.add(bytes, count); }
+
+private:
+    HistogramCache& m_cache;
+};
+
+HistogramCache::HistogramCache() {
+    clear();
+}
+
+void HistogramCache::clear() {
+    m_valid = false;
+    m_records = 0;
+    m_total.fill(0);
+    for (auto& bins : m_allRuns)
+        bins.fill(0);
+    for (auto& bins : m_bestTimes)
+        bins.fill(0);
+    for (auto& best : m_best)
+        best.clear();
+}
+
+void HistogramCache::add(const unsigned char* records, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const unsigned char* r = records + i * kResultRecordSize;
+        const auto level = static_cast<int16_t>(le::read<uint16_t>(&r[18]));
+        if (level < 1 || level > kMaxLevel) continue;
+        const auto L = static_cast<size_t>(level);
+        const auto seconds = static_cast<int32_t>(le::read<uint32_t>(&r[20]));
+        ++m_total[L];
+        ++m_allRuns[L][static_cast<size_t>(histogramBin(seconds, kAllRunsLastBin))];
+        std::vector<int32_t>& best = m_best[L];
+        if (best.empty()) best.assign(kStudentSlots, kNoBest);
+        int32_t& b = best[studentSlot(static_cast<int16_t>(le::read<uint16_t>(&r[16])))];
+        // A student's best moves to a faster bin as it improves.
+        if (b == kNoBest) {
+            ++m_bestTimes[L][static_cast<size_t>(histogramBin(seconds, kBestTimesLastBin))];
+            b = seconds;
+        } else if (seconds < b) {
+            --m_bestTimes[L][static_cast<size_t>(histogramBin(b, kBestTimesLastBin))];
+            ++m_bestTimes[L][static_cast<size_t>(histogramBin(seconds, kBestTimesLastBin))];
+            b = seconds;
+        }
+    }
+    m_records += count;
+}
+
+LogStatus HistogramCache::update(const LogAccess& log, LogWindow& window) {
+    Rebuild rebuild(*this);
+    WindowLoadOptions options;
+    options.everyRecord = &rebuild;
+    // Nothing to build on: the whole log, unless the window holds all of it.
+    options.readWhole = !m_valid && !(window.valid && window.first == 0);
+    for (int pass = 0; pass < 2; ++pass) {
+        const LogStatus status = loadLogWindow(log, window, options);
+        if (!status.ok()) {
+            clear();
+            return status;
+        }
+        // A whole read gave every record to the rebuild.
+        const bool built = window.lastWhole;
+        if (!built && !m_valid && window.first == 0) {
+            clear();
+            add(window.bytes.data(), window.windowRecords());
+        } else if (!built) {
+            // Only grown since the figures were made: add what they lack,
+            // when the window still holds it.
+            if (window.wholeReads != m_wholeReads || m_records < window.first ||
+                m_records > window.records) {
+                options.readWhole = true;
+                continue;
+            }
+            const uint64_t from = m_records - window.first;
+            add(window.bytes.data() + from * kResultRecordSize, window.windowRecords() - from);
+        }
+        m_valid = true;
+        m_records = window.records;
+        m_wholeReads = window.wholeReads;
+        return status;
+    }
+    return {};
+}
+
+TimeHistograms HistogramCache::histograms(int level) const {
+    TimeHistograms h;
+    h.level = level;
+    if (!m_valid || level < 1 || level > kMaxLevel) return h;
+    const auto L = static_cast<size_t>(level);
+    h.total = m_total[L];
+    h.allRuns = m_allRuns[L];
+    h.bestTimes = m_bestTimes[L];
+    return h;
+}
+
+LogStatus cachedTimeHistograms(const LogAccess& log, LogWindow& window, HistogramCache& cache,
+                               int level, TimeHistograms& out) {
+    const LogStatus status = cache.update(log, window);
+    out = cache.histograms(level);
+    return status;
+}
+
 int64_t histogramScale(const std::array<int64_t, kHistogramBins>& bins) {
     const int64_t largest = *std::max_element(bins.begin(), bins.end());
     const int64_t scale = largest / 10;

@@ -15,23 +15,13 @@ using namespace kestrel::test;
 
 namespace {
 
-struct EditLog : LogContext {
-    FakeSharedFileSystem* files = nullptr;
-
-    explicit EditLog(const std::string& bytes = {}) {
-        auto fake = std::make_unique<FakeSharedFileSystem>();
-        files = fake.get();
-        ctx.sharedFiles = std::move(fake);
-        files->files[log()] = bytes;
-        files->settle();
-    }
-    std::string& bytes() { return files->files[log()]; }
+struct EditLog : FakeShareLog {
+    using FakeShareLog::FakeShareLog;
     bool hasTemp() const { return files->files.count(deletePlanPath(log())) > 0; }
     std::string& temp() { return files->files[deletePlanPath(log())]; }
     // The temporary file of the earlier versions' delete.
     bool hasDesignTemp() const { return files->files.count(resultsTempPath(log())) > 0; }
     std::string& designTemp() { return files->files[resultsTempPath(log())]; }
-    LogAccess access() { return resultsLog(ctx); }
     // An older program's append: whatever the log's state, after its last whole record.
     void oldAppend(const ResultRecord& r) {
         std::string& b = bytes();
@@ -100,10 +90,11 @@ TEST(LogCorrection, FailedWriteOrSyncIsReportedAndPutsTheRecordBack) {
     corrected.seconds = 5;
     for (const char* step : {"write", "torn write", "sync"}) {
         EditLog t(logBytes(records));
+        // The change mark's write and sync come first.
         if (std::string(step) == "sync")
-            t.files->failOnSync = 1;
+            t.files->failOnSync = 2;
         else
-            t.files->failOnWrite = 1;
+            t.files->failOnWrite = 2;
         if (std::string(step) == "torn write") t.files->bytesBeforeFailure = 22;
         const LogEditStatus s =
             correctResultRecord(t.access(), 2, chosenBytes(records[1]), chosenBytes(corrected));
@@ -166,7 +157,7 @@ namespace {
 // A plan of this program as a crash leaves it: written, the log untouched.
 std::string planOfStoppedDelete(const std::vector<ResultRecord>& records, int number) {
     EditLog t(logBytes(records));
-    t.files->failOnSync = 1; // keeps the plan, fails the delete
+    t.files->failOnSync = 2; // after the change mark's: keeps the plan, fails the delete
     t.files->failOnRemove = 1;
     deleteResultRecord(t.access(), static_cast<uint64_t>(number), chosenBytes(records[number - 1]));
     EXPECT_TRUE(t.hasTemp());

@@ -19,39 +19,12 @@
 #include "results/ResultsTestSupport.h"
 #include "results/SortByKey.h"
 #include "roster/Grades.h"
-#include "support/Processes.h"
+#include "support/HelperProcesses.h"
 
 using namespace kestrel;
 using namespace kestrel::test;
 
 namespace {
-
-pid_t spawnHelper(const std::string& name, const std::vector<std::string>& args) {
-    const pid_t pid = spawnProgram(helperProgram(name), args);
-    EXPECT_GT(pid, 0) << "cannot start " << name;
-    return pid;
-}
-
-int waitFor(pid_t pid) {
-    return waitForExit(pid);
-}
-
-bool waitForFile(const std::filesystem::path& file) {
-    for (int i = 0; i < 1000; ++i) {
-        if (std::filesystem::exists(file)) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-// Whether the process has ended; its status in `status` then.
-bool ended(pid_t pid, int& status) {
-    int raw = 0;
-    const pid_t r = ::waitpid(pid, &raw, WNOHANG);
-    if (r != pid) return false;
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    return true;
-}
 
 // An append as an older program makes it: open, lock (tried again until it
 // is free), length, write, unlock, close; no look for an unfinished delete.

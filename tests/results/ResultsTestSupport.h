@@ -1,12 +1,14 @@
 #pragma once
 // A context whose data folder is a fresh temporary folder, with criteria for
 // the drill's levels, and helpers that lay out result logs byte by byte.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "context/Procedures.h"
 #include "results/ResultRecord.h"
 #include "startup/Calendar.h"
+#include "support/FakeSharedFile.h"
 #include "support/Fakes.h"
 
 namespace kestrel::test {
@@ -32,6 +34,22 @@ struct LogContext : TestContext {
     LogStatus append() {
         return AppendResult(resultsLog(ctx), currentRunRecord(ctx, ctx.state.CurrentLevel));
     }
+};
+
+// The same on an in-memory share that fails and crashes on command, its
+// log holding `bytes`, all of it on the storage.
+struct FakeShareLog : LogContext {
+    FakeSharedFileSystem* files = nullptr;
+
+    explicit FakeShareLog(const std::string& bytes = {}) {
+        auto fake = std::make_unique<FakeSharedFileSystem>();
+        files = fake.get();
+        ctx.sharedFiles = std::move(fake);
+        files->files[log()] = bytes;
+        files->settle();
+    }
+    std::string& bytes() { return files->files[log()]; }
+    LogAccess access() { return resultsLog(ctx); }
 };
 
 inline ResultRecord runRecord(double date, int student, int level, int32_t seconds) {

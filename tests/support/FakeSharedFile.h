@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -48,9 +49,13 @@ public:
 
     // What happened.
     int opens = 0, writes = 0, syncs = 0, reads = 0, locks = 0, sharedLocks = 0, closes = 0;
+    uint64_t bytesRead = 0;
     int truncates = 0, removes = 0, folderSyncs = 0, changes = 0;
     int openNow = 0;
     bool locked = false;
+    int sharedHolders = 0; // descriptors holding a shared lock
+    // Runs before every read of a file: another PC acting in between.
+    std::function<void(const std::filesystem::path&)> beforeRead;
 
     std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
                                      FileStatus& status) override {
@@ -79,6 +84,7 @@ public:
         if (!files.count(path)) return FileStatus::fromErrno(ENOENT);
         change();
         files.erase(path);
+        ids.erase(path);
         return FileStatus::success();
     }
 
@@ -90,6 +96,12 @@ public:
         for (const auto& [path, bytes] : files)
             if (path.parent_path() == folder) durableNames.insert(path);
         return FileStatus::success();
+    }
+
+    // Puts another file in the place of `path`, as a rebuild through a copy does.
+    void replace(const std::filesystem::path& path, std::string bytes) {
+        files[path] = std::move(bytes);
+        ids[path] = nextId++;
     }
 
     // Everything as it stands is on the storage (a test's starting point).
@@ -116,6 +128,14 @@ private:
         if (crashOnChange == changes) throw SimulatedCrash{changes};
     }
 
+    uint64_t identityOf(const std::filesystem::path& path) {
+        auto [it, made] = ids.try_emplace(path, nextId);
+        if (made) ++nextId;
+        return it->second;
+    }
+
+    std::map<std::filesystem::path, uint64_t> ids; // identity of each file made
+    uint64_t nextId = 1;
     std::map<std::filesystem::path, std::string> durable; // bytes as of the last sync
     std::set<std::filesystem::path> durableNames;         // files whose folder entry is synced
 
@@ -127,7 +147,8 @@ private:
 
         FileStatus lockExclusive() override {
             ++m_fs.locks;
-            if (m_fs.sharingOnLock > 0 || (m_fs.locked && !m_locked)) {
+            const bool sharedElsewhere = m_fs.sharedHolders > (m_shared ? 1 : 0);
+            if (m_fs.sharingOnLock > 0 || (m_fs.locked && !m_locked) || sharedElsewhere) {
                 if (m_fs.sharingOnLock > 0) --m_fs.sharingOnLock;
                 return FileStatus::lockConflict(EAGAIN);
             }
@@ -140,10 +161,14 @@ private:
                 if (m_fs.sharingOnShared > 0) --m_fs.sharingOnShared;
                 return FileStatus::lockConflict(EAGAIN);
             }
+            if (!m_shared) ++m_fs.sharedHolders;
+            m_shared = true;
             return FileStatus::success();
         }
         FileStatus unlock() override {
             if (m_locked) m_fs.locked = m_locked = false;
+            if (m_shared) --m_fs.sharedHolders;
+            m_shared = false;
             return FileStatus::success();
         }
         FileStatus size(uint64_t& bytes) override {
@@ -151,6 +176,7 @@ private:
             return FileStatus::success();
         }
         FileStatus readAt(uint64_t offset, void* buffer, size_t bytes, size_t& got) override {
+            if (m_fs.beforeRead) m_fs.beforeRead(m_path);
             ++m_fs.reads;
             got = 0;
             if (m_fs.failOnRead == m_fs.reads) return FileStatus::fromErrno(m_fs.failError);
@@ -159,6 +185,7 @@ private:
             const std::string& d = data();
             if (offset < d.size()) got = std::min<size_t>(bytes, d.size() - offset);
             if (got > 0) std::memcpy(buffer, d.data() + offset, got);
+            m_fs.bytesRead += got;
             return FileStatus::success();
         }
         FileStatus writeAt(uint64_t offset, const void* bytes, size_t count) override {
@@ -189,6 +216,7 @@ private:
             data().resize(length, '\0');
             return FileStatus::success();
         }
+        FileIdentity identity() override { return {true, 1, m_fs.identityOf(m_path)}; }
         FileStatus close() override {
             if (m_closed) return FileStatus::success();
             m_closed = true;
@@ -204,6 +232,7 @@ private:
         FakeSharedFileSystem& m_fs;
         std::filesystem::path m_path;
         bool m_locked = false;
+        bool m_shared = false;
         bool m_closed = false;
     };
 };

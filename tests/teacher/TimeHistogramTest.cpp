@@ -1,8 +1,14 @@
 // The histograms beside the criteria grid: bins of ten seconds, the caps,
-// the scale of the stars and the exact lines, from the whole log.
+// the scale of the stars and the exact lines, from the whole log, and kept
+// between keys as the log changes.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
+#include "results/ResultsLogEdit.h"
 #include "results/ResultsTestSupport.h"
+#include "support/FakeSharedFile.h"
 #include "teacher/TimeHistogram.h"
 
 using namespace kestrel;
@@ -92,4 +98,85 @@ TEST(TimeHistogram, BinOfATime) {
                  {99999, 100, 100}, {299, 30, 29}, {300, 30, 30}, {400, 30, 30},  {-1, 100, 0}};
     for (const auto& c : cases)
         EXPECT_EQ(histogramBin(c.seconds, c.last), c.bin) << c.seconds;
+}
+
+TEST(TimeHistogramCache, FollowsTheLogAndReadsNothingNewForAKeyOnAnUnchangedLog) {
+    // A log beyond the summary's window and one within it; between keys the
+    // students append, the teacher corrects and deletes, the menu loads.
+    for (const int size : {25000, 300}) {
+        LogContext t;
+        auto fake = std::make_unique<FakeSharedFileSystem>();
+        FakeSharedFileSystem& files = *fake;
+        t.ctx.sharedFiles = std::move(fake);
+        std::vector<ResultRecord> records;
+        for (int i = 0; i < size; ++i)
+            records.push_back(runRecord(45000, 1 + i % 50, 1 + i % 5, 15 + i % 700));
+        files.files[t.log()] = logBytes(records);
+        const LogAccess log = resultsLog(t.ctx);
+        const auto chosen = [&](uint64_t number) {
+            ResultBytes b{};
+            bool exists = false;
+            EXPECT_TRUE(readResultRecord(log, number, b, exists).ok() && exists);
+            return b;
+        };
+        const struct Step {
+            const char* what;
+            std::function<void()> change;
+            uint64_t bound; // bytes a key may read, or 0 for no bound
+        } steps[] = {
+            {"the menu loaded, the editor opens", [&] { ASSERT_TRUE(BuildSummary(t.ctx)); },
+             size > kMaxLoadedRecords ? 0u : 4096u},
+            {"a key on an unchanged log", [] {}, 4096},
+            {"five runs appended",
+             [&] {
+                 t.signIn(9, 3);
+                 for (int i = 0; i < 5; ++i) {
+                     t.ctx.state.RunTime = 1 + i * 300;
+                     ASSERT_TRUE(t.append().ok());
+                 }
+             },
+             5 * kResultRecordSize + 4096},
+            {"the first record corrected",
+             [&] {
+                 ResultRecord r = decodeResultRecord(chosen(1).data());
+                 r.seconds = 3;
+                 ASSERT_TRUE(correctResultRecord(log, 1, chosen(1), encodeResultRecord(r)).ok());
+             },
+             0},
+            {"the first record corrected again, then the menu loaded",
+             [&] {
+                 ResultRecord r = decodeResultRecord(chosen(1).data());
+                 r.seconds = 900;
+                 ASSERT_TRUE(correctResultRecord(log, 1, chosen(1), encodeResultRecord(r)).ok());
+                 ASSERT_TRUE(BuildSummary(t.ctx));
+             },
+             0},
+            {"a record deleted", [&] { ASSERT_TRUE(deleteResultRecord(log, 2, chosen(2)).ok()); },
+             0},
+            {"a run appended", [&] { ASSERT_TRUE(t.append().ok()); }, kResultRecordSize + 4096},
+        };
+        HistogramCache cache;
+        for (const Step& step : steps) {
+            step.change();
+            for (int level = 0; level <= 6; ++level) {
+                const uint64_t before = files.bytesRead;
+                TimeHistograms cached;
+                ASSERT_TRUE(
+                    cachedTimeHistograms(log, t.ctx.resultsWindow, cache, level, cached).ok());
+                const uint64_t read = files.bytesRead - before;
+                if (level == 0 && step.bound) {
+                    EXPECT_LE(read, step.bound) << step.what;
+                } else if (level > 0) {
+                    EXPECT_LE(read, 4096u) << step.what << ": a second key";
+                }
+                TimeHistograms whole;
+                ASSERT_TRUE(buildTimeHistograms(log, level, whole).ok());
+                const std::string what = std::string(step.what) + ", " + std::to_string(size) +
+                                         " records, level " + std::to_string(level);
+                EXPECT_EQ(cached.total, whole.total) << what;
+                EXPECT_EQ(cached.allRuns, whole.allRuns) << what;
+                EXPECT_EQ(cached.bestTimes, whole.bestTimes) << what;
+            }
+        }
+    }
 }

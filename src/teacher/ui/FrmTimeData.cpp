@@ -337,7 +337,10 @@ void FrmTimeData::rebuildHistograms() {
     Context& ctx = m_app.ctx();
     const int level = std::max(1, m_grid.row());
     TimeHistograms h;
-    const LogStatus status = buildTimeHistograms(resultsLog(ctx), level, h);
+    const LogAccess log = resultsLog(ctx);
+    if (!ctx.histograms) ctx.histograms = std::make_unique<HistogramCache>();
+    const LogStatus status =
+        cachedTimeHistograms(log, ctx.resultsWindow, *ctx.histograms, level, h);
     if (!status.ok()) {
         if (!m_histogramFailed) tell(status.message);
         m_histogramFailed = true;

@@ -1,0 +1,530 @@
+// kestrel-classroom: a classroom of PCs on one data folder, each a process
+// that runs the program's own core through the shared folder as the
+// screens do: the name screen, the sign-in, the level menu's activation,
+// runs recorded some seconds apart, the end screen and the menu again. With
+// --teacher one more process corrects and deletes records the PCs wrote
+// (never another program's) and types in the criteria editor. At the end
+// every record is accounted for and one JSON object reports what was lost,
+// doubled or torn, how long appends and loads waited, and how many bytes a
+// menu activation read.
+//
+//   kestrel-classroom --folder DIR --pcs N --runs M [--teacher] [--mbit R]
+//                     [--pace S] [--seed K]
+//
+// DIR is the data folder that holds the log (made when missing). The
+// school's roster, configuration and criteria are the demo's, in a folder of
+// the simulator's own. --mbit R makes every read and write hold its lock for
+// as long as its bytes take at R Mbit/s; --pace S is the average number of
+// seconds between two runs of a PC. Exits 1 when a record was lost, doubled
+// or torn, or a PC failed. With KESTREL_CLASSROOM_READ_WHOLE set in the
+// environment every load reads the window whole and every key in the
+// editor the whole log, as the program did before it kept what it read.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "context/Procedures.h"
+#include "levelmenu/LevelMenu.h"
+#include "levelmenu/Ranking.h"
+#include "results/ResultsLogEdit.h"
+#include "results/RunRecording.h"
+#include "roster/RosterDisplay.h"
+#include "startup/Calendar.h"
+#include "startup/Folders.h"
+#include "support/Fakes.h"
+#include "text/Cp932.h"
+
+using namespace kestrel;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    fs::path folder;
+    int pcs = 0;
+    int runs = 0;
+    bool teacher = false;
+    double mbit = 0; // 0: as fast as the folder is
+    double pace = 10;
+    unsigned seed = 1;
+};
+
+[[noreturn]] void usage(const std::string& problem) {
+    std::fprintf(stderr,
+                 "kestrel-classroom: %s\nusage: kestrel-classroom --folder DIR --pcs N --runs M "
+                 "[--teacher] [--mbit R] [--pace S] [--seed K]\n",
+                 problem.c_str());
+    std::exit(2);
+}
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const auto value = [&]() -> std::string {
+            if (i + 1 >= argc) usage(a + " needs a value");
+            return argv[++i];
+        };
+        try {
+            if (a == "--folder")
+                o.folder = value();
+            else if (a == "--pcs")
+                o.pcs = std::stoi(value());
+            else if (a == "--runs")
+                o.runs = std::stoi(value());
+            else if (a == "--teacher")
+                o.teacher = true;
+            else if (a == "--mbit")
+                o.mbit = std::stod(value());
+            else if (a == "--pace")
+                o.pace = std::stod(value());
+            else if (a == "--seed")
+                o.seed = static_cast<unsigned>(std::stoul(value()));
+            else
+                usage("unknown option " + a);
+        } catch (const std::logic_error&) {
+            usage("not a number after " + a);
+        }
+    }
+    if (o.folder.empty() || o.pcs < 1 || o.runs < 0 || o.mbit < 0 || o.pace < 0)
+        usage("--folder, --pcs (1 or more) and --runs are needed");
+    return o;
+}
+
+// The system's calls at the share's speed: a read or write takes as long as
+// its bytes need at the given rate, while the caller holds its lock. Counts
+// the bytes read.
+class ShareCalls : public SystemFileCalls {
+public:
+    explicit ShareCalls(double mbit) : m_secondsPerByte(mbit > 0 ? 8.0 / (mbit * 1e6) : 0) {}
+    ssize_t pread(int fd, void* buffer, size_t bytes, off_t offset) override {
+        const ssize_t n = SystemFileCalls::pread(fd, buffer, bytes, offset);
+        if (n > 0) {
+            bytesRead += static_cast<uint64_t>(n);
+            transfer(static_cast<size_t>(n));
+        }
+        return n;
+    }
+    ssize_t pwrite(int fd, const void* data, size_t bytes, off_t offset) override {
+        const ssize_t n = SystemFileCalls::pwrite(fd, data, bytes, offset);
+        if (n > 0) transfer(static_cast<size_t>(n));
+        return n;
+    }
+    uint64_t bytesRead = 0;
+
+private:
+    void transfer(size_t bytes) {
+        if (m_secondsPerByte > 0)
+            std::this_thread::sleep_for(
+                std::chrono::duration<double>(m_secondsPerByte * static_cast<double>(bytes)));
+    }
+    double m_secondsPerByte;
+};
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string hex(const ResultBytes& b) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : b) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+bool unhex(const std::string& text, ResultBytes& b) {
+    if (text.size() != 2 * b.size()) return false;
+    for (size_t i = 0; i < b.size(); ++i)
+        b[i] = static_cast<unsigned char>(std::stoi(text.substr(2 * i, 2), nullptr, 16));
+    return true;
+}
+
+// UTF-8 with LF to CP932 with CR LF, as the demo installation holds them.
+void installDemoFile(const fs::path& source, const fs::path& target) {
+    std::ifstream in(source, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + source.string());
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    writeCp932File(target, crlf);
+}
+
+// One simulated PC: the program's state and its services, a clock of the
+// system's and waits that sleep, on the data folder at the share's speed.
+struct Pc {
+    test::FakeServices fakes;
+    SystemClock clock;
+    test::FakeEventPump events;
+    ShareCalls calls;
+    Context ctx;
+    std::mt19937 rng;
+    std::FILE* report;
+    bool readWhole = std::getenv("KESTREL_CLASSROOM_READ_WHOLE") != nullptr;
+
+    Pc(const Options& o, const fs::path& school, int index, std::FILE* out)
+        : calls(o.mbit), ctx(fakes.with(clock, events)), rng(o.seed * 7919u + unsigned(index)),
+          report(out) {
+        events.sleepMicros = 10000; // a wait lets the screens run every 10 ms
+        fakes.dialogs.echo = true;
+        fakes.exit.endProcess = true; // a message that ends the program ends the PC
+        ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>(calls);
+        ctx.folders.SharedFolder = withTrailingSeparator(school.string());
+        ctx.folders.DataFolder = withTrailingSeparator(o.folder.string());
+        ctx.config = sharedConfigFrom(readTenItems(school / kSharedConfigFileName, kConfigPurpose));
+        ctx.criteria = readCriteriaFile(school / kCriteriaFileName);
+        DefineProgram(ctx.program);
+    }
+
+    double uniform(double from, double to) {
+        return std::uniform_real_distribution<double>(from, to)(rng);
+    }
+    void pause(double seconds) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
+
+    // A load of the log as a screen makes it, timed. With `readWhole` the
+    // PC forgets what it read before, as the program did before it kept
+    // its window (for figures to compare with).
+    template <typename Load> void load(Load&& run) {
+        if (readWhole) {
+            ctx.resultsWindow.forget();
+            ctx.histograms = std::make_unique<HistogramCache>();
+        }
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        std::fprintf(report, "load %.6f\n", secondsSince(start));
+    }
+
+    // The name screen, then the sign-in of the listed student at `index`
+    // among the students (or among the teachers).
+    void signIn(int index, bool teacher) {
+        NameListState lists;
+        load([&] { 名簿表示(ctx, lists); });
+        std::vector<int> students;
+        for (int p = 1; p <= ctx.roster.RosterCount; ++p) {
+            const int s = ctx.roster.RosterNumbers[static_cast<size_t>(p)];
+            if (isTeacherName(ctx.roster.StudentNames[static_cast<size_t>(s)]) == teacher)
+                students.push_back(s);
+        }
+        if (students.empty()) throw std::runtime_error("no one to sign in in the demo roster");
+        const int s = students[static_cast<size_t>(index) % students.size()];
+        markSignIn(ctx.state, clock.now());
+        ctx.state.CurrentStudentNumber = static_cast<int16_t>(s);
+        ctx.state.CurrentStudentName = ctx.roster.StudentNames[static_cast<size_t>(s)];
+        ctx.state.CurrentGradeLabel = ctx.roster.GradeLabels[static_cast<size_t>(s)];
+        DefineLevelTable(ctx.program);
+    }
+
+    // The level menu's activation: the summary, the rankings of every level
+    // and the levels open; what it read from the folder is reported.
+    LevelAvailability activation(bool counted) {
+        const uint64_t before = calls.bytesRead;
+        load([&] { BuildSummary(ctx); });
+        if (counted)
+            std::fprintf(report, "activation %llu\n",
+                         (unsigned long long)(calls.bytesRead - before));
+        for (int level = 1; level <= ctx.program.LevelCount; ++level)
+            buildRanking(ctx.roster, *ctx.summary, level, RankingBasis::PointsAll, "全学年",
+                         ctx.state.CurrentStudentNumber);
+        return levelAvailability(ctx.program, ctx.criteria, *ctx.summary,
+                                 ctx.state.CurrentStudentNumber);
+    }
+
+    // One run of the drill at an open level, recorded; then the end screen.
+    void run(const LevelAvailability& open, double pace) {
+        std::vector<int> levels;
+        for (int level = 1; level <= ctx.program.LevelCount; ++level)
+            if (static_cast<size_t>(level) >= open.closed.size() ||
+                !open.closed[static_cast<size_t>(level)])
+                levels.push_back(level);
+        const int level = levels[rng() % levels.size()];
+        pause(pace * uniform(0.5, 1.5));
+        const int32_t target = std::max<int32_t>(10, ctx.criteria[level].targetTime);
+        ctx.state.CurrentLevel = static_cast<int16_t>(level);
+        ctx.state.RunTime =
+            rng() % 25 == 0 ? 99999 : static_cast<int32_t>(target * uniform(0.6, 2.5));
+        const ResultRecord record = currentRunRecord(ctx, level);
+        const auto start = std::chrono::steady_clock::now();
+        const RecordOutcome outcome =
+            RecordRun(*ctx.summary, ctx.criteria, resultsLog(ctx), record);
+        std::fprintf(report, "append %.6f\n", secondsSince(start));
+        if (!outcome.status.ok()) throw std::runtime_error(outcome.status.message);
+        std::fprintf(report, "record %s\n", hex(encodeResultRecord(record)).c_str());
+        std::fflush(report);
+        load([&] { BuildSummary(ctx); }); // the end screen
+    }
+};
+
+void studentPc(const Options& o, const fs::path& school, int index, std::FILE* report) {
+    Pc pc(o, school, index, report);
+    pc.signIn(index, false);
+    LevelAvailability open = pc.activation(true);
+    for (int r = 0; r < o.runs; ++r) {
+        pc.run(open, o.pace);
+        open = pc.activation(true);
+    }
+}
+
+// The records the PCs wrote so far, as their reports list them.
+std::vector<ResultBytes> writtenRecords(const fs::path& work, int pcs) {
+    std::vector<ResultBytes> out;
+    for (int i = 1; i <= pcs; ++i) {
+        std::ifstream in(work / ("pc-" + std::to_string(i) + ".txt"));
+        std::string word, text;
+        while (in >> word >> text) {
+            ResultBytes b{};
+            if (word == "record" && unhex(text, b)) out.push_back(b);
+        }
+    }
+    return out;
+}
+
+// The teacher: now and then a few keys in the criteria editor, a record
+// of the PCs corrected, or one deleted; each time back to the menu.
+void teacherPc(const Options& o, const fs::path& school, const fs::path& work, std::FILE* report) {
+    Pc pc(o, school, 0, report);
+    pc.signIn(0, true);
+    pc.activation(false);
+    const LogAccess log = resultsLog(pc.ctx);
+    std::vector<ResultBytes> mine; // records as the teacher's corrections left them
+    std::vector<ResultBytes> gone; // records the teacher changed or deleted
+    const fs::path stop = work / "stop";
+    for (int action = 0; !fs::exists(stop); ++action) {
+        // A pause between actions, cut short when the PCs are done.
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::duration<double>(2 * o.pace * pc.uniform(0.5, 1.5));
+        while (std::chrono::steady_clock::now() < until && !fs::exists(stop))
+            pc.pause(0.05);
+        if (fs::exists(stop)) break;
+        if (action % 3 == 2) {
+            for (int key = 0; key < 10; ++key) {
+                TimeHistograms h;
+                pc.load([&] {
+                    cachedTimeHistograms(log, pc.ctx.resultsWindow, *pc.ctx.histograms,
+                                         1 + key % pc.ctx.program.LevelCount, h);
+                });
+                pc.pause(std::min(0.2, o.pace / 10));
+            }
+        } else {
+            std::vector<ResultBytes> candidates = writtenRecords(work, o.pcs);
+            candidates.insert(candidates.end(), mine.begin(), mine.end());
+            std::erase_if(candidates, [&](const ResultBytes& b) {
+                return std::find(gone.begin(), gone.end(), b) != gone.end();
+            });
+            if (candidates.empty()) continue;
+            const ResultBytes chosen = candidates[pc.rng() % candidates.size()];
+            // Where it stands now, among the records the teacher's list shows.
+            pc.load([&] { LoadResults(pc.ctx); });
+            const LogWindow& w = pc.ctx.resultsWindow;
+            uint64_t number = 0;
+            for (uint64_t k = w.windowRecords(); k > 0 && number == 0; --k)
+                if (std::memcmp(w.bytes.data() + (k - 1) * kResultRecordSize, chosen.data(),
+                                kResultRecordSize) == 0)
+                    number = w.first + k;
+            if (number == 0) continue;
+            if (action % 3 == 0) {
+                ResultRecord r = decodeResultRecord(chosen.data());
+                r.seconds =
+                    r.seconds == 99999 ? 30 : r.seconds + 1 + static_cast<int32_t>(pc.rng() % 9);
+                const ResultBytes corrected = encodeResultRecord(r);
+                const LogEditStatus s = correctResultRecord(log, number, chosen, corrected);
+                if (s.result == EditResult::Failed) throw std::runtime_error(s.message);
+                if (s.ok()) {
+                    std::fprintf(report, "correct %s %s\n", hex(chosen).c_str(),
+                                 hex(corrected).c_str());
+                    gone.push_back(chosen);
+                    mine.push_back(corrected);
+                }
+            } else {
+                const LogEditStatus s = deleteResultRecord(log, number, chosen);
+                if (s.result == EditResult::Failed) throw std::runtime_error(s.message);
+                if (s.ok()) {
+                    std::fprintf(report, "delete %s\n", hex(chosen).c_str());
+                    gone.push_back(chosen);
+                }
+            }
+            std::fflush(report);
+        }
+        pc.activation(false);
+    }
+}
+
+std::string readAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+std::map<std::string, int64_t> recordsOf(const std::string& log) {
+    std::map<std::string, int64_t> out;
+    for (size_t at = 0; at + kResultRecordSize <= log.size(); at += kResultRecordSize)
+        ++out[log.substr(at, kResultRecordSize)];
+    return out;
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t rank = static_cast<size_t>(std::ceil(p * static_cast<double>(values.size())));
+    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
+
+int runChild(const std::function<void()>& body) {
+    try {
+        body();
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kestrel-classroom: %s\n", e.what());
+        return 1;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parseOptions(argc, argv);
+    std::error_code ec;
+    fs::create_directories(o.folder, ec);
+    if (!fs::is_directory(o.folder)) usage("cannot make the folder " + o.folder.string());
+
+    // The simulated school: the demo's roster, configuration and criteria.
+    char pattern[] = "/tmp/kestrel-classroom-XXXXXX";
+    if (!::mkdtemp(pattern)) usage("cannot make a working folder");
+    const fs::path work = pattern;
+    const fs::path school = work / "school";
+    fs::create_directories(school);
+    const fs::path demo = fs::path(KESTREL_DEMO_SOURCE_DIR) / "install" / "共有データ";
+    try {
+        installDemoFile(demo / kRosterFile, school / kRosterFile);
+        installDemoFile(demo / kSharedConfigFileName, school / kSharedConfigFileName);
+        installDemoFile(demo / "Kestrel" / kCriteriaFileName, school / kCriteriaFileName);
+    } catch (const std::exception& e) {
+        usage(e.what());
+    }
+    const fs::path logPath = o.folder / kResultsLogName;
+    const std::string before = readAll(logPath);
+
+    std::vector<pid_t> students;
+    pid_t teacher = -1;
+    std::fflush(nullptr);
+    const auto start = [&](const std::string& name, const std::function<void(std::FILE*)>& body) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::FILE* report = std::fopen((work / (name + ".txt")).c_str(), "w");
+            const int status = report ? runChild([&] { body(report); }) : 1;
+            if (report) std::fclose(report);
+            std::_Exit(status);
+        }
+        if (pid < 0) usage("cannot start a PC");
+        return pid;
+    };
+    for (int i = 1; i <= o.pcs; ++i)
+        students.push_back(start("pc-" + std::to_string(i),
+                                 [&, i](std::FILE* report) { studentPc(o, school, i, report); }));
+    if (o.teacher)
+        teacher = start("teacher", [&](std::FILE* report) { teacherPc(o, school, work, report); });
+
+    int failed = 0;
+    const auto wait = [&](pid_t pid) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;
+    };
+    for (pid_t pid : students)
+        wait(pid);
+    std::ofstream(work / "stop") << "stop\n";
+    if (teacher > 0) wait(teacher);
+
+    // Every record the PCs wrote, as the teacher left it, must stand in
+    // the log once; so must every record that stood there before.
+    std::map<std::string, int64_t> expected = recordsOf(before);
+    std::vector<double> appendWaits, loadWaits, activations;
+    int64_t appended = 0, deleted = 0;
+    for (int i = 0; i <= o.pcs; ++i) {
+        std::ifstream in(
+            work / (i == 0 ? std::string("teacher.txt") : "pc-" + std::to_string(i) + ".txt"));
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            std::string kind, a;
+            words >> kind >> a;
+            ResultBytes x{};
+            if (kind == "append") appendWaits.push_back(std::stod(a));
+            if (kind == "load") loadWaits.push_back(std::stod(a));
+            if (kind == "activation") activations.push_back(std::stod(a));
+            if (kind == "record" && unhex(a, x)) {
+                ++appended;
+                ++expected[std::string(x.begin(), x.end())];
+            }
+        }
+    }
+    {
+        // The teacher's changes, in the order made.
+        std::ifstream in(work / "teacher.txt");
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            std::string kind, a, b;
+            words >> kind >> a >> b;
+            ResultBytes x{}, y{};
+            if (kind == "correct" && unhex(a, x) && unhex(b, y)) {
+                --expected[std::string(x.begin(), x.end())];
+                ++expected[std::string(y.begin(), y.end())];
+            } else if (kind == "delete" && unhex(a, x)) {
+                --expected[std::string(x.begin(), x.end())];
+                ++deleted;
+            }
+        }
+    }
+    const std::string after = readAll(logPath);
+    const std::map<std::string, int64_t> found = recordsOf(after);
+    int64_t foundCount = 0, lost = 0, doubled = 0, torn = after.size() % kResultRecordSize ? 1 : 0;
+    const std::map<std::string, int64_t> earlier = recordsOf(before);
+    const auto count = [](const std::map<std::string, int64_t>& m, const std::string& k) {
+        const auto it = m.find(k);
+        return it == m.end() ? int64_t{0} : it->second;
+    };
+    for (const auto& [bytes, want] : expected) {
+        const int64_t have = count(found, bytes);
+        // Those of the PCs: what stands beyond the records that were there before.
+        foundCount += std::min(have, want) - std::min(have, count(earlier, bytes));
+        lost += std::max<int64_t>(0, want - have);
+        doubled += std::max<int64_t>(0, have - want);
+    }
+    for (const auto& [bytes, have] : found)
+        if (!expected.count(bytes)) torn += have;
+
+    std::printf("{\"appended\": %lld, \"deleted\": %lld, \"found\": %lld, \"lost\": %lld, "
+                "\"doubled\": %lld, \"torn\": %lld, \"append_wait_p50_s\": %.3f, "
+                "\"append_wait_p99_s\": %.3f, \"load_wait_p99_s\": %.3f, "
+                "\"bytes_per_activation_median\": %.0f, \"bytes_per_activation_max\": %.0f}\n",
+                (long long)appended, (long long)deleted, (long long)foundCount, (long long)lost,
+                (long long)doubled, (long long)torn, percentile(appendWaits, 0.5),
+                percentile(appendWaits, 0.99), percentile(loadWaits, 0.99),
+                percentile(activations, 0.5), percentile(activations, 1.0));
+    fs::remove_all(work, ec);
+    if (failed > 0) std::fprintf(stderr, "kestrel-classroom: %d PC(s) failed\n", failed);
+    return lost > 0 || doubled > 0 || torn > 0 || failed > 0 ? 1 : 0;
+}
