@@ -209,6 +209,10 @@ TEST(SetupCheck, EachFaultIsReportedByItsCheckAloneAndNothingChanges) {
          [](DemoSchool& s, Probes&, RefusingProbes&) {
              writeBytes(s.data() / kDeletePlanName, "KSTR");
          }},
+        {"a restore stopped midway", "results-log", Verdict::Warning, "とちゅうで止まっています",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             writeBytes(s.data() / kDeletePlanName, "KSTRLRST");
+         }},
         {"an earlier version's copy under the temporary name", "results-log", Verdict::Warning,
          "前の版のプログラム",
          [](DemoSchool& s, Probes&, RefusingProbes&) {
