@@ -19,7 +19,6 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
-#include <thread>
 
 #include "platform/EventPump.h"
 #include "platform/PasswordHash.h"
@@ -32,13 +31,6 @@ using namespace kestrel;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Nothing to keep responsive: a wait for a held log only sleeps.
-class SleepingPump : public EventPump {
-public:
-    void processEvents() override {}
-    void idle(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-};
 
 class RealProbes : public SetupProbes {
 public:

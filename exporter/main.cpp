@@ -11,7 +11,6 @@
 //   --utf8     UTF-8 with a byte-order mark (CP932 otherwise)
 //   --days N   only the records of the last N days (today included)
 //   -o FILE    the file to write (the standard output otherwise)
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -19,7 +18,6 @@
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/Clock.h"
@@ -37,13 +35,6 @@
 using namespace kestrel;
 
 namespace {
-
-// Nothing to keep responsive: a wait for a held log only sleeps.
-class SleepingPump : public EventPump {
-public:
-    void processEvents() override {}
-    void idle(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-};
 
 int usage() {
     std::cerr << "使い方: kestrel-csv [--summary] [--utf8] [--days 日数] [-o ファイル]\n";

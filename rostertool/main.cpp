@@ -10,14 +10,12 @@
 //       replaces "新名簿.txt", keeping the previous one under a dated name
 //
 // Exit status: 0 done, 1 an error in the file or the folders, 2 usage.
-#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -35,13 +33,6 @@
 using namespace kestrel;
 
 namespace {
-
-// Nothing to keep responsive: a wait for a held log only sleeps.
-class SleepingPump : public EventPump {
-public:
-    void processEvents() override {}
-    void idle(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-};
 
 int usage() {
     std::cerr << "使い方: kestrel-roster --to ファイル.csv [--utf8]\n"

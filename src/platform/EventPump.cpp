@@ -1,6 +1,13 @@
 #include "platform/EventPump.h"
 
+#include <chrono>
+#include <thread>
+
 namespace kestrel {
+
+void SleepingPump::idle(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void waitResponsive(Clock& clock, EventPump& events, double seconds) {
     const uint32_t start = clock.tickMs();

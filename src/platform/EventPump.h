@@ -35,6 +35,14 @@ private:
     int m_nesting = 0;
 };
 
+// The pump of the commands without screens: nothing to keep responsive, so
+// a wait for a held log only sleeps.
+class SleepingPump : public EventPump {
+public:
+    void processEvents() override {}
+    void idle(int ms) override;
+};
+
 // Waits `seconds` by the clock, letting events run all the while.
 void waitResponsive(Clock& clock, EventPump& events, double seconds);
 

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "results/PlanBytes.h"
 #include "startup/Calendar.h"
 #include "text/Cp932.h"
 
@@ -38,19 +39,6 @@ template <typename T> void put(unsigned char* at, T value) {
 }
 void putDouble(unsigned char* at, double v) {
     put(at, std::bit_cast<uint64_t>(v));
-}
-
-uint64_t checksum(const unsigned char* bytes, size_t count) {
-    uint64_t h = 14695981039346656037ull; // FNV-1a
-    for (size_t i = 0; i < count; ++i) {
-        h ^= bytes[i];
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-const unsigned char* bytesOf(const std::string& s) {
-    return reinterpret_cast<const unsigned char*>(s.data());
 }
 
 bool sameIdentity(const unsigned char* a, const unsigned char* b) {
@@ -131,7 +119,7 @@ std::string encodeRestorePlan(const RestorePlan& p) {
     put(b + 12, p.position);
     put(b + 20, p.offset);
     std::memcpy(b + 28, p.entry.data(), kDeletedEntrySize);
-    put(b + kRestorePlanBody, checksum(b, kRestorePlanBody));
+    put(b + kRestorePlanBody, planChecksum(b, kRestorePlanBody));
     return out;
 }
 
@@ -140,7 +128,7 @@ std::optional<RestorePlan> parseRestorePlan(const std::string& bytes) {
     const unsigned char* b = bytesOf(bytes);
     if (std::memcmp(b, kRestoreMagic, sizeof kRestoreMagic) != 0 ||
         le::read<uint32_t>(b + 8) != kRestoreVersion ||
-        le::read<uint64_t>(b + kRestorePlanBody) != checksum(b, kRestorePlanBody))
+        le::read<uint64_t>(b + kRestorePlanBody) != planChecksum(b, kRestorePlanBody))
         return std::nullopt;
     RestorePlan p;
     p.position = le::read<uint64_t>(b + 12);

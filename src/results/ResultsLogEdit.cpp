@@ -6,6 +6,7 @@
 
 #include "results/ChangeMark.h"
 #include "results/DeletedRecords.h"
+#include "results/PlanBytes.h"
 #include "startup/Calendar.h"
 #include "text/Cp932.h"
 
@@ -60,19 +61,6 @@ template <typename T> T getLittle(const unsigned char* in) {
     return le::read<T>(in);
 }
 
-uint64_t checksum(const unsigned char* bytes, size_t count) {
-    uint64_t h = 14695981039346656037ull; // FNV-1a
-    for (size_t i = 0; i < count; ++i) {
-        h ^= bytes[i];
-        h *= 1099511628211ull;
-    }
-    return h;
-}
-
-const unsigned char* bytesOf(const std::string& s) {
-    return reinterpret_cast<const unsigned char*>(s.data());
-}
-
 std::string encodePlan(const DeletePlan& p) {
     std::string out(reinterpret_cast<const char*>(kPlanMagic), sizeof kPlanMagic);
     putLittle(out, kPlanVersion);
@@ -83,7 +71,7 @@ std::string encodePlan(const DeletePlan& p) {
     out += p.moved;
     putLittle(out, static_cast<uint64_t>(p.entry.size()));
     out += p.entry;
-    putLittle(out, checksum(bytesOf(out), out.size()));
+    putLittle(out, planChecksum(bytesOf(out), out.size()));
     return out;
 }
 
@@ -133,7 +121,7 @@ PlanFile parsePlans(const std::string& bytes) {
             body += 8 + static_cast<size_t>(entry);
             if (n - at < body + kPlanChecksumSize) break;
         }
-        if (getLittle<uint64_t>(p + body) != checksum(p, body)) break;
+        if (getLittle<uint64_t>(p + body) != planChecksum(p, body)) break;
         std::memcpy(plan.last.data(), p + 36, kResultRecordSize);
         plan.moved.assign(reinterpret_cast<const char*>(p + kPlanHeaderSize),
                           movedEnd - kPlanHeaderSize);

@@ -21,38 +21,15 @@ using namespace kestrel::test;
 
 namespace {
 
-struct UndoLog : LogContext {
-    FakeSharedFileSystem* files = nullptr;
-
-    explicit UndoLog(const std::vector<ResultRecord>& records) {
-        auto fake = std::make_unique<FakeSharedFileSystem>();
-        files = fake.get();
-        ctx.sharedFiles = std::move(fake);
-        files->files[log()] = logBytes(records);
-        files->settle();
-    }
-    LogAccess access() { return resultsLog(ctx); }
-    std::string& bytes() { return files->files[log()]; }
+struct UndoLog : FakeShareLog {
+    explicit UndoLog(const std::vector<ResultRecord>& records) : FakeShareLog(logBytes(records)) {}
     std::vector<DeletedRecord> entries() {
         const auto it = files->files.find(deletedRecordsPath(log()));
         return it == files->files.end() ? std::vector<DeletedRecord>{}
                                         : parseDeletedRecords(it->second);
     }
     bool hasPlan() const { return files->files.count(deletePlanPath(log())) > 0; }
-    // An older program's append, after the last whole record.
-    void oldAppend(const ResultRecord& r) {
-        std::string& b = bytes();
-        b.resize(b.size() / kResultRecordSize * kResultRecordSize);
-        b += logBytes({r});
-    }
 };
-
-std::vector<ResultRecord> numbered(int n, int from = 1) {
-    std::vector<ResultRecord> out;
-    for (int i = from; i < from + n; ++i)
-        out.push_back(runRecord(45000 + i, i, 1 + i % 5, 100 + i));
-    return out;
-}
 
 std::vector<ResultRecord> without(std::vector<ResultRecord> records, int number) {
     records.erase(records.begin() + (number - 1));

@@ -22,20 +22,7 @@ struct EditLog : FakeShareLog {
     // The temporary file of the earlier versions' delete.
     bool hasDesignTemp() const { return files->files.count(resultsTempPath(log())) > 0; }
     std::string& designTemp() { return files->files[resultsTempPath(log())]; }
-    // An older program's append: whatever the log's state, after its last whole record.
-    void oldAppend(const ResultRecord& r) {
-        std::string& b = bytes();
-        b.resize(b.size() / kResultRecordSize * kResultRecordSize);
-        b += logBytes({r});
-    }
 };
-
-std::vector<ResultRecord> numbered(int n, int from = 1) {
-    std::vector<ResultRecord> out;
-    for (int i = from; i < from + n; ++i)
-        out.push_back(runRecord(45000 + i, i, 1 + i % 5, 100 + i));
-    return out;
-}
 
 ResultBytes chosenBytes(const ResultRecord& r) {
     return encodeResultRecord(r);

@@ -60,6 +60,28 @@ struct HalfWriter {
     }
 };
 
+// Writers 1..writers append perWriter records each while the readers load
+// the log over and over; the readers end once every writer has.
+void runWritersAndReaders(LogContext& t, int writers, int perWriter, int readers,
+                          const std::vector<std::string>& readerOptions = {}) {
+    const auto stop = t.dir / "stop";
+    std::vector<pid_t> readerPids, writerPids;
+    std::vector<std::string> readerArgs = {t.ctx.folders.DataFolder, stop.string(),
+                                           std::to_string(writers)};
+    readerArgs.insert(readerArgs.end(), readerOptions.begin(), readerOptions.end());
+    for (int r = 0; r < readers; ++r)
+        readerPids.push_back(spawnHelper("ResultsReader", readerArgs));
+    for (int w = 1; w <= writers; ++w)
+        writerPids.push_back(
+            spawnHelper("ResultsWriter",
+                        {t.ctx.folders.DataFolder, std::to_string(w), std::to_string(perWriter)}));
+    for (pid_t pid : writerPids)
+        EXPECT_EQ(waitFor(pid), 0) << "writer " << pid;
+    writeBytes(stop, "");
+    for (pid_t pid : readerPids)
+        EXPECT_EQ(waitFor(pid), 0) << "reader " << pid;
+}
+
 } // namespace
 
 TEST(ResultsSharing, ConcurrentWritersLoseNothingAndReadersSeeOnlyWholeRecords) {
@@ -67,20 +89,7 @@ TEST(ResultsSharing, ConcurrentWritersLoseNothingAndReadersSeeOnlyWholeRecords) 
     constexpr int kWriters = 8;
     constexpr int kPerWriter = 1000;
     constexpr int kReaders = 3;
-    const auto stop = t.dir / "stop";
-
-    std::vector<pid_t> readers, writers;
-    for (int r = 0; r < kReaders; ++r)
-        readers.push_back(spawnHelper(
-            "ResultsReader", {t.ctx.folders.DataFolder, stop.string(), std::to_string(kWriters)}));
-    for (int w = 1; w <= kWriters; ++w)
-        writers.push_back(spawnHelper("ResultsWriter", {t.ctx.folders.DataFolder, std::to_string(w),
-                                                        std::to_string(kPerWriter)}));
-    for (pid_t pid : writers)
-        EXPECT_EQ(waitFor(pid), 0) << "writer " << pid;
-    writeBytes(stop, "");
-    for (pid_t pid : readers)
-        EXPECT_EQ(waitFor(pid), 0) << "reader " << pid;
+    runWritersAndReaders(t, kWriters, kPerWriter, kReaders);
 
     const std::string bytes = readBytes(t.log());
     ASSERT_EQ(bytes.size(), size_t{kWriters} * kPerWriter * kResultRecordSize);
@@ -112,19 +121,7 @@ TEST(ResultsSharing, AFileOfAnEarlierVersionUnderTheTemporaryNameSlowsNoReadAndS
     std::string copy = logBytes({runRecord(0, 9, 1, 50), runRecord(t.today(), 9, 2, 60)});
     const auto foreign = resultsTempPath(t.log());
     writeBytes(foreign, copy);
-    const auto stop = t.dir / "stop";
-    std::vector<pid_t> readers, writers;
-    for (int r = 0; r < 3; ++r)
-        readers.push_back(spawnHelper("ResultsReader", {t.ctx.folders.DataFolder, stop.string(),
-                                                        std::to_string(kWriters), "sharedOnly"}));
-    for (int w = 1; w <= kWriters; ++w)
-        writers.push_back(spawnHelper("ResultsWriter", {t.ctx.folders.DataFolder, std::to_string(w),
-                                                        std::to_string(kPerWriter)}));
-    for (pid_t pid : writers)
-        EXPECT_EQ(waitFor(pid), 0) << "writer " << pid;
-    writeBytes(stop, "");
-    for (pid_t pid : readers)
-        EXPECT_EQ(waitFor(pid), 0) << "reader " << pid;
+    runWritersAndReaders(t, kWriters, kPerWriter, 3, {"sharedOnly"});
     EXPECT_EQ(readBytes(foreign), copy);
     std::map<int, int> count;
     for (const ResultRecord& r : decodeLog(readBytes(t.log())))

@@ -36,22 +36,6 @@ struct LogContext : TestContext {
     }
 };
 
-// The same on an in-memory share that fails and crashes on command, its
-// log holding `bytes`, all of it on the storage.
-struct FakeShareLog : LogContext {
-    FakeSharedFileSystem* files = nullptr;
-
-    explicit FakeShareLog(const std::string& bytes = {}) {
-        auto fake = std::make_unique<FakeSharedFileSystem>();
-        files = fake.get();
-        ctx.sharedFiles = std::move(fake);
-        files->files[log()] = bytes;
-        files->settle();
-    }
-    std::string& bytes() { return files->files[log()]; }
-    LogAccess access() { return resultsLog(ctx); }
-};
-
 inline ResultRecord runRecord(double date, int student, int level, int32_t seconds) {
     ResultRecord r;
     r.date = date;
@@ -78,6 +62,36 @@ inline std::vector<ResultRecord> decodeLog(const std::string& bytes) {
     for (size_t at = 0; at + kResultRecordSize <= bytes.size(); at += kResultRecordSize)
         out.push_back(
             decodeResultRecord(reinterpret_cast<const unsigned char*>(bytes.data() + at)));
+    return out;
+}
+
+// The same on an in-memory share that fails and crashes on command, its
+// log holding `bytes`, all of it on the storage.
+struct FakeShareLog : LogContext {
+    FakeSharedFileSystem* files = nullptr;
+
+    explicit FakeShareLog(const std::string& bytes = {}) {
+        auto fake = std::make_unique<FakeSharedFileSystem>();
+        files = fake.get();
+        ctx.sharedFiles = std::move(fake);
+        files->files[log()] = bytes;
+        files->settle();
+    }
+    std::string& bytes() { return files->files[log()]; }
+    LogAccess access() { return resultsLog(ctx); }
+    // An older program's append: whatever the log's state, after its last whole record.
+    void oldAppend(const ResultRecord& r) {
+        std::string& b = bytes();
+        b.resize(b.size() / kResultRecordSize * kResultRecordSize);
+        b += logBytes({r});
+    }
+};
+
+// Records 1 to n (or from `from`), one a day, of students and levels that vary.
+inline std::vector<ResultRecord> numbered(int n, int from = 1) {
+    std::vector<ResultRecord> out;
+    for (int i = from; i < from + n; ++i)
+        out.push_back(runRecord(45000 + i, i, 1 + i % 5, 100 + i));
     return out;
 }
 
