@@ -9,6 +9,17 @@
 
 namespace kestrel {
 
+FileStatus readWholeFile(SharedFile& file, std::string& out) {
+    uint64_t length = 0;
+    FileStatus s = file.size(length);
+    if (!s.ok()) return s;
+    out.assign(static_cast<size_t>(length), '\0');
+    size_t got = 0;
+    s = file.readAt(0, out.data(), out.size(), got);
+    out.resize(got);
+    return s;
+}
+
 FileStatus FileStatus::fromErrno(int err) {
     FileStatus s;
     s.fault = (err == ENOENT || err == ENOTDIR) ? FileFault::NotFound : FileFault::Other;

@@ -83,6 +83,9 @@ public:
     virtual FileIdentity identity() { return {}; }
 };
 
+// Reads the whole file as it is now into `out` (what a short read got, on failure).
+FileStatus readWholeFile(SharedFile& file, std::string& out);
+
 enum class SharedAccess {
     Write,    // read and write; a missing file is created
     Read,     // as Write where the folder allows it, else read-only

@@ -45,17 +45,6 @@ bool sameIdentity(const unsigned char* a, const unsigned char* b) {
     return std::memcmp(a, b, kRestoreAt) == 0;
 }
 
-FileStatus readAll(SharedFile& file, std::string& out) {
-    uint64_t length = 0;
-    FileStatus s = file.size(length);
-    if (!s.ok()) return s;
-    out.assign(static_cast<size_t>(length), '\0');
-    size_t got = 0;
-    s = file.readAt(0, out.data(), out.size(), got);
-    out.resize(got);
-    return s;
-}
-
 // The file's bytes; a missing file reads as empty.
 FileStatus readDeletedFile(SharedFileSystem& files, const std::filesystem::path& path,
                            std::string& out) {
@@ -63,7 +52,7 @@ FileStatus readDeletedFile(SharedFileSystem& files, const std::filesystem::path&
     FileStatus s;
     std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::Existing, s);
     if (!file) return s.fault == FileFault::NotFound ? FileStatus::success() : s;
-    s = readAll(*file, out);
+    s = readWholeFile(*file, out);
     const FileStatus c = file->close();
     return s.ok() ? c : s;
 }

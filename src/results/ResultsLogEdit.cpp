@@ -152,17 +152,6 @@ FileStatus readRecords(SharedFile& file, uint64_t first, uint64_t count, std::st
     return readExactly(file, (first - 1) * kResultRecordSize, out.data(), out.size());
 }
 
-FileStatus readWhole(SharedFile& file, std::string& out) {
-    uint64_t length = 0;
-    FileStatus s = file.size(length);
-    if (!s.ok()) return s;
-    out.assign(static_cast<size_t>(length), '\0');
-    size_t got = 0;
-    s = file.readAt(0, out.data(), out.size(), got);
-    out.resize(got);
-    return s;
-}
-
 FileStatus recordCount(SharedFile& file, uint64_t& records) {
     uint64_t length = 0;
     const FileStatus s = file.size(length);
@@ -236,7 +225,7 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
     if (!s.ok()) return fail(s, planPath, "を読めません");
     if (name == PlanName::Own && isRestorePlan(std::string(reinterpret_cast<char*>(head), got))) {
         std::string bytes;
-        s = readWhole(*temp, bytes);
+        s = readWholeFile(*temp, bytes);
         if (!s.ok()) return fail(s, planPath, "を読めません");
         temp->close();
         s = finishRestorePlan(files, logPath, log, bytes);
@@ -250,7 +239,7 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
         return {};
     }
     std::string bytes;
-    s = readWhole(*temp, bytes);
+    s = readWholeFile(*temp, bytes);
     if (!s.ok()) return fail(s, planPath, "を読めません");
     PlanFile plans = parsePlans(bytes);
     if (plans.plans.empty()) {
@@ -344,7 +333,7 @@ bool planAwaits(SharedFileSystem& files, const std::filesystem::path& planPath, 
                isRestorePlan(std::string(reinterpret_cast<char*>(head), got));
     if (!headIsMagic(head, got)) return false;
     std::string bytes;
-    return readWhole(*file, bytes).ok() && !parsePlans(bytes).plans.empty();
+    return readWholeFile(*file, bytes).ok() && !parsePlans(bytes).plans.empty();
 }
 
 // Runs `once` until it ends otherwise than on another PC's lock, waiting a
@@ -460,7 +449,7 @@ DeletePlanFiles inspectDeletePlans(SharedFileSystem& files, const std::filesyste
         if (!file)
             return s.fault == FileFault::NotFound ? PlanFileState::Absent : PlanFileState::Foreign;
         std::string bytes;
-        if (!readWhole(*file, bytes).ok()) return PlanFileState::Foreign;
+        if (!readWholeFile(*file, bytes).ok()) return PlanFileState::Foreign;
         const auto* head = bytesOf(bytes);
         const size_t n = std::min(bytes.size(), sizeof kPlanMagic);
         // A restore's plan shares the delete's name; the next open finishes or drops it.

@@ -70,11 +70,8 @@ FrmData::FrmData(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_app(app) 
         }
     });
 
-    Command4 = new QPushButton(QStringLiteral("戻る"), this);
-    Command4->setObjectName(QStringLiteral("Command4"));
-    place(Command4, 11280, 10440, 3840, 720);
-    setTwipsFont(Command4, kPGothic, 14, true);
-    connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    Command4 = commandButton(this, "Command4", "戻る", {11280, 10440, 3840, 720}, 14,
+                             &FrmData::Command4_Click);
 
     // The results as a CSV file for a spreadsheet, the whole log or one period.
     Combo2 = new QComboBox(this);
@@ -83,25 +80,26 @@ FrmData::FrmData(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_app(app) 
         Combo2->addItem(QString::fromUtf8(item));
     place(Combo2, 11280, 8280, 3840, 420);
     setTwipsFont(Combo2, kPGothic, 11);
-    Command5 = new QPushButton(QStringLiteral("CSV出力"), this);
-    Command5->setObjectName(QStringLiteral("Command5"));
-    place(Command5, 11280, 8820, 1860, 720);
-    setTwipsFont(Command5, kPGothic, 14, true);
-    connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
+    Command5 = commandButton(this, "Command5", "CSV出力", {11280, 8820, 1860, 720}, 14,
+                             &FrmData::Command5_Click);
     // The class summary of the same period, for the report cards.
-    Command6 = new QPushButton(QStringLiteral("まとめ"), this);
-    Command6->setObjectName(QStringLiteral("Command6"));
-    place(Command6, 13260, 8820, 1860, 720);
-    setTwipsFont(Command6, kPGothic, 14, true);
-    connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
-    Command7 = new QPushButton(QStringLiteral("消去した記録"), this);
-    Command7->setObjectName(QStringLiteral("Command7"));
-    place(Command7, 11280, 9660, 3840, 600);
-    setTwipsFont(Command7, kPGothic, 12, true);
-    connect(Command7, &QPushButton::clicked, this, [this] { Command7_Click(); });
+    Command6 = commandButton(this, "Command6", "まとめ", {13260, 8820, 1860, 720}, 14,
+                             &FrmData::Command6_Click);
+    Command7 = commandButton(this, "Command7", "消去した記録", {11280, 9660, 3840, 600}, 12,
+                             &FrmData::Command7_Click);
 
     buildEditPanel();
     buildDeletedPanel();
+}
+
+QPushButton* FrmData::commandButton(QWidget* parent, const char* name, const char* text,
+                                    const QRect& twips, int points, void (FrmData::*click)()) {
+    auto* button = new QPushButton(QString::fromUtf8(text), parent);
+    button->setObjectName(QLatin1String(name));
+    place(button, twips.x(), twips.y(), twips.width(), twips.height());
+    setTwipsFont(button, kPGothic, points, true);
+    connect(button, &QPushButton::clicked, this, [this, click] { (this->*click)(); });
+    return button;
 }
 
 void FrmData::buildDeletedPanel() {
@@ -113,21 +111,15 @@ void FrmData::buildDeletedPanel() {
     List2 = new VbListBox(Picture4, QStringLiteral("List2"));
     List2->setTwipsFont(*this, kGothic, 10);
     place(List2, 120, 480, 10560, 8760);
-    Command8 = new QPushButton(QStringLiteral("元に戻す"), Picture4);
-    Command8->setObjectName(QStringLiteral("Command8"));
-    place(Command8, 120, 9420, 2880, 720);
-    setTwipsFont(Command8, kPGothic, 14, true);
-    connect(Command8, &QPushButton::clicked, this, [this] { Command8_Click(); });
+    Command8 = commandButton(Picture4, "Command8", "元に戻す", {120, 9420, 2880, 720}, 14,
+                             &FrmData::Command8_Click);
     Label7 = new VbLabel(
         Picture4, QStringLiteral("Label7"),
         QStringLiteral("元に戻した記録は、消去する前の日付のまま、一覧の最後に入ります"));
     place(Label7, 3120, 9480, 4680, 600);
     setTwipsFont(Label7, kPGothic, 10);
-    Command9 = new QPushButton(QStringLiteral("閉じる"), Picture4);
-    Command9->setObjectName(QStringLiteral("Command9"));
-    place(Command9, 7920, 9420, 2760, 720);
-    setTwipsFont(Command9, kPGothic, 14, true);
-    connect(Command9, &QPushButton::clicked, this, [this] { Command9_Click(); });
+    Command9 = commandButton(Picture4, "Command9", "閉じる", {7920, 9420, 2760, 720}, 14,
+                             &FrmData::Command9_Click);
     Picture4->hide();
 }
 
@@ -352,17 +344,10 @@ void FrmData::buildEditPanel() {
     place(VScroll1, 2880, 2460, 300, 1500);
     connect(VScroll1, &QScrollBar::valueChanged, this, [this] { VScroll1_Change(); });
 
-    auto button = [this](const char* name, const char* text, int top) {
-        auto* b = new QPushButton(QString::fromUtf8(text), Picture3);
-        b->setObjectName(QLatin1String(name));
-        place(b, 180, top, 3480, 660);
-        setTwipsFont(b, kPGothic, 12, true);
-        return b;
-    };
-    Command2 = button("Command2", "変更して記録", 4500);
-    Command3 = button("Command3", "消去", 5400);
-    connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
-    connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
+    Command2 = commandButton(Picture3, "Command2", "変更して記録", {180, 4500, 3480, 660}, 12,
+                             &FrmData::Command2_Click);
+    Command3 = commandButton(Picture3, "Command3", "消去", {180, 5400, 3480, 660}, 12,
+                             &FrmData::Command3_Click);
     Picture3->hide();
 }
 

@@ -84,6 +84,9 @@ public:
     QPushButton* Command9 = nullptr;
 
 private:
+    // A bold command button at `twips` whose click runs `click`.
+    QPushButton* commandButton(QWidget* parent, const char* name, const char* text,
+                               const QRect& twips, int points, void (FrmData::*click)());
     void buildEditPanel();
     void buildDeletedPanel();
     // Where a file for the teacher goes: the user's documents, named after
