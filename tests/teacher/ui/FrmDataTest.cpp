@@ -15,23 +15,7 @@ using namespace kestrel::test;
 
 namespace {
 
-struct Manager : Teacher {
-    FrmData* m = nullptr;
-    void openWith(int runs) {
-        for (int i = 0; i < runs; ++i)
-            schoolRun(1 + i % 3, 1 + i % 5, 40 + i);
-        m = &manager();
-    }
-    QStringList lines() { return m->List1->lines(); }
-    void doubleClick(int line) {
-        QListWidgetItem* item = m->List1->item(line);
-        ASSERT_NE(item, nullptr);
-        const QPoint at = m->List1->visualItemRect(item).center();
-        QTest::mouseClick(m->List1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseDClick(m->List1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    }
-    std::vector<ResultRecord> onDisk() { return decodeLog(readBytes(log())); }
-};
+using Manager = ResultsManager;
 
 } // namespace
 

@@ -2,12 +2,15 @@
 // A teacher signed in on the level menu over a temporary shared folder
 // that holds a roster, a criteria file and a results log, for the screen
 // tests of the teacher's tools.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "levelmenu/ui/MenuScreen.h"
+#include "results/ResultsTestSupport.h"
 #include "support/Screenshots.h"
 #include "teacher/ui/FrmData.h"
 #include "teacher/ui/FrmTimeData.h"
@@ -56,6 +59,25 @@ struct Teacher : Menu {
     void save(QWidget& w, const char* name) {
         EXPECT_TRUE(w.grab().toImage().save(screenshotDir() + "/" + name + ".png"));
     }
+};
+
+// The same teacher in the results manager, opened on `runs` runs of the school.
+struct ResultsManager : Teacher {
+    FrmData* m = nullptr;
+    void openWith(int runs) {
+        for (int i = 0; i < runs; ++i)
+            schoolRun(1 + i % 3, 1 + i % 5, 40 + i);
+        m = &manager();
+    }
+    QStringList lines() { return m->List1->lines(); }
+    void doubleClick(int line) {
+        QListWidgetItem* item = m->List1->item(line);
+        ASSERT_NE(item, nullptr);
+        const QPoint at = m->List1->visualItemRect(item).center();
+        QTest::mouseClick(m->List1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(m->List1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    std::vector<ResultRecord> onDisk() { return decodeLog(readBytes(log())); }
 };
 
 } // namespace kestrel::test

@@ -22,25 +22,13 @@ using namespace kestrel::test;
 
 namespace {
 
-struct Manager : Teacher {
-    FrmData* m = nullptr;
-    void openWith(int runs) {
-        for (int i = 0; i < runs; ++i)
-            schoolRun(1 + i % 3, 1 + i % 5, 40 + i);
-        m = &manager();
-    }
+struct Manager : ResultsManager {
     void click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); }
-    void doubleClick(int line) {
-        const QPoint at = m->List1->visualItemRect(m->List1->item(line)).center();
-        QTest::mouseClick(m->List1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        QTest::mouseDClick(m->List1->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    }
     void deleteLine(int line) {
         doubleClick(line);
         dialogs.answers.push_back(MessageAnswer::Ok);
         click(m->Command3);
     }
-    std::vector<ResultRecord> onDisk() { return decodeLog(readBytes(log())); }
 };
 
 QString runTool(const QString& program, const QStringList& args) {
