@@ -19,14 +19,9 @@ namespace {
 
 struct Tool {
     Installation inst;
-    std::filesystem::path program = inst.programFile().parent_path() / "kestrel-roster";
+    std::filesystem::path program = inst.installCommand(KESTREL_ROSTER_PROGRAM);
     std::string output;
 
-    Tool() {
-        std::filesystem::create_directories(program.parent_path());
-        std::filesystem::copy_file(KESTREL_ROSTER_PROGRAM, program);
-        std::filesystem::permissions(program, std::filesystem::perms::owner_all);
-    }
     std::filesystem::path roster() const { return inst.file(Installation::kRosterFile); }
     std::filesystem::path file(const std::string& name) const { return inst.root() / name; }
     // Runs the tool with `args`; its output (and errors) in `output`.

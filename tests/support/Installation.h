@@ -48,6 +48,15 @@ public:
         writeCp932File(file(relative), text);
     }
     void remove(const std::string& relative) const { std::filesystem::remove(file(relative)); }
+    // Copies the built command `built` beside the program file, as the package
+    // installs it, and returns where it now is.
+    std::filesystem::path installCommand(const std::filesystem::path& built) const {
+        const auto to = programFile().parent_path() / built.filename();
+        std::filesystem::create_directories(to.parent_path());
+        std::filesystem::copy_file(built, to);
+        std::filesystem::permissions(to, std::filesystem::perms::owner_all);
+        return to;
+    }
 
 private:
     TempDir m_root;

@@ -130,10 +130,7 @@ TEST(ClassSummary, CsvRowsAndPagesOfAGradeEach) {
 #ifdef KESTREL_CSV_PROGRAM
 TEST(ClassSummary, TheCommandLineProgramWritesIt) {
     Installation inst;
-    const auto program = inst.programFile().parent_path() / "kestrel-csv";
-    std::filesystem::create_directories(program.parent_path());
-    std::filesystem::copy_file(KESTREL_CSV_PROGRAM, program);
-    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    const auto program = inst.installCommand(KESTREL_CSV_PROGRAM);
     const auto out = inst.root() / "sum.csv";
     ASSERT_EQ(std::system((program.string() + " --summary --utf8 -o " + out.string()).c_str()), 0);
     const auto rows = csvRows(readBytes(out).substr(3));

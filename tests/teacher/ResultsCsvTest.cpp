@@ -162,10 +162,7 @@ TEST(ResultsCsv, TheCommandLineProgramWritesTheSameFile) {
     // The program finds the shared folder through the path file beside its
     // own folder, as the main program does.
     Installation inst;
-    const auto program = inst.programFile().parent_path() / "kestrel-csv";
-    std::filesystem::create_directories(program.parent_path());
-    std::filesystem::copy_file(KESTREL_CSV_PROGRAM, program);
-    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    const auto program = inst.installCommand(KESTREL_CSV_PROGRAM);
     const auto log = inst.root() / "共有データ" / "四捨五入" / kResultsLogName;
     writeBytes(log, logBytes({runRecord(46000, 1, 1, 45), runRecord(46001, 2, 2, 99999)}));
 
