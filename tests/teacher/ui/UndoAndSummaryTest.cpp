@@ -12,6 +12,7 @@
 #include "platform/ui/QtPrinter.h"
 #include "results/DeletedRecords.h"
 #include "results/ResultsRules.h"
+#include "support/AccessibleTree.h"
 #include "support/HeldLog.h"
 #include "teacher/ResultsCsv.h"
 #include "teacher/ui/TeacherScreens.h"
@@ -73,6 +74,19 @@ TEST(ResultsManagerUndo, ADeletedRunComesBackOnItsDateOnceAndShowsInTheViews) {
     EXPECT_EQ(t.m->List1->ListIndex(), 2) << "the restored line is chosen";
     EXPECT_TRUE(t.m->List1->lines()[2].startsWith(QStringLiteral("   3 2025/06/09")));
     EXPECT_TRUE(t.m->List2->lines()[0].endsWith(QStringLiteral("元に戻しました（3番）")));
+    // A screen reader reads the panel and the marked line as they are shown.
+    const auto reached = accessibleElements(*t.m);
+    const std::pair<const char*, const char*> texts[] = {{"Label6", "消去した記録（新しい順）"},
+                                                         {"Command6", "まとめ"},
+                                                         {"Command7", "消去した記録"},
+                                                         {"Command8", "元に戻す"},
+                                                         {"Command9", "閉じる"}};
+    for (const auto& [element, text] : texts)
+        EXPECT_EQ(accessibleName(reached, element), QString::fromUtf8(text)) << element;
+    ASSERT_TRUE(reached.count(QStringLiteral("List2")));
+    QAccessibleInterface* list = reached.at(QStringLiteral("List2"));
+    ASSERT_GE(list->childCount(), 1);
+    EXPECT_EQ(list->child(0)->text(QAccessible::Name), t.m->List2->lines()[0]);
     // Once back, never twice.
     t.dialogs.shown.clear();
     t.click(t.m->Command8);
