@@ -26,12 +26,12 @@ bool replaceFileDurably(const std::filesystem::path& path, std::string_view byte
                         std::string& error) {
     std::filesystem::path temp = path;
     temp += ".tmp" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
-    // The new file keeps the old one's permissions.
+    // The new file keeps the old one's permissions; a first one gets the umask's.
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0) ::fchmod(fd, old.st_mode & 07777);
     bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;

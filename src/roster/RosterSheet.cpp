@@ -142,13 +142,17 @@ std::string rowName(int row) {
     return "CSV の " + std::to_string(row) + "行目";
 }
 
+// Whether the roster writes the field in quotes, so that it reads back whole.
+bool needsQuotes(std::string_view field) {
+    if (field.empty()) return false;
+    const bool edges = field.front() == ' ' || field.front() == '\t' || field.back() == ' ' ||
+                       field.back() == '\t';
+    return field.find(',') != std::string_view::npos || edges || field.front() == '"';
+}
+
 // A field as the roster writes it.
 std::string writtenField(std::string_view field) {
-    const bool edges = !field.empty() && (field.front() == ' ' || field.front() == '\t' ||
-                                          field.back() == ' ' || field.back() == '\t');
-    const bool quote = field.find(',') != std::string_view::npos || edges ||
-                       (!field.empty() && field.front() == '"');
-    return quote ? "\"" + std::string(field) + "\"" : std::string(field);
+    return needsQuotes(field) ? "\"" + std::string(field) + "\"" : std::string(field);
 }
 
 } // namespace
@@ -307,7 +311,7 @@ RosterImport importRosterSheet(std::string_view bytes, const RosterCheckSettings
 std::optional<std::string> unwritableField(std::string_view field) {
     if (field.find_first_of("\r\n") != std::string_view::npos)
         return std::string("に改行が入っています。名簿の 1 人は 1 行なので、改行を消して下さい。");
-    if (writtenField(field).front() == '"' && field.find('"') != std::string_view::npos)
+    if (needsQuotes(field) && field.find('"') != std::string_view::npos)
         return "「" + std::string(field) +
                "」は、「\"」と、コンマか前後の空白が両方あるので、名簿に書けません。どちらかを"
                "消して下さい。";

@@ -5,7 +5,8 @@
 #include <fstream>
 #include <iconv.h>
 #include <sstream>
-#include <unistd.h>
+
+#include "platform/FileReplace.h"
 
 namespace kestrel {
 namespace {
@@ -94,27 +95,13 @@ void writeCp932File(const std::filesystem::path& path, std::string_view utf8) {
                         "ファイル「" + displayPath(path) + "」に書けない文字があります。");
     }
     // Written beside the target and renamed over it, so that a reader on
-    // another PC never sees half a file and a failed write keeps the old one.
-    std::filesystem::path temp = path;
-    temp += ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (out) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (out) out.flush();
-        if (!out) {
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            throw FileError(FileError::Kind::Io, path,
-                            "ファイル「" + displayPath(path) + "」に書き込めません。");
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::filesystem::remove(temp, ec);
+    // another PC never sees half a file and a failed write keeps the old one;
+    // the new file keeps the old one's permissions, so that the other
+    // accounts of the folder can still write it.
+    std::string error;
+    if (!replaceFileDurably(path, bytes, error))
         throw FileError(FileError::Kind::Io, path,
                         "ファイル「" + displayPath(path) + "」に書き込めません。");
-    }
 }
 
 } // namespace kestrel
