@@ -22,6 +22,7 @@
 
 #include "platform/EventPump.h"
 #include "platform/PasswordHash.h"
+#include "platform/RunningProgram.h"
 #include "platform/SdlAudio.h"
 #include "setup/LockTest.h"
 #include "setup/SetupCheck.h"
@@ -104,12 +105,6 @@ int hashPassword() {
     return 0;
 }
 
-fs::path ownProgram() {
-    std::error_code ec;
-    fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : self;
-}
-
 std::string thisSide() {
     char host[256] = {};
     if (::gethostname(host, sizeof host - 1) != 0) std::snprintf(host, sizeof host, "pc");
@@ -120,7 +115,7 @@ std::string thisSide() {
 
 int main(int argc, char** argv) {
     bool json = false, locks = false, hash = false;
-    fs::path programFile = ownProgram();
+    fs::path programFile = runningProgramFile();
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--json") {

@@ -22,6 +22,7 @@
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
+#include "platform/RunningProgram.h"
 #include "platform/SharedFile.h"
 #include "roster/Grades.h"
 #include "roster/RosterDisplay.h"
@@ -39,12 +40,6 @@ namespace {
 int usage() {
     std::cerr << "使い方: kestrel-csv [--summary] [--utf8] [--days 日数] [-o ファイル]\n";
     return 2;
-}
-
-std::filesystem::path ownProgram() {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : self;
 }
 
 } // namespace
@@ -69,7 +64,7 @@ int main(int argc, char** argv) {
         }
     }
     try {
-        const FolderSetup setup = readFolderSetup(ownProgram());
+        const FolderSetup setup = readFolderSetup(runningProgramFile());
         ProgramDefinition program;
         DefineProgram(program);
         DefineLevelTable(program);

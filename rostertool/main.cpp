@@ -20,6 +20,7 @@
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "platform/FileReplace.h"
+#include "platform/RunningProgram.h"
 #include "platform/SharedFile.h"
 #include "results/ResultsSummary.h"
 #include "roster/Grades.h"
@@ -38,12 +39,6 @@ int usage() {
     std::cerr << "使い方: kestrel-roster --to ファイル.csv [--utf8]\n"
                  "        kestrel-roster --from ファイル.csv [--write]\n";
     return 2;
-}
-
-std::filesystem::path ownProgram() {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : self;
 }
 
 const char* encodingName(SheetEncoding e) {
@@ -201,7 +196,7 @@ int main(int argc, char** argv) {
     if (to.empty() == from.empty() || (utf8 && to.empty()) || (write && from.empty()))
         return usage();
     try {
-        const FolderSetup setup = readFolderSetup(ownProgram());
+        const FolderSetup setup = readFolderSetup(runningProgramFile());
         return to.empty() ? fromSheet(setup, from, write) : toSheet(setup, to, utf8);
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";

@@ -333,7 +333,10 @@ void checkFonts(Report& report, SetupProbes& probes) {
 }
 
 void checkProgramMenu(Report& report, const AppFolders& folders) {
-    const fs::path menu = fs::weakly_canonical(programMenuCommand(folders).program);
+    const fs::path named = programMenuCommand(folders).program;
+    std::error_code ec;
+    fs::path menu = fs::weakly_canonical(named, ec);
+    if (ec) menu = named;
     if (::access(menu.c_str(), X_OK) == 0 && !isDirectory(menu))
         report.add("program-menu", Verdict::Ok, menu, "プログラムメニューがあります。");
     else

@@ -56,11 +56,12 @@ std::string tryProbe(SharedFileSystem& files, const fs::path& folder, mode_t& mo
     const fs::path renamed = folder / probeName("renamed");
     FileStatus s;
     std::unique_ptr<SharedFile> file = files.open(probe, SharedAccess::Write, s);
-    if (!file) return failureText("ファイルを作れません。作", s.number);
+    if (!file) return failureText("ファイルを作れません。作ることが", s.number);
     const char bytes[44] = {'k', 'e', 's', 't', 'r', 'e', 'l'};
     std::string problem;
-    if (!file->writeAt(0, bytes, sizeof bytes).ok() || !file->sync().ok())
-        problem = failureText("ファイルに書きこめません。書きこみ", errno);
+    FileStatus written = file->writeAt(0, bytes, sizeof bytes);
+    if (written.ok()) written = file->sync();
+    if (!written.ok()) problem = failureText("ファイルに書きこめません。書きこみ", written.number);
     file->close();
     struct stat st {};
     if (::stat(probe.c_str(), &st) == 0) mode = st.st_mode;

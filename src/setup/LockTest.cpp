@@ -52,7 +52,7 @@ public:
         exchange();
         // The other side learns what this side saw, in case it did not see it itself.
         announce(m_bothHeld ? "overlap" : "done", m_round);
-        waitForPartnerToFinish();
+        if (m_lockFailure.ok()) waitForPartnerToFinish();
         if (m_bothHeld)
             return line(Verdict::Error,
                         "2 台のパソコンが同時に、同じファイルのロックを取れました。この共有フォルダ"
@@ -61,6 +61,11 @@ public:
                         "とおり cifs でマウントしなおします（/etc/fstab の例: //server/kyouyuu  "
                         "/mnt/kyouyuu  cifs  credentials=/etc/kestrel/smb-credentials,vers=3.0,"
                         "uid=0,gid=kyoushitsu,file_mode=0664,dir_mode=0775,_netdev  0  0）。");
+        if (!m_lockFailure.ok())
+            return line(Verdict::Error,
+                        "試験のファイルのロックを取れません（" + m_lockFailure.description +
+                            "）。この共有フォルダでは、プログラムが成績を記録できません。共有フォ"
+                            "ルダを、手引きのとおり cifs でマウントしなおします。");
         if (m_interrupted)
             return line(Verdict::Warning, "とちゅうで止めたので、確かめられませんでした。");
         if (m_heldAlone > 0 && m_keptOut > 0)
@@ -184,6 +189,7 @@ private:
                 if (other.state == "holding") ++m_keptOut;
                 if (!pause(kPollSeconds)) return;
             } else {
+                m_lockFailure = s; // no lock at all: what the test is there to find
                 return;
             }
         }
@@ -223,6 +229,7 @@ private:
     bool m_announced = false, m_bothHeld = false, m_interrupted = false;
     long m_round = 0;
     int m_heldAlone = 0, m_keptOut = 0;
+    FileStatus m_lockFailure = FileStatus::success();
 };
 
 } // namespace

@@ -1,7 +1,10 @@
 #include "setup/SetupCheck.h"
 
 #include <algorithm>
+#include <exception>
 #include <map>
+#include <optional>
+#include <string>
 
 #include "setup/Checks.h"
 
@@ -80,22 +83,37 @@ std::string oneLine(std::string text) {
 
 std::vector<CheckLine> runSetupCheck(SetupCheckContext& context) {
     setup::Report report;
-    const std::optional<AppFolders> folders = setup::checkPathFile(report, context.programFile);
+    // A check that fails in a way of its own (a folder it may not enter, say)
+    // is that check's error; the others still run.
+    auto guarded = [&report](const char* check, const auto& run) {
+        try {
+            run();
+        } catch (const std::exception& e) {
+            report.add(check, Verdict::Error, "",
+                       std::string("確かめるとちゅうで止まりました（") + e.what() +
+                           "）。ファイルとフォルダの権限を確かめます。");
+        }
+    };
+    std::optional<AppFolders> folders;
+    guarded("path-file", [&] { folders = setup::checkPathFile(report, context.programFile); });
     if (!folders) return report.lines;
-    const std::optional<SharedConfig> config = setup::checkSharedConfig(report, *folders);
+    std::optional<SharedConfig> config;
+    guarded("shared-config", [&] { config = setup::checkSharedConfig(report, *folders); });
     // Without the configuration the roster is checked with the usual
     // school year from April.
     SharedConfig fallback;
     fallback.SchoolYearStartMonth = "4";
-    if (config) setup::checkPassword(report, *folders, *config);
-    setup::checkRoster(report, *folders, config ? *config : fallback, context.clock.today());
-    setup::checkCriteria(report, *folders);
-    setup::checkSounds(report, *folders, context.probes);
-    setup::checkFonts(report, context.probes);
-    setup::checkProgramMenu(report, *folders);
-    setup::checkDataFolder(report, *folders, context.files);
-    setup::checkMount(report, *folders, context.probes);
-    setup::checkResultsLog(report, *folders, context);
+    if (config) guarded("password", [&] { setup::checkPassword(report, *folders, *config); });
+    guarded("roster", [&] {
+        setup::checkRoster(report, *folders, config ? *config : fallback, context.clock.today());
+    });
+    guarded("criteria", [&] { setup::checkCriteria(report, *folders); });
+    guarded("sounds", [&] { setup::checkSounds(report, *folders, context.probes); });
+    guarded("fonts", [&] { setup::checkFonts(report, context.probes); });
+    guarded("program-menu", [&] { setup::checkProgramMenu(report, *folders); });
+    guarded("data-folder", [&] { setup::checkDataFolder(report, *folders, context.files); });
+    guarded("mount", [&] { setup::checkMount(report, *folders, context.probes); });
+    guarded("results-log", [&] { setup::checkResultsLog(report, *folders, context); });
     return report.lines;
 }
 

@@ -5,12 +5,14 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <functional>
 #include <map>
 
 #include "platform/SdlAudio.h"
 #include "results/ResultsLogEdit.h"
 #include "results/ResultsTestSupport.h"
+#include "setup/LockTest.h"
 #include "setup/SetupCheck.h"
 #include "startup/Calendar.h"
 #include "support/DemoSchool.h"
@@ -49,8 +51,9 @@ struct RefusingProbes : PosixSharedFileSystem {
 using Snapshot = std::map<std::string, std::pair<uintmax_t, fs::file_time_type>>;
 Snapshot snapshot(const fs::path& root) {
     Snapshot files;
+    std::error_code ec; // a link that leads nowhere is no file
     for (const fs::directory_entry& e : fs::recursive_directory_iterator(root))
-        files[e.path().string()] = e.is_regular_file()
+        files[e.path().string()] = e.is_regular_file(ec)
                                        ? std::make_pair(e.file_size(), e.last_write_time())
                                        : std::make_pair(uintmax_t{0}, fs::file_time_type{});
     return files;
@@ -178,6 +181,12 @@ TEST(SetupCheck, EachFaultIsReportedByItsCheckAloneAndNothingChanges) {
          [](DemoSchool&, Probes& p, RefusingProbes&) { p.missingFonts = {"IPAMincho"}; }},
         {"no program menu", "program-menu", Verdict::Warning, "プログラムメニュー",
          [](DemoSchool& s, Probes&, RefusingProbes&) { fs::remove_all(s / "起動"); }},
+        {"a program menu folder that links to itself", "program-menu", Verdict::Warning,
+         "プログラムメニュー",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             fs::remove_all(s / "起動");
+             fs::create_directory_symlink(s / "起動", s / "起動");
+         }},
         {"a data folder this account cannot write", "data-folder", Verdict::Error,
          "ファイルを作れません", [](DemoSchool&, Probes&, RefusingProbes& f) { f.refuse = true; }},
         {"a log the folder's other writers cannot write", "data-folder", Verdict::Error,
@@ -261,4 +270,48 @@ TEST(SetupCheck, TheReportReadsAsOneLinePerFindingAndAsJson) {
         "  {\"check\": \"mount\", \"verdict\": \"ok\", \"file\": \"/s/\", \"message\": \"ok\"}\n"
         "]}\n");
     EXPECT_EQ(reportJson({}), "{\"checks\": []}\n");
+}
+
+namespace {
+
+// A share that opens files but refuses every lock outright, as a mount
+// without any locking does.
+struct NoLocks : SharedFileSystem {
+    struct File : SharedFile {
+        FileStatus lockExclusive() override { return FileStatus::fromErrno(ENOLCK); }
+        FileStatus lockShared() override { return FileStatus::fromErrno(ENOLCK); }
+        FileStatus unlock() override { return {}; }
+        FileStatus size(uint64_t& bytes) override { return bytes = 0, FileStatus{}; }
+        FileStatus readAt(uint64_t, void*, size_t, size_t& got) override {
+            return got = 0, FileStatus{};
+        }
+        FileStatus writeAt(uint64_t, const void*, size_t) override { return {}; }
+        FileStatus sync() override { return {}; }
+        FileStatus truncate(uint64_t) override { return {}; }
+        FileStatus close() override { return {}; }
+    };
+    std::unique_ptr<SharedFile> open(const std::filesystem::path&, SharedAccess,
+                                     FileStatus&) override {
+        return std::make_unique<File>();
+    }
+    FileStatus remove(const std::filesystem::path&) override { return {}; }
+    FileStatus syncFolder(const std::filesystem::path&) override { return {}; }
+};
+
+} // namespace
+
+TEST(LockTest, ALockRefusedOutrightIsAnErrorNotAnOpenQuestion) {
+    TempDir folder;
+    writeBytes(folder / (std::string(kLockTestPrefix) + "-other-1"), "waiting 0\n");
+    NoLocks files;
+    LockTestOptions o;
+    o.dataFolder = folder.path();
+    o.self = "this-2";
+    o.partnerWaitSeconds = 2;
+    o.testSeconds = 2;
+    const CheckLine line = runLockTest(files, o);
+    EXPECT_EQ(line.verdict, Verdict::Error) << line.message;
+    EXPECT_NE(line.message.find("ロックを取れません"), std::string::npos) << line.message;
+    std::filesystem::remove(folder / (std::string(kLockTestPrefix) + "-other-1"));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path())) << "nothing of this side left";
 }
