@@ -143,9 +143,12 @@ FileStatus recordInPlace(SharedFile& log, const RestorePlan& plan, bool& inPlace
 }
 
 FileStatus finishRestore(SharedFileSystem& files, const std::filesystem::path& logPath,
-                         SharedFile& log, const RestorePlan& plan, bool& restored) {
+                         SharedFile& log, const RestorePlan& plan, bool& restored,
+                         std::filesystem::path& failedFile) {
+    failedFile = logPath;
     FileStatus s = recordInPlace(log, plan, restored);
     if (!s.ok() || !restored) return s;
+    failedFile = deletedRecordsPath(logPath);
     return markRestored(files, logPath, plan.entry, plan.offset);
 }
 
@@ -239,13 +242,14 @@ bool isRestorePlan(const std::string& head) {
 }
 
 FileStatus finishRestorePlan(SharedFileSystem& files, const std::filesystem::path& logPath,
-                             SharedFile& locked, const std::string& planBytes) {
+                             SharedFile& locked, const std::string& planBytes,
+                             std::filesystem::path& failedFile) {
     // A plan cut short: it is on disk before the log is touched, so nothing
     // was appended.
     const std::optional<RestorePlan> plan = parseRestorePlan(planBytes);
     if (!plan) return FileStatus::success();
     bool restored = false;
-    return finishRestore(files, logPath, locked, *plan, restored);
+    return finishRestore(files, logPath, locked, *plan, restored, failedFile);
 }
 
 LogStatus readDeletedRecords(const LogAccess& log, std::vector<DeletedRecord>& out) {
@@ -353,7 +357,9 @@ LogEditStatus restoreDeletedRecord(const LogAccess& log, const DeletedRecord& ch
             if (!s.ok()) {
                 // What the log holds decides, as the next open would decide.
                 bool restored = false;
-                const FileStatus f = finishRestore(log.files, log.path, *file, plan, restored);
+                std::filesystem::path unused;
+                const FileStatus f =
+                    finishRestore(log.files, log.path, *file, plan, restored, unused);
                 if (f.ok()) {
                     log.files.remove(planPath);
                     if (restored) {

@@ -73,9 +73,11 @@ FileStatus storeDeletedEntry(SharedFileSystem& files, const std::filesystem::pat
 // Whether a plan file that begins with these bytes is a restore's plan.
 bool isRestorePlan(const std::string& head);
 // With the log `locked`: finishes or drops the restore whose plan's bytes
-// are `plan` (see above). The caller removes the plan once this succeeds.
+// are `plan` (see above). The caller removes the plan once this succeeds;
+// on failure `failedFile` is the log or the file of deleted records.
 FileStatus finishRestorePlan(SharedFileSystem& files, const std::filesystem::path& logPath,
-                             SharedFile& locked, const std::string& plan);
+                             SharedFile& locked, const std::string& plan,
+                             std::filesystem::path& failedFile);
 
 // Every entry, read under the log's shared lock after any unfinished change
 // is finished; a missing file is an empty list. Waits for a log held by

@@ -228,8 +228,10 @@ StepFailure finishPlanAt(SharedFileSystem& files, const std::filesystem::path& l
         s = readWholeFile(*temp, bytes);
         if (!s.ok()) return fail(s, planPath, "を読めません");
         temp->close();
-        s = finishRestorePlan(files, logPath, log, bytes);
-        if (!s.ok()) return fail(s, deletedRecordsPath(logPath), "に書き込めません");
+        std::filesystem::path failedFile;
+        s = finishRestorePlan(files, logPath, log, bytes, failedFile);
+        if (!s.ok())
+            return fail(s, failedFile, failedFile == logPath ? "を読めません" : "に書き込めません");
         s = removePlan(files, planPath);
         return s.ok() ? StepFailure{} : fail(s, planPath, "を消せません");
     }

@@ -95,14 +95,6 @@ LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const Crite
 // The student's runs today (under 6000 seconds) over levels 1..lastLevel,
 // rounded to a whole number.
 int todayRunCount(const ResultsSummary& summary, int student, int lastLevel = kMaxLevel);
-// The same from `window`, brought up to the log first: only the records
-// appended since the window's last load are read, unless the log changed
-// otherwise (see LogWindow). The figures are those of a whole read.
-LogStatus LoadResults(ResultsSummary& summary, RunEntries& entries, const LogAccess& log,
-                      LogWindow& window);
-LogStatus BuildSummary(ResultsSummary& summary, RunEntries& entries, const CriteriaTable& criteria,
-                       const LogAccess& log, LogWindow& window);
-
 // The student's runs today at one level.
 int todayRunCountAt(const ResultsSummary& summary, int level, int student);
 

@@ -258,6 +258,29 @@ TEST(UndoableDelete, ARestoreStoppedOrFailingAnywhereIsBackOnceOrNotAtAll) {
             }
 }
 
+TEST(UndoableDelete, ARestoreLeftMidwayThatCannotBeReadNamesTheLog) {
+    // A bad sector under the restored record: finishing the restore fails on
+    // the log, and the teacher is told so, not that the file of deleted
+    // records could not be written.
+    const auto records = numbered(5);
+    for (int n = 1; n <= 12; ++n) {
+        UndoLog t(records);
+        ASSERT_TRUE(deleteResultRecord(t.access(), 2, encodeResultRecord(records[1])).ok());
+        t.files->settle();
+        uint64_t as = 0;
+        t.files->crashOnChange = t.files->changes + n;
+        try {
+            restoreDeletedRecord(t.access(), t.entries().at(0), as);
+        } catch (const SimulatedCrash&) {
+        }
+        t.files->crashOnChange = 0;
+        t.files->badByte = (records.size() - 1) * kResultRecordSize;
+        const LogEditStatus s = deleteResultRecord(t.access(), 1, encodeResultRecord(records[0]));
+        EXPECT_EQ(s.message.find(kDeletedRecordsName), std::string::npos)
+            << "crash at " << n << ": " << s.message;
+    }
+}
+
 namespace {
 
 pid_t spawnHelper(const std::string& name, const std::vector<std::string>& args) {
