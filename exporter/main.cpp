@@ -86,7 +86,11 @@ int main(int argc, char** argv) {
             ClassSummary rows;
             status = buildClassSummary(log, entries, criteria, program, setup.config, schoolYear,
                                        {options.periodDays, options.today}, rows);
-            if (status.ok()) text = classSummaryCsv(rows, options.encoding);
+            try {
+                if (status.ok()) text = classSummaryCsv(rows, options.encoding);
+            } catch (const std::invalid_argument&) {
+                status = {FileFault::Other, kCsvNotCp932};
+            }
         } else {
             status = exportResultsCsv(log, studentLookups(entries, schoolYear), program, criteria,
                                       options, text);

@@ -7,7 +7,6 @@
 #include "results/ResultsRules.h"
 #include "roster/Grades.h"
 #include "text/Characters.h"
-#include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
 
@@ -15,7 +14,6 @@ namespace kestrel {
 namespace {
 
 const char* const kLineEnd = "\r\n";
-const char* const kByteOrderMark = "\xEF\xBB\xBF";
 const char* const kClearedMark = "○";
 
 // The printable part of an A4 landscape page, in millimetres, as the
@@ -300,8 +298,7 @@ std::string classSummaryCsv(const ClassSummary& s, CsvEncoding encoding) {
         }
         text += kLineEnd;
     }
-    if (encoding == CsvEncoding::Utf8WithBom) return kByteOrderMark + text;
-    return utf8ToCp932(text);
+    return csvFileBytes(text, encoding);
 }
 
 std::vector<Drawing> classSummaryPages(const ClassSummary& s, const SummaryHeading& heading,

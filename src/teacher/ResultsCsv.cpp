@@ -88,17 +88,17 @@ LogStatus exportResultsCsv(const LogAccess& log, const StudentLookups& students,
     read.createMissing = false;
     const LogStatus status = readResultsLog(log, writer, read);
     if (!status.ok()) return status;
-    if (options.encoding == CsvEncoding::Utf8WithBom) {
-        out = kByteOrderMark + text;
-        return status;
-    }
     try {
-        out = utf8ToCp932(text);
+        out = csvFileBytes(text, options.encoding);
     } catch (const std::invalid_argument&) {
         // A character with no counterpart in CP932: the UTF-8 file still holds it.
-        return {FileFault::Other, "CP932 で書けない文字があります。UTF-8 で書き出してください。"};
+        return {FileFault::Other, kCsvNotCp932};
     }
     return status;
+}
+
+std::string csvFileBytes(const std::string& utf8, CsvEncoding encoding) {
+    return encoding == CsvEncoding::Utf8WithBom ? kByteOrderMark + utf8 : utf8ToCp932(utf8);
 }
 
 } // namespace kestrel

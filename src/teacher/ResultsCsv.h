@@ -20,6 +20,14 @@ namespace kestrel {
 
 enum class CsvEncoding { Cp932, Utf8WithBom };
 
+// What a teacher is told when a text has no CP932 counterpart.
+inline constexpr const char* kCsvNotCp932 =
+    "CP932 で書けない文字があります。UTF-8 で書き出してください。";
+
+// The file's bytes of a CSV text (UTF-8): with a byte-order mark, or in
+// CP932, which throws std::invalid_argument for a text it cannot hold.
+std::string csvFileBytes(const std::string& utf8, CsvEncoding encoding);
+
 struct CsvOptions {
     CsvEncoding encoding = CsvEncoding::Cp932;
     // 0: every record. Otherwise only records dated later than today - days,

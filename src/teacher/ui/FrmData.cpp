@@ -198,7 +198,7 @@ void FrmData::Command6_Click() {
     try {
         bytes = classSummaryCsv(summary, encoding);
     } catch (const std::invalid_argument&) {
-        tell("CP932 で書けない文字があります。UTF-8 で書き出してください。");
+        tell(kCsvNotCp932);
         return;
     }
     saveForTeacher(bytes, exportFile("まとめ", now, ".csv"), "まとめ");
