@@ -46,6 +46,9 @@ const std::array<std::string, SoundTable::kCueCount>& soundCueNames();
 
 inline constexpr const char* kSoundTableFile = "新音ファイル.txt";
 inline constexpr const char* kWarningSound = "警告1.wav";
+// The end screen's fixed sounds: a new best time of all, a level cleared.
+inline constexpr const char* kOverallBestSound = "最高1.wav";
+inline constexpr const char* kGoalClearedSound = "合格.wav";
 
 // Reads the sound table "新音ファイル.txt" of the sound folder. Throws
 // FileError when the file is missing or unreadable.

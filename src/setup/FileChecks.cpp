@@ -304,7 +304,7 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
                                "）。7 章のとおりに WAV ファイルを置きます。");
         }
     }
-    for (const char* fixed : {"最高1.wav", "合格.wav", kWarningSound}) {
+    for (const char* fixed : {kOverallBestSound, kGoalClearedSound, kWarningSound}) {
         const fs::path wav = fs::path(folders.SoundFolder) / fixed;
         ++files;
         const PlayResult loaded = probes.loadSound(wav);

@@ -15,6 +15,7 @@
 #include "setup/Checks.h"
 #include "startup/Calendar.h"
 #include "startup/CriteriaTable.h"
+#include "startup/ProgramDefinition.h"
 #include "startup/ShareLocks.h"
 
 namespace kestrel::setup {
@@ -111,8 +112,8 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
             const ResultRecord r = decodeResultRecord(block.data() + i * kResultRecordSize);
             if (!(r.date >= 1 && r.date <= tomorrow) || r.date != std::floor(r.date)) ++out.badDate;
             if (!(r.timeOfDay >= 0 && r.timeOfDay < 1)) ++out.badTime;
-            if (r.studentNumber < 1 || r.studentNumber > 5000) ++out.badStudent;
-            if (r.level < 1 || r.level > 35) ++out.badLevel;
+            if (r.studentNumber < 1 || r.studentNumber > kMaxStudent) ++out.badStudent;
+            if (r.level < 1 || r.level > kMaxLevel) ++out.badLevel;
             if (r.seconds < 0 || r.seconds > 99999) ++out.badSeconds;
         }
         at += n;

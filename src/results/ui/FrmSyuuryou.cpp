@@ -24,8 +24,6 @@ namespace {
 constexpr int kDesignWidth = 15360;
 constexpr int kDesignHeight = 11520;
 constexpr int kTimerMs = 500;
-const char* const kOverallBestSound = "最高1.wav";
-const char* const kGoalClearedSound = "合格.wav";
 
 // Where the white card behind the run's figures lies, in design twips.
 const QRectF kCardTwips(960, 2760, 13440, 6240);
