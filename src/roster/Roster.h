@@ -21,6 +21,10 @@ struct ResultsSummary;
 inline constexpr const char* kRosterFile = "新名簿.txt";
 inline constexpr int kRosterTextLength = 20; // characters of every kept text field
 inline constexpr int kRosterFields = 8;      // fields of one entry
+// The fields by their position in an entry; the numeric ones, and the texts.
+inline constexpr int kNumberField = 0, kBirthYearField = 1, kNameField = 4, kStatusField = 5;
+inline constexpr int kNumberFields[] = {0, 1, 2, 3, 5};
+inline constexpr int kTextFields[] = {4, 6, 7};
 // Line 0 of the name list: nobody chosen.
 inline constexpr const char* kNobodyLine = "－－－－－－";
 

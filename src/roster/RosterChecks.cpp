@@ -8,9 +8,6 @@
 namespace kestrel {
 namespace {
 
-constexpr int kNumberField = 0, kBirthYearField = 1, kNameField = 4, kStatusField = 5;
-constexpr int kNumberFields[] = {0, 1, 2, 3, 5};
-
 struct Checker {
     const std::vector<RosterRow>& rows;
     const RosterCheckSettings& settings;

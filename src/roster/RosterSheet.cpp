@@ -17,9 +17,6 @@ namespace {
 
 const char* const kLineEnd = "\r\n";
 const char* const kByteOrderMark = "\xEF\xBB\xBF";
-constexpr int kNumberField = 0, kBirthYearField = 1, kNameField = 4;
-constexpr int kTextFields[] = {4, 6, 7};
-constexpr int kNumberFields[] = {0, 1, 2, 3, 5};
 
 bool isTextField(int f) {
     return std::find(std::begin(kTextFields), std::end(kTextFields), f) != std::end(kTextFields);
