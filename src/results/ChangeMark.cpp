@@ -12,11 +12,6 @@ constexpr unsigned char kMarkMagic[8] = {'K', 'S', 'T', 'R', 'L', 'M', 'R', 'K'}
 constexpr size_t kMarkSize = 24;    // magic, counter, random number
 constexpr size_t kMarkReadMax = 64; // more than any mark holds: a longer file differs anyway
 
-void putLittle(unsigned char* out, uint64_t value) {
-    for (size_t i = 0; i < 8; ++i)
-        out[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 uint64_t randomNumber() {
     std::random_device device;
     return (static_cast<uint64_t>(device()) << 32) ^ device();
@@ -58,8 +53,8 @@ FileStatus moveChangeMark(SharedFileSystem& files, const std::filesystem::path& 
         std::memcmp(mark, kMarkMagic, sizeof kMarkMagic) == 0)
         counter = le::read<uint64_t>(mark + 8);
     std::memcpy(mark, kMarkMagic, sizeof kMarkMagic);
-    putLittle(mark + 8, counter + 1);
-    putLittle(mark + 16, randomNumber());
+    le::write<uint64_t>(mark + 8, counter + 1);
+    le::write<uint64_t>(mark + 16, randomNumber());
     s = file->writeAt(0, mark, kMarkSize);
     if (s.ok() && length > kMarkSize) s = file->truncate(kMarkSize);
     if (s.ok()) s = file->sync();

@@ -33,14 +33,6 @@ constexpr uint32_t kRestoreVersion = 1;
 constexpr size_t kRestorePlanBody = 8 + 4 + 8 + 8 + kDeletedEntrySize;
 constexpr size_t kRestorePlanSize = kRestorePlanBody + 8;
 
-template <typename T> void put(unsigned char* at, T value) {
-    for (size_t i = 0; i < sizeof(T); ++i)
-        at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-void putDouble(unsigned char* at, double v) {
-    put(at, std::bit_cast<uint64_t>(v));
-}
-
 bool sameIdentity(const unsigned char* a, const unsigned char* b) {
     return std::memcmp(a, b, kRestoreAt) == 0;
 }
@@ -104,11 +96,11 @@ std::string encodeRestorePlan(const RestorePlan& p) {
     std::string out(kRestorePlanSize, '\0');
     auto* b = reinterpret_cast<unsigned char*>(out.data());
     std::memcpy(b, kRestoreMagic, sizeof kRestoreMagic);
-    put(b + 8, kRestoreVersion);
-    put(b + 12, p.position);
-    put(b + 20, p.offset);
+    le::write(b + 8, kRestoreVersion);
+    le::write(b + 12, p.position);
+    le::write(b + 20, p.offset);
     std::memcpy(b + 28, p.entry.data(), kDeletedEntrySize);
-    put(b + kRestorePlanBody, planChecksum(b, kRestorePlanBody));
+    le::write(b + kRestorePlanBody, planChecksum(b, kRestorePlanBody));
     return out;
 }
 
@@ -177,15 +169,15 @@ std::filesystem::path deletedRecordsPath(const std::filesystem::path& logPath) {
 DeletedEntryBytes encodeDeletedEntry(const DeletedRecord& e) {
     DeletedEntryBytes b{};
     std::memcpy(b.data(), kEntryMagic, sizeof kEntryMagic);
-    put(b.data() + 4, kEntryVersion);
+    le::write(b.data() + 4, kEntryVersion);
     std::memcpy(b.data() + kRecordAt, e.record.data(), kResultRecordSize);
-    putDouble(b.data() + kDeletedAt, e.deletedDate);
-    putDouble(b.data() + kDeletedAt + 8, e.deletedTime);
-    put(b.data() + kNumberAt, e.number);
+    le::writeDouble(b.data() + kDeletedAt, e.deletedDate);
+    le::writeDouble(b.data() + kDeletedAt + 8, e.deletedTime);
+    le::write(b.data() + kNumberAt, e.number);
     if (e.restored) {
-        putDouble(b.data() + kRestoreAt, e.restoredDate);
-        putDouble(b.data() + kRestoreAt + 8, e.restoredTime);
-        put(b.data() + kRestoredAsAt, e.restoredAs);
+        le::writeDouble(b.data() + kRestoreAt, e.restoredDate);
+        le::writeDouble(b.data() + kRestoreAt + 8, e.restoredTime);
+        le::write(b.data() + kRestoredAsAt, e.restoredAs);
         b[kStateAt] = 1;
     }
     return b;

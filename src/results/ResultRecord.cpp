@@ -9,17 +9,6 @@
 namespace kestrel {
 namespace {
 
-template <typename T> void putLittle(unsigned char* out, T value) {
-    using U = std::make_unsigned_t<T>;
-    const U bits = static_cast<U>(value);
-    for (size_t i = 0; i < sizeof(T); ++i)
-        out[i] = static_cast<unsigned char>(bits >> (8 * i));
-}
-
-void putDouble(unsigned char* out, double value) {
-    putLittle(out, std::bit_cast<uint64_t>(value));
-}
-
 void putText(unsigned char* out, const ResultText& text) {
     for (size_t i = 0; i < kResultTextSize; ++i)
         out[i] = static_cast<unsigned char>(text[i]);
@@ -56,11 +45,11 @@ std::string toCp932Lenient(std::string_view utf8) {
 
 ResultBytes encodeResultRecord(const ResultRecord& r) {
     ResultBytes b{};
-    putDouble(&b[0], r.date);
-    putDouble(&b[8], r.timeOfDay);
-    putLittle(&b[16], r.studentNumber);
-    putLittle(&b[18], r.level);
-    putLittle(&b[20], r.seconds);
+    le::writeDouble(&b[0], r.date);
+    le::writeDouble(&b[8], r.timeOfDay);
+    le::write(&b[16], r.studentNumber);
+    le::write(&b[18], r.level);
+    le::write(&b[20], r.seconds);
     putText(&b[24], r.schoolCode);
     putText(&b[29], r.pointsText);
     putText(&b[34], r.countText);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "startup/AppFolders.h"
@@ -48,6 +49,15 @@ template <typename U> U read(const unsigned char* in) {
 }
 inline double readDouble(const unsigned char* in) {
     return std::bit_cast<double>(read<uint64_t>(in));
+}
+template <typename T> void write(unsigned char* out, T value) {
+    using U = std::make_unsigned_t<T>;
+    const U bits = static_cast<U>(value);
+    for (size_t i = 0; i < sizeof(T); ++i)
+        out[i] = static_cast<unsigned char>(bits >> (8 * i));
+}
+inline void writeDouble(unsigned char* out, double value) {
+    write(out, std::bit_cast<uint64_t>(value));
 }
 inline ResultText readText(const unsigned char* in) {
     ResultText t;
