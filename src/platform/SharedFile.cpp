@@ -20,6 +20,24 @@ FileStatus readWholeFile(SharedFile& file, std::string& out) {
     return s;
 }
 
+FileStatus readFileIfExists(SharedFileSystem& files, const std::filesystem::path& path,
+                            std::string& out, size_t max) {
+    out.clear();
+    FileStatus s;
+    std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::Existing, s);
+    if (!file) return s.fault == FileFault::NotFound ? FileStatus::success() : s;
+    if (max == SIZE_MAX) {
+        s = readWholeFile(*file, out);
+    } else {
+        out.assign(max, '\0');
+        size_t got = 0;
+        s = file->readAt(0, out.data(), max, got);
+        out.resize(got);
+    }
+    const FileStatus closed = file->close();
+    return s.ok() ? closed : s;
+}
+
 FileStatus FileStatus::fromErrno(int err) {
     FileStatus s;
     s.fault = (err == ENOENT || err == ENOTDIR) ? FileFault::NotFound : FileFault::Other;

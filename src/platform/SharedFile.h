@@ -83,9 +83,6 @@ public:
     virtual FileIdentity identity() { return {}; }
 };
 
-// Reads the whole file as it is now into `out` (what a short read got, on failure).
-FileStatus readWholeFile(SharedFile& file, std::string& out);
-
 enum class SharedAccess {
     Write,    // read and write; a missing file is created
     Read,     // as Write where the folder allows it, else read-only
@@ -105,6 +102,12 @@ public:
     // on the storage. A folder that cannot be synced this way counts as synced.
     virtual FileStatus syncFolder(const std::filesystem::path& folder) = 0;
 };
+
+// Reads the whole file as it is now into `out` (what a short read got, on failure).
+FileStatus readWholeFile(SharedFile& file, std::string& out);
+// The same by name, at most `max` bytes; a missing file reads as empty.
+FileStatus readFileIfExists(SharedFileSystem& files, const std::filesystem::path& path,
+                            std::string& out, size_t max = SIZE_MAX);
 
 // POSIX descriptors with open-file-description locks (F_OFD_SETLK), which
 // conflict between descriptors even inside one process.

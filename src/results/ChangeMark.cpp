@@ -25,17 +25,7 @@ std::filesystem::path changeMarkPath(const std::filesystem::path& logPath) {
 
 FileStatus readChangeMark(SharedFileSystem& files, const std::filesystem::path& logPath,
                           std::string& mark) {
-    mark.clear();
-    FileStatus s;
-    std::unique_ptr<SharedFile> file =
-        files.open(changeMarkPath(logPath), SharedAccess::Existing, s);
-    if (!file) return s.fault == FileFault::NotFound ? FileStatus::success() : s;
-    char buffer[kMarkReadMax];
-    size_t got = 0;
-    s = file->readAt(0, buffer, sizeof buffer, got);
-    if (!s.ok()) return s;
-    mark.assign(buffer, got);
-    return file->close();
+    return readFileIfExists(files, changeMarkPath(logPath), mark, kMarkReadMax);
 }
 
 FileStatus moveChangeMark(SharedFileSystem& files, const std::filesystem::path& logPath) {

@@ -37,18 +37,6 @@ bool sameIdentity(const unsigned char* a, const unsigned char* b) {
     return std::memcmp(a, b, kRestoreAt) == 0;
 }
 
-// The file's bytes; a missing file reads as empty.
-FileStatus readDeletedFile(SharedFileSystem& files, const std::filesystem::path& path,
-                           std::string& out) {
-    out.clear();
-    FileStatus s;
-    std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::Existing, s);
-    if (!file) return s.fault == FileFault::NotFound ? FileStatus::success() : s;
-    s = readWholeFile(*file, out);
-    const FileStatus c = file->close();
-    return s.ok() ? c : s;
-}
-
 // Where the entry like `identity` stands, preferring `hint`; nothing when
 // the file holds none.
 std::optional<uint64_t> findEntry(const std::string& bytes, const unsigned char* identity,
@@ -74,7 +62,7 @@ FileStatus markRestored(SharedFileSystem& files, const std::filesystem::path& lo
                         const DeletedEntryBytes& entry, uint64_t hint) {
     const std::filesystem::path path = deletedRecordsPath(logPath);
     std::string bytes;
-    FileStatus s = readDeletedFile(files, path, bytes);
+    FileStatus s = readFileIfExists(files, path, bytes);
     if (!s.ok()) return s;
     const std::optional<uint64_t> at = findEntry(bytes, entry.data(), hint);
     if (!at) return storeDeletedEntry(files, logPath, entry);
@@ -212,7 +200,7 @@ FileStatus storeDeletedEntry(SharedFileSystem& files, const std::filesystem::pat
                              const DeletedEntryBytes& entry) {
     const std::filesystem::path path = deletedRecordsPath(logPath);
     std::string bytes;
-    FileStatus s = readDeletedFile(files, path, bytes);
+    FileStatus s = readFileIfExists(files, path, bytes);
     if (!s.ok()) return s;
     if (findEntry(bytes, entry.data(), 0)) return FileStatus::success();
     const bool created = bytes.empty();
@@ -256,7 +244,7 @@ LogStatus readDeletedRecords(const LogAccess& log, std::vector<DeletedRecord>& o
             if (s.ok()) s = file->lockShared();
             if (s.ok()) {
                 std::string bytes;
-                s = readDeletedFile(log.files, deletedRecordsPath(log.path), bytes);
+                s = readFileIfExists(log.files, deletedRecordsPath(log.path), bytes);
                 if (!s.ok()) failedFile = deletedRecordsPath(log.path);
                 if (s.ok()) out = parseDeletedRecords(bytes);
             }
@@ -298,7 +286,7 @@ LogEditStatus restoreDeletedRecord(const LogAccess& log, const DeletedRecord& ch
 
             // The entry must still be the one chosen, and not put back yet.
             std::string bytes;
-            s = readDeletedFile(log.files, listPath, bytes);
+            s = readFileIfExists(log.files, listPath, bytes);
             if (!s.ok()) return failedWith(s, listPath, "を読めません");
             const DeletedEntryBytes identity = encodeDeletedEntry(chosen);
             const std::optional<uint64_t> at = findEntry(bytes, identity.data(), chosen.offset);
