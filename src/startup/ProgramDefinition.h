@@ -10,6 +10,12 @@ namespace kestrel {
 constexpr int kMaxLevel = 35;     // per-level arrays are indexed 0..35
 constexpr int kMaxStudent = 5000; // per-student arrays are indexed 0..5000
 
+// Whether a level and a student number index the per-level and per-student
+// arrays; anything outside is an error the caller must not index with.
+inline bool inLevelStudentArrays(int level, int student) {
+    return level >= 0 && level <= kMaxLevel && student >= 0 && student <= kMaxStudent;
+}
+
 struct ProgramDefinition {
     std::string ProgramTitle;
     int16_t LevelCount = 5;
