@@ -2,6 +2,7 @@
 // What this drill program is within the family that shares the roster, the
 // level menu and the results log: its title, its levels and option values.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,8 @@ struct ProgramDefinition {
 
 // The title shown on the name screen, the version screen and the drill header.
 extern const char* const kProgramTitle;
+// Titles longer than this many characters are drawn in the smaller font.
+constexpr size_t kTitleLengthForSmallFont = 9;
 
 // Sets the title and the option values; run once at start-up.
 void DefineProgram(ProgramDefinition& program);
