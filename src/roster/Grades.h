@@ -28,8 +28,8 @@ bool InGradeGroup(int grade, std::string_view group);
 // grade (a text other than the twelve items keeps nobody).
 bool GradeFilterKeeps(std::string_view filter, int gradeNumber);
 // The twelve items of the grade boxes, in the order they are listed.
-inline constexpr const char* kGradeFilterItems[] = {
-    "全学年", "中学生全体", "小学生全体", "中３", "中２", "中１",
-    "小６",   "小５",       "小４",       "小３", "小２", "小１"};
+inline constexpr const char* kGradeFilterItems[] = {"全学年", "中学生全体", "小学生全体", "中３",
+                                                    "中２",   "中１",       "小６",       "小５",
+                                                    "小４",   "小３",       "小２",       "小１"};
 
 } // namespace kestrel
