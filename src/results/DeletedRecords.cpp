@@ -149,6 +149,16 @@ private:
     const RestoreStepHook& m_afterStep;
 };
 
+// The entry as a restore that gives the record number `as` now marks it.
+DeletedEntryBytes markedEntry(const DeletedRecord& chosen, const LocalTime& now, uint64_t as) {
+    DeletedRecord marked = chosen;
+    marked.restored = true;
+    marked.restoredDate = static_cast<double>(dayNumber(now.date));
+    marked.restoredTime = dayFraction(now.secondsOfDay);
+    marked.restoredAs = as;
+    return encodeDeletedEntry(marked);
+}
+
 SharedTry<LogEditStatus> failedWith(const StepFailure& f) {
     if (f.status.fault == FileFault::Sharing) return heldElsewhere<LogEditStatus>();
     return {false, {EditResult::Failed, kRestoreFailed + f.text()}};
@@ -290,13 +300,8 @@ LogEditStatus restoreDeletedRecord(const LogAccess& log, const DeletedRecord& ch
         uint64_t records = 0;
         s = recordCount(*file, records);
         if (!s.ok()) return failedWith(fail(s, log.path, "の長さを読めません"));
-        const LocalTime now = log.clock.now();
-        DeletedRecord marked = chosen;
-        marked.restored = true;
-        marked.restoredDate = static_cast<double>(dayNumber(now.date));
-        marked.restoredTime = dayFraction(now.secondsOfDay);
-        marked.restoredAs = records + 1;
-        Restore restore(log, {records + 1, *at, encodeDeletedEntry(marked)}, afterStep);
+        Restore restore(log, {records + 1, *at, markedEntry(chosen, log.clock.now(), records + 1)},
+                        afterStep);
         const JournalOutcome o = runPlannedChange(log.files, log.path, *file, restore);
         // Appended but not yet marked is left to the next open, and said so.
         if (o.ok() || (o.tookEffect && !o.unfinished.failed())) {
