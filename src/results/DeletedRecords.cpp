@@ -11,7 +11,6 @@
 namespace kestrel {
 namespace {
 
-constexpr double kSharingWaitSeconds = 1.0;
 constexpr unsigned char kEntryMagic[4] = {'K', 'D', 'E', 'L'};
 constexpr uint32_t kEntryVersion = 1;
 // An entry: magic, version, the record, 4 zero bytes, deleted date and
@@ -31,7 +30,7 @@ constexpr unsigned char kRestoreMagic[8] = {'K', 'S', 'T', 'R', 'L', 'R', 'S', '
 constexpr size_t kRestoreMagicDistinct = 6;
 constexpr uint32_t kRestoreVersion = 1;
 constexpr size_t kRestorePlanBody = 8 + 4 + 8 + 8 + kDeletedEntrySize;
-constexpr size_t kRestorePlanSize = kRestorePlanBody + 8;
+constexpr size_t kRestorePlanSize = kRestorePlanBody + kPlanChecksumSize;
 
 bool sameIdentity(const unsigned char* a, const unsigned char* b) {
     return std::memcmp(a, b, kRestoreAt) == 0;
@@ -50,12 +49,6 @@ std::optional<uint64_t> findEntry(const std::string& bytes, const unsigned char*
     return std::nullopt;
 }
 
-FileStatus writeSynced(SharedFile& file, uint64_t offset, const unsigned char* bytes,
-                       size_t count) {
-    const FileStatus s = file.writeAt(offset, bytes, count);
-    return s.ok() ? file.sync() : s;
-}
-
 // Writes the restore part of `entry` over the entry like it in the file,
 // or adds the whole entry when the file has lost it.
 FileStatus markRestored(SharedFileSystem& files, const std::filesystem::path& logPath,
@@ -68,8 +61,8 @@ FileStatus markRestored(SharedFileSystem& files, const std::filesystem::path& lo
     if (!at) return storeDeletedEntry(files, logPath, entry);
     std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::Existing, s);
     if (!file) return s;
-    s = writeSynced(*file, *at + kRestoreAt, entry.data() + kRestoreAt,
-                    kDeletedEntrySize - kRestoreAt);
+    s = writeAndSync(*file, *at + kRestoreAt, entry.data() + kRestoreAt,
+                     kDeletedEntrySize - kRestoreAt);
     const FileStatus c = file->close();
     return s.ok() ? c : s;
 }
@@ -81,23 +74,18 @@ struct RestorePlan {
 };
 
 std::string encodeRestorePlan(const RestorePlan& p) {
-    std::string out(kRestorePlanSize, '\0');
-    auto* b = reinterpret_cast<unsigned char*>(out.data());
-    std::memcpy(b, kRestoreMagic, sizeof kRestoreMagic);
-    le::write(b + 8, kRestoreVersion);
-    le::write(b + 12, p.position);
-    le::write(b + 20, p.offset);
-    std::memcpy(b + 28, p.entry.data(), kDeletedEntrySize);
-    le::write(b + kRestorePlanBody, planChecksum(b, kRestorePlanBody));
-    return out;
+    PlanWriter out(kRestoreMagic, kRestoreVersion);
+    out.put(p.position);
+    out.put(p.offset);
+    out.append(p.entry.data(), p.entry.size());
+    return out.sealed();
 }
 
 std::optional<RestorePlan> parseRestorePlan(const std::string& bytes) {
     if (bytes.size() < kRestorePlanSize) return std::nullopt;
     const unsigned char* b = bytesOf(bytes);
     if (std::memcmp(b, kRestoreMagic, sizeof kRestoreMagic) != 0 ||
-        le::read<uint32_t>(b + 8) != kRestoreVersion ||
-        le::read<uint64_t>(b + kRestorePlanBody) != planChecksum(b, kRestorePlanBody))
+        le::read<uint32_t>(b + 8) != kRestoreVersion || !planChecksumHolds(b, kRestorePlanBody))
         return std::nullopt;
     RestorePlan p;
     p.position = le::read<uint64_t>(b + 12);
@@ -122,30 +110,58 @@ FileStatus recordInPlace(SharedFile& log, const RestorePlan& plan, bool& inPlace
     return s;
 }
 
-FileStatus finishRestore(SharedFileSystem& files, const std::filesystem::path& logPath,
-                         SharedFile& log, const RestorePlan& plan, bool& restored,
-                         std::filesystem::path& failedFile) {
-    failedFile = logPath;
-    FileStatus s = recordInPlace(log, plan, restored);
-    if (!s.ok() || !restored) return s;
-    failedFile = deletedRecordsPath(logPath);
-    return markRestored(files, logPath, plan.entry, plan.offset);
-}
-
-std::string describe(const FileStatus& s, const std::filesystem::path& file, const char* action) {
-    return "「" + displayPath(file) + "」" + action + "（" + s.description + "）";
-}
-
 const char* const kRestoreFailed = "記録を元に戻せませんでした。\r\n";
 
-struct Attempt {
-    bool sharing = false;
-    LogEditStatus status;
+// A restore through its plan (results/Journal.h): the record goes after
+// the log's last whole record, as an append puts it, and its entry is
+// marked restored.
+class Restore : public PlannedChange {
+public:
+    Restore(const LogAccess& log, RestorePlan plan, const RestoreStepHook& afterStep)
+        : m_log(log), m_plan(std::move(plan)), m_afterStep(afterStep) {}
+    std::string plan() const override { return encodeRestorePlan(m_plan); }
+    StepFailure apply(SharedFile& log) override {
+        const FileStatus s = writeAndSync(log, (m_plan.position - 1) * kResultRecordSize,
+                                          m_plan.entry.data() + kRecordAt, kResultRecordSize);
+        return s.ok() ? StepFailure{} : fail(s, m_log.path, "に書き込めません");
+    }
+    StepFailure commit() override {
+        const FileStatus s = markRestored(m_log.files, m_log.path, m_plan.entry, m_plan.offset);
+        return s.ok() ? StepFailure{} : fail(s, deletedRecordsPath(m_log.path), "に書き込めません");
+    }
+    void after(JournalStep step) override {
+        if (!m_afterStep) return;
+        switch (step) {
+        case JournalStep::PlanWritten:
+            return m_afterStep(RestoreStep::PlanWritten);
+        case JournalStep::Applied:
+            return m_afterStep(RestoreStep::RecordAppended);
+        case JournalStep::Committed:
+            return m_afterStep(RestoreStep::EntryMarked);
+        case JournalStep::PlanRemoved:
+            return m_afterStep(RestoreStep::PlanRemoved);
+        }
+    }
+
+private:
+    const LogAccess& m_log;
+    RestorePlan m_plan;
+    const RestoreStepHook& m_afterStep;
 };
 
-Attempt failedWith(const FileStatus& s, const std::filesystem::path& file, const char* action) {
-    if (s.fault == FileFault::Sharing) return {true, {}};
-    return {false, {EditResult::Failed, kRestoreFailed + describe(s, file, action)}};
+// The entry as a restore that gives the record number `as` now marks it.
+DeletedEntryBytes markedEntry(const DeletedRecord& chosen, const LocalTime& now, uint64_t as) {
+    DeletedRecord marked = chosen;
+    marked.restored = true;
+    marked.restoredDate = static_cast<double>(dayNumber(now.date));
+    marked.restoredTime = dayFraction(now.secondsOfDay);
+    marked.restoredAs = as;
+    return encodeDeletedEntry(marked);
+}
+
+SharedTry<LogEditStatus> failedWith(const StepFailure& f) {
+    if (f.status.fault == FileFault::Sharing) return heldElsewhere<LogEditStatus>();
+    return {false, {EditResult::Failed, kRestoreFailed + f.text()}};
 }
 
 } // namespace
@@ -209,7 +225,7 @@ FileStatus storeDeletedEntry(SharedFileSystem& files, const std::filesystem::pat
     // An entry cut short at the end is what a crash left of one being
     // stored (the writers hold the log's lock): it is written over.
     const uint64_t at = bytes.size() / kDeletedEntrySize * kDeletedEntrySize;
-    s = writeSynced(*file, at, entry.data(), entry.size());
+    s = writeAndSync(*file, at, entry.data(), entry.size());
     const FileStatus c = file->close();
     if (s.ok()) s = c;
     if (s.ok() && created) s = files.syncFolder(path.parent_path());
@@ -221,151 +237,83 @@ bool isRestorePlan(const std::string& head) {
     return n >= kRestoreMagicDistinct && std::memcmp(head.data(), kRestoreMagic, n) == 0;
 }
 
-FileStatus finishRestorePlan(SharedFileSystem& files, const std::filesystem::path& logPath,
-                             SharedFile& locked, const std::string& planBytes,
-                             std::filesystem::path& failedFile) {
+StepFailure finishRestorePlan(SharedFileSystem& files, const std::filesystem::path& logPath,
+                              SharedFile& locked, const std::string& planBytes, bool& restored) {
     // A plan cut short: it is on disk before the log is touched, so nothing
     // was appended.
+    restored = false;
     const std::optional<RestorePlan> plan = parseRestorePlan(planBytes);
-    if (!plan) return FileStatus::success();
-    bool restored = false;
-    return finishRestore(files, logPath, locked, *plan, restored, failedFile);
+    if (!plan) return {};
+    FileStatus s = recordInPlace(locked, *plan, restored);
+    if (!s.ok()) return fail(s, logPath, "を読めません");
+    if (!restored) return {};
+    s = markRestored(files, logPath, plan->entry, plan->offset);
+    return s.ok() ? StepFailure{} : fail(s, deletedRecordsPath(logPath), "に書き込めません");
 }
 
 LogStatus readDeletedRecords(const LogAccess& log, std::vector<DeletedRecord>& out) {
     const char* const what = "消去した記録を読めませんでした。\r\n";
-    for (;;) {
+    return retryWhileShared(log, [&]() -> SharedTry<LogStatus> {
         FileStatus s;
-        std::filesystem::path failedFile = log.path;
-        const char* action = "を読めません";
         std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Read, s);
-        if (file) {
-            s = finishDeleteBeforeRead(log, *file);
-            if (s.ok()) s = file->lockShared();
-            if (s.ok()) {
-                std::string bytes;
-                s = readFileIfExists(log.files, deletedRecordsPath(log.path), bytes);
-                if (!s.ok()) failedFile = deletedRecordsPath(log.path);
-                if (s.ok()) out = parseDeletedRecords(bytes);
-            }
-            file->close();
-        } else {
-            action = "を開けません";
+        if (!file)
+            return {s.fault == FileFault::Sharing,
+                    {s.fault, what + fileFailureText(log.path, s, "を開けません")}};
+        std::filesystem::path failedFile = log.path;
+        s = finishDeleteBeforeRead(log, *file);
+        if (s.ok()) s = file->lockShared();
+        if (s.ok()) {
+            std::string bytes;
+            s = readFileIfExists(log.files, deletedRecordsPath(log.path), bytes);
+            if (!s.ok()) failedFile = deletedRecordsPath(log.path);
+            if (s.ok()) out = parseDeletedRecords(bytes);
         }
+        (void)file->close();
         if (s.ok()) return {};
-        if (s.fault == FileFault::Sharing) {
-            waitResponsive(log.clock, log.events, kSharingWaitSeconds);
-            continue;
-        }
-        return {s.fault, what + describe(s, failedFile, action)};
-    }
+        return {s.fault == FileFault::Sharing,
+                {s.fault, what + fileFailureText(failedFile, s, "を読めません")}};
+    });
 }
 
 LogEditStatus restoreDeletedRecord(const LogAccess& log, const DeletedRecord& chosen,
                                    uint64_t& restoredAs, const RestoreStepHook& afterStep) {
     restoredAs = 0;
-    const std::filesystem::path planPath = deletePlanPath(log.path);
     const std::filesystem::path listPath = deletedRecordsPath(log.path);
-    for (;;) {
-        const Attempt a = [&]() -> Attempt {
-            FileStatus s;
-            std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Write, s);
-            if (!file) return failedWith(s, log.path, "を開けません");
-            s = file->lockExclusive();
-            if (!s.ok()) return failedWith(s, log.path, "をロックできません");
-            std::filesystem::path foreign;
-            s = finishUnfinishedDelete(log.files, log.path, *file, foreign);
-            if (!s.ok()) return failedWith(s, log.path, "を仕上げられません");
-            if (!foreign.empty())
-                return {false,
-                        {EditResult::Failed,
-                         std::string(kRestoreFailed) + "「" + displayPath(foreign) +
-                             "」は、ほかのプログラム（前の版のこのプログラムなど）が残したファイル"
-                             "です。中を確かめて、いらなければ消してから、もう一度元に戻して下さい"
-                             "。"}};
+    return retryWhileShared(log, [&]() -> SharedTry<LogEditStatus> {
+        StepFailure f;
+        std::filesystem::path foreign;
+        std::unique_ptr<SharedFile> file = openForChange(log, f, foreign);
+        if (!file) return failedWith(f);
+        if (!foreign.empty())
+            return {false,
+                    {EditResult::Failed, kRestoreFailed + foreignFileText(foreign, "元に戻")}};
 
-            // The entry must still be the one chosen, and not put back yet.
-            std::string bytes;
-            s = readFileIfExists(log.files, listPath, bytes);
-            if (!s.ok()) return failedWith(s, listPath, "を読めません");
-            const DeletedEntryBytes identity = encodeDeletedEntry(chosen);
-            const std::optional<uint64_t> at = findEntry(bytes, identity.data(), chosen.offset);
-            if (!at || bytesOf(bytes)[*at + kStateAt] == 1)
-                return {false, {EditResult::RecordChanged, {}}};
+        // The entry must still be the one chosen, and not put back yet.
+        std::string bytes;
+        FileStatus s = readFileIfExists(log.files, listPath, bytes);
+        if (!s.ok()) return failedWith(fail(s, listPath, "を読めません"));
+        const DeletedEntryBytes identity = encodeDeletedEntry(chosen);
+        const std::optional<uint64_t> at = findEntry(bytes, identity.data(), chosen.offset);
+        if (!at || bytesOf(bytes)[*at + kStateAt] == 1)
+            return {false, {EditResult::RecordChanged, {}}};
 
-            uint64_t length = 0;
-            s = file->size(length);
-            if (!s.ok()) return failedWith(s, log.path, "の長さを読めません");
-            const uint64_t records = length / kResultRecordSize;
-            const LocalTime now = log.clock.now();
-            DeletedRecord marked = chosen;
-            marked.restored = true;
-            marked.restoredDate = static_cast<double>(dayNumber(now.date));
-            marked.restoredTime = dayFraction(now.secondsOfDay);
-            marked.restoredAs = records + 1;
-            const RestorePlan plan{records + 1, *at, encodeDeletedEntry(marked)};
-
-            // 1. The plan, on disk before the log is touched.
-            {
-                std::unique_ptr<SharedFile> temp = log.files.open(planPath, SharedAccess::Write, s);
-                if (temp) s = temp->truncate(0);
-                const std::string encoded = encodeRestorePlan(plan);
-                if (s.ok()) s = temp->writeAt(0, encoded.data(), encoded.size());
-                if (s.ok()) s = temp->sync();
-                if (s.ok()) s = temp->close();
-                if (s.ok()) s = log.files.syncFolder(planPath.parent_path());
-                if (!s.ok()) {
-                    temp.reset();
-                    log.files.remove(planPath);
-                    return failedWith(s, planPath, "に書き込めません");
-                }
-            }
-            if (afterStep) afterStep(RestoreStep::PlanWritten);
-
-            // 2. The record, after the last whole record as an append puts it.
-            s = writeSynced(*file, records * kResultRecordSize, plan.entry.data() + kRecordAt,
-                            kResultRecordSize);
-            const char* action = "に書き込めません";
-            std::filesystem::path failedFile = log.path;
-            if (s.ok()) {
-                if (afterStep) afterStep(RestoreStep::RecordAppended);
-                // 3. The mark.
-                s = markRestored(log.files, log.path, plan.entry, *at);
-                failedFile = listPath;
-                if (s.ok() && afterStep) afterStep(RestoreStep::EntryMarked);
-            }
-            if (!s.ok()) {
-                // What the log holds decides, as the next open would decide.
-                bool restored = false;
-                std::filesystem::path unused;
-                const FileStatus f =
-                    finishRestore(log.files, log.path, *file, plan, restored, unused);
-                if (f.ok()) {
-                    log.files.remove(planPath);
-                    if (restored) {
-                        restoredAs = plan.position;
-                        file->unlock();
-                        file->close();
-                        return {};
-                    }
-                    return {false,
-                            {EditResult::Failed, kRestoreFailed + describe(s, failedFile, action)}};
-                }
-                return {false,
-                        {EditResult::Failed, kRestoreFailed + describe(s, failedFile, action) +
-                                                 "\r\n次に成績ファイルを開くときに仕上げます。"}};
-            }
-            // 4. A plan that cannot be removed is removed by the next open,
-            // which finds the restore complete.
-            if (log.files.remove(planPath).ok() && afterStep) afterStep(RestoreStep::PlanRemoved);
-            restoredAs = plan.position;
-            file->unlock();
-            file->close();
+        uint64_t records = 0;
+        s = recordCount(*file, records);
+        if (!s.ok()) return failedWith(fail(s, log.path, "の長さを読めません"));
+        Restore restore(log, {records + 1, *at, markedEntry(chosen, log.clock.now(), records + 1)},
+                        afterStep);
+        const JournalOutcome o = runPlannedChange(log.files, log.path, *file, restore);
+        // Appended but not yet marked is left to the next open, and said so.
+        if (o.ok() || (o.tookEffect && !o.unfinished.failed())) {
+            restoredAs = records + 1;
+            (void)unlockAndClose(*file);
             return {};
-        }();
-        if (!a.sharing) return a.status;
-        waitResponsive(log.clock, log.events, kSharingWaitSeconds);
-    }
+        }
+        if (o.failedAt == JournalOutcome::Step::Plan) return failedWith(o.failure);
+        const char* const later =
+            o.unfinished.failed() ? "\r\n次に成績ファイルを開くときに仕上げます。" : "";
+        return {false, {EditResult::Failed, kRestoreFailed + o.failure.text() + later}};
+    });
 }
 
 } // namespace kestrel

@@ -15,7 +15,7 @@
 // all when it did not.
 //
 // Restoring appends the record to the log again, as an append does, under
-// the same lock and through a plan of its own in the delete plan's file:
+// the same lock and through a plan of its own (results/Journal.h):
 //   1. the plan (the entry, where it lies in the file, and the record
 //      number the record will get) is written and synced;
 //   2. the record is written after the log's last whole record and synced;
@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "platform/SharedFile.h"
+#include "results/Journal.h"
 #include "results/ResultRecord.h"
 #include "results/ResultsLogEdit.h"
 #include "results/ResultsLogIO.h"
@@ -67,22 +68,23 @@ std::vector<DeletedRecord> parseDeletedRecords(const std::string& bytes);
 // With the log's exclusive lock held: adds `entry` at the end of the file
 // unless an entry of the same deleted record (the same bytes, time and
 // number) is there already, and syncs it.
-FileStatus storeDeletedEntry(SharedFileSystem& files, const std::filesystem::path& logPath,
-                             const DeletedEntryBytes& entry);
+[[nodiscard]] FileStatus storeDeletedEntry(SharedFileSystem& files,
+                                           const std::filesystem::path& logPath,
+                                           const DeletedEntryBytes& entry);
 
 // Whether a plan file that begins with these bytes is a restore's plan.
 bool isRestorePlan(const std::string& head);
 // With the log `locked`: finishes or drops the restore whose plan's bytes
-// are `plan` (see above). The caller removes the plan once this succeeds;
-// on failure `failedFile` is the log or the file of deleted records.
-FileStatus finishRestorePlan(SharedFileSystem& files, const std::filesystem::path& logPath,
-                             SharedFile& locked, const std::string& plan,
-                             std::filesystem::path& failedFile);
+// are `plan` (see above); `restored` tells which. The caller removes the plan.
+[[nodiscard]] StepFailure finishRestorePlan(SharedFileSystem& files,
+                                            const std::filesystem::path& logPath,
+                                            SharedFile& locked, const std::string& plan,
+                                            bool& restored);
 
 // Every entry, read under the log's shared lock after any unfinished change
 // is finished; a missing file is an empty list. Waits for a log held by
 // another PC.
-LogStatus readDeletedRecords(const LogAccess& log, std::vector<DeletedRecord>& out);
+[[nodiscard]] LogStatus readDeletedRecords(const LogAccess& log, std::vector<DeletedRecord>& out);
 
 // The steps of a restore, for a test hook that stops the program after one.
 enum class RestoreStep { PlanWritten, RecordAppended, EntryMarked, PlanRemoved };

@@ -5,25 +5,19 @@
 #include <cstring>
 
 #include "results/ChangeMark.h"
-#include "results/ResultsLogEdit.h"
+#include "results/Journal.h"
+#include "results/SharingRetry.h"
 #include "text/Cp932.h"
 
 namespace kestrel {
 namespace {
 
-constexpr double kSharingWaitSeconds = 1.0;
 constexpr double kMissingWaitSeconds = 5.0;
 constexpr int kMissingRetries = 4;         // the fourth miss in a row gives up
 constexpr size_t kReadBlockRecords = 1024; // 44 KB
 
-// A failed step and what it was doing, for the message.
-struct StepFailure {
-    FileStatus status;
-    const char* action = ""; // completes "「file」…"
-};
-
 std::string describe(const std::filesystem::path& path, const StepFailure& f) {
-    return "「" + displayPath(path) + "」" + f.action + "（" + f.status.description + "）";
+    return fileFailureText(path, f.status, f.action);
 }
 
 // Numbers in messages: up to 15 significant digits, no trailing zeros.
@@ -45,7 +39,7 @@ StepFailure appendOnce(const LogAccess& log, SharedFile& file, const ResultRecor
     // A delete that stopped midway is finished first. Appending is sound
     // whatever state it left, so a failure to finish it does not stop the run.
     std::filesystem::path foreign;
-    finishUnfinishedDelete(log.files, log.path, file, foreign);
+    (void)finishUnfinishedDelete(log.files, log.path, file, foreign);
     uint64_t length = 0;
     s = file.size(length);
     if (!s.ok()) return {s, "の長さを読めません"};
@@ -379,28 +373,29 @@ std::string loadFailureText(const std::filesystem::path& path, const StepFailure
 template <typename Once, typename Empty>
 LogStatus retryLoad(const LogAccess& log, bool missingIsEmpty, Once once, Empty empty) {
     int missing = 0;
-    for (;;) {
-        LoadProgress progress;
-        const StepFailure failure = once(progress);
-        switch (failure.status.fault) {
-        case FileFault::None:
-            return {};
-        case FileFault::Sharing:
-            waitResponsive(log.clock, log.events, kSharingWaitSeconds);
-            continue;
-        case FileFault::NotFound:
-            if (missingIsEmpty) {
-                empty();
+    return retryWhileShared(log, [&]() -> SharedTry<LogStatus> {
+        for (;;) {
+            LoadProgress progress;
+            const StepFailure failure = once(progress);
+            switch (failure.status.fault) {
+            case FileFault::None:
                 return {};
+            case FileFault::Sharing:
+                return heldElsewhere<LogStatus>();
+            case FileFault::NotFound:
+                if (missingIsEmpty) {
+                    empty();
+                    return {};
+                }
+                waitResponsive(log.clock, log.events, kMissingWaitSeconds);
+                if (++missing < kMissingRetries) continue;
+                break;
+            case FileFault::Other:
+                break;
             }
-            waitResponsive(log.clock, log.events, kMissingWaitSeconds);
-            if (++missing < kMissingRetries) continue;
-            break;
-        case FileFault::Other:
-            break;
+            return {false, {failure.status.fault, loadFailureText(log.path, failure, progress)}};
         }
-        return {failure.status.fault, loadFailureText(log.path, failure, progress)};
-    }
+    });
 }
 
 } // namespace
@@ -411,7 +406,7 @@ std::unique_ptr<SharedFile> OpenResultsLog(const LogAccess& log, SharedAccess ac
 }
 
 LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
-    for (;;) {
+    return retryWhileShared(log, [&]() -> SharedTry<LogStatus> {
         StepFailure failure;
         bool written = false;
         std::unique_ptr<SharedFile> file = OpenResultsLog(log, SharedAccess::Write, failure.status);
@@ -422,12 +417,11 @@ LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
             file.reset(); // closes, and so unlocks, before any wait or message
         }
         if (failure.status.ok()) return {};
-        if (failure.status.fault == FileFault::Sharing && !written) {
-            waitResponsive(log.clock, log.events, kSharingWaitSeconds);
-            continue;
-        }
-        return {failure.status.fault, "成績ランダムファイル記録" + describe(log.path, failure)};
-    }
+        if (failure.status.fault == FileFault::Sharing && !written)
+            return heldElsewhere<LogStatus>();
+        return {false,
+                {failure.status.fault, "成績ランダムファイル記録" + describe(log.path, failure)}};
+    });
 }
 
 LogStatus readResultsLog(const LogAccess& log, LogReader& reader, const LogReadOptions& options) {
