@@ -21,7 +21,7 @@
 #include "platform/EventPump.h"
 #include "platform/FileReplace.h"
 #include "platform/RunningProgram.h"
-#include "platform/SharedFile.h"
+#include "platform/PosixSharedFile.h"
 #include "results/ResultsSummary.h"
 #include "roster/Grades.h"
 #include "roster/RosterSheet.h"

@@ -135,7 +135,7 @@ PlanFile parsePlans(const std::string& bytes) {
 }
 
 FileStatus shortRead() {
-    return FileStatus::fromErrno(EIO);
+    return FileStatus::inputOutputError();
 }
 
 // Reads exactly `count` bytes at `offset`.

@@ -30,7 +30,7 @@ struct ProgramDefinition {
 // The title shown on the name screen, the version screen and the drill header.
 extern const char* const kProgramTitle;
 // Titles longer than this many characters are drawn in the smaller font.
-constexpr size_t kTitleLengthForSmallFont = 9;
+constexpr int kTitleLengthForSmallFont = 9;
 
 // Sets the title and the option values; run once at start-up.
 void DefineProgram(ProgramDefinition& program);

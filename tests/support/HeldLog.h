@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/SharedFile.h"
+#include "platform/PosixSharedFile.h"
 
 namespace kestrel::test {
 

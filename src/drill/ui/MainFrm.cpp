@@ -29,7 +29,6 @@ const QColor kTitleGreen = rgb(0, 192, 0);
 constexpr double kDigitPoints = 99.75; // one half-width cell is about 1000 twips
 constexpr int kStrokePixels = 5;       // at the design size
 
-constexpr int kTitleLengthForSmallFont = 9;
 constexpr int kTodayLevels = 15; // levels whose runs make today's run number
 const QString kPracticeRunNumber = QStringLiteral("－");
 
