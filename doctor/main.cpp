@@ -33,9 +33,7 @@ namespace {
 class RealProbes : public SetupProbes {
 public:
     MountTable& mounts() override { return m_mounts; }
-    bool fontInstalled(const std::string& family) override {
-        return doctor::fontInstalled(family);
-    }
+    bool fontInstalled(const std::string& family) override { return doctor::fontInstalled(family); }
     PlayResult loadSound(const fs::path& wavFile) override { return loadWavFile(wavFile); }
 
 private:
@@ -51,7 +49,8 @@ int usage() {
 
 int hashPassword() {
     std::string first, second;
-    if (!doctor::readSecret("新しいパスワード: ", first) || !doctor::readSecret("もう一度: ", second)) {
+    if (!doctor::readSecret("新しいパスワード: ", first) ||
+        !doctor::readSecret("もう一度: ", second)) {
         std::cerr << "パスワードが入力されませんでした。\n";
         return 1;
     }

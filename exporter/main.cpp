@@ -21,8 +21,8 @@
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
-#include "platform/RunningProgram.h"
 #include "platform/PosixSharedFile.h"
+#include "platform/RunningProgram.h"
 #include "roster/Grades.h"
 #include "roster/RosterDisplay.h"
 #include "startup/Calendar.h"

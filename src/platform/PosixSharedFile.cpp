@@ -272,7 +272,7 @@ FileStatus PosixSharedFileSystem::remove(const std::filesystem::path& path) {
 }
 
 FileStatus PosixSharedFileSystem::renameOver(const std::filesystem::path& from,
-                                              const std::filesystem::path& to) {
+                                             const std::filesystem::path& to) {
     if (m_calls.rename(from.c_str(), to.c_str()) != 0) return posixFileStatus(errno);
     return FileStatus::success();
 }

@@ -161,8 +161,7 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
          {log, criteriaFilePath(folders), changeMarkPath(log), deletedRecordsPath(log)}) {
         FileInfo info;
         if (!files.inspect(file, info).ok()) continue;
-        if (const std::string who = missingWriters(folderWriters, writersOf(info));
-            !who.empty()) {
+        if (const std::string who = missingWriters(folderWriters, writersOf(info)); !who.empty()) {
             report.add(
                 "data-folder", Verdict::Error, file,
                 "このファイルに、データフォルダに書きこめる" + who +
@@ -175,7 +174,8 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
         report.add("data-folder", Verdict::Ok, folder,
                    "このアカウントで、ファイルを作り、書き、名前を変え、消せます。データフォルダに"
                    "書きこめるアカウント（" +
-                       whoMayWrite(files, folder) + "）は、プログラムが作るファイルにも書きこめます。");
+                       whoMayWrite(files, folder) +
+                       "）は、プログラムが作るファイルにも書きこめます。");
 }
 
 void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes) {

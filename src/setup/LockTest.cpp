@@ -139,8 +139,8 @@ private:
                 FileInfo info;
                 if (!m_files.inspect(e.path(), info).ok()) continue;
                 // What a killed run left is the test's own: removed.
-                if (std::difftime(std::time(nullptr), static_cast<std::time_t>(
-                                                          info.modifiedSeconds)) > kStaleSeconds) {
+                if (std::difftime(std::time(nullptr),
+                                  static_cast<std::time_t>(info.modifiedSeconds)) > kStaleSeconds) {
                     (void)m_files.remove(e.path());
                     continue;
                 }

@@ -33,7 +33,8 @@ std::string displayPath(const std::filesystem::path& path) {
 std::string readFileBytes(const std::filesystem::path& path) {
     std::string bytes;
     bool opened = false;
-    const FileStatus s = readWholeFile(localFileSystem(), path, bytes, SharedAccess::ReadOnly, &opened);
+    const FileStatus s =
+        readWholeFile(localFileSystem(), path, bytes, SharedAccess::ReadOnly, &opened);
     if (s.ok()) return bytes;
     if (s.fault == FileFault::NotFound)
         throw FileError(FileError::Kind::NotFound, path,
@@ -42,7 +43,8 @@ std::string readFileBytes(const std::filesystem::path& path) {
         throw FileError(FileError::Kind::Io, path,
                         "ファイル「" + displayPath(path) + "」を開けません。(" + s.description +
                             ")");
-    throw FileError(FileError::Kind::Io, path, "ファイル「" + displayPath(path) + "」を読めません。");
+    throw FileError(FileError::Kind::Io, path,
+                    "ファイル「" + displayPath(path) + "」を読めません。");
 }
 
 std::string decodeCp932File(std::string_view bytes, const std::filesystem::path& path) {

@@ -186,8 +186,7 @@ struct Pc {
     Pc(const Options& o, const fs::path& school, int index, std::FILE* out)
         : calls(o.mbit),
           ctx(fakes.with(clock, events), std::make_unique<PosixSharedFileSystem>(calls), nullptr),
-          rng(o.seed * 7919u + unsigned(index)),
-          report(out) {
+          rng(o.seed * 7919u + unsigned(index)), report(out) {
         events.sleepMicros = 10000; // a wait lets the screens run every 10 ms
         fakes.dialogs.echo = true;
         fakes.exit.endProcess = true; // a message that ends the program ends the PC

@@ -1,7 +1,7 @@
 // The data folder's check on a folder that fails on command: every step of
 // the probe (create, write, close, rename, remove) that fails is the error
-// reported, the probe file stays only where it cannot be removed, and the accounts that may write the
-// folder are checked against what the program makes there.
+// reported, the probe file stays only where it cannot be removed, and the accounts that may write
+// the folder are checked against what the program makes there.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -59,8 +59,8 @@ TEST(DataFolderCheck, EveryFailingStepOfTheProbeIsReportedAndNoProbeStays) {
         {"remove", [](FakeSharedFileSystem& f) { f.failOnRemove = 1; }, Verdict::Error,
          "消せません"},
         {"new files kept from the group",
-         [](FakeSharedFileSystem& f) { f.newFileInfo = writableBy(false, false); },
-         Verdict::Error, "グループのアカウントが書きこめません"},
+         [](FakeSharedFileSystem& f) { f.newFileInfo = writableBy(false, false); }, Verdict::Error,
+         "グループのアカウントが書きこめません"},
         {"a log the group may not write",
          [](FakeSharedFileSystem& f) {
              f.files[kData / kResultsLogName] = "";

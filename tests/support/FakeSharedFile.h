@@ -1,10 +1,10 @@
 #pragma once
 // An in-memory shared folder whose files fail on command: the Nth write or
 // sync, a number of exclusive or shared lock attempts held by "another PC",
-// a number of opens of a missing folder, the Nth remove or rename. Counts what was done, so tests can show that
-// a failure is never taken for success and no descriptor is left open.
-// It can also stop the program at its Nth change of a file (a crash), and
-// forget everything that was not synced (a power loss).
+// a number of opens of a missing folder, the Nth remove or rename. Counts what was done, so tests
+// can show that a failure is never taken for success and no descriptor is left open. It can also
+// stop the program at its Nth change of a file (a crash), and forget everything that was not synced
+// (a power loss).
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>

@@ -143,7 +143,7 @@ public:
     }
     std::string source() const override { return name; }
     std::vector<Mount> list;
-    FileStatus failure;                       // a table that cannot be read
+    FileStatus failure;                        // a table that cannot be read
     std::string name = "/proc/self/mountinfo"; // where the table would be read
 };
 
