@@ -6,7 +6,9 @@
 #include <string>
 
 #include "context/Context.h"
-#include "platform/FileCalls.h"
+#include "platform/PosixFileCalls.h"
+#include "platform/PosixMountTable.h"
+#include "platform/PosixSharedFile.h"
 #include "results/ResultRecord.h"
 #include "roster/Roster.h"
 #include "startup/Calendar.h"
@@ -23,6 +25,14 @@ struct QuietServices : test::FakeServices {
     Services with(EventPump& pump) { return FakeServices::with(clock, pump); }
     Services services() { return with(events); }
 };
+
+// The real files and mounts of this PC, as the program has them.
+inline std::unique_ptr<SharedFileSystem> localFiles() {
+    return std::make_unique<PosixSharedFileSystem>();
+}
+inline std::unique_ptr<MountTable> localMounts() {
+    return std::make_unique<ProcMountTable>();
+}
 
 // The system's calls, counting the bytes read.
 struct CountingCalls : SystemFileCalls {

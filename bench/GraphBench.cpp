@@ -14,7 +14,7 @@ namespace {
 
 void BM_GraphChartsOfThreeLevels(benchmark::State& state) {
     bench::QuietServices quiet;
-    Context ctx{quiet.services()};
+    Context ctx{quiet.services(), bench::localFiles(), bench::localMounts()};
     DefineProgram(ctx.program);
     DefineLevelTable(ctx.program);
     std::mt19937 rng(7);

@@ -17,7 +17,7 @@ constexpr int kLevels = 5;
 
 struct School {
     bench::QuietServices quiet;
-    Context ctx{quiet.services()};
+    Context ctx{quiet.services(), bench::localFiles(), bench::localMounts()};
 
     School() {
         std::mt19937 rng(7);

@@ -26,7 +26,7 @@ namespace {
 // A classroom's context on a log of `records` runs in a folder of its own.
 struct BenchLog {
     bench::QuietServices quiet;
-    Context ctx{quiet.services()};
+    Context ctx{quiet.services(), bench::localFiles(), bench::localMounts()};
     test::TempDir dir;
 
     explicit BenchLog(int records) {

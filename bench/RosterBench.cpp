@@ -20,7 +20,7 @@ namespace {
 
 struct BenchSchool {
     bench::QuietServices quiet;
-    Context ctx{quiet.services()};
+    Context ctx{quiet.services(), bench::localFiles(), bench::localMounts()};
     test::TempDir dir;
 
     BenchSchool(int students, int records) {

@@ -21,7 +21,7 @@ namespace {
 
 struct TeacherLog {
     bench::QuietServices quiet;
-    Context ctx{quiet.services()};
+    Context ctx{quiet.services(), bench::localFiles(), bench::localMounts()};
     test::TempDir dir;
 
     explicit TeacherLog(int records) {

@@ -10,18 +10,15 @@
 //
 // Exit status: 0 when no line is an error, 1 when one is, 2 for a wrong
 // command line.
-#include <fontconfig/fontconfig.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
 
+#include "DoctorSystem.h"
 #include "platform/EventPump.h"
 #include "platform/PasswordHash.h"
+#include "platform/PosixMountTable.h"
+#include "platform/PosixSharedFile.h"
 #include "platform/RunningProgram.h"
 #include "platform/SdlAudio.h"
 #include "setup/LockTest.h"
@@ -35,28 +32,13 @@ namespace {
 
 class RealProbes : public SetupProbes {
 public:
-    std::vector<Mount> mounts() override { return m_mounts.mounts(); }
-    bool fontInstalled(const std::string& family) override {
-        FcPattern* pattern = FcPatternCreate();
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
-        FcFontSet* fonts = FcFontList(nullptr, pattern, objects);
-        const bool found = fonts && fonts->nfont > 0;
-        if (fonts) FcFontSetDestroy(fonts);
-        FcObjectSetDestroy(objects);
-        FcPatternDestroy(pattern);
-        return found;
-    }
+    MountTable& mounts() override { return m_mounts; }
+    bool fontInstalled(const std::string& family) override { return doctor::fontInstalled(family); }
     PlayResult loadSound(const fs::path& wavFile) override { return loadWavFile(wavFile); }
 
 private:
     ProcMountTable m_mounts;
 };
-
-volatile std::sig_atomic_t g_stop = 0;
-void onStop(int) {
-    g_stop = 1;
-}
 
 int usage() {
     std::cerr << "使い方: kestrel-doctor [--json] [--folder プログラムのフォルダ]\n"
@@ -65,29 +47,10 @@ int usage() {
     return 2;
 }
 
-// A line typed at the terminal without echo, or a line of the input.
-bool readSecret(const char* prompt, std::string& out) {
-    const bool terminal = ::isatty(STDIN_FILENO);
-    termios saved{};
-    if (terminal) {
-        std::cerr << prompt << std::flush;
-        ::tcgetattr(STDIN_FILENO, &saved);
-        termios quiet = saved;
-        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    const bool got = static_cast<bool>(std::getline(std::cin, out));
-    if (terminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-        std::cerr << "\n";
-    }
-    if (!out.empty() && out.back() == '\r') out.pop_back();
-    return got;
-}
-
 int hashPassword() {
     std::string first, second;
-    if (!readSecret("新しいパスワード: ", first) || !readSecret("もう一度: ", second)) {
+    if (!doctor::readSecret("新しいパスワード: ", first) ||
+        !doctor::readSecret("もう一度: ", second)) {
         std::cerr << "パスワードが入力されませんでした。\n";
         return 1;
     }
@@ -106,9 +69,7 @@ int hashPassword() {
 }
 
 std::string thisSide() {
-    char host[256] = {};
-    if (::gethostname(host, sizeof host - 1) != 0) std::snprintf(host, sizeof host, "pc");
-    return std::string(host) + "-" + std::to_string(::getpid());
+    return doctor::hostName() + "-" + processTag();
 }
 
 } // namespace
@@ -139,17 +100,14 @@ int main(int argc, char** argv) {
     PosixSharedFileSystem files;
     std::vector<CheckLine> lines;
     if (locks) {
-        struct sigaction stop {};
-        stop.sa_handler = onStop;
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            ::sigaction(sig, &stop, nullptr);
+        doctor::catchStopRequests();
         try {
             const FolderSetup setup = readFolderSetup(programFile);
             LockTestOptions options;
             options.dataFolder = setup.folders.DataFolder;
             options.self = thisSide();
             options.say = [](const std::string& text) { std::cerr << text << std::endl; };
-            options.stopped = [] { return g_stop != 0; };
+            options.stopped = [] { return doctor::stopRequested(); };
             lines.push_back(runLockTest(files, options));
         } catch (const StartupError& e) {
             lines.push_back({"path-file", Verdict::Error, "", e.what()});
@@ -159,6 +117,6 @@ int main(int argc, char** argv) {
         lines = runSetupCheck(context);
     }
     std::cout << (json ? reportJson(lines) : reportText(lines)) << std::flush;
-    if (g_stop) return 130;
+    if (doctor::stopRequested()) return 130;
     return hasErrors(lines) ? 1 : 0;
 }

@@ -18,12 +18,11 @@
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
+#include "platform/PosixSharedFile.h"
 #include "platform/RunningProgram.h"
-#include "platform/SharedFile.h"
 #include "roster/Grades.h"
 #include "roster/RosterDisplay.h"
 #include "startup/Calendar.h"

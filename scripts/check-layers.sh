@@ -13,6 +13,13 @@
 #                  registry (startup/ui/App.h) and the navigation module
 #                  (startup/ui/Navigation.h), never another screen's header
 #   startup/ui/Navigation.cpp and main.cpp: everything
+#
+# Only the platform layer knows the operating system. Its implementation
+# files are named after their system (Posix*.cpp and .h, later Win32*), and
+# src/platform/ui/ShutdownSignal.* is one; the command-line tools keep their
+# system calls in files named the same way. Only those files include the
+# system's headers or use its types and errno, and only they, main.cpp and
+# the tools' mains name a system's implementation ("platform/Posix*.h").
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -86,8 +93,49 @@ while IFS= read -r file; do
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done < <(find src -name '*.h' -o -name '*.cpp' | sort)
 
+# The files that may know the operating system.
+is_system_file() {
+    local file=$1 name=${1##*/}
+    case $file in
+    src/platform/ui/ShutdownSignal.h | src/platform/ui/ShutdownSignal.cpp) return 0 ;;
+    src/platform/* | doctor/* | exporter/* | rostertool/* | programmenu/* | tools/*)
+        [[ $name == Posix* || $name == Win32* ]] && return 0 ;;
+    esac
+    return 1
+}
+tools="doctor exporter rostertool programmenu tools"
+os_headers='unistd\.h|fcntl\.h|sys/.*|iconv\.h|crypt\.h|fontconfig/.*|mntent\.h|pwd\.h|grp\.h|termios\.h|signal\.h|spawn\.h|dirent\.h|poll\.h|dlfcn\.h|pthread\.h|sched\.h|syslog\.h|utime\.h|wait\.h|netdb\.h|netinet/.*|arpa/.*|langinfo\.h|libgen\.h|fnmatch\.h|glob\.h|ftw\.h|errno\.h|linux/.*|windows\.h|winbase\.h|winsock2?\.h|ws2tcpip\.h|shlobj\.h|shellapi\.h|mmsystem\.h|io\.h|direct\.h|process\.h|share\.h|wincrypt\.h|bcrypt\.h|winioctl\.h|aclapi\.h|lmcons\.h'
+system_words='errno|mode_t|off_t|ssize_t|uid_t|gid_t|pid_t|struct[[:space:]]+stat'
+system_failures=0
+system_fail() {
+    echo "system: $1" >&2
+    system_failures=$((system_failures + 1))
+}
+while IFS= read -r file; do
+    is_system_file "$file" && continue
+    while IFS= read -r inc; do
+        if [[ $inc =~ ^($os_headers)$ ]]; then
+            system_fail "$file includes <$inc>: the system's headers belong in a Posix* (or Win32*) file of the platform layer"
+        fi
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/\1/p' "$file")
+    if [[ $file != src/main.cpp && $file == src/* ]]; then
+        while IFS= read -r inc; do
+            system_fail "$file includes \"$inc\": only main chooses a system's implementation"
+        done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\(platform\/\(.*\/\)\{0,1\}\(Posix\|Win32\)[^"]*\)".*/\1/p' "$file")
+    fi
+    while IFS= read -r hit; do
+        system_fail "$file:$hit: the system's types and errno belong in a Posix* (or Win32*) file"
+    done < <(grep -nE "(^|[^[:alnum:]_])($system_words)([^[:alnum:]_]|$)" "$file" |
+        grep -vE '^[0-9]+:[[:space:]]*//' || true)
+done < <(find src $tools \( -name '*.h' -o -name '*.cpp' \) | sort)
+
+if [[ $system_failures -gt 0 ]]; then
+    echo "system: $system_failures place(s) know the operating system outside its files" >&2
+    failures=$((failures + system_failures))
+fi
+
 if [[ $failures -gt 0 ]]; then
     echo "layering: $failures include(s) climb a layer" >&2
     exit 1
 fi
-echo "layering: every include stays within its layer"
+echo "layering: every include stays within its layer, and only the platform's system files know the system"

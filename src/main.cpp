@@ -2,10 +2,13 @@
 #include <QApplication>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/Clock.h"
+#include "platform/PosixMountTable.h"
 #include "platform/PosixProcessLauncher.h"
+#include "platform/PosixSharedFile.h"
 #include "platform/Random.h"
 #include "platform/SdlAudio.h"
 #include "platform/ui/Accessibility.h"
@@ -46,7 +49,9 @@ int main(int argc, char** argv) {
     kestrel::PosixProcessLauncher processes;
     kestrel::QtPrinter printer(kestrel::QtPrinter::userDocumentsFolder());
     kestrel::Context ctx{
-        kestrel::Services{clock, random, dialogs, exit, events, audio, processes, printer}};
+        kestrel::Services{clock, random, dialogs, exit, events, audio, processes, printer},
+        std::make_unique<kestrel::PosixSharedFileSystem>(),
+        std::make_unique<kestrel::ProcMountTable>()};
     ctx.programFile = QCoreApplication::applicationFilePath().toStdString();
 
     kestrel::App app(ctx);

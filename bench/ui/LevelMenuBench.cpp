@@ -36,7 +36,7 @@ constexpr int kRecords = 20000;
 struct Classroom {
     bench::QuietServices quiet;
     QtEventPump pump;
-    Context ctx{quiet.with(pump)};
+    Context ctx{quiet.with(pump), bench::localFiles(), bench::localMounts()};
     test::TempDir dir;
 
     Classroom() {

@@ -27,7 +27,7 @@ namespace {
 struct School {
     bench::QuietServices quiet;
     QtEventPump pump;
-    Context ctx{quiet.with(pump)};
+    Context ctx{quiet.with(pump), bench::localFiles(), bench::localMounts()};
     test::TempDir dir;
 
     explicit School(int records) {

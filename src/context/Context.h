@@ -22,6 +22,11 @@
 namespace kestrel {
 
 struct Context {
+    // The services, and the files and mounts of this computer as the
+    // program's main chose them.
+    Context(Services s, std::unique_ptr<SharedFileSystem> files, std::unique_ptr<MountTable> table)
+        : services(s), sharedFiles(std::move(files)), mounts(std::move(table)) {}
+    // Without files or mounts, for code that reaches neither until they are set.
     explicit Context(Services s) : services(s) {}
     Context(const Context&) = delete;
     Context& operator=(const Context&) = delete;
@@ -48,9 +53,10 @@ struct Context {
     // The criteria editor's histograms over the whole log, kept between keys.
     std::unique_ptr<HistogramCache> histograms = std::make_unique<HistogramCache>();
     // Opens the shared results log; tests put a fake in its place.
-    std::unique_ptr<SharedFileSystem> sharedFiles = std::make_unique<PosixSharedFileSystem>();
-    // The mounts start-up checks the data folder's against; tests put a fake in its place.
-    std::unique_ptr<MountTable> mounts = std::make_unique<ProcMountTable>();
+    std::unique_ptr<SharedFileSystem> sharedFiles;
+    // The mounts start-up checks the data folder's against; none, and the
+    // check is not made (a test that needs no mounts).
+    std::unique_ptr<MountTable> mounts;
 
     // Roster: the roster tables.
     RosterTables roster;

@@ -1,5 +1,7 @@
 #include "context/Procedures.h"
 
+#include <stdexcept>
+
 #include "drill/SoundCues.h"
 #include "results/ResultsSummary.h"
 #include "results/RunRecording.h"
@@ -47,7 +49,9 @@ void InitialiseFolders(Context& ctx) {
         std::error_code ec;
         std::filesystem::path data = std::filesystem::absolute(ctx.folders.DataFolder, ec);
         if (!ec) data = std::filesystem::weakly_canonical(data, ec);
-        const std::vector<Mount> mounts = ctx.mounts->mounts();
+        std::vector<Mount> mounts;
+        if (const FileStatus read = ctx.mounts->mounts(mounts); !read.ok())
+            throw StartupError(unreadableMountTableMessage(ctx.mounts->source(), read));
         if (const Mount* m = mountHolding(mounts, ec ? ctx.folders.DataFolder : data.string()))
             if (const std::optional<LocalLocks> why = locksStayOnThisPc(*m))
                 throw StartupError(localLocksMessage(ctx.folders.DataFolder, *m, *why));
@@ -74,7 +78,7 @@ void LoadSoundTable(Context& ctx) {
 }
 
 LogAccess resultsLog(Context& ctx) {
-    if (!ctx.sharedFiles) ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>();
+    if (!ctx.sharedFiles) throw std::logic_error("the program's context has no file system");
     if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
     return {*ctx.sharedFiles, resultsLogPath(ctx.folders), ctx.services.clock, ctx.services.events};
 }

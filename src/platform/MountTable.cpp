@@ -1,8 +1,5 @@
 #include "platform/MountTable.h"
 
-#include <fstream>
-#include <sstream>
-
 namespace kestrel {
 namespace {
 
@@ -65,13 +62,6 @@ std::vector<Mount> parseMountInfo(std::string_view text) {
         mounts.push_back(std::move(m));
     }
     return mounts;
-}
-
-std::vector<Mount> ProcMountTable::mounts() {
-    std::ifstream in("/proc/self/mountinfo");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseMountInfo(text.str());
 }
 
 const Mount* mountHolding(const std::vector<Mount>& mounts, std::string_view path) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/SharedFile.h"
+
 namespace kestrel {
 
 struct Mount {
@@ -19,14 +21,10 @@ struct Mount {
 class MountTable {
 public:
     virtual ~MountTable() = default;
-    // Empty when the table cannot be read.
-    virtual std::vector<Mount> mounts() = 0;
-};
-
-// /proc/self/mountinfo.
-class ProcMountTable : public MountTable {
-public:
-    std::vector<Mount> mounts() override;
+    // The mounts into `out`; a failure when the table cannot be read.
+    virtual FileStatus mounts(std::vector<Mount>& out) = 0;
+    // Where the table is read from, for messages ("/proc/self/mountinfo").
+    virtual std::string source() const = 0;
 };
 
 // The mounts of a mountinfo text (one mount a line; "\040" and the like

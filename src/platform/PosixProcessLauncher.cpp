@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -46,6 +47,10 @@ bool PosixProcessLauncher::startDetached(const std::string& program,
     }).detach();
     error.clear();
     return true;
+}
+
+bool mayStartProgram(const std::filesystem::path& file) {
+    return ::access(file.c_str(), X_OK) == 0;
 }
 
 } // namespace kestrel

@@ -1,5 +1,6 @@
 #pragma once
 // Starting another program in a new process, without waiting for it.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,8 @@ public:
     virtual bool startDetached(const std::string& program,
                                const std::vector<std::string>& arguments, std::string& error) = 0;
 };
+
+// Whether this account may start `file` as a program.
+bool mayStartProgram(const std::filesystem::path& file);
 
 } // namespace kestrel

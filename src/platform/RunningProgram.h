@@ -1,16 +1,17 @@
 #pragma once
-// Where the running program's file is, so that a command finds the path file
-// beside its folder as the program does.
+// The running program as the system knows it: where its file is, so that a
+// command finds the path file beside its folder as the program does, and a
+// tag that tells it from the other programs running on this PC.
 #include <filesystem>
-#include <system_error>
+#include <string>
 
 namespace kestrel {
 
 // Empty when the system does not tell.
-inline std::filesystem::path runningProgramFile() {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : self;
-}
+std::filesystem::path runningProgramFile();
+
+// A tag of this process, different from that of every other process running
+// on this PC at the same time (the process number).
+std::string processTag();
 
 } // namespace kestrel

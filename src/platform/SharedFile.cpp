@@ -1,12 +1,5 @@
 #include "platform/SharedFile.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace kestrel {
 
 FileStatus readWholeFile(SharedFile& file, std::string& out) {
@@ -20,255 +13,34 @@ FileStatus readWholeFile(SharedFile& file, std::string& out) {
     return s;
 }
 
-FileStatus readFileIfExists(SharedFileSystem& files, const std::filesystem::path& path,
-                            std::string& out, size_t max) {
+FileStatus readWholeFile(SharedFileSystem& files, const std::filesystem::path& path,
+                         std::string& out, SharedAccess access, bool* opened) {
     out.clear();
     FileStatus s;
-    std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::Existing, s);
-    if (!file) return s.fault == FileFault::NotFound ? FileStatus::success() : s;
-    if (max == SIZE_MAX) {
-        s = readWholeFile(*file, out);
-    } else {
-        out.assign(max, '\0');
-        size_t got = 0;
-        s = file->readAt(0, out.data(), max, got);
-        out.resize(got);
-    }
+    std::unique_ptr<SharedFile> file = files.open(path, access, s);
+    if (opened) *opened = file != nullptr;
+    if (!file) return s;
+    s = readWholeFile(*file, out);
     const FileStatus closed = file->close();
     return s.ok() ? closed : s;
 }
 
-FileStatus FileStatus::fromErrno(int err) {
+FileStatus readFileIfExists(SharedFileSystem& files, const std::filesystem::path& path,
+                            std::string& out, size_t max) {
+    out.clear();
     FileStatus s;
-    s.fault = (err == ENOENT || err == ENOTDIR) ? FileFault::NotFound : FileFault::Other;
-    s.number = err;
-    s.description = std::strerror(err);
-    return s;
-}
-
-FileStatus FileStatus::fromTransferErrno(int err) {
-    if (err == EACCES || err == EAGAIN) return lockConflict(err);
-    return fromErrno(err);
-}
-
-FileStatus FileStatus::lockConflict(int err) {
-    FileStatus s;
-    s.fault = FileFault::Sharing;
-    s.number = err;
-    s.description = std::strerror(err);
-    return s;
-}
-
-namespace {
-
-constexpr int kUnlockAttempts = 5;
-
-class PosixSharedFile : public SharedFile {
-public:
-    PosixSharedFile(FileCalls& calls, int fd) : m_calls(calls), m_fd(fd) {}
-    ~PosixSharedFile() override { close(); }
-    PosixSharedFile(const PosixSharedFile&) = delete;
-    PosixSharedFile& operator=(const PosixSharedFile&) = delete;
-
-    FileStatus lockExclusive() override { return setLock(F_WRLCK); }
-
-    FileStatus lockShared() override { return setLock(F_RDLCK); }
-
-    FileStatus unlock() override { return setLock(F_UNLCK); }
-
-    FileStatus size(uint64_t& bytes) override {
-        // Seeking to the end asks the server; fstat may answer from the
-        // attribute cache on cifs and NFS.
-        const off_t end = m_calls.lseek(m_fd, 0, SEEK_END);
-        if (end < 0) return FileStatus::fromTransferErrno(errno);
-        bytes = static_cast<uint64_t>(end);
-        return FileStatus::success();
+    if (max == SIZE_MAX) {
+        s = readWholeFile(files, path, out, SharedAccess::Existing);
+        return s.fault == FileFault::NotFound ? FileStatus::success() : s;
     }
-
-    FileStatus readAt(uint64_t offset, void* buffer, size_t bytes, size_t& got) override {
-        got = 0;
-        auto* out = static_cast<unsigned char*>(buffer);
-        while (got < bytes) {
-            const ssize_t n =
-                m_calls.pread(m_fd, out + got, bytes - got, static_cast<off_t>(offset + got));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return FileStatus::fromTransferErrno(errno);
-            }
-            if (n == 0) break;
-            got += static_cast<size_t>(n);
-        }
-        return FileStatus::success();
-    }
-
-    FileStatus writeAt(uint64_t offset, const void* data, size_t bytes) override {
-        const auto* in = static_cast<const unsigned char*>(data);
-        size_t done = 0;
-        while (done < bytes) {
-            const ssize_t n =
-                m_calls.pwrite(m_fd, in + done, bytes - done, static_cast<off_t>(offset + done));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                return FileStatus::fromTransferErrno(errno);
-            }
-            if (n == 0) return FileStatus::fromErrno(EIO);
-            done += static_cast<size_t>(n);
-        }
-        return FileStatus::success();
-    }
-
-    FileStatus sync() override {
-        while (m_calls.fsync(m_fd) != 0) {
-            if (errno != EINTR) return FileStatus::fromErrno(errno);
-        }
-        return FileStatus::success();
-    }
-
-    FileStatus truncate(uint64_t length) override {
-        while (m_calls.ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
-            if (errno != EINTR) return FileStatus::fromErrno(errno);
-        }
-        return FileStatus::success();
-    }
-
-    FileIdentity identity() override {
-        struct stat st {};
-        if (m_fd < 0 || m_calls.fstat(m_fd, &st) != 0) return {};
-        return {true, static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-    }
-
-    FileStatus close() override {
-        if (m_fd < 0) return FileStatus::success();
-        // A lock still held (a step failed on the way) goes first, so that
-        // no other PC waits for it whatever the close does.
-        if (m_locked) releaseLock(m_fd);
-        const int fd = m_fd;
-        m_fd = -1;
-        // After close() the descriptor is gone even when it reports EINTR;
-        // retrying could close someone else's descriptor.
-        if (m_calls.close(fd) != 0 && errno != EINTR) {
-            const int err = errno;
-            // Where a failed close left the descriptor open, its lock must not outlive it.
-            releaseLock(fd);
-            return FileStatus::fromErrno(err);
-        }
-        return FileStatus::success();
-    }
-
-private:
-    // Unlocking fails only for a passing reason; it is worth a few tries.
-    void releaseLock(int fd) {
-        for (int attempt = 0; attempt < kUnlockAttempts; ++attempt) {
-            if (m_calls.lockWhole(fd, F_UNLCK) == 0 || errno == EBADF) break;
-        }
-        m_locked = false;
-    }
-
-    FileStatus setLock(short type) {
-        while (m_calls.lockWhole(m_fd, type) != 0) {
-            const int err = errno;
-            if (err == EINTR) continue;
-            if (err == EAGAIN || err == EACCES) return FileStatus::lockConflict(err);
-            return FileStatus::fromErrno(err);
-        }
-        m_locked = type != F_UNLCK;
-        return FileStatus::success();
-    }
-
-    FileCalls& m_calls;
-    int m_fd;
-    bool m_locked = false;
-};
-
-int openRetrying(FileCalls& calls, const char* path, int flags) {
-    for (;;) {
-        const int fd = calls.open(path, flags | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EINTR) return fd;
-    }
-}
-
-// A file this PC creates in the shared folder must stay writable for every
-// account that may write the folder: the next student's run is recorded by
-// another account. The process's umask would leave it to its creator alone.
-void shareLikeFolder(FileCalls& calls, int fd, const std::filesystem::path& path) {
-    using std::filesystem::perms;
-    std::error_code ec;
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    const perms granted = std::filesystem::status(folder, ec).permissions();
-    struct stat st {};
-    if (ec || calls.fstat(fd, &st) != 0) return;
-    mode_t mode = st.st_mode & 07777;
-    if ((granted & perms::group_write) != perms::none) mode |= S_IRGRP | S_IWGRP;
-    if ((granted & perms::others_write) != perms::none) mode |= S_IROTH | S_IWOTH;
-    // Where the server decides the modes, a refusal changes nothing.
-    if (mode != (st.st_mode & 07777)) calls.fchmod(fd, mode);
-}
-
-// Opens the file for reading and writing; creates it when it is missing and
-// `create` allows it, and then shares it as its folder is shared.
-int openReadWrite(FileCalls& calls, const std::filesystem::path& path, bool create) {
-    for (int tries = 0; tries < 3; ++tries) {
-        const int fd = openRetrying(calls, path.c_str(), O_RDWR);
-        if (fd >= 0 || errno != ENOENT || !create) return fd;
-        const int made = openRetrying(calls, path.c_str(), O_RDWR | O_CREAT | O_EXCL);
-        if (made >= 0) {
-            shareLikeFolder(calls, made, path);
-            return made;
-        }
-        // Another PC created it in between: open theirs.
-        if (errno != EEXIST) return made;
-    }
-    // Still neither there nor creatable alone (a link to a file yet to be
-    // made): create it through the link.
-    return openRetrying(calls, path.c_str(), O_RDWR | O_CREAT);
-}
-
-} // namespace
-
-std::unique_ptr<SharedFile> PosixSharedFileSystem::open(const std::filesystem::path& path,
-                                                        SharedAccess access, FileStatus& status) {
-    int fd = access == SharedAccess::ReadOnly
-                 ? openRetrying(m_calls, path.c_str(), O_RDONLY)
-                 : openReadWrite(m_calls, path, access != SharedAccess::Existing);
-    if (fd < 0 && access != SharedAccess::Write && access != SharedAccess::ReadOnly &&
-        (errno == EACCES || errno == EROFS || errno == EPERM)) {
-        const int refused = errno;
-        fd = openRetrying(m_calls, path.c_str(), O_RDONLY);
-        if (fd < 0 && errno == ENOENT) {
-            // Missing, and this account may not create it: the message says why.
-            status = FileStatus::fromErrno(ENOENT);
-            status.number = refused;
-            status.description = std::strerror(refused);
-            return nullptr;
-        }
-    }
-    if (fd < 0) {
-        status = FileStatus::fromErrno(errno);
-        return nullptr;
-    }
-    status = FileStatus::success();
-    return std::make_unique<PosixSharedFile>(m_calls, fd);
-}
-
-FileStatus PosixSharedFileSystem::remove(const std::filesystem::path& path) {
-    if (m_calls.unlink(path.c_str()) != 0) return FileStatus::fromErrno(errno);
-    return FileStatus::success();
-}
-
-FileStatus PosixSharedFileSystem::syncFolder(const std::filesystem::path& folder) {
-    const int fd =
-        openRetrying(m_calls, folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return FileStatus::fromErrno(errno);
-    int err = 0;
-    while (m_calls.fsync(fd) != 0) {
-        if (errno == EINTR) continue;
-        // Some network file systems cannot sync a folder; their entries are
-        // on the server once the call that made them returned.
-        if (errno != EINVAL && errno != EROFS && errno != EBADF) err = errno;
-        break;
-    }
-    m_calls.close(fd);
-    return err ? FileStatus::fromErrno(err) : FileStatus::success();
+    std::unique_ptr<SharedFile> file = files.open(path, SharedAccess::Existing, s);
+    if (!file) return s.fault == FileFault::NotFound ? FileStatus::success() : s;
+    out.assign(max, '\0');
+    size_t got = 0;
+    s = file->readAt(0, out.data(), max, got);
+    out.resize(got);
+    const FileStatus closed = file->close();
+    return s.ok() ? closed : s;
 }
 
 } // namespace kestrel

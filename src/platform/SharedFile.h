@@ -20,31 +20,33 @@
 #include <memory>
 #include <string>
 
-#include "platform/FileCalls.h"
-
 namespace kestrel {
 
-// What went wrong, in the terms the callers decide on: a missing folder or
-// file, a file held by another PC (retry later), or anything else.
-enum class FileFault { None, NotFound, Sharing, Other };
+// What went wrong, in the terms the callers decide on.
+enum class FileFault {
+    None,
+    NotFound, // the file, or a folder on its way, is missing
+    Sharing,  // held by another PC: try again later
+    Refused,  // this account may not (a read-only share, the permissions)
+    NoSpace,  // the storage, or the account's quota, is full
+    Other,
+};
 
+// The outcome of a file operation. The system's code and text are there for
+// the messages only: callers decide on `fault`.
 struct FileStatus {
     FileFault fault = FileFault::None;
-    int number = 0;          // the system's error number (errno)
+    int number = 0;          // the system's code for it
     std::string description; // the system's text for it
 
     bool ok() const { return fault == FileFault::None; }
     static FileStatus success() { return {}; }
-    // Classifies an errno from open or sync: a missing folder or file, or
-    // anything else. A refused open is never a sharing error (a read-only
-    // share must not be waited for without end).
-    static FileStatus fromErrno(int err);
-    // A lock conflict, or a read or write refused because another PC holds
-    // the range: a sharing error.
-    static FileStatus lockConflict(int err);
-    // An errno from a read or write of a file that opened fine: a refusal
-    // (EACCES, EAGAIN) means another PC holds the range.
-    static FileStatus fromTransferErrno(int err);
+    // A read that the storage cut short although the file holds more.
+    static FileStatus inputOutputError();
+    // Whether the storage itself failed (a bad sector, a dropped connection).
+    bool storageFailed() const;
+    // Whether a folder stood where a file was asked for.
+    bool isFolder() const;
 };
 
 // Which file a descriptor has open: a file put in the place of another
@@ -83,6 +85,16 @@ public:
     virtual FileIdentity identity() { return {}; }
 };
 
+// A file's or folder's entry, as far as the program asks: what it is, and
+// which accounts besides its owner it lets in.
+struct FileInfo {
+    bool folder = false;
+    bool groupMayRead = false, othersMayRead = false;
+    bool groupMayWrite = false, othersMayWrite = false;
+    std::string owner, group;    // account names; their numbers where they have none
+    int64_t modifiedSeconds = 0; // the last change, in seconds since 1970-01-01 UTC
+};
+
 enum class SharedAccess {
     Write,    // read and write; a missing file is created
     Read,     // as Write where the folder allows it, else read-only
@@ -98,29 +110,33 @@ public:
                                              FileStatus& status) = 0;
     // Deletes the file; NotFound when it is not there.
     virtual FileStatus remove(const std::filesystem::path& path) = 0;
+    // Gives the file `from` the name `to`, replacing a file of that name in
+    // one step: a reader opens the one or the other, never neither.
+    virtual FileStatus renameOver(const std::filesystem::path& from,
+                                  const std::filesystem::path& to) = 0;
+    // What the entry of a file or folder says about it.
+    virtual FileStatus inspect(const std::filesystem::path& path, FileInfo& info) = 0;
     // Returns once the folder's entries (files created or removed in it) are
     // on the storage. A folder that cannot be synced this way counts as synced.
     virtual FileStatus syncFolder(const std::filesystem::path& folder) = 0;
 };
 
-// Reads the whole file as it is now into `out` (what a short read got, on failure).
+// Reads the whole file as it is now into `out` (what a short read got, on
+// failure).
 FileStatus readWholeFile(SharedFile& file, std::string& out);
-// The same by name, at most `max` bytes; a missing file reads as empty.
+// The one reader of a whole file by name: opened with `access` (never
+// created), read whole and closed. Where `opened` is given, it tells a
+// failed open from a failed read.
+FileStatus readWholeFile(SharedFileSystem& files, const std::filesystem::path& path,
+                         std::string& out, SharedAccess access = SharedAccess::ReadOnly,
+                         bool* opened = nullptr);
+// The same, at most `max` bytes; a missing file reads as empty.
 FileStatus readFileIfExists(SharedFileSystem& files, const std::filesystem::path& path,
                             std::string& out, size_t max = SIZE_MAX);
 
-// POSIX descriptors with open-file-description locks (F_OFD_SETLK), which
-// conflict between descriptors even inside one process.
-class PosixSharedFileSystem : public SharedFileSystem {
-public:
-    explicit PosixSharedFileSystem(FileCalls& calls = systemFileCalls()) : m_calls(calls) {}
-    std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
-                                     FileStatus& status) override;
-    FileStatus remove(const std::filesystem::path& path) override;
-    FileStatus syncFolder(const std::filesystem::path& folder) override;
-
-private:
-    FileCalls& m_calls;
-};
+// The files of this computer, as the build's platform reaches them, for
+// what is read without a program context (the installation's text files).
+// It keeps no state.
+SharedFileSystem& localFileSystem();
 
 } // namespace kestrel

@@ -132,7 +132,7 @@ FileStatus readExactly(SharedFile& file, uint64_t offset, void* out, size_t coun
     size_t got = 0;
     const FileStatus s = file.readAt(offset, out, count, got);
     if (!s.ok()) return s;
-    return got == count ? FileStatus::success() : FileStatus::fromErrno(EIO);
+    return got == count ? FileStatus::success() : FileStatus::inputOutputError();
 }
 
 FileStatus writeAndSync(SharedFile& file, uint64_t offset, const void* bytes, size_t count) {

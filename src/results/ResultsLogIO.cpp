@@ -390,6 +390,8 @@ LogStatus retryLoad(const LogAccess& log, bool missingIsEmpty, Once once, Empty 
                 waitResponsive(log.clock, log.events, kMissingWaitSeconds);
                 if (++missing < kMissingRetries) continue;
                 break;
+            case FileFault::Refused:
+            case FileFault::NoSpace:
             case FileFault::Other:
                 break;
             }

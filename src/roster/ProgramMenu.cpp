@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <system_error>
-#include <unistd.h>
 
+#include "platform/ProcessLauncher.h"
 #include "startup/Folders.h"
 
 namespace kestrel {
@@ -17,7 +17,7 @@ std::string folded(std::string s) {
 
 bool isProgramFile(const std::filesystem::directory_entry& e) {
     std::error_code ec;
-    return e.is_regular_file(ec) && ::access(e.path().c_str(), X_OK) == 0;
+    return e.is_regular_file(ec) && mayStartProgram(e.path());
 }
 
 } // namespace

@@ -1,11 +1,10 @@
 #include "roster/RosterDisplay.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/SharedFile.h"
 #include "text/Cp932.h"
 #include "text/LeadingNumber.h"
 
@@ -13,40 +12,21 @@ namespace kestrel {
 namespace {
 
 // The system's error as the teacher reads it, naming the file.
-std::string describeErrno(int err, const std::string& file) {
+std::string describeFailure(const FileStatus& s, const std::string& file) {
     const std::string f = "「" + file + "」";
-    switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-        return f + "が見つかりません。";
-    case EACCES:
-    case EPERM:
+    if (s.fault == FileFault::NotFound) return f + "が見つかりません。";
+    // A read refused on a share is a refusal too.
+    if (s.fault == FileFault::Refused || s.fault == FileFault::Sharing)
         return f + "を開く許可がありません。";
-    case EISDIR:
-        return f + "はフォルダーです。";
-    case EIO:
-        return f + "の読み込み中に入出力エラーが起きました。";
-    default:
-        return f + "を読めません（" + std::strerror(err) + "）。";
-    }
+    if (s.isFolder()) return f + "はフォルダーです。";
+    if (s.storageFailed()) return f + "の読み込み中に入出力エラーが起きました。";
+    return f + "を読めません（" + s.description + "）。";
 }
 
 std::string rosterFileBytes(const std::filesystem::path& path, const std::string& name) {
-    errno = 0;
-    std::FILE* fp = std::fopen(path.c_str(), "rb");
-    if (!fp) {
-        const int err = errno != 0 ? errno : EIO;
-        throw RosterError(describeErrno(err, name), err);
-    }
     std::string bytes;
-    char buf[65536];
-    size_t got;
-    while ((got = std::fread(buf, 1, sizeof buf, fp)) > 0)
-        bytes.append(buf, got);
-    const bool failed = std::ferror(fp) != 0;
-    const int err = errno != 0 ? errno : EIO;
-    std::fclose(fp);
-    if (failed) throw RosterError(describeErrno(err, name), err);
+    const FileStatus s = readWholeFile(localFileSystem(), path, bytes);
+    if (!s.ok()) throw RosterError(describeFailure(s, name), s.number);
     return bytes;
 }
 

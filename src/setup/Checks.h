@@ -22,7 +22,8 @@ struct Report {
 std::optional<AppFolders> checkPathFile(Report& report, const std::filesystem::path& programFile);
 // The shared configuration: the configuration when it reads.
 std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& folders);
-void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config);
+void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config,
+                   SharedFileSystem& files);
 void checkRoster(Report& report, const AppFolders& folders, const SharedConfig& config,
                  const CivilDate& today);
 void checkCriteria(Report& report, const AppFolders& folders);
@@ -35,7 +36,7 @@ void checkResultsLog(Report& report, const AppFolders& folders, SetupCheckContex
 
 // Who may read, or write, a file or folder, for messages: "所有者 taro、
 // グループ kyoushitsu のアカウント、このパソコンのほかのすべてのアカウント".
-std::string whoMayRead(const std::filesystem::path& path);
-std::string whoMayWrite(const std::filesystem::path& path);
+std::string whoMayRead(SharedFileSystem& files, const std::filesystem::path& path);
+std::string whoMayWrite(SharedFileSystem& files, const std::filesystem::path& path);
 
 } // namespace kestrel::setup

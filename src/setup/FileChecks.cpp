@@ -1,17 +1,13 @@
 // The checks of the installation's text files: the path file, the shared
 // configuration and its password, the roster, the criteria, the sounds,
 // the fonts and the program menu.
-#include <grp.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <limits>
 
 #include "drill/SoundCues.h"
 #include "levelmenu/LevelMenu.h"
 #include "platform/PasswordHash.h"
+#include "platform/ProcessLauncher.h"
 #include "roster/Grades.h"
 #include "roster/ProgramMenu.h"
 #include "roster/RosterChecks.h"
@@ -33,16 +29,6 @@ bool isDirectory(const fs::path& path) {
     return fs::is_directory(path, ec);
 }
 
-std::string userName(uid_t uid) {
-    if (const passwd* p = getpwuid(uid)) return p->pw_name;
-    return std::to_string(uid);
-}
-
-std::string groupName(gid_t gid) {
-    if (const group* g = getgrgid(gid)) return g->gr_name;
-    return std::to_string(gid);
-}
-
 // A cell of the criteria table that the program reads as a number other
 // than what it shows, or out of its field's range.
 std::optional<std::string> oddCriteriaCell(const std::string& cell, double low, double high) {
@@ -61,23 +47,25 @@ std::optional<std::string> oddCriteriaCell(const std::string& cell, double low, 
 
 namespace {
 
-std::string whoMay(const fs::path& path, mode_t groupBit, mode_t othersBit) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return "（調べられません）";
-    std::string who = "所有者 " + userName(st.st_uid);
-    if (st.st_mode & groupBit) who += "、グループ " + groupName(st.st_gid) + " のアカウント";
-    if (st.st_mode & othersBit) who += "、このパソコンのほかのすべてのアカウント";
+std::string whoMay(SharedFileSystem& files, const fs::path& path, bool writing) {
+    FileInfo info;
+    if (!files.inspect(path, info).ok()) return "（調べられません）";
+    std::string who = "所有者 " + info.owner;
+    if (writing ? info.groupMayWrite : info.groupMayRead)
+        who += "、グループ " + info.group + " のアカウント";
+    if (writing ? info.othersMayWrite : info.othersMayRead)
+        who += "、このパソコンのほかのすべてのアカウント";
     return who;
 }
 
 } // namespace
 
-std::string whoMayRead(const fs::path& path) {
-    return whoMay(path, S_IRGRP, S_IROTH);
+std::string whoMayRead(SharedFileSystem& files, const fs::path& path) {
+    return whoMay(files, path, false);
 }
 
-std::string whoMayWrite(const fs::path& path) {
-    return whoMay(path, S_IWGRP, S_IWOTH);
+std::string whoMayWrite(SharedFileSystem& files, const fs::path& path) {
+    return whoMay(files, path, true);
 }
 
 std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programFile) {
@@ -148,7 +136,8 @@ std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& 
     return config;
 }
 
-void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config) {
+void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config,
+                   SharedFileSystem& files) {
     const fs::path file = fs::path(folders.SharedFolder) / kSharedConfigFileName;
     const std::string& stored = config.TeacherPassword;
     if (stored.empty()) {
@@ -160,7 +149,7 @@ void checkPassword(Report& report, const AppFolders& folders, const SharedConfig
         report.add(
             "password", Verdict::Warning, file,
             "6 項目目（先生のパスワード）が、そのまま書いてあります。このファイルを読める人（" +
-                whoMayRead(file) +
+                whoMayRead(files, file) +
                 "）は、だれでもパスワードを読めます。kestrel-doctor --hash-password で作った"
                 "行（$y$ で始まるハッシュ）に書きかえます。");
     } else {
@@ -337,7 +326,7 @@ void checkProgramMenu(Report& report, const AppFolders& folders) {
     std::error_code ec;
     fs::path menu = fs::weakly_canonical(named, ec);
     if (ec) menu = named;
-    if (::access(menu.c_str(), X_OK) == 0 && !isDirectory(menu))
+    if (mayStartProgram(menu) && !isDirectory(menu))
         report.add("program-menu", Verdict::Ok, menu, "プログラムメニューがあります。");
     else
         report.add("program-menu", Verdict::Warning, menu,

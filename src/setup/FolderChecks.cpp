@@ -1,13 +1,9 @@
 // The checks of the data folder: what this account may do there, whether
 // the other accounts may write what the program makes there, the mount that
 // holds it, and the results log with the files beside it.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
+#include "platform/RunningProgram.h"
 #include "results/ChangeMark.h"
 #include "results/DeletedRecords.h"
 #include "results/ResultRecord.h"
@@ -25,20 +21,20 @@ namespace fs = std::filesystem;
 
 constexpr int kHeldLogTries = 30; // one-second waits for a log another PC holds
 
-// The classes of accounts a mode lets write: group and others.
+// The classes of accounts besides the owner that may write a file or folder.
 struct Writers {
     bool group = false, others = false;
 };
-Writers writersOf(mode_t mode) {
-    return {(mode & S_IWGRP) != 0, (mode & S_IWOTH) != 0};
+Writers writersOf(const FileInfo& info) {
+    return {info.groupMayWrite, info.othersMayWrite};
 }
 
 std::string probeName(const char* what) {
-    return ".kestrel-doctor-" + std::string(what) + "-" + std::to_string(::getpid());
+    return ".kestrel-doctor-" + std::string(what) + "-" + processTag();
 }
 
-std::string failureText(const char* step, int err) {
-    return std::string(step) + "できません（" + std::strerror(err) + "）";
+std::string failureText(const char* step, const FileStatus& s) {
+    return std::string(step) + "できません（" + s.description + "）";
 }
 
 std::string missingWriters(const Writers& folder, const Writers& file) {
@@ -50,28 +46,32 @@ std::string missingWriters(const Writers& folder, const Writers& file) {
 }
 
 // Tries to create, write, rename and remove a probe file as the program
-// creates its files. Empty when all went; otherwise what failed. The mode
-// the program gave the new file goes to `mode`.
-std::string tryProbe(SharedFileSystem& files, const fs::path& folder, mode_t& mode) {
+// creates its files. Empty when all went; otherwise what failed. What the
+// program made of the new file goes to `made`.
+std::string tryProbe(SharedFileSystem& files, const fs::path& folder, FileInfo& made) {
     const fs::path probe = folder / probeName("probe");
     const fs::path renamed = folder / probeName("renamed");
     FileStatus s;
     std::unique_ptr<SharedFile> file = files.open(probe, SharedAccess::Write, s);
-    if (!file) return failureText("ファイルを作れません。作ることが", s.number);
+    if (!file) return failureText("ファイルを作れません。作ることが", s);
     const char bytes[44] = {'k', 'e', 's', 't', 'r', 'e', 'l'};
     std::string problem;
     FileStatus written = file->writeAt(0, bytes, sizeof bytes);
     if (written.ok()) written = file->sync();
-    if (!written.ok()) problem = failureText("ファイルに書きこめません。書きこみ", written.number);
-    file->close();
-    struct stat st {};
-    if (::stat(probe.c_str(), &st) == 0) mode = st.st_mode;
-    if (problem.empty() && ::rename(probe.c_str(), renamed.c_str()) != 0)
-        problem = failureText("ファイルの名前を変えられません。名前の変更が", errno);
+    // A close that fails after a write may have lost the write.
+    const FileStatus closed = file->close();
+    if (written.ok()) written = closed;
+    if (!written.ok()) problem = failureText("ファイルに書きこめません。書きこみ", written);
+    (void)files.inspect(probe, made);
+    if (problem.empty()) {
+        s = files.renameOver(probe, renamed);
+        if (!s.ok()) problem = failureText("ファイルの名前を変えられません。名前の変更が", s);
+    }
     const fs::path last = problem.empty() ? renamed : probe;
-    if (::unlink(last.c_str()) != 0 && problem.empty())
-        problem = failureText("ファイルを消せません。消すことが", errno);
-    ::unlink(probe.c_str());
+    s = files.remove(last);
+    if (!s.ok() && problem.empty()) problem = failureText("ファイルを消せません。消すことが", s);
+    // Whatever failed above, no probe of the check's own stays behind.
+    (void)files.remove(probe);
     return problem;
 }
 
@@ -86,7 +86,7 @@ struct LogFigures {
 std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogFigures& out) {
     FileStatus s;
     std::unique_ptr<SharedFile> file = ctx.files.open(logPath, SharedAccess::ReadOnly, s);
-    if (!file) return failureText("開けません。開くことが", s.number);
+    if (!file) return failureText("開けません。開くことが", s);
     for (int tries = 0;; ++tries) {
         s = file->lockShared();
         if (s.ok()) break;
@@ -94,11 +94,11 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
             return s.fault == FileFault::Sharing
                        ? "ほかのパソコンが " + std::to_string(kHeldLogTries) +
                              " 秒よりも長くロックしています"
-                       : failureText("ロックできません。ロックが", s.number);
+                       : failureText("ロックできません。ロックが", s);
         waitResponsive(ctx.clock, ctx.events, 1.0);
     }
     s = file->size(out.bytes);
-    if (!s.ok()) return failureText("長さを読めません。読むことが", s.number);
+    if (!s.ok()) return failureText("長さを読めません。読むことが", s);
     out.records = out.bytes / kResultRecordSize;
     const double tomorrow = static_cast<double>(dayNumber(ctx.clock.today())) + 1;
     std::vector<unsigned char> block(kResultRecordSize * 4096);
@@ -107,7 +107,8 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
         size_t got = 0;
         s = file->readAt(at * kResultRecordSize, block.data(), n * kResultRecordSize, got);
         if (!s.ok() || got != n * kResultRecordSize)
-            return failureText("読めません。読むことが", s.ok() ? EIO : s.number);
+            return failureText("読めません。読むことが",
+                               s.ok() ? FileStatus::inputOutputError() : s);
         for (uint64_t i = 0; i < n; ++i) {
             const ResultRecord r = decodeResultRecord(block.data() + i * kResultRecordSize);
             if (!(r.date >= 1 && r.date <= tomorrow) || r.date != std::floor(r.date)) ++out.badDate;
@@ -118,8 +119,8 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
         }
         at += n;
     }
-    file->unlock();
-    file->close();
+    // Closing lets go of the lock; a descriptor only read loses nothing by a failed close.
+    (void)file->close();
     return {};
 }
 
@@ -127,15 +128,15 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
 
 void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem& files) {
     const fs::path folder = folders.DataFolder;
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    FileInfo folderInfo;
+    if (!files.inspect(folder, folderInfo).ok() || !folderInfo.folder) {
         report.add(
             "data-folder", Verdict::Error, folder,
             "データフォルダがありません。共有フォルダの中に、プログラムのフォルダと同じ名前（" +
                 folders.ProgramFolderName + "）のフォルダを作ります（2 章）。");
         return;
     }
-    mode_t made = 0;
+    FileInfo made;
     const std::string problem = tryProbe(files, folder, made);
     if (!problem.empty()) {
         report.add("data-folder", Verdict::Error, folder,
@@ -144,7 +145,7 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
                        "uid=、gid=、dir_mode=）を直します。");
         return;
     }
-    const Writers folderWriters = writersOf(st.st_mode);
+    const Writers folderWriters = writersOf(folderInfo);
     bool sound = true;
     // What this PC creates there must stay writable for every account that
     // may write the folder: the next run is recorded by another account.
@@ -158,10 +159,9 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
     const fs::path log = resultsLogPath(folders);
     for (const fs::path& file :
          {log, criteriaFilePath(folders), changeMarkPath(log), deletedRecordsPath(log)}) {
-        struct stat fst {};
-        if (::stat(file.c_str(), &fst) != 0) continue;
-        if (const std::string who = missingWriters(folderWriters, writersOf(fst.st_mode));
-            !who.empty()) {
+        FileInfo info;
+        if (!files.inspect(file, info).ok()) continue;
+        if (const std::string who = missingWriters(folderWriters, writersOf(info)); !who.empty()) {
             report.add(
                 "data-folder", Verdict::Error, file,
                 "このファイルに、データフォルダに書きこめる" + who +
@@ -174,13 +174,20 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
         report.add("data-folder", Verdict::Ok, folder,
                    "このアカウントで、ファイルを作り、書き、名前を変え、消せます。データフォルダに"
                    "書きこめるアカウント（" +
-                       whoMayWrite(folder) + "）は、プログラムが作るファイルにも書きこめます。");
+                       whoMayWrite(files, folder) +
+                       "）は、プログラムが作るファイルにも書きこめます。");
 }
 
 void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes) {
     std::error_code ec;
     const fs::path data = fs::weakly_canonical(fs::absolute(folders.DataFolder, ec), ec);
-    const std::vector<Mount> mounts = probes.mounts();
+    MountTable& table = probes.mounts();
+    std::vector<Mount> mounts;
+    if (const FileStatus read = table.mounts(mounts); !read.ok()) {
+        report.add("mount", Verdict::Error, table.source(),
+                   unreadableMountTableMessage(table.source(), read));
+        return;
+    }
     const Mount* m = mountHolding(mounts, ec ? folders.DataFolder : data.string());
     if (!m) {
         report.add("mount", Verdict::Warning, folders.DataFolder,

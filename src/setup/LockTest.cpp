@@ -1,10 +1,8 @@
 #include "setup/LockTest.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <ctime>
-#include <fstream>
+#include <sstream>
 #include <thread>
 
 namespace kestrel {
@@ -106,21 +104,22 @@ private:
     // so that the other side never reads half of it.
     bool announce(const std::string& state, long round) {
         const fs::path next = m_own.string() + ".new";
-        {
-            std::ofstream out(next, std::ios::trunc);
-            out << state << ' ' << round << '\n';
-            out.flush();
-            if (!out) return false;
-        }
+        const std::string text = state + ' ' + std::to_string(round) + '\n';
+        FileStatus s;
+        std::unique_ptr<SharedFile> out = m_files.open(next, SharedAccess::Write, s);
+        if (!out) return false;
         m_announced = true;
-        std::error_code ec;
-        fs::rename(next, m_own, ec);
-        return !ec;
+        s = out->truncate(0);
+        if (s.ok()) s = out->writeAt(0, text.data(), text.size());
+        const FileStatus closed = out->close();
+        return s.ok() && closed.ok() && m_files.renameOver(next, m_own).ok();
     }
 
-    Side partner() const {
+    Side partner() {
         Side side;
-        std::ifstream in(m_partner);
+        std::string text;
+        if (!readWholeFile(m_files, m_partner, text).ok()) return side;
+        std::istringstream in(text);
         in >> side.state >> side.round;
         return side;
     }
@@ -137,11 +136,12 @@ private:
             std::error_code ec;
             for (const fs::directory_entry& e : fs::directory_iterator(m_o.dataFolder, ec)) {
                 if (!isSideFile(e.path())) continue;
-                struct stat st {};
-                if (::stat(e.path().c_str(), &st) != 0) continue;
+                FileInfo info;
+                if (!m_files.inspect(e.path(), info).ok()) continue;
                 // What a killed run left is the test's own: removed.
-                if (std::difftime(std::time(nullptr), st.st_mtime) > kStaleSeconds) {
-                    fs::remove(e.path(), ec);
+                if (std::difftime(std::time(nullptr),
+                                  static_cast<std::time_t>(info.modifiedSeconds)) > kStaleSeconds) {
+                    (void)m_files.remove(e.path());
                     continue;
                 }
                 m_partner = e.path();
@@ -173,7 +173,7 @@ private:
                 // Longer than a share's caches lag: what the other side's file
                 // says now was written while this side held the lock.
                 if (!pause(m_o.holdSeconds * 0.8)) {
-                    m_lock->unlock();
+                    release();
                     return;
                 }
                 const Side during = partner();
@@ -183,7 +183,7 @@ private:
                     ++m_heldAlone;
                 pause(m_o.holdSeconds * 0.2);
                 announce("free", m_round);
-                m_lock->unlock();
+                if (!release()) return;
                 if (!pause(0.4 + stagger)) return;
             } else if (s.fault == FileFault::Sharing) {
                 if (other.state == "holding") ++m_keptOut;
@@ -193,6 +193,14 @@ private:
                 return;
             }
         }
+    }
+
+    // Lets go of the lock; a lock that stays held ends the test with what it
+    // has seen, as the other side can no longer take it.
+    bool release() {
+        const FileStatus s = m_lock->unlock();
+        if (!s.ok()) m_lockFailure = s;
+        return s.ok();
     }
 
     void waitForPartnerToFinish() {
@@ -207,18 +215,19 @@ private:
     }
 
     void cleanUp() {
-        if (m_lock) m_lock->close();
+        // Closing a descriptor only read and locked loses nothing.
+        if (m_lock) (void)m_lock->close();
         m_lock.reset();
         std::error_code ec;
         if (m_announced) {
-            fs::remove(m_own, ec);
-            fs::remove(m_own.string() + ".new", ec);
+            (void)m_files.remove(m_own);
+            (void)m_files.remove(m_own.string() + ".new");
         }
         // The last side to leave removes the lock's probe file.
         bool others = false;
         for (const fs::directory_entry& e : fs::directory_iterator(m_o.dataFolder, ec))
             if (isSideFile(e.path())) others = true;
-        if (!others) fs::remove(m_lockFile, ec);
+        if (!others) (void)m_files.remove(m_lockFile);
     }
 
     SharedFileSystem& m_files;

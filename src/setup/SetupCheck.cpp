@@ -103,7 +103,9 @@ std::vector<CheckLine> runSetupCheck(SetupCheckContext& context) {
     // school year from April.
     SharedConfig fallback;
     fallback.SchoolYearStartMonth = "4";
-    if (config) guarded("password", [&] { setup::checkPassword(report, *folders, *config); });
+    if (config)
+        guarded("password",
+                [&] { setup::checkPassword(report, *folders, *config, context.files); });
     guarded("roster", [&] {
         setup::checkRoster(report, *folders, config ? *config : fallback, context.clock.today());
     });

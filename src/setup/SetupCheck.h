@@ -35,7 +35,8 @@ struct CheckLine {
 class SetupProbes {
 public:
     virtual ~SetupProbes() = default;
-    virtual std::vector<Mount> mounts() = 0;
+    // The mounts the data folder's is looked up in.
+    virtual MountTable& mounts() = 0;
     // Whether the font family is installed.
     virtual bool fontInstalled(const std::string& family) = 0;
     // Loads a sound file as the program's player does, without playing it.

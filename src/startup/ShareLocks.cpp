@@ -113,4 +113,12 @@ std::string localLocksMessage(const std::string& folder, const Mount& m, const L
     return text;
 }
 
+std::string unreadableMountTableMessage(const std::string& table, const FileStatus& status) {
+    return "ファイル「" + table + "」を読めません（" + status.description +
+           "）。\r\n共有フォルダのマウントが分からないので、ファイルのロックがほかのパソコンに"
+           "伝わるか確かめられません。成績が消えないように、プログラムを止めます。\r\nこの"
+           "パソコンの管理者に、このファイルが読めるようにしてもらってから、もう一度起動して"
+           "ください。";
+}
+
 } // namespace kestrel

@@ -40,4 +40,8 @@ std::optional<LocalLocks> locksStayOnThisPc(const Mount& mount);
 // happen and what to do, with an example line for a cifs mount.
 std::string localLocksMessage(const std::string& folder, const Mount& mount, const LocalLocks& why);
 
+// The teacher's message when the mount table cannot be read: without it,
+// nothing tells whether the data folder's locks reach the other PCs.
+std::string unreadableMountTableMessage(const std::string& table, const FileStatus& status);
+
 } // namespace kestrel

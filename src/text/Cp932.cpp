@@ -1,52 +1,29 @@
 #include "text/Cp932.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <iconv.h>
-#include <sstream>
+#include <stdexcept>
 
 #include "platform/FileReplace.h"
+#include "platform/SharedFile.h"
+#include "platform/TextCodec.h"
 
 namespace kestrel {
 namespace {
 
-std::string convert(std::string_view in, const char* to, const char* from) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        throw std::runtime_error(std::string("iconv_open failed: ") + from + " -> " + to);
+std::string convert(std::string_view in, TextEncoding from, TextEncoding to) {
     std::string out;
-    out.resize(in.size() * 2 + 16);
-    char* inPtr = const_cast<char*>(in.data());
-    size_t inLeft = in.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    while (inLeft > 0) {
-        size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        if (rc != static_cast<size_t>(-1)) break;
-        if (errno == E2BIG) {
-            size_t used = static_cast<size_t>(outPtr - out.data());
-            out.resize(out.size() * 2);
-            outPtr = out.data() + used;
-            outLeft = out.size() - used;
-            continue;
-        }
-        size_t offset = in.size() - inLeft;
-        iconv_close(cd);
-        throw std::invalid_argument("cannot convert byte offset " + std::to_string(offset));
-    }
-    out.resize(static_cast<size_t>(outPtr - out.data()));
-    iconv_close(cd);
+    size_t failedAt = 0;
+    if (!convertText(in, from, to, out, failedAt))
+        throw std::invalid_argument("cannot convert byte offset " + std::to_string(failedAt));
     return out;
 }
 
 } // namespace
 
 std::string cp932ToUtf8(std::string_view cp932) {
-    return convert(cp932, "UTF-8", "CP932");
+    return convert(cp932, TextEncoding::Cp932, TextEncoding::Utf8);
 }
 std::string utf8ToCp932(std::string_view utf8) {
-    return convert(utf8, "CP932", "UTF-8");
+    return convert(utf8, TextEncoding::Utf8, TextEncoding::Cp932);
 }
 
 std::string displayPath(const std::filesystem::path& path) {
@@ -54,22 +31,20 @@ std::string displayPath(const std::filesystem::path& path) {
 }
 
 std::string readFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec))
-            throw FileError(FileError::Kind::NotFound, path,
-                            "ファイル「" + displayPath(path) + "」が見つかりません。");
+    std::string bytes;
+    bool opened = false;
+    const FileStatus s =
+        readWholeFile(localFileSystem(), path, bytes, SharedAccess::ReadOnly, &opened);
+    if (s.ok()) return bytes;
+    if (s.fault == FileFault::NotFound)
+        throw FileError(FileError::Kind::NotFound, path,
+                        "ファイル「" + displayPath(path) + "」が見つかりません。");
+    if (!opened)
         throw FileError(FileError::Kind::Io, path,
-                        "ファイル「" + displayPath(path) + "」を開けません。(" +
-                            std::strerror(errno) + ")");
-    }
-    std::ostringstream buf;
-    buf << in.rdbuf();
-    if (in.bad())
-        throw FileError(FileError::Kind::Io, path,
-                        "ファイル「" + displayPath(path) + "」を読めません。");
-    return std::move(buf).str();
+                        "ファイル「" + displayPath(path) + "」を開けません。(" + s.description +
+                            ")");
+    throw FileError(FileError::Kind::Io, path,
+                    "ファイル「" + displayPath(path) + "」を読めません。");
 }
 
 std::string decodeCp932File(std::string_view bytes, const std::filesystem::path& path) {

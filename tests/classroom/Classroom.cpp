@@ -184,12 +184,12 @@ struct Pc {
     bool readWhole = std::getenv("KESTREL_CLASSROOM_READ_WHOLE") != nullptr;
 
     Pc(const Options& o, const fs::path& school, int index, std::FILE* out)
-        : calls(o.mbit), ctx(fakes.with(clock, events)), rng(o.seed * 7919u + unsigned(index)),
-          report(out) {
+        : calls(o.mbit),
+          ctx(fakes.with(clock, events), std::make_unique<PosixSharedFileSystem>(calls), nullptr),
+          rng(o.seed * 7919u + unsigned(index)), report(out) {
         events.sleepMicros = 10000; // a wait lets the screens run every 10 ms
         fakes.dialogs.echo = true;
         fakes.exit.endProcess = true; // a message that ends the program ends the PC
-        ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>(calls);
         ctx.folders.SharedFolder = withTrailingSeparator(school.string());
         ctx.folders.DataFolder = withTrailingSeparator(o.folder.string());
         ctx.config = sharedConfigFrom(readTenItems(school / kSharedConfigFileName, kConfigPurpose));

@@ -14,7 +14,8 @@ namespace kestrel::helper {
 struct HelperContext : test::FakeServices {
     test::FastClock clock;
     test::FakeEventPump events;
-    Context ctx{with(clock, events)};
+    Context ctx{with(clock, events), std::make_unique<PosixSharedFileSystem>(),
+                std::make_unique<ProcMountTable>()};
 
     explicit HelperContext(const std::string& dataFolder) {
         ctx.folders.DataFolder = dataFolder;

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/SharedFile.h"
+#include "platform/PosixSharedFile.h"
 #include "results/ResultRecord.h"
 
 using namespace kestrel;

@@ -18,7 +18,7 @@
 
 #include "HelperServices.h"
 #include "context/Procedures.h"
-#include "platform/FileCalls.h"
+#include "platform/PosixFileCalls.h"
 #include "platform/SharedFile.h"
 
 using namespace kestrel;

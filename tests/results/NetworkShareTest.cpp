@@ -122,10 +122,10 @@ TEST(NetworkShare, ARefusedReadOrWriteIsASharingErrorAndARefusedOpenIsNot) {
     share.readOnly = true;
     FileStatus s;
     EXPECT_FALSE(a.ctx.sharedFiles->open(a.log(), SharedAccess::Write, s));
-    EXPECT_EQ(s.fault, FileFault::Other);
+    EXPECT_EQ(s.fault, FileFault::Refused);
     EXPECT_TRUE(a.ctx.sharedFiles->open(a.log(), SharedAccess::Read, s));
     const LogStatus append = a.append();
-    EXPECT_EQ(append.fault, FileFault::Other);
+    EXPECT_EQ(append.fault, FileFault::Refused);
     EXPECT_EQ(append.message.rfind("成績ランダムファイル記録", 0), 0u) << append.message;
 
     // A missing log that this PC may not create is still a missing log, but

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 
 #include "platform/SharedFile.h"
@@ -121,4 +123,78 @@ TEST(SharedFile, ReadsAndWritesAtOffsets) {
     EXPECT_EQ(got, 0u);
     ASSERT_TRUE(f->close().ok());
     EXPECT_EQ(readBytes(dir / "log.dat"), "abcdXYZ");
+}
+
+TEST(SharedFile, SystemErrorsBecomeTheFaultsCallersDecideOn) {
+    // The fault decides retry or stop; the code and text are kept for the message.
+    const struct Case {
+        int err;
+        FileFault fault;
+    } cases[] = {{ENOENT, FileFault::NotFound}, {ENOTDIR, FileFault::NotFound},
+                 {EACCES, FileFault::Refused},  {EPERM, FileFault::Refused},
+                 {EROFS, FileFault::Refused},   {ENOSPC, FileFault::NoSpace},
+                 {EDQUOT, FileFault::NoSpace},  {EIO, FileFault::Other},
+                 {EISDIR, FileFault::Other},    {ENOLCK, FileFault::Other}};
+    for (const Case& c : cases) {
+        const FileStatus s = posixFileStatus(c.err);
+        EXPECT_EQ(s.fault, c.fault) << c.err;
+        EXPECT_EQ(s.number, c.err);
+        EXPECT_EQ(s.description, std::strerror(c.err));
+        EXPECT_EQ(s.storageFailed(), c.err == EIO) << c.err;
+        EXPECT_EQ(s.isFolder(), c.err == EISDIR) << c.err;
+    }
+    // A lock held elsewhere is a sharing error whatever the system calls it.
+    EXPECT_EQ(posixSharingStatus(EACCES).fault, FileFault::Sharing);
+    EXPECT_EQ(posixSharingStatus(EAGAIN).fault, FileFault::Sharing);
+    EXPECT_FALSE(FileStatus::success().storageFailed());
+}
+
+TEST(SharedFile, RenameRemoveInspectAndTheWholeFileReaderByName) {
+    namespace fs = std::filesystem;
+    using fs::perms;
+    TempDir dir;
+    PosixSharedFileSystem files;
+    writeBytes(dir / "a.txt", "first");
+    writeBytes(dir / "b.txt", "second");
+    fs::permissions(dir / "a.txt", perms::owner_read | perms::owner_write | perms::group_read |
+                                       perms::group_write | perms::others_read);
+
+    FileInfo info;
+    ASSERT_TRUE(files.inspect(dir / "a.txt", info).ok());
+    EXPECT_FALSE(info.folder);
+    EXPECT_TRUE(info.groupMayRead && info.groupMayWrite && info.othersMayRead);
+    EXPECT_FALSE(info.othersMayWrite);
+    EXPECT_FALSE(info.owner.empty());
+    EXPECT_NEAR(static_cast<double>(info.modifiedSeconds), static_cast<double>(std::time(nullptr)),
+                60);
+    ASSERT_TRUE(files.inspect(dir.path(), info).ok());
+    EXPECT_TRUE(info.folder);
+    EXPECT_EQ(files.inspect(dir / "none", info).fault, FileFault::NotFound);
+
+    // Renamed over: the old name is gone, the new one holds the moved bytes.
+    ASSERT_TRUE(files.renameOver(dir / "a.txt", dir / "b.txt").ok());
+    std::string bytes;
+    ASSERT_TRUE(readWholeFile(files, dir / "b.txt", bytes).ok());
+    EXPECT_EQ(bytes, "first");
+    EXPECT_EQ(files.renameOver(dir / "a.txt", dir / "c.txt").fault, FileFault::NotFound);
+
+    // The reader by name: a missing file fails at the open, a folder is no file.
+    const struct Case {
+        fs::path path;
+        bool opened;
+        FileFault fault;
+        bool folder;
+    } cases[] = {{dir / "b.txt", true, FileFault::None, false},
+                 {dir / "a.txt", false, FileFault::NotFound, false},
+                 {dir.path(), false, FileFault::Other, true}};
+    for (const Case& c : cases) {
+        bool opened = !c.opened;
+        const FileStatus s = readWholeFile(files, c.path, bytes, SharedAccess::ReadOnly, &opened);
+        EXPECT_EQ(s.fault, c.fault) << c.path;
+        EXPECT_EQ(opened, c.opened) << c.path;
+        EXPECT_EQ(s.isFolder(), c.folder) << c.path;
+    }
+
+    ASSERT_TRUE(files.remove(dir / "b.txt").ok());
+    EXPECT_EQ(files.remove(dir / "b.txt").fault, FileFault::NotFound);
 }

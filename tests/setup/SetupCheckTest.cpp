@@ -26,9 +26,13 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Probes : SetupProbes {
-    std::vector<Mount> table = ProcMountTable().mounts();
+    FakeMountTable table = [] {
+        FakeMountTable t;
+        (void)ProcMountTable().mounts(t.list);
+        return t;
+    }();
     std::set<std::string> missingFonts;
-    std::vector<Mount> mounts() override { return table; }
+    MountTable& mounts() override { return table; }
     bool fontInstalled(const std::string& family) override { return !missingFonts.count(family); }
     PlayResult loadSound(const fs::path& wav) override { return loadWavFile(wav); }
 };
@@ -39,7 +43,7 @@ struct RefusingProbes : PosixSharedFileSystem {
     std::unique_ptr<SharedFile> open(const fs::path& path, SharedAccess access,
                                      FileStatus& status) override {
         if (refuse && path.filename().string().starts_with(".kestrel-doctor-")) {
-            status = FileStatus::fromErrno(EACCES);
+            status = posixFileStatus(EACCES);
             return nullptr;
         }
         return PosixSharedFileSystem::open(path, access, status);
@@ -198,7 +202,7 @@ TEST(SetupCheck, EachFaultIsReportedByItsCheckAloneAndNothingChanges) {
          }},
         {"a folder mounted through FUSE", "mount", Verdict::Error, "FUSE",
          [](DemoSchool& s, Probes& p, RefusingProbes&) {
-             p.table.push_back(
+             p.table.list.push_back(
                  {fs::weakly_canonical(s.shared()).string(), "fuse.smbnetfs", "smbnetfs", {"rw"}});
          }},
         {"a record cut short", "results-log", Verdict::Warning, "最後の記録が切れています",
@@ -275,11 +279,11 @@ TEST(SetupCheck, TheReportReadsAsOneLinePerFindingAndAsJson) {
 namespace {
 
 // A share that opens files but refuses every lock outright, as a mount
-// without any locking does.
-struct NoLocks : SharedFileSystem {
+// without any locking does; its other files are the real ones.
+struct NoLocks : PosixSharedFileSystem {
     struct File : SharedFile {
-        FileStatus lockExclusive() override { return FileStatus::fromErrno(ENOLCK); }
-        FileStatus lockShared() override { return FileStatus::fromErrno(ENOLCK); }
+        FileStatus lockExclusive() override { return posixFileStatus(ENOLCK); }
+        FileStatus lockShared() override { return posixFileStatus(ENOLCK); }
         FileStatus unlock() override { return {}; }
         FileStatus size(uint64_t& bytes) override { return bytes = 0, FileStatus{}; }
         FileStatus readAt(uint64_t, void*, size_t, size_t& got) override {
@@ -290,12 +294,11 @@ struct NoLocks : SharedFileSystem {
         FileStatus truncate(uint64_t) override { return {}; }
         FileStatus close() override { return {}; }
     };
-    std::unique_ptr<SharedFile> open(const std::filesystem::path&, SharedAccess,
-                                     FileStatus&) override {
-        return std::make_unique<File>();
+    std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
+                                     FileStatus& status) override {
+        if (path.extension() == ".lock") return std::make_unique<File>();
+        return PosixSharedFileSystem::open(path, access, status);
     }
-    FileStatus remove(const std::filesystem::path&) override { return {}; }
-    FileStatus syncFolder(const std::filesystem::path&) override { return {}; }
 };
 
 } // namespace

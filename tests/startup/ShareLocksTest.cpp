@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "context/Procedures.h"
 #include "platform/MountTable.h"
+#include "platform/PosixMountTable.h"
 #include "startup/Folders.h"
 #include "startup/ShareLocks.h"
 #include "support/Installation.h"
@@ -46,7 +49,8 @@ TEST(MountTable, ReadsTheKernelsLinesAndFindsTheMountOfAFolder) {
         EXPECT_EQ(m->mountPoint, c.mountPoint) << c.path;
     }
     // The kernel's own table of this PC reads, and holds the root.
-    const std::vector<Mount> real = ProcMountTable().mounts();
+    std::vector<Mount> real;
+    EXPECT_TRUE(ProcMountTable().mounts(real).ok());
     EXPECT_NE(mountHolding(real, "/tmp"), nullptr);
 }
 
@@ -183,5 +187,17 @@ TEST(MountTable, StartUpRefusesAShareWhoseLocksStayOnThisPc) {
                   std::string("上書き"), std::string("//server/kyouyuu  /mnt/kyouyuu  cifs")})
                 EXPECT_NE(text.find(part), std::string::npos) << c.mount.type << ": " << part;
         }
+    }
+
+    // A table that cannot be read stops start-up too: it is never taken for "no share".
+    fake.list[1] = {shared, "cifs", "//server/kyouyuu", {"rw", "vers=3.0"}};
+    fake.failure = posixFileStatus(EIO);
+    try {
+        InitialiseFolders(t.ctx);
+        ADD_FAILURE() << "started without the mount table";
+    } catch (const StartupError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find("/proc/self/mountinfo"), std::string::npos) << text;
+        EXPECT_NE(text.find(fake.failure.description), std::string::npos) << text;
     }
 }

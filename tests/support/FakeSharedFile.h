@@ -1,10 +1,10 @@
 #pragma once
 // An in-memory shared folder whose files fail on command: the Nth write or
 // sync, a number of exclusive or shared lock attempts held by "another PC",
-// a number of opens of a missing folder. Counts what was done, so tests can show that
-// a failure is never taken for success and no descriptor is left open.
-// It can also stop the program at its Nth change of a file (a crash), and
-// forget everything that was not synced (a power loss).
+// a number of opens of a missing folder, the Nth remove or rename. Counts what was done, so tests
+// can show that a failure is never taken for success and no descriptor is left open. It can also
+// stop the program at its Nth change of a file (a crash), and forget everything that was not synced
+// (a power loss).
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -15,7 +15,7 @@
 #include <set>
 #include <string>
 
-#include "platform/SharedFile.h"
+#include "platform/PosixSharedFile.h"
 
 namespace kestrel::test {
 
@@ -42,6 +42,11 @@ public:
     int missingOnOpen = 0;   // this many opens find no folder
     int failOnTruncate = 0;
     int failOnRemove = 0;
+    int failOnRename = 0;
+    int failOnClose = 0; // the descriptor is gone all the same, as on the system
+    // What inspect says of a folder (also one that holds no file yet), and of every file.
+    std::map<std::filesystem::path, FileInfo> folders;
+    FileInfo newFileInfo;
     // The change (a write, sync, truncate, creation or removal of a file, or
     // a sync of the folder) at which the program stops: SimulatedCrash is
     // thrown instead of making it.
@@ -50,7 +55,7 @@ public:
     // What happened.
     int opens = 0, writes = 0, syncs = 0, reads = 0, locks = 0, sharedLocks = 0, closes = 0;
     uint64_t bytesRead = 0;
-    int truncates = 0, removes = 0, folderSyncs = 0, changes = 0;
+    int truncates = 0, removes = 0, renames = 0, inspections = 0, folderSyncs = 0, changes = 0;
     int openNow = 0;
     bool locked = false;
     int sharedHolders = 0; // descriptors holding a shared lock
@@ -62,12 +67,12 @@ public:
         ++opens;
         if (missingOnOpen > 0) {
             --missingOnOpen;
-            status = FileStatus::fromErrno(ENOENT);
+            status = posixFileStatus(ENOENT);
             return nullptr;
         }
         if (!files.count(path)) {
             if (access == SharedAccess::Existing || access == SharedAccess::ReadOnly) {
-                status = FileStatus::fromErrno(ENOENT);
+                status = posixFileStatus(ENOENT);
                 return nullptr;
             }
             change();
@@ -80,11 +85,36 @@ public:
 
     FileStatus remove(const std::filesystem::path& path) override {
         ++removes;
-        if (failOnRemove == removes) return FileStatus::fromErrno(failError);
-        if (!files.count(path)) return FileStatus::fromErrno(ENOENT);
+        if (failOnRemove == removes) return posixFileStatus(failError);
+        if (!files.count(path)) return posixFileStatus(ENOENT);
         change();
         files.erase(path);
         ids.erase(path);
+        return FileStatus::success();
+    }
+
+    FileStatus renameOver(const std::filesystem::path& from,
+                          const std::filesystem::path& to) override {
+        ++renames;
+        if (failOnRename == renames) return posixFileStatus(failError);
+        if (!files.count(from)) return posixFileStatus(ENOENT);
+        change();
+        files[to] = std::move(files[from]);
+        files.erase(from);
+        ids[to] = identityOf(from);
+        ids.erase(from);
+        return FileStatus::success();
+    }
+
+    FileStatus inspect(const std::filesystem::path& named, FileInfo& info) override {
+        ++inspections;
+        const std::filesystem::path path = named.has_filename() ? named : named.parent_path();
+        const bool folder = std::any_of(files.begin(), files.end(), [&](const auto& f) {
+            return f.first.parent_path() == path;
+        });
+        if (!files.count(path) && !folder && !folders.count(path)) return posixFileStatus(ENOENT);
+        info = folders.count(path) ? folders[path] : newFileInfo;
+        info.folder = !files.count(path);
         return FileStatus::success();
     }
 
@@ -150,7 +180,7 @@ private:
             const bool sharedElsewhere = m_fs.sharedHolders > (m_shared ? 1 : 0);
             if (m_fs.sharingOnLock > 0 || (m_fs.locked && !m_locked) || sharedElsewhere) {
                 if (m_fs.sharingOnLock > 0) --m_fs.sharingOnLock;
-                return FileStatus::lockConflict(EAGAIN);
+                return posixSharingStatus(EAGAIN);
             }
             m_fs.locked = m_locked = true;
             return FileStatus::success();
@@ -159,7 +189,7 @@ private:
             ++m_fs.sharedLocks;
             if (m_fs.sharingOnShared > 0 || (m_fs.locked && !m_locked)) {
                 if (m_fs.sharingOnShared > 0) --m_fs.sharingOnShared;
-                return FileStatus::lockConflict(EAGAIN);
+                return posixSharingStatus(EAGAIN);
             }
             if (!m_shared) ++m_fs.sharedHolders;
             m_shared = true;
@@ -179,9 +209,9 @@ private:
             if (m_fs.beforeRead) m_fs.beforeRead(m_path);
             ++m_fs.reads;
             got = 0;
-            if (m_fs.failOnRead == m_fs.reads) return FileStatus::fromErrno(m_fs.failError);
+            if (m_fs.failOnRead == m_fs.reads) return posixFileStatus(m_fs.failError);
             if (m_fs.badByte >= offset && m_fs.badByte - offset < bytes)
-                return FileStatus::fromErrno(m_fs.failError);
+                return posixFileStatus(m_fs.failError);
             const std::string& d = data();
             if (offset < d.size()) got = std::min<size_t>(bytes, d.size() - offset);
             if (got > 0) std::memcpy(buffer, d.data() + offset, got);
@@ -192,7 +222,7 @@ private:
             ++m_fs.writes;
             if (m_fs.sharingOnWrite > 0) {
                 --m_fs.sharingOnWrite;
-                return FileStatus::lockConflict(EACCES);
+                return posixSharingStatus(EACCES);
             }
             m_fs.change();
             const bool fail = m_fs.failOnWrite == m_fs.writes;
@@ -200,18 +230,18 @@ private:
             std::string& d = data();
             if (d.size() < offset + n) d.resize(offset + n, '\0');
             std::memcpy(d.data() + offset, bytes, n);
-            return fail ? FileStatus::fromErrno(m_fs.failError) : FileStatus::success();
+            return fail ? posixFileStatus(m_fs.failError) : FileStatus::success();
         }
         FileStatus sync() override {
             ++m_fs.syncs;
-            if (m_fs.failOnSync == m_fs.syncs) return FileStatus::fromErrno(m_fs.failError);
+            if (m_fs.failOnSync == m_fs.syncs) return posixFileStatus(m_fs.failError);
             m_fs.change();
             m_fs.durable[m_path] = data();
             return FileStatus::success();
         }
         FileStatus truncate(uint64_t length) override {
             ++m_fs.truncates;
-            if (m_fs.failOnTruncate == m_fs.truncates) return FileStatus::fromErrno(m_fs.failError);
+            if (m_fs.failOnTruncate == m_fs.truncates) return posixFileStatus(m_fs.failError);
             m_fs.change();
             data().resize(length, '\0');
             return FileStatus::success();
@@ -223,6 +253,7 @@ private:
             unlock();
             ++m_fs.closes;
             --m_fs.openNow;
+            if (m_fs.failOnClose == m_fs.closes) return posixFileStatus(m_fs.failError);
             return FileStatus::success();
         }
 

@@ -10,6 +10,8 @@
 
 #include "context/Context.h"
 #include "platform/MountTable.h"
+#include "platform/PosixMountTable.h"
+#include "platform/PosixSharedFile.h"
 #include "platform/Services.h"
 #include "platform/ShutdownRequests.h"
 
@@ -135,8 +137,14 @@ public:
 // A mount table as a test lays it out.
 class FakeMountTable : public MountTable {
 public:
-    std::vector<Mount> mounts() override { return list; }
+    FileStatus mounts(std::vector<Mount>& out) override {
+        out = failure.ok() ? list : std::vector<Mount>{};
+        return failure;
+    }
+    std::string source() const override { return name; }
     std::vector<Mount> list;
+    FileStatus failure;                        // a table that cannot be read
+    std::string name = "/proc/self/mountinfo"; // where the table would be read
 };
 
 // Keeps every job's request and pages; answers with `result`, or hands the
@@ -169,7 +177,9 @@ struct FakeServices {
 struct TestContext : FakeServices {
     FakeClock clock;
     FakeEventPump events{&clock};
-    Context ctx{with(clock, events)};
+    // The real files and mounts of this PC, as the program has them.
+    Context ctx{with(clock, events), std::make_unique<PosixSharedFileSystem>(),
+                std::make_unique<ProcMountTable>()};
 
     TestContext() { audio.clock = &clock; }
 };

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/SharedFile.h"
+#include "platform/PosixSharedFile.h"
 
 namespace kestrel::test {
 
@@ -14,11 +14,11 @@ public:
     explicit HeldLog(const std::filesystem::path& log) {
         FileStatus status;
         m_file = m_files.open(log, SharedAccess::Write, status);
-        if (m_file) m_file->lockExclusive();
+        if (m_file) (void)m_file->lockExclusive();
     }
     bool held() const { return m_file != nullptr; }
     void release() {
-        if (m_file) m_file->close();
+        if (m_file) (void)m_file->close();
         m_file.reset();
     }
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileCalls.h"
+#include "platform/PosixFileCalls.h"
 
 namespace kestrel::test {
 
@@ -96,6 +96,27 @@ public:
                 if (h.path == path) return fail(EACCES);
             m_share.files.erase(file);
             m_cache.erase(path);
+            return 0;
+        }
+        int stat(const char* path, struct stat* st) override {
+            auto file = m_share.files.find(path);
+            if (file == m_share.files.end()) return fail(ENOENT);
+            *st = {};
+            st->st_mode = S_IFREG | 0664;
+            st->st_size = static_cast<off_t>(file->second.size());
+            return 0;
+        }
+        int rename(const char* from, const char* to) override {
+            auto file = m_share.files.find(from);
+            if (file == m_share.files.end()) return fail(ENOENT);
+            // A file another handle holds open cannot be renamed or replaced on a share.
+            for (const auto& [fd, h] : m_share.m_handles)
+                if (h.path == from || h.path == to) return fail(EACCES);
+            std::string bytes = std::move(file->second);
+            m_share.files.erase(file);
+            m_share.files[to] = std::move(bytes);
+            m_cache.erase(from);
+            m_cache.erase(to);
             return 0;
         }
         int lockWhole(int fd, short type) override {

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <stdexcept>
+
+#include "support/Fakes.h"
 #include "text/Characters.h"
+#include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
 #include "text/SortedLines.h"
@@ -84,4 +89,33 @@ TEST(SortedLines, RankingOrderPutsLinesWithoutARunAfterEveryRankedLine) {
     s.removeAt(0);
     s.removeAt(99);
     EXPECT_EQ(s.size(), 5);
+}
+
+TEST(Cp932, FilesReadThroughThePlatformWithTheirOwnMessages) {
+    using kestrel::test::TempDir;
+    TempDir dir;
+    kestrel::test::writeBytes(dir / "ok.txt", "\x8e\x6c\x8e\xcc\x8c\xdc\x93\xfc\r\n"); // 四捨五入
+    kestrel::test::writeBytes(dir / "utf8.txt", "\xe5\x9b\x9b");
+    std::filesystem::create_directory(dir / "folder");
+    const struct Case {
+        const char* name;
+        FileError::Kind kind;
+        const char* says; // empty: read
+    } cases[] = {{"ok.txt", FileError::Kind::Io, ""},
+                 {"missing.txt", FileError::Kind::NotFound, "」が見つかりません。"},
+                 {"folder", FileError::Kind::Io, "」を開けません。("},
+                 {"utf8.txt", FileError::Kind::Encoding, "シフトJIS(CP932)ではありません"}};
+    for (const Case& c : cases) {
+        try {
+            EXPECT_EQ(readCp932File(dir / c.name), "四捨五入\r\n") << c.name;
+            EXPECT_STREQ(c.says, "") << c.name;
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.kind(), c.kind) << c.name;
+            EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(displayPath(dir / c.name)), std::string::npos);
+        }
+    }
+    // What CP932 cannot hold is refused, never replaced.
+    EXPECT_THROW(utf8ToCp932("a\xf0\x9f\x98\x80"), std::invalid_argument);
+    EXPECT_EQ(cp932ToUtf8(utf8ToCp932("－～")), "－～");
 }

@@ -21,6 +21,8 @@
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "levelmenu/ui/seisekitime1.h"
+#include "platform/PosixMountTable.h"
+#include "platform/PosixSharedFile.h"
 #include "platform/Random.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
@@ -124,7 +126,8 @@ int main(int argc, char** argv) {
     QtEventPump events;
     test::FakeServices fakes; // no sound, no message box waiting for a click
     Context ctx{Services{clock, random, fakes.dialogs, fakes.exit, events, fakes.audio,
-                         fakes.processes, fakes.printer}};
+                         fakes.processes, fakes.printer},
+                std::make_unique<PosixSharedFileSystem>(), std::make_unique<ProcMountTable>()};
     ctx.programFile = argv[1];
     App app(ctx);
 

@@ -34,7 +34,8 @@ struct NameScreen {
     TestContext t;
     RecordingExit exit;
     Context ctx{
-        Services{t.clock, t.random, t.dialogs, exit, t.events, t.audio, t.processes, t.printer}};
+        Services{t.clock, t.random, t.dialogs, exit, t.events, t.audio, t.processes, t.printer},
+        std::make_unique<PosixSharedFileSystem>(), std::make_unique<ProcMountTable>()};
     std::unique_ptr<App> app;
     namesel* screen = nullptr;
 

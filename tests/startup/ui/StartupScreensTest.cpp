@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
@@ -82,16 +85,28 @@ TEST(Firstfrm, TimerRunsStartUpAndOpensTheNameScreen) {
 }
 
 TEST(Firstfrm, StartUpFailureIsShownAndEndsTheProgram) {
+    const auto without = [](const char* file) {
+        return [file](Installation& inst, TestContext&) { inst.remove(file); };
+    };
     struct Case {
-        const char* removed;
+        std::function<void(Installation&, TestContext&)> breakIt;
         const char* named;
-    } cases[] = {{Installation::kPathFile, "パスデータ.txt"},
-                 {Installation::kConfigFile, "共通データ.txt"},
-                 {Installation::kCriteriaFile, "タイム回数データ.txt"}};
+    } cases[] = {
+        {without(Installation::kPathFile), "パスデータ.txt"},
+        {without(Installation::kConfigFile), "共通データ.txt"},
+        {without(Installation::kCriteriaFile), "タイム回数データ.txt"},
+        // Without the mount table nothing tells whether the locks reach the other PCs.
+        {[](Installation&, TestContext& t) {
+             auto table = std::make_unique<test::FakeMountTable>();
+             table->failure = posixFileStatus(EACCES);
+             t.ctx.mounts = std::move(table);
+         },
+         "/proc/self/mountinfo"},
+    };
     for (const auto& c : cases) {
         Installation inst;
-        inst.remove(c.removed);
         TestContext t;
+        c.breakIt(inst, t);
         t.ctx.programFile = inst.programFile();
         App app(t.ctx);
         Firstfrm& splash = app.show<Firstfrm>();

@@ -1,5 +1,6 @@
-#include "platform/FileCalls.h"
+#include "platform/PosixFileCalls.h"
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace kestrel {
@@ -22,6 +23,9 @@ off_t SystemFileCalls::lseek(int fd, off_t offset, int whence) {
 int SystemFileCalls::fstat(int fd, struct stat* st) {
     return ::fstat(fd, st);
 }
+int SystemFileCalls::stat(const char* path, struct stat* st) {
+    return ::stat(path, st);
+}
 int SystemFileCalls::fsync(int fd) {
     return ::fsync(fd);
 }
@@ -30,6 +34,9 @@ int SystemFileCalls::ftruncate(int fd, off_t length) {
 }
 int SystemFileCalls::unlink(const char* path) {
     return ::unlink(path);
+}
+int SystemFileCalls::rename(const char* from, const char* to) {
+    return ::rename(from, to);
 }
 int SystemFileCalls::fchmod(int fd, mode_t mode) {
     return ::fchmod(fd, mode);
