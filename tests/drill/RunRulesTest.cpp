@@ -412,6 +412,8 @@ TEST(RunRules, EachStateAnswersEachEvent) {
         {"space after the time-out", Given::TimedOut, press(u' '), "Ignored", {}},
         {"no judging after the time-out", Given::TimedOut, judge, "None", {}},
         {"nothing follows after the time-out", Given::TimedOut, after, "None", {}},
+        {"no second penalty once timed out", Given::TimedOutOnePlus, after, "None", {}},
+        {"judging after the end lets keys go", Given::Ending, judge, "None", {.busy = false}},
         {"Return after the time-out", Given::TimedOut, down(13), "emptied", {.entry = ""}},
         {"the time-out's end is handed off once",
          Given::TimedOut,
@@ -450,4 +452,18 @@ TEST(RunRules, ANewRunStartsFromAnyState) {
         EXPECT_EQ(rules.keyPress(u'4'), RunRules::Key::EntryChanged);
         EXPECT_TRUE(rules.claimEnd());
     }
+}
+
+TEST(RunRules, AFreshScreenBeginsAfterAFinishedRun) {
+    // The drill screen begins a run on its own too, after the last run's
+    // end was handed off.
+    SharedState st;
+    RunRules old(st);
+    reach(Given::Ending, old, st);
+    RunRules rules(st);
+    rules.begin();
+    EXPECT_FALSE(st.runFlags.ended());
+    EXPECT_FALSE(st.runFlags.EndHandled());
+    EXPECT_EQ(st.runFlags.JudgeResult(), Verdict::None);
+    EXPECT_TRUE(rules.claimEnd()) << "its end is handed off again";
 }
