@@ -26,7 +26,7 @@ void RunRules::begin() {
     RunFlags& f = m_st.runFlags;
     if (f.m_phase == RunPhase::RunFinished) f.m_phase = RunPhase::Running;
     f.m_endHandled = false;
-    f.m_verdict = Verdict::None;
+    f.m_verdict = Judgement::None;
     EntryText.clear();
     m_st.ProblemsPerRun = 10;
 }
@@ -109,28 +109,28 @@ void RunRules::judge(double correctAnswer) {
         return;
     }
     const bool right = !EntryText.empty() && leadingNumber(EntryText) == correctAnswer;
-    f.m_verdict = right ? Verdict::Right : Verdict::Wrong;
+    f.m_verdict = right ? Judgement::Right : Judgement::Wrong;
 }
 
-Verdict RunRules::afterJudgement() {
+Judgement RunRules::afterJudgement() {
     RunFlags& f = m_st.runFlags;
-    if (f.ended()) return Verdict::None;
+    if (f.ended()) return Judgement::None;
     switch (f.m_verdict) {
-    case Verdict::Right:
-        f.m_verdict = Verdict::None;
-        return Verdict::Right;
-    case Verdict::Wrong:
+    case Judgement::Right:
+        f.m_verdict = Judgement::None;
+        return Judgement::Right;
+    case Judgement::Wrong:
         penalise();
-        return Verdict::Wrong;
-    case Verdict::None:
+        return Judgement::Wrong;
+    case Judgement::None:
         break;
     }
-    return Verdict::None;
+    return Judgement::None;
 }
 
 bool RunRules::countRight() {
     RunFlags& f = m_st.runFlags;
-    f.m_verdict = Verdict::None;
+    f.m_verdict = Judgement::None;
     ++m_st.RightCount;
     if (m_st.RightCount < m_st.ProblemsPerRun) return false;
     if (f.m_phase == RunPhase::Running) f.m_phase = RunPhase::RunFinished;

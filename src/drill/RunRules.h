@@ -71,7 +71,7 @@ public:
     // What follows the judgement: None once the run has ended or when
     // nothing was judged. Right clears the verdict; Wrong costs the penalty
     // and waits for "+" "+" (the verdict stands until the next judgement).
-    Verdict afterJudgement();
+    Judgement afterJudgement();
     // A right answer counted; true when it was the last of the run
     // (RunFinished, unless the run had ended already).
     bool countRight();

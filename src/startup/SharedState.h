@@ -29,7 +29,7 @@ enum class ConfirmStep : uint8_t {
 };
 
 // The judgement of the last answer, until it has been acted on.
-enum class Verdict : uint8_t { None, Right, Wrong };
+enum class Judgement : uint8_t { None, Right, Wrong };
 
 // The run's flags. Pending events let another handler run in the middle of
 // one, so every drill handler reads them on entry. Only the run's rules
@@ -46,7 +46,7 @@ public:
     // is drawn and the time-out waits.
     bool JudgeBusy() const { return m_judgeBusy; }
     ConfirmStep ConfirmState() const { return m_confirm; }
-    Verdict JudgeResult() const { return m_verdict; }
+    Judgement JudgeResult() const { return m_verdict; }
 
 private:
     friend class RunRules;
@@ -56,7 +56,7 @@ private:
     bool m_endHandled = false;
     bool m_judgeBusy = false;
     ConfirmStep m_confirm = ConfirmStep::Entry;
-    Verdict m_verdict = Verdict::None;
+    Judgement m_verdict = Judgement::None;
 };
 
 struct SharedState {

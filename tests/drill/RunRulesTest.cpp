@@ -197,7 +197,7 @@ struct Snapshot {
     bool endHandled = false;
     bool busy = false;
     ConfirmStep confirm = ConfirmStep::Entry;
-    Verdict verdict = Verdict::None;
+    Judgement verdict = Judgement::None;
     std::string entry{};
     int right = 0;
     int32_t clockAt5 = 0; // the run clock 5 s after the start: penalties show here
@@ -225,7 +225,7 @@ struct Change {
     std::optional<bool> endHandled{};
     std::optional<bool> busy{};
     std::optional<ConfirmStep> confirm{};
-    std::optional<Verdict> verdict{};
+    std::optional<Judgement> verdict{};
     std::optional<std::string> entry{};
     std::optional<int> right{};
     std::optional<int32_t> clockAt5{};
@@ -267,7 +267,7 @@ std::string name(RunRules::Tick t) {
     const char* names[] = {"Running", "AtLimit", "TimeOut"};
     return names[int(t)];
 }
-std::string name(Verdict v) {
+std::string name(Judgement v) {
     const char* names[] = {"None", "Right", "Wrong"};
     return names[int(v)];
 }
@@ -298,7 +298,7 @@ std::string apply(const Event& e, RunRules& r) {
 TEST(RunRules, EachStateAnswersEachEvent) {
     using R = RunPhase;
     using C = ConfirmStep;
-    using V = Verdict;
+    using V = Judgement;
     const Event judge{Event::Judge, kAnswer}, after{Event::After}, count{Event::Count},
         claim{Event::ClaimEnd};
     struct Row {
@@ -464,6 +464,6 @@ TEST(RunRules, AFreshScreenBeginsAfterAFinishedRun) {
     rules.begin();
     EXPECT_FALSE(st.runFlags.ended());
     EXPECT_FALSE(st.runFlags.EndHandled());
-    EXPECT_EQ(st.runFlags.JudgeResult(), Verdict::None);
+    EXPECT_EQ(st.runFlags.JudgeResult(), Judgement::None);
     EXPECT_TRUE(rules.claimEnd()) << "its end is handed off again";
 }

@@ -570,8 +570,8 @@ void MainFrm::repaintNow() {
 
 void MainFrm::判定後処理() {
     Context& ctx = m_app.ctx();
-    const Verdict verdict = m_run.afterJudgement();
-    if (verdict == Verdict::Right) {
+    const Judgement verdict = m_run.afterJudgement();
+    if (verdict == Judgement::Right) {
         // The worked hint stays on screen while the cue plays.
         Timer1->stop();
         Command1_Click();
@@ -588,7 +588,7 @@ void MainFrm::判定後処理() {
         }
         m_run.readyForNext();
         問題作成表示();
-    } else if (verdict == Verdict::Wrong) {
+    } else if (verdict == Judgement::Wrong) {
         seitouLabel->setText(QString::number(std::llround(m_problem.CorrectAnswer)));
         seitouLabel->show();
         Label11->show();
