@@ -22,6 +22,15 @@ constexpr char16_t kLastTyped = 57;
 
 } // namespace
 
+void RunRules::begin() {
+    RunFlags& f = m_st.runFlags;
+    if (f.m_phase == RunPhase::RunFinished) f.m_phase = RunPhase::Running;
+    f.m_endHandled = false;
+    f.m_verdict = Judgement::None;
+    EntryText.clear();
+    m_st.ProblemsPerRun = 10;
+}
+
 void RunRules::setLimits(const LevelCriteria& criteria, double fullScale) {
     m_fullScale = fullScale;
     const int64_t limit = 5 * static_cast<int64_t>(criteria.minimumTime);
@@ -51,24 +60,29 @@ RunRules::Tick RunRules::tick(const LocalTime& now) {
     m_st.ElapsedSeconds = elapsedAt(now);
     if (!hasLimit() || m_st.ElapsedSeconds < m_st.TimeLimitSeconds) return Tick::Running;
     // An answer being judged is finished first; the next tick tries again.
-    if (m_st.EndHandled != 0 || m_st.RunFinished != 0 || m_st.JudgeBusy != 0) return Tick::AtLimit;
-    m_st.TimeUp = 1;
+    RunFlags& f = m_st.runFlags;
+    if (f.m_endHandled || f.RunFinished() || f.m_judgeBusy) return Tick::AtLimit;
+    f.m_phase = RunPhase::TimeUp;
     return Tick::TimeOut;
 }
 
 RunRules::Key RunRules::keyPress(char16_t c) {
-    if (ended() || m_st.JudgeBusy == 1) return Key::Ignored;
-    if (m_st.ConfirmState >= 1) {
+    RunFlags& f = m_st.runFlags;
+    if (f.ended() || f.m_judgeBusy) return Key::Ignored;
+    if (f.m_confirm != ConfirmStep::Entry) {
         // Only two "+" in a row confirm; nothing is typed meanwhile.
-        if (c == kPlus && m_st.ConfirmState == 1) {
-            m_st.ConfirmState = 2;
+        if (c == kPlus && f.m_confirm == ConfirmStep::AnswerShown) {
+            f.m_confirm = ConfirmStep::OnePlus;
             return Key::Waiting;
         }
-        if (c == kPlus && m_st.ConfirmState == 2) return Key::Confirm;
-        m_st.ConfirmState = 1;
+        if (c == kPlus && f.m_confirm == ConfirmStep::OnePlus) return Key::Confirm;
+        f.m_confirm = ConfirmStep::AnswerShown;
         return Key::Waiting;
     }
-    if (c == kSpace) return Key::Judge;
+    if (c == kSpace) {
+        f.m_judgeBusy = true;
+        return Key::Judge;
+    }
     if (c == kBackspace) {
         if (EntryText.empty()) return Key::Ignored;
         EntryText.pop_back();
@@ -89,34 +103,67 @@ bool RunRules::keyDown(uint16_t keyCode) {
 }
 
 void RunRules::judge(double correctAnswer) {
-    if (ended()) {
-        m_st.JudgeBusy = 0;
+    RunFlags& f = m_st.runFlags;
+    if (f.ended()) {
+        f.m_judgeBusy = false;
         return;
     }
     const bool right = !EntryText.empty() && leadingNumber(EntryText) == correctAnswer;
-    m_st.JudgeResult = right ? 1 : 2;
+    f.m_verdict = right ? Judgement::Right : Judgement::Wrong;
+}
+
+Judgement RunRules::afterJudgement() {
+    RunFlags& f = m_st.runFlags;
+    if (f.ended()) return Judgement::None;
+    switch (f.m_verdict) {
+    case Judgement::Right:
+        f.m_verdict = Judgement::None;
+        return Judgement::Right;
+    case Judgement::Wrong:
+        penalise();
+        return Judgement::Wrong;
+    case Judgement::None:
+        break;
+    }
+    return Judgement::None;
 }
 
 bool RunRules::countRight() {
-    m_st.JudgeResult = 0;
+    RunFlags& f = m_st.runFlags;
+    f.m_verdict = Judgement::None;
     ++m_st.RightCount;
     if (m_st.RightCount < m_st.ProblemsPerRun) return false;
-    m_st.RunFinished = 1;
+    if (f.m_phase == RunPhase::Running) f.m_phase = RunPhase::RunFinished;
     return true;
+}
+
+void RunRules::readyForNext() {
+    m_st.runFlags.m_judgeBusy = false;
+    EntryText.clear();
+}
+
+void RunRules::judgingDone() {
+    m_st.runFlags.m_judgeBusy = false;
 }
 
 void RunRules::penalise() {
     m_st.RunStartTime = static_cast<float>(m_st.RunStartTime - kWrongAnswerPenalty);
-    m_st.ConfirmState = 1;
+    m_st.runFlags.m_confirm = ConfirmStep::AnswerShown;
 }
 
 void RunRules::confirmed() {
-    m_st.ConfirmState = 0;
+    m_st.runFlags.m_confirm = ConfirmStep::Entry;
     EntryText.clear();
 }
 
+bool RunRules::claimEnd() {
+    if (m_st.runFlags.m_endHandled) return false;
+    m_st.runFlags.m_endHandled = true;
+    return true;
+}
+
 int32_t RunRules::runTime() const {
-    return m_st.TimeUp != 0 ? kNoTime : m_st.ElapsedSeconds;
+    return flags().TimeUp() ? kNoTime : m_st.ElapsedSeconds;
 }
 
 } // namespace kestrel

@@ -3,8 +3,9 @@
 // the time bar's scale, the run clock with its 10-second penalties, the
 // answer typed so far, judging, the "+" "+" confirmation after a wrong
 // answer, and the time-out. The drill screen drives it and draws what it
-// returns. The run's flags stay in SharedState, where every procedure that
-// pending events may re-enter tests them.
+// returns. The run's flags live in SharedState (RunFlags), where every
+// handler that pending events may re-enter reads them; only this class
+// changes them.
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,13 @@ public:
 
     explicit RunRules(SharedState& state) : m_st(state) {}
 
+    const RunFlags& flags() const { return m_st.runFlags; }
+
+    // A fresh drill screen begins the run: the finish and the end's hand-off
+    // are cleared, no verdict stands, the entry is empty and ten problems
+    // are to be answered. A time-out stands until resetRunState.
+    void begin();
+
     // TimeLimitSeconds = 5 × the minimum time, and BarScale = the full scale
     // over it. Without a minimum time there is no limit and no scale: the
     // run goes on until its last answer.
@@ -38,7 +46,7 @@ public:
     int32_t elapsedAt(const LocalTime& now) const;
 
     // The run clock's tick: sets ElapsedSeconds. At the limit the run times
-    // out (TimeUp = 1) unless an answer is being judged (the next tick tries
+    // out (TimeUp) unless an answer is being judged (the next tick tries
     // again) or the run has ended already.
     enum class Tick { Running, AtLimit, TimeOut };
     Tick tick(const LocalTime& now);
@@ -46,7 +54,7 @@ public:
     // What a typed character asks the screen to do.
     enum class Key {
         Ignored,      // the run has ended, an answer is judged, or the key types nothing
-        Judge,        // the space bar: judge EntryText
+        Judge,        // the space bar: JudgeBusy until judgingDone; judge EntryText
         EntryChanged, // a character added or removed
         Refused,      // the entry is full: the warning sound
         Confirm,      // the second "+" in a row after a wrong answer
@@ -57,17 +65,31 @@ public:
     // whatever the run's state. True when it did.
     bool keyDown(uint16_t keyCode);
 
-    // JudgeResult: 1 when EntryText's leading number is the answer, else 2.
-    // Nothing once the run has ended.
+    // JudgeResult: Right when EntryText's leading number is the answer, else
+    // Wrong. Once the run has ended nothing is judged and JudgeBusy falls.
     void judge(double correctAnswer);
+    // What follows the judgement: None once the run has ended or when
+    // nothing was judged. Right clears the verdict; Wrong costs the penalty
+    // and waits for "+" "+" (the verdict stands until the next judgement).
+    Judgement afterJudgement();
     // A right answer counted; true when it was the last of the run
-    // (RunFinished is set then).
+    // (RunFinished, unless the run had ended already).
     bool countRight();
+    // After a right answer that was not the last: judging is over and the
+    // entry is emptied for the next problem.
+    void readyForNext();
+    // The judgement and what follows it are over: keys count again.
+    void judgingDone();
     // A wrong answer: the run clock jumps 10 seconds ahead and the screen
     // waits for "+" "+".
     void penalise();
     // The correct answer has been confirmed: the entry starts afresh.
     void confirmed();
+    // The end of the run is handed off once: true the first time only
+    // (EndHandled).
+    bool claimEnd();
+    // A new problem may be drawn: the run goes on and no answer is judged.
+    bool mayDrawProblem() const { return !flags().ended() && !flags().JudgeBusy(); }
     // Problems still to answer right.
     int remaining() const { return m_st.ProblemsPerRun - m_st.RightCount; }
     // The run's time for the log: 99999 after a time-out, else the clock's
@@ -78,8 +100,6 @@ public:
     std::string EntryText;
 
 private:
-    bool ended() const { return m_st.TimeUp == 1 || m_st.RunFinished == 1; }
-
     SharedState& m_st;
     double m_fullScale = 0;
 };

@@ -13,8 +13,9 @@ constexpr int16_t kNoGoalClearCount = 9999;
 
 } // namespace
 
-RunMessage runMessage(bool timeUp, const RecordFlags& flags, int32_t runTime, int32_t minimumTime) {
-    if (timeUp) return RunMessage::TimeUp;
+RunMessage runMessage(RunPhase ended, const RecordFlags& flags, int32_t runTime,
+                      int32_t minimumTime) {
+    if (ended == RunPhase::TimeUp) return RunMessage::TimeUp;
     if (flags.newOverallBest == 1) return RunMessage::OverallBest;
     if (flags.newPersonalBest == 1) return RunMessage::PersonalBest;
     if (runTime <= minimumTime) return RunMessage::WithinMinimum;

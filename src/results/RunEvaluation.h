@@ -7,10 +7,12 @@
 
 #include "results/ResultsSummary.h"
 #include "startup/CriteriaTable.h"
+#include "startup/SharedState.h"
 
 namespace kestrel {
 
-// The run's message and sound, first matching case.
+// The run's message and sound, first matching case; `ended` is how the run
+// ended.
 enum class RunMessage {
     TimeUp,        // "時間切れ", no sound
     OverallBest,   // "！！！最高新記録！！！", the fixed overall-best sound
@@ -19,7 +21,8 @@ enum class RunMessage {
     None,          // no message, no sound
 };
 
-RunMessage runMessage(bool timeUp, const RecordFlags& flags, int32_t runTime, int32_t minimumTime);
+RunMessage runMessage(RunPhase ended, const RecordFlags& flags, int32_t runTime,
+                      int32_t minimumTime);
 // The message's text; empty for the cases without one.
 std::string runMessageText(RunMessage message);
 

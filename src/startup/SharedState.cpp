@@ -7,12 +7,8 @@
 namespace kestrel {
 
 void resetRunState(SharedState& state) {
-    state.RunFinished = 0;
-    state.EndHandled = 0;
-    state.JudgeBusy = 0;
-    state.ConfirmState = 0;
+    state.runFlags = RunFlags{};
     state.RightCount = 0;
-    state.TimeUp = 0;
 }
 
 void markSignIn(SharedState& state, const LocalTime& now) {

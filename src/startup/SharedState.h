@@ -6,26 +6,71 @@
 #include <string>
 
 #include "platform/Clock.h"
+#include "startup/Season.h"
 
 namespace kestrel {
+
+struct SharedState;
+class RunRules;
+
+// How the run under way stands: still going, or how it ended. A run ends
+// once, and the first end holds.
+enum class RunPhase : uint8_t {
+    Running,
+    TimeUp,      // the run clock reached the time limit
+    RunFinished, // the last problem was answered right
+};
+
+// The "+" "+" confirmation after a wrong answer.
+enum class ConfirmStep : uint8_t {
+    Entry,       // no wrong answer shown: keys type the answer
+    AnswerShown, // the correct answer is shown: waiting for the first "+"
+    OnePlus,     // one "+" received: the next "+" confirms
+};
+
+// The judgement of the last answer, until it has been acted on.
+enum class Judgement : uint8_t { None, Right, Wrong };
+
+// The run's flags. Pending events let another handler run in the middle of
+// one, so every drill handler reads them on entry. Only the run's rules
+// (RunRules) change them; resetRunState starts them afresh.
+class RunFlags {
+public:
+    RunPhase phase() const { return m_phase; }
+    bool TimeUp() const { return m_phase == RunPhase::TimeUp; }
+    bool RunFinished() const { return m_phase == RunPhase::RunFinished; }
+    bool ended() const { return m_phase != RunPhase::Running; }
+    // The end of the run (cover, record, end screen) has been handed off.
+    bool EndHandled() const { return m_endHandled; }
+    // An answer is being judged and acted on: keys are dropped, no problem
+    // is drawn and the time-out waits.
+    bool JudgeBusy() const { return m_judgeBusy; }
+    ConfirmStep ConfirmState() const { return m_confirm; }
+    Judgement JudgeResult() const { return m_verdict; }
+
+private:
+    friend class RunRules;
+    friend void resetRunState(SharedState& state);
+
+    RunPhase m_phase = RunPhase::Running;
+    bool m_endHandled = false;
+    bool m_judgeBusy = false;
+    ConfirmStep m_confirm = ConfirmStep::Entry;
+    Judgement m_verdict = Judgement::None;
+};
 
 struct SharedState {
     // Selection, set on sign-in and level choice.
     int16_t CurrentStudentNumber = 0; // 1..5000
     std::string CurrentStudentName;
     std::string CurrentGradeLabel;
-    int16_t CurrentLevel = 1;         // 1..LevelCount
-    int32_t SessionStartSeconds = 0;  // whole seconds since midnight at sign-in
-    int64_t SessionStartDay = 0;      // the day of the sign-in (days since 1899-12-30)
-    uint32_t SeasonColour = 12648384; // red in the low byte, then green, then blue
+    int16_t CurrentLevel = 1;        // 1..LevelCount
+    int32_t SessionStartSeconds = 0; // whole seconds since midnight at sign-in
+    int64_t SessionStartDay = 0;     // the day of the sign-in (days since 1899-12-30)
+    uint32_t SeasonColour = kColourLightGreen;
 
     // The run.
-    int16_t TimeUp = 0;
-    int16_t RunFinished = 0;
-    int16_t EndHandled = 0;
-    int16_t JudgeBusy = 0;
-    int16_t ConfirmState = 0; // 0 entry, 1 wrong answer shown, 2 one "+" received
-    int16_t JudgeResult = 0;  // 0 none, 1 right, 2 wrong
+    RunFlags runFlags;
     int32_t RightCount = 0;
     int16_t ProblemsPerRun = 10;
     float RunStartTime = 0;  // seconds since midnight; a wrong answer moves it 10 s back

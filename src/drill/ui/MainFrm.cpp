@@ -10,6 +10,7 @@
 
 #include "context/Procedures.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/QtText.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsSummary.h"
 #include "startup/ui/App.h"
@@ -48,14 +49,6 @@ constexpr uint16_t kKeyBackspace = 8;
 constexpr uint16_t kKeySpace = 32;
 // The character X reports for the Delete key: it types nothing.
 constexpr uint16_t kDeleteCharacter = 127;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-bool inTables(int level, int student) {
-    return level >= 0 && level <= kMaxLevel && student >= 0 && student <= kMaxStudent;
-}
 
 // Windows' virtual key code of a Qt key, for the keys it shares with Qt;
 // 0 for the others.
@@ -319,8 +312,8 @@ void MainFrm::placeStrokes() {
 }
 
 void MainFrm::問題作成表示() {
-    SharedState& s = m_app.ctx().state;
-    if (s.TimeUp == 1 || s.RunFinished == 1 || s.JudgeBusy == 1) return;
+    if (!m_run.mayDrawProblem()) return;
+    const SharedState& s = m_app.ctx().state;
 
     qLabel1->setText(QString());
     inputLabel->setText(QString());
@@ -399,10 +392,7 @@ void MainFrm::初期設定() {
     Unload(m_app, Screen::seisekitime1);
     Unload(m_app, Screen::BASEFRM);
 
-    st.RunFinished = 0;
-    st.EndHandled = 0;
-    st.JudgeResult = 0;
-    m_run.EntryText.clear();
+    m_run.begin();
 
     const int level = st.CurrentLevel;
     const LevelCriteria& criteria = ctx.criteria[level];
@@ -415,13 +405,15 @@ void MainFrm::初期設定() {
     }
 
     const QString title = qs(ctx.program.ProgramTitle);
-    setTwipsFont(sLabel2, kGothic, title.toUcs4().size() > kTitleLengthForSmallFont ? 14 : 16.8,
+    setTwipsFont(sLabel2, kGothic,
+                 static_cast<size_t>(title.toUcs4().size()) > kTitleLengthForSmallFont ? 14 : 16.8,
                  true, true);
     sLabel2->setText(title);
 
     sLabel7->setText(qs(trimSpaces(st.CurrentStudentName)));
-    sLabel8->setText(inTables(level, 0) ? qs(ctx.program.LevelNames[static_cast<size_t>(level)])
-                                        : QString());
+    sLabel8->setText(inLevelStudentArrays(level, 0)
+                         ? qs(ctx.program.LevelNames[static_cast<size_t>(level)])
+                         : QString());
 
     const int s = st.CurrentStudentNumber;
     st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, s, kTodayLevels));
@@ -436,7 +428,6 @@ void MainFrm::初期設定() {
         sLabel12->setText(QString::number(st.TodayRunCount + 1));
         sLabel11->setText(QString::number(todayRunCountAt(*ctx.summary, level, s) + 1));
     }
-    st.ProblemsPerRun = 10;
 }
 
 void MainFrm::レベル別設定() {
@@ -477,15 +468,14 @@ void MainFrm::EndRun() {
     Context& ctx = m_app.ctx();
     SharedState& st = ctx.state;
     ctx.services.events.processEvents();
-    if (st.EndHandled == 1) return;
-    st.EndHandled = 1;
+    if (!m_run.claimEnd()) return;
     // From here on the screen only waits to be replaced.
     setLeaving();
 
     sPicture2->show();
     sPicture2->raise();
-    lblsss1->setVisible(st.TimeUp != 1);
-    lblsss2->setVisible(st.TimeUp == 1);
+    lblsss1->setVisible(!m_run.flags().TimeUp());
+    lblsss2->setVisible(m_run.flags().TimeUp());
     repaintNow();
 
     // A practice run, and a run without a clock, have no time to record.
@@ -548,13 +538,11 @@ void MainFrm::Form_KeyDown(uint16_t keyCode, int /*shift*/) {
 }
 
 void MainFrm::Form_KeyPress(uint16_t keyAscii) {
-    SharedState& st = m_app.ctx().state;
     switch (m_run.keyPress(keyAscii)) {
     case RunRules::Key::Judge:
-        st.JudgeBusy = 1;
         判定();
         判定後処理();
-        st.JudgeBusy = 0;
+        m_run.judgingDone();
         break;
     case RunRules::Key::EntryChanged:
         showEntry();
@@ -582,11 +570,8 @@ void MainFrm::repaintNow() {
 
 void MainFrm::判定後処理() {
     Context& ctx = m_app.ctx();
-    SharedState& st = ctx.state;
-    if (st.TimeUp == 1 || st.RunFinished == 1) return;
-
-    if (st.JudgeResult == 1) {
-        st.JudgeResult = 0;
+    const Judgement verdict = m_run.afterJudgement();
+    if (verdict == Judgement::Right) {
         // The worked hint stays on screen while the cue plays.
         Timer1->stop();
         Command1_Click();
@@ -601,11 +586,9 @@ void MainFrm::判定後処理() {
             EndRun();
             return;
         }
-        st.JudgeBusy = 0;
-        m_run.EntryText.clear();
+        m_run.readyForNext();
         問題作成表示();
-    } else if (st.JudgeResult == 2) {
-        m_run.penalise();
+    } else if (verdict == Judgement::Wrong) {
         seitouLabel->setText(QString::number(std::llround(m_problem.CorrectAnswer)));
         seitouLabel->show();
         Label11->show();
@@ -616,7 +599,7 @@ void MainFrm::判定後処理() {
         repaintNow();
         PlayWrongCue(ctx);
 
-        st.JudgeBusy = 0;
+        m_run.judgingDone();
         Commandkakunin2->show();
     }
 }

@@ -49,7 +49,7 @@ public:
     void Form_KeyPress(uint16_t keyAscii);
     // Key-down codes as Windows numbers them: 13 Return, 37..40 the arrows.
     void Form_KeyDown(uint16_t keyCode, int shift);
-    // Judges EntryText against the problem's answer: JudgeResult 1 or 2.
+    // Judges EntryText against the problem's answer: JudgeResult Right or Wrong.
     void 判定();
     // Acts on JudgeResult: the next problem, the end of the run, or the
     // correct answer shown until it is confirmed.

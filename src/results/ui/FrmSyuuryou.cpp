@@ -11,6 +11,7 @@
 #include "context/Procedures.h"
 #include "drill/SoundCues.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/QtText.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsRules.h"
 #include "results/RunEvaluation.h"
@@ -27,14 +28,6 @@ constexpr int kTimerMs = 500;
 
 // Where the white card behind the run's figures lies, in design twips.
 const QRectF kCardTwips(960, 2760, 13440, 6240);
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-bool inTables(int level, int student) {
-    return level >= 0 && level <= kMaxLevel && student >= 0 && student <= kMaxStudent;
-}
 
 int countToday(const Context& ctx, int level, int student) {
     return ctx.summary ? todayRunCountAt(*ctx.summary, level, student) : 0;
@@ -238,7 +231,7 @@ void FrmSyuuryou::Form_Activate() {
     repaintNow();
     Timer1->start();
 
-    const LevelCriteria& criteria = ctx.criteria[inTables(L, s) ? L : 0];
+    const LevelCriteria& criteria = ctx.criteria[inLevelStudentArrays(L, s) ? L : 0];
     const int32_t t = st.RunTime;
     Label19->setText(
         qs(earnedPointsText(basePoints(t, criteria.targetTime, false), criteria.pointMultiplier)));
@@ -246,14 +239,14 @@ void FrmSyuuryou::Form_Activate() {
 
     Label17->setText(qs(trimSpaces(st.CurrentStudentName)));
     Label15->setText(qs(ctx.program.ProgramTitle));
-    Label16->setText(inTables(L, s) ? qs(ctx.program.LevelNames[static_cast<size_t>(L)])
-                                    : QString());
+    Label16->setText(inLevelStudentArrays(L, s) ? qs(ctx.program.LevelNames[static_cast<size_t>(L)])
+                                                : QString());
 
     Label13->setText(qs(levelRunText(countToday(ctx, L, s))));
     st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, s));
     Label14->setText(qs(todayRunText(st.TodayRunCount)));
 
-    const RunMessage message = runMessage(st.TimeUp == 1, m_outcome, t, criteria.minimumTime);
+    const RunMessage message = runMessage(st.runFlags.phase(), m_outcome, t, criteria.minimumTime);
     const std::string text = runMessageText(message);
     if (!text.empty()) {
         Label20->setText(qs(text));

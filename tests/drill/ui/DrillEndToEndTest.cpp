@@ -4,6 +4,7 @@
 
 #include "context/Procedures.h"
 #include "drill/ui/DrillRunFixture.h"
+#include "drill/ui/ScreenInk.h"
 #include "results/ResultsRules.h"
 #include "results/SortByKey.h"
 #include "results/ui/FrmSyuuryou.h"
@@ -45,9 +46,12 @@ struct InstalledDrill {
         tc.clock.advance(seconds);
         drill()->sTimer1_Timer();
     }
-    void save(QWidget* screen, const char* file) const {
+    // Saves the screen as the child sees it, and returns it.
+    QImage save(QWidget* screen, const char* file) const {
         const QString path = test::screenshotDir() + QLatin1Char('/') + QLatin1String(file);
-        EXPECT_TRUE(screen->grab().save(path)) << path.toStdString();
+        const QImage shot = screen->grab().toImage();
+        EXPECT_TRUE(shot.save(path)) << path.toStdString();
+        return shot;
     }
     // The random values that draw `number` to be approximated at `place`
     // (level 3), after the one drawn by the cue of the answer before.
@@ -95,14 +99,28 @@ TEST(DrillEndToEnd, TenAnswersToTheRecordAndTheEndScreen) {
     EXPECT_EQ(form->sLabel10->text(), QStringLiteral("29"));
     EXPECT_EQ(form->sLabel9->text(), QStringLiteral("6"));
     EXPECT_EQ(form->seitouLabel->text(), QStringLiteral("4400"));
-    d.save(form, "MainFrm_run_wrong_answer.png");
+    const QImage wrong = d.save(form, "MainFrm_run_wrong_answer.png");
+    EXPECT_GT(test::inkIn(wrong, test::areaOn(form, form->seitouLabel),
+                          test::near(QColor(255, 0, 0), 60)),
+              100)
+        << "the correct answer in red";
+    EXPECT_GT(test::inkIn(wrong, test::areaOn(form, form->Commandkakunin2),
+                          test::near(QColor(255, 0, 0), 60)),
+              20);
     typeKeys(form, QStringLiteral("++"));
 
     bool covered = false;
     d.tc.events.onProcess = [&] {
         if (covered || form->sPicture2->isHidden()) return;
         covered = true;
-        d.save(form, "MainFrm_run_recording.png");
+        const QImage shot = d.save(form, "MainFrm_run_recording.png");
+        // "成績記録中" in black on the cover, not "時間切れ".
+        EXPECT_GT(
+            test::inkIn(shot, test::areaOn(form, form->lblsss1), test::near(QColor(0, 0, 0), 60)),
+            100);
+        EXPECT_EQ(
+            test::inkIn(shot, test::areaOn(form, form->lblsss2), test::near(QColor(255, 0, 0), 60)),
+            0);
     };
     for (int i = 0; i < 6; ++i) {
         if (i > 0) d.tick(1);
@@ -130,7 +148,11 @@ TEST(DrillEndToEnd, TenAnswersToTheRecordAndTheEndScreen) {
     end->Timer1_Timer();
     EXPECT_FALSE(end->Command4->isHidden());
     EXPECT_FALSE(end->Command5->isHidden());
-    d.save(end, "FrmSyuuryou_after_run.png");
+    const QImage after = d.save(end, "FrmSyuuryou_after_run.png");
+    EXPECT_GT(test::inkIn(after, test::areaOn(end, end->findChild<VbLabel*>("Label18")),
+                          test::near(QColor(30, 30, 30), 40)),
+              200)
+        << "the run's time written large";
 
     // Once more: the run just recorded counts in today's numbers.
     end->Command5_Click();
@@ -153,7 +175,7 @@ TEST(DrillEndToEnd, LevelWithoutCriteriaRunsWithoutTimeOutAndScoresNothing) {
     EXPECT_EQ(d.tc.ctx.state.TimeLimitSeconds, 0);
     for (int i = 0; i < 10; ++i) {
         d.tick(100);
-        EXPECT_EQ(d.tc.ctx.state.TimeUp, 0);
+        EXPECT_FALSE(d.tc.ctx.state.runFlags.TimeUp());
         for (VbShape* bar : {form->sShape4, form->sShape3, form->sShape2})
             EXPECT_EQ(form->twipsRect(bar).width(), 0);
         typeKeys(form, QString::number(form->currentProblem().CorrectAnswer) + QStringLiteral(" "));

@@ -4,7 +4,9 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include "drill/RunStates.h"
 #include "drill/ui/DrillRunFixture.h"
+#include "drill/ui/ScreenInk.h"
 #include "levelmenu/ui/seisekitime1.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ui/FrmSyuuryou.h"
@@ -110,8 +112,8 @@ TEST(DrillEntry, ReturnAndArrowsClearTheEntryWhateverTheState) {
             d.start();
             if (state == State::AnswerShown) d.answerWrong(false);
             d.form->run().EntryText = "123";
-            if (state == State::Judging) d.state().JudgeBusy = 1;
-            if (state == State::RunOver) d.state().RunFinished = 1;
+            if (state == State::Judging) test::judging(d.state());
+            if (state == State::RunOver) test::runFinished(d.state());
             pressKey(d.form, key, key == Qt::Key_Return ? QStringLiteral("\r") : QString());
             EXPECT_EQ(d.form->run().EntryText, std::string());
             EXPECT_EQ(d.text("inputLabel"), QString());
@@ -148,17 +150,17 @@ TEST(DrillJudging, EntryIsReadAsTheNumberAtItsStart) {
         d.tick(5);
         typeKeys(d.form, QString::fromUtf8(c.entry));
         typeKeys(d.form, QStringLiteral(" "));
-        EXPECT_EQ(d.state().JudgeBusy, 0);
+        EXPECT_FALSE(d.state().runFlags.JudgeBusy());
         if (c.right) {
             EXPECT_EQ(d.state().RightCount, 1);
             EXPECT_EQ(d.text("sLabel9"), QStringLiteral("9"));
             EXPECT_EQ(d.played("seikai.wav"), 1);
-            EXPECT_EQ(d.state().ConfirmState, 0);
+            EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::Entry);
             EXPECT_EQ(d.form->run().EntryText, std::string());
         } else {
             EXPECT_EQ(d.state().RightCount, 0);
             EXPECT_EQ(d.played("machigai.wav"), 1);
-            EXPECT_EQ(d.state().ConfirmState, 1);
+            EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::AnswerShown);
             EXPECT_FALSE(d.form->Timer1->isActive());
             EXPECT_EQ(d.form->run().EntryText, std::string(c.entry));
         }
@@ -188,9 +190,9 @@ TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
     // Keys do not type, and only two "+" in a row confirm.
     const int drawn = d.tc.random.drawn;
     typeKeys(d.form, QStringLiteral("+1+"));
-    EXPECT_EQ(d.state().ConfirmState, 2);
+    EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::OnePlus);
     typeKeys(d.form, QStringLiteral(" 5+"));
-    EXPECT_EQ(d.state().ConfirmState, 2);
+    EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::OnePlus);
     EXPECT_EQ(d.form->run().EntryText, std::string("4300"));
     EXPECT_TRUE(d.shown("seitouLabel"));
     EXPECT_EQ(d.tc.random.drawn, drawn);
@@ -198,7 +200,7 @@ TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
 
     scriptProblem(d.tc.random, 3, 9999, 3);
     typeKeys(d.form, QStringLiteral("+"));
-    EXPECT_EQ(d.state().ConfirmState, 0);
+    EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::Entry);
     EXPECT_EQ(d.text("qLabel1"), QStringLiteral("  9999"));
     for (const char* name : {"seitouLabel", "Label11", "Commandkakunin2", "Label9"})
         EXPECT_FALSE(d.shown(name)) << name;
@@ -254,8 +256,8 @@ TEST(DrillRunEnd, TenthRightAnswerEndsTheRunAndRecordsItOnce) {
     const int drawn = d.tc.random.drawn;
     d.answerRight();
 
-    EXPECT_EQ(d.state().RunFinished, 1);
-    EXPECT_EQ(d.state().TimeUp, 0);
+    EXPECT_TRUE(d.state().runFlags.RunFinished());
+    EXPECT_FALSE(d.state().runFlags.TimeUp());
     EXPECT_EQ(d.state().RightCount, 10);
     EXPECT_EQ(d.text("sLabel9"), QStringLiteral("0"));
     EXPECT_EQ(d.tc.random.drawn, drawn + 1) << "no eleventh problem";
@@ -295,21 +297,31 @@ TEST(DrillRunEnd, TimeOutAtFiveTimesTheMinimumTime) {
     EXPECT_EQ(barWidth(d, form->sShape2), 7508);
     d.tick(149.4);
     EXPECT_EQ(d.text("sLabel10"), QStringLiteral("299"));
-    EXPECT_EQ(d.state().TimeUp, 0);
+    EXPECT_FALSE(d.state().runFlags.TimeUp());
     EXPECT_TRUE(form->sTimer1->isActive());
 
     bool covered = false;
     d.tc.events.onProcess = [&] {
         if (covered || form->sPicture2->isHidden()) return;
         covered = true;
-        EXPECT_TRUE(form->grab().save(test::screenshotDir() + "/MainFrm_run_time_up.png"));
+        const QImage shot = form->grab().toImage();
+        EXPECT_TRUE(shot.save(test::screenshotDir() + "/MainFrm_run_time_up.png"));
+        // The turquoise cover over the whole drill, "時間切れ" in red on it,
+        // and no "成績記録中".
+        EXPECT_GT(test::shareOf(shot, shot.rect(), test::near(QColor(0, 192, 192), 8)), 0.8);
+        EXPECT_GT(
+            test::inkIn(shot, test::areaOn(form, form->lblsss2), test::near(QColor(255, 0, 0), 60)),
+            100);
+        EXPECT_EQ(
+            test::inkIn(shot, test::areaOn(form, form->lblsss1), test::near(QColor(0, 0, 0), 60)),
+            0);
     };
     d.tick(0.2); // 299.6 reads as 300
     d.tc.events.onProcess = nullptr;
     EXPECT_TRUE(covered);
     EXPECT_EQ(d.text("sLabel10"), QStringLiteral("300"));
     EXPECT_EQ(barWidth(d, form->sShape2), barWidth(d, form->sShape5));
-    EXPECT_EQ(d.state().TimeUp, 1);
+    EXPECT_TRUE(d.state().runFlags.TimeUp());
     EXPECT_FALSE(form->sTimer1->isActive());
     EXPECT_TRUE(d.shown("lblsss2"));
     EXPECT_FALSE(d.shown("lblsss1"));
@@ -343,8 +355,8 @@ TEST(DrillRunEnd, TimeOutWaitsForTheJudgementInProgress) {
         };
         d.answerRight();
         EXPECT_TRUE(ticked);
-        EXPECT_EQ(d.state().TimeUp, 0);
-        EXPECT_EQ(d.state().RunFinished, 1);
+        EXPECT_FALSE(d.state().runFlags.TimeUp());
+        EXPECT_TRUE(d.state().runFlags.RunFinished());
         EXPECT_EQ(d.state().RunTime, 301);
         EXPECT_FALSE(d.shown("lblsss2"));
         EXPECT_TRUE(d.shown("lblsss1"));
@@ -365,11 +377,11 @@ TEST(DrillRunEnd, TimeOutWaitsForTheJudgementInProgress) {
         };
         d.answerWrong(false);
         d.tc.events.onProcess = nullptr;
-        EXPECT_EQ(d.state().TimeUp, 0);
+        EXPECT_FALSE(d.state().runFlags.TimeUp());
         EXPECT_TRUE(d.shown("Commandkakunin2"));
         EXPECT_TRUE(d.form->sTimer1->isActive());
         d.tick(0.5);
-        EXPECT_EQ(d.state().TimeUp, 1);
+        EXPECT_TRUE(d.state().runFlags.TimeUp());
         EXPECT_EQ(d.state().RunTime, 99999);
     }
 }
@@ -421,10 +433,10 @@ TEST(DrillRunEnd, ARunAcrossMidnightTimesOut) {
     d.tc.clock.set(CivilDate{2026, 12, 9}, 86380);
     d.start();
     d.tick(30); // 00:00:10
-    EXPECT_EQ(d.state().TimeUp, 0);
+    EXPECT_FALSE(d.state().runFlags.TimeUp());
     EXPECT_EQ(d.text("sLabel10"), QStringLiteral("30"));
     d.tick(20);
-    EXPECT_EQ(d.state().TimeUp, 1);
+    EXPECT_TRUE(d.state().runFlags.TimeUp());
     EXPECT_EQ(test::readLog(d.tc.ctx.folders).at(0).seconds, 99999);
 }
 
@@ -443,7 +455,7 @@ TEST(DrillEntry, DeleteTypesNothing) {
     typeKeys(d.form, QStringLiteral("+"));
     pressKey(d.form, Qt::Key_Delete, QString(QChar(0x7f)));
     typeKeys(d.form, QStringLiteral("+"));
-    EXPECT_EQ(d.state().ConfirmState, 0) << "confirmed";
+    EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::Entry) << "confirmed";
     EXPECT_TRUE(d.form->seitouLabel->isHidden());
     EXPECT_EQ(d.tc.audio.played.size(), played);
 }

@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "drill/RunStates.h"
 #include "drill/ui/MainFrm.h"
+#include "drill/ui/ScreenInk.h"
 #include "platform/ui/VbWidgets.h"
 #include "startup/ui/App.h"
 #include "support/Fakes.h"
@@ -145,10 +147,10 @@ TEST(MainFrmProblem, ShowsTheProblemAndHidesEveryTraceOfThePreviousOne) {
 TEST(MainFrmProblem, NothingIsDrawnWhileTheRunIsOverOrAnAnswerIsJudged) {
     struct Case {
         const char* flag;
-        int16_t SharedState::*member;
-    } cases[] = {{"TimeUp", &SharedState::TimeUp},
-                 {"RunFinished", &SharedState::RunFinished},
-                 {"JudgeBusy", &SharedState::JudgeBusy}};
+        void (*reach)(SharedState&);
+    } cases[] = {{"TimeUp", test::timedOut},
+                 {"RunFinished", test::runFinished},
+                 {"JudgeBusy", test::judging}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.flag);
         Drill d(2);
@@ -156,7 +158,7 @@ TEST(MainFrmProblem, NothingIsDrawnWhileTheRunIsOverOrAnAnswerIsJudged) {
         d.form->Timer1_Timer();
         d.label("inputLabel")->setText(QStringLiteral("3150"));
         const int drawn = d.tc.random.drawn;
-        d.tc.ctx.state.*c.member = 1;
+        c.reach(d.tc.ctx.state);
         d.show(2, 2, 8888, 3);
         EXPECT_EQ(d.tc.random.drawn, drawn);
         EXPECT_EQ(d.label("qLabel1")->text(), QStringLiteral("  3149"));
@@ -221,31 +223,50 @@ TEST(MainFrmLayout, StrokesAndCarryRowStayOnTheDigitCellsAtAnyWindowSize) {
     }
 }
 
-TEST(MainFrmLayout, ScreenshotOfEachLevelWithItsHint) {
+TEST(MainFrmLayout, ScreenshotOfEachLevelShowsTheDigitsAndTheHint) {
     struct Shot {
         int level, type, number, place;
         QSize size;
         const char* file;
+        std::vector<int> crossed; // places struck out by the hint
+        bool carried;             // a carried digit written above
     } shots[] = {
-        {1, 1, 95, 1, {1028, 756}, "MainFrm_level1.png"},
-        {2, 2, 9999, 3, {1028, 756}, "MainFrm_level2.png"},
-        {3, 3, 4350, 2, {1028, 756}, "MainFrm_level3.png"},
-        {4, 4, 3149, 1, {1028, 756}, "MainFrm_level4.png"},
-        {5, 3, 1996, 1, {1028, 756}, "MainFrm_level5.png"},
-        {5, 2, 2049, 3, {1600, 900}, "MainFrm_level5_1600x900.png"},
+        {1, 1, 95, 1, {1028, 756}, "MainFrm_level1.png", {1, 2}, true},
+        {2, 2, 9999, 3, {1028, 756}, "MainFrm_level2.png", {3, 4}, true},
+        {3, 3, 4350, 2, {1028, 756}, "MainFrm_level3.png", {2}, true},
+        {4, 4, 3149, 1, {1028, 756}, "MainFrm_level4.png", {1}, true},
+        {5, 3, 1996, 1, {1028, 756}, "MainFrm_level5.png", {1, 2, 3}, true},
+        {5, 2, 2049, 3, {1600, 900}, "MainFrm_level5_1600x900.png", {3}, false},
     };
     const QString dir = test::screenshotDir();
     for (const auto& s : shots) {
+        SCOPED_TRACE(s.file);
         Drill d(s.level);
         d.form->show();
         d.form->resize(s.size);
         d.show(s.level, s.type, s.number, s.place);
         d.form->Timer1_Timer();
+        const QImage shot = d.form->grab().toImage();
         const QString path = dir + QLatin1Char('/') + QLatin1String(s.file);
-        EXPECT_TRUE(d.form->grab().save(path)) << path.toStdString();
+        EXPECT_TRUE(shot.save(path)) << path.toStdString();
+
+        // One run of blue ink per digit of the number.
+        const QRect number = d.label("qLabel1")->geometry();
+        EXPECT_EQ(inkColumns(shot, number, isDigitInk).size(), QString::number(s.number).size());
+        // Red strokes through the middle of each struck-out cell, and none elsewhere.
+        for (int j = 1; j <= 7; ++j) {
+            const QRect cell = d.line(j)->geometry();
+            const QRect middle(cell.left() + cell.width() / 4, number.top(), cell.width() / 2,
+                               number.height());
+            const bool struck = std::find(s.crossed.begin(), s.crossed.end(), j) != s.crossed.end();
+            EXPECT_EQ(test::inkIn(shot, middle, isStrokeInk) > 0, struck) << "place " << j;
+        }
+        EXPECT_EQ(test::inkIn(shot, d.label("Label9")->geometry(), isCarryInk) > 0, s.carried);
     }
 
-    // The answer area as a wrong answer leaves it.
+    // The answer area as a wrong answer leaves it: the typed answer in blue
+    // on light green, the correct one in red on pink, a red "=" before it and
+    // the red request for "+" "+".
     Drill d(3);
     d.form->show();
     d.show(3, 3, 4350, 2);
@@ -254,6 +275,15 @@ TEST(MainFrmLayout, ScreenshotOfEachLevelWithItsHint) {
     d.label("seitouLabel")->setText(QStringLiteral("4400"));
     for (const char* name : {"seitouLabel", "Label11", "Commandkakunin2"})
         d.label(name)->show();
+    const QImage shot = d.form->grab().toImage();
     const QString path = dir + QStringLiteral("/MainFrm_answer_area.png");
-    EXPECT_TRUE(d.form->grab().save(path)) << path.toStdString();
+    EXPECT_TRUE(shot.save(path)) << path.toStdString();
+    const QRect typed = d.label("inputLabel")->geometry();
+    const QRect correct = d.label("seitouLabel")->geometry();
+    EXPECT_EQ(inkColumns(shot, typed, isDigitInk).size(), 4u);
+    EXPECT_GT(test::shareOf(shot, typed, test::near(QColor(128, 255, 128), 10)), 0.5);
+    EXPECT_EQ(inkColumns(shot, correct, isStrokeInk).size(), 4u);
+    EXPECT_GT(test::shareOf(shot, correct, test::near(QColor(255, 128, 128), 10)), 0.5);
+    EXPECT_GT(test::inkIn(shot, d.label("Label11")->geometry(), isStrokeInk), 0);
+    EXPECT_GT(test::inkIn(shot, d.label("Commandkakunin2")->geometry(), isStrokeInk), 0);
 }

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "context/Procedures.h"
+#include "drill/RunStates.h"
 #include "drill/ui/MainFrm.h"
+#include "drill/ui/ScreenInk.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsRules.h"
 #include "results/ResultsTestSupport.h"
@@ -36,11 +38,15 @@ constexpr int16_t kStudent = 7;
 constexpr int16_t kOther = 3;
 const std::string kSounds = "/snd/";
 
-void saveShot(QWidget& w, const char* name) {
+// The screen as the child sees it, saved when screenshots are asked for.
+QImage saveShot(QWidget& w, const char* name) {
+    const QImage shot = w.grab().toImage();
     if (const char* dir = std::getenv("KESTREL_SCREENSHOT_DIR")) {
         std::filesystem::create_directories(dir);
-        w.grab().save(QString::fromStdString((std::filesystem::path(dir) / name).string()));
+        EXPECT_TRUE(
+            shot.save(QString::fromStdString((std::filesystem::path(dir) / name).string())));
     }
+    return shot;
 }
 
 std::string text(const VbLabel* label) {
@@ -91,7 +97,7 @@ struct EndScreen {
     FrmSyuuryou& finish(int32_t runTime, bool timeUp = false) {
         Context& ctx = t.ctx;
         EXPECT_TRUE(BuildSummary(ctx));
-        ctx.state.TimeUp = timeUp ? 1 : 0;
+        if (timeUp) test::timedOut(ctx.state);
         ctx.state.RunTime = timeUp ? kNoTime : runTime;
         const std::optional<RecordFlags> outcome = RecordRun(ctx, ctx.state.CurrentLevel);
         EXPECT_TRUE(outcome.has_value());
@@ -419,9 +425,20 @@ TEST(FrmSyuuryou, ScreenshotOfANewRecord) {
     e.earlierRunsToday(2, 40);
     FrmSyuuryou& f = e.finish(28);
     EXPECT_EQ(text(f.Label20), "！！！最高新記録！！！");
-    saveShot(f, "FrmSyuuryou_goal.png");
+    const QImage goal = saveShot(f, "FrmSyuuryou_goal.png");
+    // The time in dark large type, the record message in red, and the
+    // yellow goal panel.
+    const auto dark = test::near(QColor(30, 30, 30), 40);
+    const auto red = test::near(QColor(230, 0, 60), 40);
+    const auto yellow = test::near(QColor(255, 215, 40), 20);
+    EXPECT_GT(test::inkIn(goal, test::areaOn(&f, f.Label18), dark), 200);
+    EXPECT_GT(test::inkIn(goal, test::areaOn(&f, f.Label20), red), 200);
+    EXPECT_GT(test::shareOf(goal, test::areaOn(&f, f.Picture1), yellow), 0.5);
     f.Timer1_Timer();
-    saveShot(f, "FrmSyuuryou.png");
+    const QImage after = saveShot(f, "FrmSyuuryou.png");
+    EXPECT_LT(test::shareOf(after, test::areaOn(&f, f.Picture1), yellow), 0.1)
+        << "the goal panel has gone";
+    EXPECT_GT(test::inkIn(after, test::areaOn(&f, f.Label18), dark), 200);
 }
 
 } // namespace

@@ -133,19 +133,36 @@ TEST(StartDrill, ResetsTheRunStateTheSameWayEveryTime) {
     DefineLevelTable(t.ctx.program);
     t.ctx.state.CurrentStudentNumber = 1;
     t.ctx.state.CurrentLevel = 2;
-    // A run that ended by time-out.
-    t.ctx.state.TimeUp = 1;
-    t.ctx.state.RunFinished = 1;
-    t.ctx.state.EndHandled = 1;
-    t.ctx.state.JudgeBusy = 1;
-    t.ctx.state.ConfirmState = 2;
+    // A run that ended by time-out between the two "+" after a wrong answer.
+    {
+        RunRules run(t.ctx.state);
+        LevelCriteria criteria;
+        criteria.minimumTime = 60;
+        run.setLimits(criteria, 15015);
+        run.start(LocalTime{CivilDate{2026, 1, 5}, 36000});
+        run.keyPress(u'7');
+        run.keyPress(u' ');
+        run.judge(1000);
+        run.afterJudgement();
+        run.judgingDone();
+        run.keyPress(u'+');
+        run.tick(LocalTime{CivilDate{2026, 1, 5}, 36290});
+        run.claimEnd();
+    }
     t.ctx.state.RightCount = 7;
 
     auto flags = [&] {
         const SharedState& s = t.ctx.state;
-        return std::vector<int>{s.TimeUp,       s.RunFinished, s.EndHandled,  s.JudgeBusy,
-                                s.ConfirmState, s.RightCount,  s.CurrentLevel};
+        const RunFlags& f = s.runFlags;
+        return std::vector<int>{f.TimeUp(),
+                                f.RunFinished(),
+                                f.EndHandled(),
+                                f.JudgeBusy(),
+                                static_cast<int>(f.ConfirmState()),
+                                s.RightCount,
+                                s.CurrentLevel};
     };
+    ASSERT_NE(flags(), (std::vector<int>{0, 0, 0, 0, 0, 0, 2}));
     StartDrill(app);
     const std::vector<int> once = flags();
     EXPECT_EQ(once, (std::vector<int>{0, 0, 0, 0, 0, 0, 2}));
