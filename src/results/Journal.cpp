@@ -1,7 +1,6 @@
 #include "results/Journal.h"
 
 #include <algorithm>
-#include <cerrno>
 
 #include "results/DeletePlan.h"
 #include "results/DeletedRecords.h"

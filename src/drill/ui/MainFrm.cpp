@@ -405,8 +405,7 @@ void MainFrm::初期設定() {
     }
 
     const QString title = qs(ctx.program.ProgramTitle);
-    setTwipsFont(sLabel2, kGothic,
-                 static_cast<size_t>(title.toUcs4().size()) > kTitleLengthForSmallFont ? 14 : 16.8,
+    setTwipsFont(sLabel2, kGothic, title.toUcs4().size() > kTitleLengthForSmallFont ? 14 : 16.8,
                  true, true);
     sLabel2->setText(title);
 
