@@ -42,10 +42,6 @@ constexpr int kColumnsTop = kHeadingTop + kHeadingHeight * 105 / 100;
 constexpr int kScrollTop = 11070;
 constexpr int kScrollHeight = 330;
 
-QString elementName(const char* name, int index) {
-    return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
-}
-
 } // namespace
 
 seisekitime1::seisekitime1(App& app)
@@ -110,7 +106,7 @@ void seisekitime1::buildOptions() {
     place(modePanel, 240, 960, 4440, 460);
     for (int m = 0; m < 3; ++m) {
         auto* b = new QRadioButton(QString::fromUtf8(modes[m]), modePanel);
-        b->setObjectName(elementName("Option2", m));
+        b->setObjectName(QStringLiteral("Option2_%1").arg(m));
         place(b, 60 + m * 1460, 40, 1440, 380);
         setTwipsFont(b, kPGothic, 11);
         connect(b, &QRadioButton::clicked, this, [this, m] { Option2_Click(m); });
@@ -123,7 +119,7 @@ void seisekitime1::buildOptions() {
     place(Frame1, 4800, 960, 4260, 460);
     for (int k = 1; k <= 3; ++k) {
         auto* b = new QRadioButton(QString::fromUtf8(kinds[k - 1]), Frame1);
-        b->setObjectName(elementName("Option1", k));
+        b->setObjectName(QStringLiteral("Option1_%1").arg(k));
         place(b, 60 + (k - 1) * 1400, 40, 1380, 380);
         setTwipsFont(b, kPGothic, 11);
         connect(b, &QRadioButton::clicked, this, [this, k] { Option1_Click(k); });
@@ -331,25 +327,18 @@ void seisekitime1::Command6_Click() {
 }
 
 void seisekitime1::pointsRankings(int kind) {
+    if (kind != 1 && kind != 2) return;
+    m_rankingKind = static_cast<int16_t>(kind);
+    Label5->setText(kind == 1 ? QStringLiteral("獲得ポイント（今まで順位）")
+                              : QStringLiteral("獲得ポイント（今日の順位）"));
+    // The cumulative ranking, the one the activation shows, moves the cover's bar too.
     const int levels = std::max(1, m_levelCount);
-    if (kind == 1) {
-        m_rankingKind = 1;
-        Label5->setText(QStringLiteral("獲得ポイント（今まで順位）"));
-        Picture2->start(levels);
-        Picture6->start(levels);
-        for (int level = 1; level <= m_levelCount; ++level) {
-            Picture2->step(level);
-            Picture6->step(level);
-            Command3_Click(level);
-        }
-    } else if (kind == 2) {
-        Label5->setText(QStringLiteral("獲得ポイント（今日の順位）"));
-        m_rankingKind = 2;
-        Picture6->start(levels);
-        for (int level = 1; level <= m_levelCount; ++level) {
-            Picture6->step(level);
-            Command3_Click(level);
-        }
+    if (kind == 1) Picture2->start(levels);
+    Picture6->start(levels);
+    for (int level = 1; level <= m_levelCount; ++level) {
+        if (kind == 1) Picture2->step(level);
+        Picture6->step(level);
+        Command3_Click(level);
     }
 }
 
@@ -604,14 +593,6 @@ void seisekitime1::buildGraphPanel() {
 void seisekitime1::Command17_Click() {
     if (busy()) return;
     Picture11->open();
-}
-
-int seisekitime1::columnWidth() const {
-    return m_levels->columnWidth();
-}
-
-int seisekitime1::graphSubject() const {
-    return Picture11->subject();
 }
 
 } // namespace kestrel

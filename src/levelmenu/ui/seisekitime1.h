@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "levelmenu/ui/seisekitime1Columns.h"
+#include "levelmenu/ui/seisekitime1GraphPanel.h"
 #include "levelmenu/ui/seisekitime1MaintenancePanel.h"
 #include "platform/ui/TwipsForm.h"
 
@@ -27,8 +29,6 @@ class QScrollBar;
 namespace kestrel {
 
 class App;
-class GraphPanel;
-class LevelColumns;
 class ViewScan;
 class WaitPanel;
 enum class ViewKind;
@@ -91,7 +91,7 @@ public:
     int16_t DisplayMode() const { return m_displayMode; }
     int16_t RankingKind() const { return m_rankingKind; }
     int levelCount() const { return m_levelCount; }
-    int columnWidth() const;
+    int columnWidth() const { return m_levels->columnWidth(); }
 
     // Per level, index 0 the hidden template; held by the columns.
     std::vector<VbLabel*>&Label1, &Label3, &Text1, &Label9, &Label10, &Label14, &Label15, &Label8,
@@ -126,7 +126,7 @@ public:
 
     // "グラフ" (shown with the student's own times) opens the graph panel.
     void Command17_Click();
-    int graphSubject() const;
+    int graphSubject() const { return Picture11->subject(); }
     QPushButton* Command17 = nullptr;
     GraphPanel* Picture11 = nullptr;
 
