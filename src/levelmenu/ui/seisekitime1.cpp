@@ -173,10 +173,9 @@ void seisekitime1::Form_Load() {
     m_levelCount = std::clamp<int>(ctx.program.LevelCount, 0, kMaxLevel);
     const ColumnLayout layout = columnLayout(m_levelCount);
     if (layout.scrollBar) {
-        HScroll1->blockSignals(true);
+        const QSignalBlocker quiet(HScroll1);
         HScroll1->setRange(1, std::max(1, layout.scrollMax));
         HScroll1->setPageStep(1);
-        HScroll1->blockSignals(false);
         HScroll1->show();
     }
 
@@ -261,8 +260,7 @@ void seisekitime1::Form_Activate() {
     setTwipsFont(Label11, kPGothic, longTitle ? 20 : 24, true);
     Label11->setText(title);
 
-    const ColumnLayout layout = columnLayout(m_levelCount);
-    st.ScrollPosition = effectiveScrollPosition(st.ScrollPosition, layout);
+    st.ScrollPosition = effectiveScrollPosition(st.ScrollPosition, columnLayout(m_levelCount));
     HScroll1->blockSignals(true);
     HScroll1->setValue(st.ScrollPosition);
     HScroll1->blockSignals(false);
@@ -303,12 +301,12 @@ void seisekitime1::Command3_Click(int level) {
     const Context& ctx = m_app.ctx();
     m_levels->resetHeaders(level);
     if (m_displayMode == 0) m_displayMode = 1;
-    const std::vector<RankingLine> ranking =
+    std::vector<RankingLine> ranking =
         buildRanking(ctx.roster, *ctx.summary, level, rankingBasis(m_displayMode, m_rankingKind),
                      Combo1->currentText().toStdString(), ctx.state.CurrentStudentNumber);
     List5[static_cast<size_t>(level)]->Clear();
     pump();
-    m_levels->showRanking(level, ranking, ctx.state.CurrentStudentNumber);
+    m_levels->showRanking(level, std::move(ranking), ctx.state.CurrentStudentNumber);
     成績リスト色表示単独(level);
 }
 
@@ -323,6 +321,7 @@ void seisekitime1::Command6_Click() {
         Command3_Click(i);
         List5[static_cast<size_t>(i)]->setListIndex(-1);
     }
+    Picture6->settle();
     Frame1->setEnabled(true);
 }
 
@@ -340,6 +339,8 @@ void seisekitime1::pointsRankings(int kind) {
         Picture6->step(level);
         Command3_Click(level);
     }
+    Picture2->settle();
+    Picture6->settle();
 }
 
 ViewScan seisekitime1::viewScan(ViewKind kind, int days) {

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 #include <algorithm>
+#include <optional>
 
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtText.h"
@@ -202,14 +203,14 @@ void LevelColumns::clearSelection(int level) {
     if (list->ListCount() > 0) list->setListIndex(-1);
 }
 
-void LevelColumns::showRanking(int level, const std::vector<RankingLine>& ranking, int student) {
+void LevelColumns::showRanking(int level, std::vector<RankingLine> ranking, int student) {
     if (level < 1 || level > m_levelCount) return;
     std::vector<std::string> texts;
     texts.reserve(ranking.size());
-    const std::string* own = nullptr;
-    for (const RankingLine& line : ranking) {
-        texts.push_back(line.text);
-        if (line.student == student) own = &line.text;
+    std::optional<std::string> own;
+    for (RankingLine& line : ranking) {
+        if (line.student == student) own = line.text;
+        texts.push_back(std::move(line.text));
     }
     // Sorted once, by the list itself.
     VbListBox* list = List5[static_cast<size_t>(level)];

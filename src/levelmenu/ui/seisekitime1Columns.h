@@ -55,7 +55,7 @@ public:
     void clearSelection(int level);
     // A level's ranking into its list, the signed-in student's line brought
     // into view with the line above it.
-    void showRanking(int level, const std::vector<RankingLine>& ranking, int student);
+    void showRanking(int level, std::vector<RankingLine> ranking, int student);
     // Per level (index 1..levelCount) the lines of a view.
     void fillLists(std::vector<std::vector<std::string>> lines);
 

@@ -43,21 +43,22 @@ void WaitPanel::setBackColor(const QColor& colour) {
 }
 
 void WaitPanel::start(int maximum) {
+    m_bar->setUpdatesEnabled(true);
     m_bar->setRange(0, maximum);
     m_bar->setValue(0);
 }
 
 void WaitPanel::step(int value) {
     const uint32_t now = m_clock.tickMs();
-    if (now - m_shown >= kProgressStepMs) {
-        m_shown = now;
-        m_bar->setValue(value);
-        return;
-    }
-    // A bar repaints itself at once when it moves; too soon to be seen, it
-    // waits for the next repaint instead.
-    m_bar->setUpdatesEnabled(false);
+    // A bar repaints itself whenever it moves; too soon after the last time
+    // to be seen, it is held still until it is due or settled.
+    const bool due = now - m_shown >= kProgressStepMs;
+    m_bar->setUpdatesEnabled(due);
+    if (due) m_shown = now;
     m_bar->setValue(value);
+}
+
+void WaitPanel::settle() {
     m_bar->setUpdatesEnabled(true);
 }
 

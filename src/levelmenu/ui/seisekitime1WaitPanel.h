@@ -31,9 +31,10 @@ public:
     void setBackColor(const QColor& colour);
     // The bar back at 0 of `maximum`.
     void start(int maximum);
-    // Moves the bar. It repaints at once only when the eye can follow it
-    // (a slow shared folder); otherwise with the next repaint of the menu.
+    // Moves the bar. It repaints at once only when the eye can follow it (a
+    // slow shared folder); steps closer together show once it is settled.
     void step(int value);
+    void settle();
     // The bar follows a view's scan: the record being read, of
     // (records + 1) x 1.1.
     void follow(ViewScan& scan);
