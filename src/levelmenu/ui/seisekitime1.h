@@ -83,6 +83,9 @@ public:
     void Command1_Click();
     // "データ処理" opens the maintenance panel (a teacher only).
     void Command8_Click();
+    // The maintenance panel's handlers.
+    void Command12_Click() { Picture7->Command12_Click(); }
+    void Command10_Click(int index) { Picture7->Command10_Click(index); }
     // A character typed anywhere on the screen.
     void Form_KeyPress(const QString& text);
 
@@ -127,6 +130,12 @@ public:
     // "グラフ" (shown with the student's own times) opens the graph panel.
     void Command17_Click();
     int graphSubject() const { return Picture11->subject(); }
+    // The graph panel's handlers.
+    void Command25_Click() { Picture11->Command25_Click(); }
+    void Command24_Click(int out) { Picture11->Command24_Click(out); }
+    void Command18_Click() { Picture11->Command18_Click(); }
+    void List2_Click() { Picture11->List2_Click(); }
+    void List3_Click() { Picture11->List3_Click(); }
     QPushButton* Command17 = nullptr;
     GraphPanel* Picture11 = nullptr;
 
