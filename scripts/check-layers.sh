@@ -11,7 +11,8 @@
 #   platform/ui    widgets and widget-backed services (platform and text only)
 #   screens        <subsystem>/ui: any core, the context, platform/ui, the
 #                  registry (startup/ui/App.h) and the navigation module
-#                  (startup/ui/Navigation.h), never another screen's header
+#                  (startup/ui/Navigation.h), never another screen's header; a
+#                  screen's parts lie beside it, named after it
 #   startup/ui/Navigation.cpp and main.cpp: everything
 #
 # Only the platform layer knows the operating system. Its implementation
@@ -66,10 +67,13 @@ while IFS= read -r file; do
         case $from in
         screen)
             if [[ $to == screen ]]; then
-                # Only the registry, the navigation module and the screen's own header.
+                # Only the registry, the navigation module, the screen's own header
+                # and its parts beside it, named after it (seisekitime1GraphPanel.h).
                 own=${rel%.*}.h
-                if [[ $inc != "$own" && $inc != startup/ui/App.h && $inc != startup/ui/Navigation.h &&
-                      $rel != startup/ui/Navigation.cpp ]]; then
+                part=0
+                [[ $inc == "${rel%.*}"?* && ${inc%/*} == "${rel%/*}" ]] && part=1
+                if [[ $inc != "$own" && $part == 0 && $inc != startup/ui/App.h &&
+                      $inc != startup/ui/Navigation.h && $rel != startup/ui/Navigation.cpp ]]; then
                     fail "$rel includes $inc: screens reach one another through startup/ui/Navigation.h"
                 fi
             elif [[ $to == main ]]; then

@@ -17,12 +17,9 @@ constexpr int kColumnAreaWidth = 14592; // shared by fewer columns
 constexpr int kScrollingColumnWidth = 3456;
 constexpr int kVisibleColumns = 4;
 
-bool inTables(int level, int student) {
-    return level >= 1 && level <= kMaxLevel && student >= 0 && student <= kMaxStudent;
-}
-
 template <class T> T cell(const LevelStudentTable<T>& table, int level, int student) {
-    if (!inTables(level, student)) return T{};
+    // Cells the summary never fills read as empty.
+    if (!inSummaryTables(level, student)) return T{};
     return table[static_cast<size_t>(level)][static_cast<size_t>(student)];
 }
 

@@ -193,16 +193,23 @@ void ViewScan::block(const unsigned char* bytes, size_t count) {
     if (onProgress) onProgress(m_next - 1, m_records);
 }
 
-std::optional<std::vector<std::string>> graphStudentList(RosterTables& roster,
-                                                         const std::string& sharedFolder) {
+GraphStudents graphStudentList(RosterTables& roster, const std::string& sharedFolder) {
     const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
+    GraphStudents out;
     std::vector<RosterFileEntry> entries;
     try {
         entries = parseRoster(readCp932File(path), displayPath(path));
-    } catch (const std::exception&) {
-        return std::nullopt;
+    } catch (const FileError& e) {
+        out.error = e.what(); // names the file
+        return out;
+    } catch (const RosterError& e) {
+        out.error = e.what();
+        return out;
+    } catch (const std::exception& e) {
+        out.error = "名簿「" + displayPath(path) + "」を読めません。(" + e.what() + ")";
+        return out;
     }
-    std::vector<std::string> lines;
+    std::vector<std::string>& lines = out.lines;
     lines.reserve(entries.size());
     for (const RosterFileEntry& fe : entries) {
         const RosterEntry& e = fe.entry;
@@ -216,7 +223,7 @@ std::optional<std::vector<std::string>> graphStudentList(RosterTables& roster,
         if (fe.status == 0)
             lines.push_back(roster.GradeLabels[s] + " /  " + name + "/" + std::to_string(e.number));
     }
-    return lines;
+    return out;
 }
 
 int graphListStudent(std::string_view line) {

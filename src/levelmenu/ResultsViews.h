@@ -5,7 +5,6 @@
 // level's list shows; the lists sort them by their text.
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +35,10 @@ enum class ViewKind {
 // 2 since last week, 3 a month, 4 a year, 5 ten years) and today's weekday:
 // the week begins on Monday. Other values give a month.
 int periodDays(int16_t allPeriod, const CivilDate& today);
+// The period box's items, AllPeriod 1..5 in order.
+inline constexpr const char* kPeriodItems[] = {"　　　今週の全成績", "　　先週からの全成績",
+                                               "　　１ヶ月間の全成績", "　　１年間の全成績",
+                                               "　　今までの全成績\""};
 // A record lies in a period of D days when its date is later than today - D.
 inline bool inPeriod(double date, double today, int days) {
     return date > today - days;
@@ -101,13 +104,23 @@ private:
     uint64_t m_next = 0; // number of the next record
 };
 
-// The graph panel's student list: the roster file of the shared folder read
-// entry by entry. Every entry's trimmed name, birth year and grade label (when
-// its grade has one) go to the roster tables; a listed entry (status 0) adds
-// grade label & " /  " & name & "/" & number. Nothing when the file cannot
-// be read, and the tables stay as they were.
-std::optional<std::vector<std::string>> graphStudentList(RosterTables& roster,
-                                                         const std::string& sharedFolder);
+// The graph panel's student list, or why it could not be made.
+struct GraphStudents {
+    std::vector<std::string> lines;
+    // Empty when the roster was read; otherwise a Japanese message that
+    // names the roster file and the problem.
+    std::string error;
+
+    explicit operator bool() const { return error.empty(); }
+    const std::vector<std::string>& operator*() const { return lines; }
+    std::vector<std::string>& operator*() { return lines; }
+};
+// The roster file of the shared folder read entry by entry. Every entry's
+// trimmed name, birth year and grade label (when its grade has one) go to
+// the roster tables; a listed entry (status 0) adds grade label & " /  " &
+// name & "/" & number. When the file cannot be read the tables stay as
+// they were and the result holds the error.
+GraphStudents graphStudentList(RosterTables& roster, const std::string& sharedFolder);
 // The student number at the end of a student list line, after its last "/".
 int graphListStudent(std::string_view line);
 

@@ -5,12 +5,16 @@
 // name screen. Every activation rebuilds the figures and the lists and
 // decides which levels may be started. Elements are public members named
 // like the design's elements (arrays indexed by level, 0 being the hidden
-// template), with object names such as "Command4_3".
+// template), with object names such as "Command4_3". The graph panel and
+// the maintenance panel are parts of their own.
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "levelmenu/ui/seisekitime1Columns.h"
+#include "levelmenu/ui/seisekitime1GraphPanel.h"
+#include "levelmenu/ui/seisekitime1MaintenancePanel.h"
 #include "platform/ui/TwipsForm.h"
 
 class QComboBox;
@@ -25,13 +29,17 @@ class QScrollBar;
 namespace kestrel {
 
 class App;
-class DrawingArea;
-class LogReader;
+class ViewScan;
+class WaitPanel;
+enum class ViewKind;
 class VbLabel;
 class VbListBox;
 
 class seisekitime1 : public TwipsForm {
     Q_OBJECT
+    // First: the element arrays below refer into the columns.
+    LevelColumns* const m_levels;
+
 public:
     explicit seisekitime1(App& app);
 
@@ -73,12 +81,11 @@ public:
     void Command4_Click(int level);
     void Label3_Click(int level);
     void Command1_Click();
+    // "データ処理" opens the maintenance panel (a teacher only).
     void Command8_Click();
-    // The maintenance panel: "戻る" hides it; Command10(0) opens the results
-    // manager and Command10(1) the criteria editor, when the password box
-    // holds the teacher password exactly.
-    void Command12_Click();
-    void Command10_Click(int index);
+    // The maintenance panel's handlers.
+    void Command12_Click() { Picture7->Command12_Click(); }
+    void Command10_Click(int index) { Picture7->Command10_Click(index); }
     // A character typed anywhere on the screen.
     void Form_KeyPress(const QString& text);
 
@@ -87,12 +94,13 @@ public:
     int16_t DisplayMode() const { return m_displayMode; }
     int16_t RankingKind() const { return m_rankingKind; }
     int levelCount() const { return m_levelCount; }
-    int columnWidth() const { return m_columnWidth; }
+    int columnWidth() const { return m_levels->columnWidth(); }
 
-    // Per level, index 0 the hidden template.
-    std::vector<VbLabel*> Label1, Label3, Text1, Label9, Label10, Label14, Label15, Label8, Label7;
-    std::vector<QPushButton*> Command4;
-    std::vector<VbListBox*> List5;
+    // Per level, index 0 the hidden template; held by the columns.
+    std::vector<VbLabel*>&Label1, &Label3, &Text1, &Label9, &Label10, &Label14, &Label15, &Label8,
+        &Label7;
+    std::vector<QPushButton*>& Command4;
+    std::vector<VbListBox*>& List5;
 
     VbLabel* Label11 = nullptr; // title
     VbLabel* Label12 = nullptr; // grade and name
@@ -108,60 +116,44 @@ public:
     QComboBox* Combo1 = nullptr;
     QComboBox* Combo2 = nullptr;
     QScrollBar* HScroll1 = nullptr;
-    QWidget* Picture2 = nullptr; // cover panel
+    WaitPanel* Picture2 = nullptr; // cover panel
     QProgressBar* ProgressBar1 = nullptr;
-    QWidget* Picture6 = nullptr; // wait panel
+    WaitPanel* Picture6 = nullptr; // wait panel
     QProgressBar* ProgressBar2 = nullptr;
-    QWidget* Picture7 = nullptr; // maintenance panel, hidden until a teacher opens it
+    MaintenancePanel* Picture7 = nullptr; // hidden until a teacher opens it
+    // Its elements, as the panel holds them.
     VbLabel* Label28 = nullptr;
-    QLineEdit* Text3 = nullptr; // the password, masked
+    QLineEdit* Text3 = nullptr;
     std::array<QPushButton*, 2> Command10{};
     QPushButton* Command12 = nullptr;
 
-    // The graph panel: charts of a student's runs per level, on the screen
-    // or (for a teacher) on the printer. Its handlers are the user's and
-    // are refused while the menu is busy.
-    void Command17_Click();        // "グラフ": opens the panel on the signed-in student
-    void Command25_Click();        // "他の人のデータを見る": shows the student list
-    void Command24_Click(int out); // 0 "表示" on the screen, 1 "印刷" on the printer
-    void Command18_Click();        // "戻る": closes the panel
-    void List2_Click();
-    void List3_Click();
-    int graphSubject() const { return m_graphSubject; }
-
+    // "グラフ" (shown with the student's own times) opens the graph panel.
+    void Command17_Click();
+    int graphSubject() const { return Picture11->subject(); }
+    // The graph panel's handlers.
+    void Command25_Click() { Picture11->Command25_Click(); }
+    void Command24_Click(int out) { Picture11->Command24_Click(out); }
+    void Command18_Click() { Picture11->Command18_Click(); }
+    void List2_Click() { Picture11->List2_Click(); }
+    void List3_Click() { Picture11->List3_Click(); }
     QPushButton* Command17 = nullptr;
-    QWidget* Picture11 = nullptr;
-    VbListBox* List2 = nullptr; // students, "label /  name/number"
-    VbListBox* List3 = nullptr; // levels 1..LevelCount
-    QPushButton* Command25 = nullptr;
-    std::array<QPushButton*, 2> Command24{};
-    QPushButton* Command18 = nullptr;
-    DrawingArea* Picture12 = nullptr;
+    GraphPanel* Picture11 = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QPushButton* button(const char* name, const char* text, QRect twips, double points, bool bold);
     void buildHeader();
     void buildOptions();
     void buildPanels();
-    void buildMaintenancePanel();
-    void buildColumn(int level);
-    // Places every column for the level shown in the leftmost one.
-    void placeColumns(int scrollPosition);
-    void setStartButtonsEnabled(bool enabled);
-    void setListsVisible(bool visible);
     void showWaitPanel();
     void showCover();
-    // Reads the most recent records for a view, with the wait panel's bar
-    // following the records; false when the program ends.
-    bool scanResults(LogReader& scan, uint64_t lastRecords);
-    void fillLists(std::vector<std::vector<std::string>> lines);
+    // The scan of a view under the menu's grade group, with the wait
+    // panel's bar following it.
+    ViewScan viewScan(ViewKind kind, int days);
     void buildGraphPanel();
-    // The graphs of the students chosen in List2 (or of the graph subject)
-    // for the levels chosen in List3: 0 on the screen, 1 on the printer.
-    void drawGraphs(int out);
     void pump();
     bool startAllowed(int level) const;
     // The views behind Option2 and Option1, run by the handlers and by the
@@ -170,14 +162,11 @@ private:
     void listKind(int index);
 
     App& m_app;
-    QWidget* m_columns = nullptr; // clips the columns scrolled off the screen
     int m_levelCount = 0;
-    int m_columnWidth = 0;
     int16_t m_menuReady = 0;
     int16_t m_inActivation = 0;
     int16_t m_displayMode = 0;
     int16_t m_rankingKind = 0;
-    int m_graphSubject = 0;
 };
 
 } // namespace kestrel

@@ -55,6 +55,19 @@ struct GraphMenu : Menu {
     }
 };
 
+// How many pixels of `area` in `image` are strongly of one primary colour
+// (0 red, 2 blue): the points' edges are blended.
+int pixelsOf(const QImage& image, const QRect& area, int primary) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int v[] = {c.red(), c.green(), c.blue()};
+            n += v[primary] > 150 && v[(primary + 1) % 3] < 90 && v[(primary + 2) % 3] < 90;
+        }
+    return n;
+}
+
 QString title(const Context& ctx, int level) {
     return QString::fromStdString(ctx.program.ProgramTitle + " " +
                                   ctx.program.LevelNames[static_cast<size_t>(level)]);
@@ -89,7 +102,12 @@ TEST(GraphPanel, GraphShowsTheStudentsFirstThreeLevels) {
     EXPECT_TRUE(access->text(QAccessible::Description).contains("回数　　　　　　　 13回"));
 
     m.form->resize(1024, 768);
-    EXPECT_TRUE(m.form->grab().toImage().save(test::screenshotDir() + "/seisekitime1-graph.png"));
+    const QImage shot = m.form->grab().toImage();
+    EXPECT_TRUE(shot.save(test::screenshotDir() + "/seisekitime1-graph.png"));
+    // The child sees the charts: record runs in red and the others in blue.
+    const QRect area(m.picture()->mapTo(m.form, QPoint(0, 0)), m.picture()->size());
+    EXPECT_GT(pixelsOf(shot, area, 0), 10);
+    EXPECT_GT(pixelsOf(shot, area, 2), 50);
 
     // Levels 4 and 5 chosen as well: the screen keeps the last page.
     m.clickLine("List3", 3);
@@ -220,4 +238,44 @@ TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
     for (const Drawing& page : m.printer.jobs[0])
         for (const std::string& t : page.texts())
             EXPECT_TRUE(all.contains(squeezed(QString::fromStdString(t)))) << t;
+}
+
+TEST(GraphPanel, ARosterThatCannotBeReadIsNamedWhereTheStudentsWouldBe) {
+    const struct Case {
+        const char* what;
+        const char* bytes; // nullptr: no roster file at all
+        const char* problem;
+    } cases[] = {
+        {"missing", nullptr, "が見つかりません"},
+        {"not a number", "3,20x6,0,0,kawaru,0,,\r\n", "が数ではありません"},
+        {"not CP932", "3,2016,0,0,\x82\xff,0,,\r\n", "文字コード"},
+    };
+    for (const Case& c : cases) {
+        GraphMenu m;
+        const std::filesystem::path roster = m.dir / kRosterFile;
+        if (c.bytes)
+            writeBytes(roster, c.bytes);
+        else
+            std::filesystem::remove(roster);
+        m.personal();
+        m.click("Command17");
+        m.click("Command25");
+        auto* message = m.element<VbLabel>("List2Error");
+        ASSERT_NE(message, nullptr);
+        EXPECT_FALSE(message->isHidden()) << c.what;
+        EXPECT_TRUE(m.element<VbListBox>("List2")->lines().isEmpty()) << c.what;
+        const QString text = message->text();
+        EXPECT_TRUE(text.contains(QString::fromStdString(roster.string()))) << c.what;
+        EXPECT_TRUE(text.contains(QString::fromUtf8(c.problem))) << text.toStdString();
+        EXPECT_EQ(message->accessibleName(), text);
+        // The charts of the signed-in student still show.
+        EXPECT_TRUE(m.pictureTexts().contains("あおき　ゆい")) << c.what;
+    }
+    // Read again, the list is back and the message gone.
+    GraphMenu m;
+    m.personal();
+    m.click("Command17");
+    m.click("Command25");
+    EXPECT_TRUE(m.element("List2Error")->isHidden());
+    EXPECT_EQ(m.element<VbListBox>("List2")->count(), 4);
 }

@@ -100,6 +100,12 @@ TEST(MaintenancePanel, NothingStartsWhileItIsOpenAndItKeepsItsText) {
     EXPECT_FALSE(t.form->Picture7->isHidden());
     EXPECT_EQ(t.form->Text3->text(), QStringLiteral("12"));
     t.save(*t.form, "seisekitime1-maintenance");
+    // The panel stands in front of the columns, in its own light yellow.
+    const QImage shot = t.form->grab().toImage();
+    const QPoint corner = t.form->Picture7->mapTo(t.form, QPoint(6, 6));
+    EXPECT_EQ(QColor(shot.pixel(corner)), QColor(255, 255, 224));
+    const QPoint box = t.form->Text3->mapTo(t.form, QPoint(0, 0));
+    EXPECT_EQ(t.form->childAt(box + QPoint(4, 4)), t.form->Text3);
 
     // Closed again, the menu starts levels as before.
     QTest::mouseClick(t.form->Command12, Qt::LeftButton);

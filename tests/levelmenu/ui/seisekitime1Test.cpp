@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include "support/Screenshots.h"
 
 #include <QComboBox>
@@ -366,7 +369,49 @@ TEST(LevelMenuScreenshot, ClassWithAWeekOfResults) {
     m.form->resize(1024, 768);
     const QImage shot = m.form->grab().toImage();
     EXPECT_TRUE(shot.save(test::screenshotDir() + "/seisekitime1.png"));
+    // Where an element lies in the shot, and the colour most of it shows.
+    auto where = [&](QWidget* w) { return QRect(w->mapTo(m.form, QPoint(0, 0)), w->size()); };
+    auto mostly = [](const QImage& image, const QRect& r) {
+        std::map<QRgb, int> seen;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                ++seen[image.pixel(x, y)];
+        return QColor(std::max_element(seen.begin(), seen.end(), [](auto& a, auto& b) {
+                          return a.second < b.second;
+                      })->first);
+    };
+    // Points lists in light yellow, side by side left to right; the fifth
+    // is cut by the right edge, to be scrolled to.
+    for (int level = 1; level <= 5; ++level) {
+        const QRect list = where(m.element("List5", level));
+        EXPECT_EQ(mostly(shot, list & shot.rect()), QColor(255, 255, 192)) << level;
+        if (level > 1) {
+            EXPECT_GT(list.left(), where(m.element("List5", level - 1)).right()) << level;
+        }
+        EXPECT_EQ(shot.rect().contains(list), level < 5) << level;
+    }
+    // The closed level's notice stands in front of its button, red on white.
+    ASSERT_FALSE(m.element("Text1", 2)->isHidden());
+    const QRect notice = where(m.element("Text1", 2));
+    EXPECT_TRUE(where(m.element("Command4", 2)).contains(notice.center()));
+    EXPECT_EQ(mostly(shot, notice), QColor(255, 255, 255));
+    int red = 0;
+    for (int x = notice.left(); x <= notice.right(); ++x)
+        red += QColor(shot.pixel(x, notice.center().y())).red() > 200 &&
+               QColor(shot.pixel(x, notice.center().y())).green() < 80;
+    EXPECT_GT(red, 3) << "the notice's red text";
+
     m.element<QRadioButton>("Option2", 0)->setChecked(true);
     m.form->Option2_Click(0);
-    EXPECT_TRUE(m.form->grab().toImage().save(test::screenshotDir() + "/seisekitime1-times.png"));
+    m.element<QRadioButton>("Option1", 2)->setChecked(true);
+    m.form->Option1_Click(2);
+    const QImage times = m.form->grab().toImage();
+    EXPECT_TRUE(times.save(test::screenshotDir() + "/seisekitime1-times.png"));
+    // Today's lists take the colour of their slowest successful run against the target.
+    const QColor green(0, 192, 0), lightGreen(192, 255, 192), silver(192, 192, 192);
+    for (int level = 1; level <= 5; ++level) {
+        const QColor shown = mostly(times, where(m.element("List5", level)) & times.rect());
+        EXPECT_TRUE(shown == green || shown == lightGreen || shown == silver)
+            << level << " " << shown.name().toStdString();
+    }
 }
