@@ -13,8 +13,8 @@ packages=(
     libcrypt-dev whois
     # the setup check looks up the fonts the screens use
     libfontconfig-dev
-    # fonts the screens are drawn with
-    fontconfig fonts-ipafont-gothic fonts-ipafont-mincho
+    # fonts the screens are drawn with; the fixed-pitch one draws a plain zero
+    fontconfig fonts-ipafont-gothic fonts-ipafont-mincho fonts-morisawa-bizud-gothic
     # a private X server, key input and screenshots
     xvfb xauth xdotool x11-utils imagemagick
     # formatting

@@ -407,6 +407,8 @@ std::unique_ptr<SharedFile> OpenResultsLog(const LogAccess& log, SharedAccess ac
     return log.files.open(log.path, access, status);
 }
 
+// The record comes complete, its date and time those of the run's end:
+// every retry while another PC holds the log writes the same 44 bytes.
 LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
     return retryWhileShared(log, [&]() -> SharedTry<LogStatus> {
         StepFailure failure;

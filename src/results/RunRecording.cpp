@@ -29,8 +29,14 @@ RecordOutcome RecordRun(ResultsSummary& summary, const CriteriaTable& criteria,
         flags.newPersonalBest = 1;
         summary.bestTime[L][S] = run.seconds;
     }
+    // `run` is dated when the run ended, not when the lock is won: the wait
+    // for another PC is seconds, and a run that waits across midnight still
+    // belongs to the day the child made it, the day its header counted.
     out.status = AppendResult(log, run);
     if (!out.status.ok()) return out;
+    // Only students 1 to 1000 hold the overall best, here as when the log is
+    // loaded: otherwise a student above 1000 would be told of a school record
+    // that the level menu, rebuilt from the log, never shows.
     if (s >= 1 && s <= kOverallBestStudents && run.seconds < summary.overallBest[L]) {
         summary.overallBest[L] = run.seconds;
         flags.newOverallBest = 1;

@@ -83,7 +83,67 @@ void appendLine(std::string& out, const CriteriaCells& cells) {
     }
 }
 
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Digits with an optional sign; with `fraction`, one decimal point too.
+bool isPlainNumber(std::string_view text, bool fraction) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    bool digits = false, point = false;
+    for (; i < text.size(); ++i) {
+        if (isDigit(text[i]))
+            digits = true;
+        else if (fraction && text[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits;
+}
+
+std::string plainFigure(double v) {
+    char buf[32];
+    auto result = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return std::string(buf, result.ptr);
+}
+
 } // namespace
+
+std::optional<CriteriaColumnRange> criteriaColumnRange(int column) {
+    checkColumn(column);
+    // Times stay below 99999, which stands for a run without a result.
+    static const CriteriaColumnRange ranges[9] = {
+        {1, 99998, true, false, "秒"},
+        {1, 99998, true, false, "秒"},
+        {0, std::numeric_limits<int32_t>::max(), true, false, "ポイント"},
+        {0, std::numeric_limits<int16_t>::max(), true, false, "回"},
+        {0, 1000, false, false, "倍"},
+        {0, 1e9, true, true, "回"},
+        {0, 1e9, true, true, "ポイント"},
+        {0, 100000, true, true, "日"},
+        {0, 100000, true, true, "日"},
+    };
+    if (column > 9) return std::nullopt;
+    return ranges[column - 1];
+}
+
+std::optional<std::string> criteriaCellExpectation(int column, std::string_view cellText) {
+    const std::optional<CriteriaColumnRange> range = criteriaColumnRange(column);
+    if (!range) return std::nullopt;
+    const std::string text = trimBlanks(cellText);
+    if (text.empty() && range->mayBeEmpty) return std::nullopt;
+    if (isPlainNumber(text, !range->whole)) {
+        const double value = criteriaValue(text);
+        if (value >= range->low && value <= range->high) return std::nullopt;
+    }
+    std::string expected = plainFigure(range->low) + " から " + plainFigure(range->high) +
+                           " までの" + (range->whole ? "整数" : "数");
+    if (*range->unit) expected += std::string("（") + range->unit + "）";
+    if (range->mayBeEmpty) expected += "か空";
+    return expected;
+}
 
 const CriteriaCells& standardCriteriaCaptions() {
     static const CriteriaCells captions{"目標Time",  "最低Time", "ｸﾘｱﾎﾟｲﾝﾄ", "ｸﾘｱ回数",
@@ -201,7 +261,45 @@ CriteriaTable parseCriteriaTable(std::string_view text) {
             table.rowCount = static_cast<int>(line);
         }
     }
+    // Rows past level 35 are passed over whole, cut or not.
+    if (items.size() % kCriteriaColumns != 0 && lines - 1 <= static_cast<size_t>(kMaxLevel))
+        table.cutRow = static_cast<int>(lines - 1);
     return table;
+}
+
+std::string cutCriteriaRowMessage(std::string_view text, const std::filesystem::path& file) {
+    // Values are counted across lines, so the row the file ends in is not
+    // always where a value went missing: name the first line that does not
+    // hold twelve values.
+    size_t lineNumber = 0, row = 0, values = 0;
+    bool found = false;
+    for (size_t at = 0; at <= text.size() && !found;) {
+        size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ++lineNumber;
+        at = end + 1;
+        if (trimBlanks(line).empty()) continue;
+        values = readItems(line, ItemReader::Quotes::Doubled).size();
+        if (values != static_cast<size_t>(kCriteriaColumns)) {
+            found = true;
+            break;
+        }
+        ++row;
+    }
+    std::string where = std::to_string(lineNumber) + "行目（" +
+                        (row == 0 ? std::string("見出しの行") : "レベル" + std::to_string(row)) +
+                        "）";
+    std::string message = "ファイル「" + displayPath(file) + "」の" + where;
+    if (found)
+        message += "の値が " + std::to_string(values) + " 個です。";
+    else
+        message += "で値が足りないまま終わっています。";
+    message += "1 行に 12 個の値をカンマで区切って書きます。"
+               "使わない最後の 3 個は空にして、「60,120,300,10,1,30,0,7,1,,,」のように"
+               "カンマを 11 個書きます。";
+    return message;
 }
 
 std::string formatCriteriaTable(const CriteriaTable& table) {
@@ -214,7 +312,11 @@ std::string formatCriteriaTable(const CriteriaTable& table) {
 }
 
 CriteriaTable readCriteriaFile(const std::filesystem::path& file) {
-    return parseCriteriaTable(readCp932File(file));
+    const std::string text = readCp932File(file);
+    CriteriaTable table = parseCriteriaTable(text);
+    if (table.cutRow >= 0)
+        throw FileError(FileError::Kind::Io, file, cutCriteriaRowMessage(text, file));
+    return table;
 }
 
 void writeCriteriaFile(const std::filesystem::path& file, const CriteriaTable& table) {

@@ -32,6 +32,20 @@ bool isDriveLetter(std::string_view s) {
     throw StartupError(std::string(e.what()) + "\r\n" + purpose);
 }
 
+// What to add to a path file that holds only `present` items: the shared
+// folder first, then items this program reads but does not use.
+std::string missingPathItems(int present) {
+    const std::string last = std::to_string(kConfigItemCount);
+    if (present == 0)
+        return "1項目目に共有フォルダの場所を書き、続けて2項目目から" + last +
+               "項目目を1行に1項目ずつ書きます（使わない項目なので「2」から「" + last +
+               "」の数字でかまいません）。\r\n";
+    const std::string first = std::to_string(present + 1);
+    return first + "項目目から" + last +
+           "項目目を1行に1項目ずつ書き足します（使わない項目なので「" + first + "」から「" + last +
+           "」の数字でかまいません）。\r\n";
+}
+
 const std::string kCriteriaPurpose = "このファイルにはレベルごとの基準タイムを書きます。";
 const std::string kSoundTablePurpose = "このファイルには正解や間違いの音を書きます。";
 
@@ -149,7 +163,8 @@ std::array<std::string, kConfigItemCount> tenItemsOf(std::string_view cp932Bytes
         if (!item)
             throw StartupError("ファイル「" + displayPath(file) + "」の項目が足りません。" +
                                std::to_string(kConfigItemCount) + "項目が必要ですが、" +
-                               std::to_string(i) + "項目しかありません。\r\n" + purpose);
+                               std::to_string(i) + "項目しかありません。\r\n" +
+                               (purpose == kPathFilePurpose ? missingPathItems(i) : "") + purpose);
         items[static_cast<size_t>(i)] = std::move(*item);
     }
     return items;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "text/ItemReader.h"
+
 namespace kestrel {
 namespace {
 
@@ -103,6 +105,24 @@ CriteriaTable CriteriaGrid::table() const {
         t[r] = criteriaFromCells(cells);
     }
     return t;
+}
+
+std::optional<CriteriaGrid::Refusal> CriteriaGrid::refusal() const {
+    for (int r = 1; r <= rows(); ++r)
+        for (int c = 1; c <= kLastColumn; ++c) {
+            const std::string& text = cell(r, c);
+            const std::optional<std::string> expected = criteriaCellExpectation(c, text);
+            if (!expected) continue;
+            const std::string explanation = columnExplanation(c);
+            const std::string title = explanation.substr(0, explanation.find('\n'));
+            return Refusal{
+                r, c,
+                "レベル" + std::to_string(r) + "の「" +
+                    standardCriteriaCaptions()[static_cast<size_t>(c - 1)] + "」（" + title + "）" +
+                    (trimBlanks(text).empty() ? "が空です。" : "が「" + text + "」です。") +
+                    "\r\n" + *expected + "にしてください。\r\nまだ記録していません。"};
+        }
+    return std::nullopt;
 }
 
 std::string columnExplanation(int column) {

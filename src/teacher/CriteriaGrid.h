@@ -4,6 +4,7 @@
 // which cells were changed, and the moves of the keys. Row 0 and column 0
 // are fixed: the keys and clicks reach rows 1..N and columns 1..12 only.
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,15 @@ public:
 
     // What a save writes: row 0's captions and rows 1..N.
     CriteriaTable table() const;
+
+    // The first cell, row by row, whose text the program would not read as
+    // the teacher meant it, with a message that names its level and column
+    // and says what to write; nothing when every cell may be saved.
+    struct Refusal {
+        int row, column;
+        std::string message;
+    };
+    std::optional<Refusal> refusal() const;
 
 private:
     void set(int row, int column, const std::string& text);

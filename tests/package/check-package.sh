@@ -16,7 +16,7 @@ fail() {
 # program loads at run time; the path file is a configuration file.
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6widgets6 libqt6gui6 libqt6core6 libsdl2 libc6 libstdc++6 libfontconfig1 libcrypt1 qt6-qpa-plugins \
-    fonts-ipafont-gothic; do
+    fonts-ipafont-gothic fonts-morisawa-bizud-gothic; do
     [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 dpkg-deb --ctrl-tarfile "$deb" | tar -x -C "$tmp" ./conffiles ./postinst ./postrm

@@ -134,6 +134,10 @@ FrmTimeData::FrmTimeData(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_a
     connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
     connect(Command3, &QPushButton::clicked, this, [this] { Command3_Click(); });
     connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
+    lblSaved = new VbLabel(this, QStringLiteral("lblSaved"));
+    place(lblSaved, 240, 9700, 6000, 420);
+    setTwipsFont(lblSaved, kPGothic, 11, true);
+    lblSaved->setForeColor(rgb(0, 0, 160));
 
     buildPanels();
 }
@@ -300,8 +304,13 @@ void FrmTimeData::placeTextBox(bool caretAtEnd) {
     Label3->setText(qs(columnExplanation(column)));
 }
 
+void FrmTimeData::startEditing() {
+    Gridinputtext->selectAll();
+}
+
 void FrmTimeData::Gridinputtext_Change(const QString& text) {
     if (!m_grid.typed(text.toStdString())) return;
+    lblSaved->setText(QString());
     showCell(m_grid.row(), m_grid.column());
     Gridinputtext->setStyleSheet(QStringLiteral("background: rgb(255,255,0)"));
 }
@@ -310,17 +319,25 @@ bool FrmTimeData::Gridinputtext_KeyDown(QKeyEvent* event) {
     // Esc does nothing at all; so does every key while the editor waits.
     if (event->key() == Qt::Key_Escape || busy() || m_grid.row() < 1) return false;
     const BusyScope keying(*this);
+    // A key typed over the selected text replaces it.
+    const bool allSelected =
+        Gridinputtext->hasSelectedText() && Gridinputtext->selectedText() == Gridinputtext->text();
     const CriteriaGrid::Key key = gridKey(event);
-    m_grid.key(key, Gridinputtext->text().toStdString());
+    const bool moved = m_grid.key(key, Gridinputtext->text().toStdString());
     showGrid();
     rebuildHistograms();
     placeTextBox(true);
+    if (moved || event->matches(QKeySequence::SelectAll)) {
+        startEditing();
+        return false;
+    }
     // Only characters and Backspace go on to edit the text; a space clears it.
     if (!typesText(event)) return false;
     if (event->text() == QStringLiteral(" ")) {
         Gridinputtext->clear();
         return false;
     }
+    if (allSelected) startEditing();
     return true;
 }
 
@@ -330,6 +347,7 @@ void FrmTimeData::MSFlexGrid1_Click(int row, int column) {
     showGrid();
     rebuildHistograms();
     placeTextBox(false);
+    startEditing();
     Gridinputtext->setFocus();
 }
 
@@ -373,7 +391,9 @@ void FrmTimeData::Command2_Click() {
 void FrmTimeData::Command3_Click() {
     if (busy()) return;
     const BusyScope saving(*this);
-    save();
+    if (save())
+        lblSaved->setText(
+            QStringLiteral("「%1」に記録しました。").arg(QString::fromUtf8(kCriteriaFileName)));
     Gridinputtext->setFocus();
 }
 
@@ -381,6 +401,16 @@ bool FrmTimeData::save() {
     Context& ctx = m_app.ctx();
     if (!m_loaded) {
         tell("合格タイムデータを読めなかったので、記録できません。");
+        return false;
+    }
+    // A value the program would read otherwise than shown is refused before
+    // anything is written, and the cell is put in front of the teacher.
+    if (const std::optional<CriteriaGrid::Refusal> refused = m_grid.refusal()) {
+        m_grid.click(refused->row, refused->column);
+        showGrid();
+        placeTextBox(false);
+        startEditing();
+        tell(refused->message);
         return false;
     }
     showWaitPanel(true);

@@ -60,6 +60,7 @@ public:
     VbListBox* List3 = nullptr;  // every run
     VbListBox* List4 = nullptr;  // best times
     QWidget* Picture6 = nullptr; // wait panel
+    VbLabel* lblSaved = nullptr; // says that the file was saved, until the next change
 
 protected:
     void afterLayout() override;
@@ -79,6 +80,8 @@ private:
     // Lays the text box over the current cell and loads its text, the
     // caret after the tenth character or at the end.
     void placeTextBox(bool caretAtEnd);
+    // Editing a cell starts with its text selected, so that typing replaces it.
+    void startEditing();
     void Gridinputtext_Change(const QString& text);
     void rebuildHistograms();
     void showWaitPanel(bool shown);
