@@ -58,6 +58,10 @@ struct Teacher : Menu {
         form->Text3->clear();
         QTest::keyClicks(form->Text3, password);
     }
+    // The picture of `w` as "<name>.png" (see shot), for the test to look at.
+    QImage save(QWidget& w, const char* name) {
+        return shot(w, (std::string(name) + ".png").c_str());
+    }
 };
 
 // A home folder of the test's own, where the teacher's documents go: HOME
