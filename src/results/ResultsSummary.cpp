@@ -1,10 +1,8 @@
 #include "results/ResultsSummary.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
-#include <type_traits>
 
 #include "results/ResultsRules.h"
 #include "startup/Calendar.h"
@@ -27,20 +25,6 @@ inline void prefetchCells(const ResultsSummary& sum, const unsigned char* record
     __builtin_prefetch(&sum.bestTime[L][S], 1);
     __builtin_prefetch(&sum.countAll[L][S], 1);
     __builtin_prefetch(&sum.pointsAll[L][S], 1);
-}
-
-// Sets every cell of `row` to `value`, writing it only when some cell
-// holds something else. Most rows are of levels without runs and hold it
-// already: reading them is cheaper than writing, and they stay clean in the
-// cache. Compared bit for bit, so -0.0 is written over too.
-template <typename T> void resetRow(std::array<T, kMaxStudent + 1>& row, T value) {
-    using Bits = std::conditional_t<sizeof(T) == 2, uint16_t, uint32_t>;
-    static_assert(sizeof(T) == sizeof(Bits));
-    const auto wanted = std::bit_cast<Bits>(value);
-    Bits differ = 0;
-    for (const T& cell : row)
-        differ |= static_cast<Bits>(std::bit_cast<Bits>(cell) ^ wanted);
-    if (differ != 0) row.fill(value);
 }
 
 // One level's criteria as the summary applies them: runs dated after
@@ -201,32 +185,24 @@ private:
 } // namespace
 
 ResultsSummary::ResultsSummary() {
-    // New memory holds nothing yet: written whole.
-    auto* from = reinterpret_cast<unsigned char*>(&countAll);
-    auto* to = reinterpret_cast<unsigned char*>(&pointsToday) + sizeof pointsToday;
-    std::memset(from, 0, static_cast<size_t>(to - from));
-    std::fill_n(bestTime.front().data(), bestTime.size() * bestTime.front().size(), kNoTime);
-    overallBest.fill(kNoTime);
+    clearCounts();
+    clearBestTimes();
 }
 
 void ResultsSummary::clearCounts() {
-    // Level by level through every table, the low levels (where the runs
-    // are) last, so that their rows are in the cache for the loader.
-    for (size_t level = kMaxLevel + 1; level-- > 0;) {
-        resetRow(countAll[level], int16_t{0});
-        resetRow(countPass[level], int16_t{0});
-        resetRow(countLimit[level], int16_t{0});
-        resetRow(countToday[level], 0.0f);
-        resetRow(pointsAll[level], int32_t{0});
-        resetRow(pointsPass[level], int32_t{0});
-        resetRow(pointsLimit[level], int32_t{0});
-        resetRow(pointsToday[level], int32_t{0});
-    }
+    // The count and points tables follow one another to the end of the
+    // object. Cleared in pieces: a single memset of them all bypasses the
+    // cache, and the loader's stores that follow would all miss it.
+    auto* from = reinterpret_cast<unsigned char*>(&countAll);
+    auto* to = reinterpret_cast<unsigned char*>(&pointsToday) + sizeof pointsToday;
+    constexpr size_t kChunk = 256 * 1024;
+    for (unsigned char* at = from; at < to; at += kChunk)
+        std::memset(at, 0, std::min<size_t>(kChunk, static_cast<size_t>(to - at)));
 }
 
 void ResultsSummary::clearBestTimes() {
-    for (size_t level = kMaxLevel + 1; level-- > 0;)
-        resetRow(bestTime[level], kNoTime);
+    // One run over the whole table: row by row is several times slower.
+    std::fill_n(bestTime.front().data(), bestTime.size() * bestTime.front().size(), kNoTime);
     overallBest.fill(kNoTime);
 }
 
