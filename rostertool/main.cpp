@@ -70,25 +70,12 @@ int toSheet(const FolderSetup& setup, const std::string& file, bool utf8) {
     return 0;
 }
 
-// The figures the name screen would show beside the names: from the log
-// when it can be read, which is never created or changed here.
-std::unique_ptr<ResultsSummary> currentFigures(const FolderSetup& setup, Clock& clock) {
-    auto summary = std::make_unique<ResultsSummary>();
-    try {
-        const CriteriaTable criteria = readCriteriaFile(criteriaFilePath(setup.folders));
-        PosixSharedFileSystem files;
-        SleepingPump pump;
-        const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
-        SummaryScope scope;
-        scope.read.missingIsEmpty = true;
-        scope.read.createMissing = false;
-        RunEntries runs;
-        if (!BuildSummary(*summary, runs, criteria, log, scope).ok())
-            summary = std::make_unique<ResultsSummary>();
-    } catch (const std::exception&) {
-        summary = std::make_unique<ResultsSummary>();
-    }
-    return summary;
+// The figures the name screen would show beside the names.
+PreviewFigures currentFigures(const FolderSetup& setup, Clock& clock) {
+    PosixSharedFileSystem files;
+    SleepingPump pump;
+    const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
+    return previewFigures(log, criteriaFilePath(setup.folders));
 }
 
 int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
@@ -103,12 +90,16 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
               << im.rows.size() << " 行\n\n";
 
     if (!im.rows.empty()) {
+        const PreviewFigures figures = currentFigures(setup, clock);
+        if (!figures.summary) {
+            std::cerr << figures.error << (write ? "\n名簿は書きませんでした。" : "") << "\n";
+            return 1;
+        }
         std::cout << "名前の画面（" << settings.schoolYear << "年度、全学年）"
                   << (im.hasErrors() ? "、エラーのある行を除く" : "") << "：\n";
         try {
-            const auto summary = currentFigures(setup, clock);
-            const auto lines =
-                nameScreenLines(im.rosterText(true), *summary, setup.config, settings.schoolYear);
+            const auto lines = nameScreenLines(im.rosterText(true), *figures.summary, setup.config,
+                                               settings.schoolYear);
             for (const std::string& line : lines)
                 std::cout << "  " << line << "\n";
             std::cout << "  （" << lines.size() << " 人）\n\n";

@@ -45,16 +45,20 @@ std::string toCp932Lenient(std::string_view utf8) {
 
 ResultBytes encodeResultRecord(const ResultRecord& r) {
     ResultBytes b{};
-    le::writeDouble(&b[0], r.date);
-    le::writeDouble(&b[8], r.timeOfDay);
-    le::write(&b[16], r.studentNumber);
-    le::write(&b[18], r.level);
-    le::write(&b[20], r.seconds);
-    putText(&b[24], r.schoolCode);
-    putText(&b[29], r.pointsText);
-    putText(&b[34], r.countText);
-    putText(&b[39], r.spareText);
+    le::writeDouble(&b[field_at::date], r.date);
+    le::writeDouble(&b[field_at::timeOfDay], r.timeOfDay);
+    le::write(&b[field_at::level], r.level);
+    writeRecordedRun(b.data(), r.studentNumber, r.seconds);
+    putText(&b[field_at::schoolCode], r.schoolCode);
+    putText(&b[field_at::pointsText], r.pointsText);
+    putText(&b[field_at::countText], r.countText);
+    putText(&b[field_at::spareText], r.spareText);
     return b;
+}
+
+void writeRecordedRun(unsigned char* b, int16_t studentNumber, int32_t seconds) {
+    le::write(&b[field_at::studentNumber], studentNumber);
+    le::write(&b[field_at::seconds], seconds);
 }
 
 ResultText resultText(std::string_view utf8) {

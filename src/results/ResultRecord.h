@@ -66,23 +66,55 @@ inline ResultText readText(const unsigned char* in) {
 }
 } // namespace le
 
+// Where each field starts within the 44 bytes.
+namespace field_at {
+constexpr size_t date = 0;
+constexpr size_t timeOfDay = 8;
+constexpr size_t studentNumber = 16;
+constexpr size_t level = 18;
+constexpr size_t seconds = 20;
+constexpr size_t schoolCode = 24;
+constexpr size_t pointsText = 29;
+constexpr size_t countText = 34;
+constexpr size_t spareText = 39;
+} // namespace field_at
+
+// Who ran which level in how many seconds: all that the summaries and the
+// histograms read of a record.
+struct RecordedRun {
+    int16_t studentNumber = 0;
+    int16_t level = 0;
+    int32_t seconds = 0;
+};
+
+[[gnu::always_inline]] inline RecordedRun decodeRecordedRun(const unsigned char* b) {
+    return {static_cast<int16_t>(le::read<uint16_t>(&b[field_at::studentNumber])),
+            static_cast<int16_t>(le::read<uint16_t>(&b[field_at::level])),
+            static_cast<int32_t>(le::read<uint32_t>(&b[field_at::seconds]))};
+}
+
 ResultBytes encodeResultRecord(const ResultRecord& record);
 
 // Decodes the 44 bytes at `bytes`. Always inline: the loader decodes 20000
 // at a time and drops the text fields.
 [[gnu::always_inline]] inline ResultRecord decodeResultRecord(const unsigned char* b) {
     ResultRecord r;
-    r.date = le::readDouble(&b[0]);
-    r.timeOfDay = le::readDouble(&b[8]);
-    r.studentNumber = static_cast<int16_t>(le::read<uint16_t>(&b[16]));
-    r.level = static_cast<int16_t>(le::read<uint16_t>(&b[18]));
-    r.seconds = static_cast<int32_t>(le::read<uint32_t>(&b[20]));
-    r.schoolCode = le::readText(&b[24]);
-    r.pointsText = le::readText(&b[29]);
-    r.countText = le::readText(&b[34]);
-    r.spareText = le::readText(&b[39]);
+    r.date = le::readDouble(&b[field_at::date]);
+    r.timeOfDay = le::readDouble(&b[field_at::timeOfDay]);
+    const RecordedRun run = decodeRecordedRun(b);
+    r.studentNumber = run.studentNumber;
+    r.level = run.level;
+    r.seconds = run.seconds;
+    r.schoolCode = le::readText(&b[field_at::schoolCode]);
+    r.pointsText = le::readText(&b[field_at::pointsText]);
+    r.countText = le::readText(&b[field_at::countText]);
+    r.spareText = le::readText(&b[field_at::spareText]);
     return r;
 }
+
+// A corrected student number and time written over a record's bytes; every
+// other byte stays as it was.
+void writeRecordedRun(unsigned char* b, int16_t studentNumber, int32_t seconds);
 
 // A text field from UTF-8: CP932, left-aligned, padded with spaces, cut to
 // five bytes without splitting a double-byte character. Characters CP932

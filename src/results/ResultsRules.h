@@ -32,9 +32,4 @@ bool LevelCleared(const ResultsSummary& summary, const CriteriaTable& criteria, 
 bool OverPractice(const ResultsSummary& summary, const CriteriaTable& criteria, int level,
                   int student);
 
-// Whether level and student index the summary's tables (1..35, 1..5000).
-inline bool inSummaryTables(int level, int student) {
-    return level >= 1 && level <= kMaxLevel && student >= 1 && student <= kMaxStudent;
-}
-
 } // namespace kestrel

@@ -18,11 +18,10 @@ constexpr int32_t kScoredTimes = 1024; // run times the summary scores once each
 // The cells every record in the tables updates: its best time and its
 // all-time count and points.
 inline void prefetchCells(const ResultsSummary& sum, const unsigned char* record) {
-    const auto student = static_cast<int16_t>(record[16] | (record[17] << 8));
-    const auto level = static_cast<int16_t>(record[18] | (record[19] << 8));
-    if (!inSummaryTables(level, student)) return;
-    const auto L = static_cast<size_t>(level);
-    const auto S = static_cast<size_t>(student);
+    const RecordedRun run = decodeRecordedRun(record);
+    if (!inSummaryTables(run.level, run.studentNumber)) return;
+    const auto L = static_cast<size_t>(run.level);
+    const auto S = static_cast<size_t>(run.studentNumber);
     __builtin_prefetch(&sum.bestTime[L][S], 1);
     __builtin_prefetch(&sum.countAll[L][S], 1);
     __builtin_prefetch(&sum.pointsAll[L][S], 1);

@@ -18,6 +18,11 @@ constexpr int32_t kNoTime = 99999; // a run without a result, or no run at all
 template <typename T>
 using LevelStudentTable = std::array<std::array<T, kMaxStudent + 1>, kMaxLevel + 1>;
 
+// Whether level and student index the filled part of the tables (1..35, 1..5000).
+inline bool inSummaryTables(int level, int student) {
+    return level >= 1 && level <= kMaxLevel && student >= 1 && student <= kMaxStudent;
+}
+
 // About 5.4 MB: hold it on the heap.
 struct ResultsSummary {
     ResultsSummary();

@@ -35,7 +35,7 @@ std::string GradeMark(int grade) {
 }
 
 bool InGradeGroup(int grade, std::string_view group) {
-    if (group == "全学年" || group == "家族") return true;
+    if (group == kAllGrades || group == "家族") return true;
     if (group == "小学生全体") return grade >= 1 && grade <= 6;
     if (group == "中学生全体") return grade >= 7 && grade <= 9;
     for (int g = 1; g <= 9; ++g)
@@ -44,7 +44,7 @@ bool InGradeGroup(int grade, std::string_view group) {
 }
 
 bool GradeFilterKeeps(std::string_view filter, int g) {
-    if (filter == "全学年") return true;
+    if (filter == kAllGrades) return true;
     if (filter == "小学生全体") return g >= 1 && g <= 6;
     if (filter == "中学生全体") return g >= 7 && g <= 9;
     return g >= 1 && g <= 9 && filter == GradeLabel(g);

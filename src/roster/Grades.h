@@ -27,9 +27,11 @@ bool InGradeGroup(int grade, std::string_view group);
 // Whether the name screen's grade box text `filter` keeps a student of the
 // grade (a text other than the twelve items keeps nobody).
 bool GradeFilterKeeps(std::string_view filter, int gradeNumber);
+// The grade box item that keeps everybody, and the box's text at the start.
+inline constexpr const char* kAllGrades = "全学年";
 // The twelve items of the grade boxes, in the order they are listed.
-inline constexpr const char* kGradeFilterItems[] = {"全学年", "中学生全体", "小学生全体", "中３",
-                                                    "中２",   "中１",       "小６",       "小５",
-                                                    "小４",   "小３",       "小２",       "小１"};
+inline constexpr const char* kGradeFilterItems[] = {kAllGrades, "中学生全体", "小学生全体", "中３",
+                                                    "中２",     "中１",       "小６",       "小５",
+                                                    "小４",     "小３",       "小２",       "小１"};
 
 } // namespace kestrel

@@ -7,6 +7,7 @@
 
 #include "roster/Grades.h"
 #include "roster/RosterDisplay.h"
+#include "startup/CriteriaTable.h"
 #include "text/Characters.h"
 #include "text/Cp932.h"
 #include "text/CsvText.h"
@@ -336,6 +337,31 @@ std::vector<std::string> nameScreenLines(std::string_view rosterText, const Resu
     readRosterBytes(*roster, lists, summary, utf8ToCp932(rosterText), kRosterFile, config);
     filterNameLists(lists, *roster);
     return std::vector<std::string>(lists.List1.begin() + 1, lists.List1.end());
+}
+
+PreviewFigures previewFigures(const LogAccess& log, const std::filesystem::path& criteriaFile) {
+    PreviewFigures out;
+    CriteriaTable criteria;
+    try {
+        criteria = readCriteriaFile(criteriaFile);
+    } catch (const FileError& e) {
+        out.error =
+            "レベルの基準が読めないので、名前の画面の成績を出せません。" + std::string(e.what());
+        return out;
+    }
+    auto summary = std::make_unique<ResultsSummary>();
+    SummaryScope scope;
+    scope.read.missingIsEmpty = true;
+    scope.read.createMissing = false;
+    RunEntries runs;
+    const LogStatus status = BuildSummary(*summary, runs, criteria, log, scope);
+    if (!status.ok()) {
+        out.error = "成績のファイル「" + displayPath(log.path) +
+                    "」が読めないので、名前の画面の成績を出せません。（" + status.message + "）";
+        return out;
+    }
+    out.summary = std::move(summary);
+    return out;
 }
 
 std::string keptRosterName(int year, int month, int day, int secondsOfDay) {

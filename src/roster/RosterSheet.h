@@ -10,6 +10,8 @@
 // under way ("小１".."中３", half-width digits too), which becomes the birth
 // year by the grade rule. A text that CP932 cannot hold is an error naming
 // the row and the character: nothing is replaced.
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,6 +68,17 @@ std::optional<std::string> unwritableField(std::string_view field);
 // Throws RosterError when the text is no roster.
 std::vector<std::string> nameScreenLines(std::string_view rosterText, const ResultsSummary& summary,
                                          const SharedConfig& config, int16_t schoolYear);
+
+// The figures beside the names in the tool's preview: those of the log as
+// it stands, which is neither created nor changed; a missing log has none.
+// When the criteria or the log cannot be read there are no figures, and
+// `error` says which file and the system's reason: zeros would pass for a
+// class that never practised.
+struct PreviewFigures {
+    std::unique_ptr<ResultsSummary> summary; // null when `error` is set
+    std::string error;                       // Japanese
+};
+PreviewFigures previewFigures(const LogAccess& log, const std::filesystem::path& criteriaFile);
 
 // The dated name the previous roster is kept under: "新名簿_20260405_153012.txt".
 std::string keptRosterName(int year, int month, int day, int secondsOfDay);

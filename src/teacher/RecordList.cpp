@@ -193,12 +193,7 @@ std::optional<int32_t> typedSeconds(std::string_view text) {
 
 ResultBytes correctedRecord(const ResultBytes& chosen, int16_t student, int32_t seconds) {
     ResultBytes b = chosen;
-    const auto s = static_cast<uint16_t>(student);
-    b[16] = static_cast<unsigned char>(s);
-    b[17] = static_cast<unsigned char>(s >> 8);
-    const auto v = static_cast<uint32_t>(seconds);
-    for (size_t i = 0; i < 4; ++i)
-        b[20 + i] = static_cast<unsigned char>(v >> (8 * i));
+    writeRecordedRun(b.data(), student, seconds);
     return b;
 }
 

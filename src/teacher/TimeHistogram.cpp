@@ -74,15 +74,12 @@ int histogramBin(int64_t seconds, int lastBin) {
 void addToHistograms(const unsigned char* records, size_t count, int level,
                      std::vector<int32_t>& bestByStudent, TimeHistograms& out) {
     for (size_t i = 0; i < count; ++i) {
-        const unsigned char* r = records + i * kResultRecordSize;
-        const auto recordLevel = static_cast<int16_t>(le::read<uint16_t>(&r[18]));
-        if (recordLevel != level) continue;
-        const auto seconds = static_cast<int32_t>(le::read<uint32_t>(&r[20]));
+        const RecordedRun run = decodeRecordedRun(records + i * kResultRecordSize);
+        if (run.level != level) continue;
         ++out.total;
-        ++out.allRuns[static_cast<size_t>(histogramBin(seconds, kAllRunsLastBin))];
-        int32_t& best =
-            bestByStudent[studentSlot(static_cast<int16_t>(le::read<uint16_t>(&r[16])))];
-        best = std::min(best, seconds);
+        ++out.allRuns[static_cast<size_t>(histogramBin(run.seconds, kAllRunsLastBin))];
+        int32_t& best = bestByStudent[studentSlot(run.studentNumber)];
+        best = std::min(best, run.seconds);
     }
 }
 
@@ -125,16 +122,15 @@ void HistogramCache::clear() {
 
 void HistogramCache::add(const unsigned char* records, size_t count) {
     for (size_t i = 0; i < count; ++i) {
-        const unsigned char* r = records + i * kResultRecordSize;
-        const auto level = static_cast<int16_t>(le::read<uint16_t>(&r[18]));
-        if (level < 1 || level > kMaxLevel) continue;
-        const auto L = static_cast<size_t>(level);
-        const auto seconds = static_cast<int32_t>(le::read<uint32_t>(&r[20]));
+        const RecordedRun run = decodeRecordedRun(records + i * kResultRecordSize);
+        if (run.level < 1 || run.level > kMaxLevel) continue;
+        const auto L = static_cast<size_t>(run.level);
+        const int32_t seconds = run.seconds;
         ++m_total[L];
         ++m_allRuns[L][static_cast<size_t>(histogramBin(seconds, kAllRunsLastBin))];
         std::vector<int32_t>& best = m_best[L];
         if (best.empty()) best.assign(kStudentSlots, kNoBest);
-        int32_t& b = best[studentSlot(static_cast<int16_t>(le::read<uint16_t>(&r[16])))];
+        int32_t& b = best[studentSlot(run.studentNumber)];
         // A student's best moves to a faster bin as it improves.
         if (b == kNoBest) {
             ++m_bestTimes[L][static_cast<size_t>(histogramBin(seconds, kBestTimesLastBin))];

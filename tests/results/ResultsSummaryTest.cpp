@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <utility>
 
@@ -203,6 +205,39 @@ TEST(BuildSummary, RebuildReplacesTheFormerFigures) {
     EXPECT_EQ(summaryOf(t).countAll[1][5], 1);
     EXPECT_EQ(summaryOf(t).bestTime[1][5], 50);
     EXPECT_EQ(t.ctx.runEntries.count(), 1);
+}
+
+// Whatever a cell held before, in any table, level or student (row and
+// column 0 and the last ones too, a negative zero among them), a rebuild
+// leaves the summary bit for bit as a first build makes it.
+TEST(BuildSummary, ARebuildLeavesNothingOfWhatTheTablesHeld) {
+    LogContext t;
+    writeBytes(t.log(),
+               logBytes({runRecord(t.today(), 5, 1, 30), runRecord(t.today() - 3, 7, 2, 45),
+                         runRecord(t.today(), 900, 5, 99999)}));
+    ASSERT_TRUE(BuildSummary(t.ctx));
+    const auto first = std::make_unique<ResultsSummary>(*t.ctx.summary);
+    const std::pair<size_t, size_t> cells[] = {{0, 0},    {0, 5000}, {35, 0},  {35, 5000}, {1, 5},
+                                               {6, 2500}, {2, 7},    {5, 900}, {17, 1000}};
+    for (const auto& [L, S] : cells) {
+        ResultsSummary& s = *t.ctx.summary;
+        s.bestTime[L][S] = 3;
+        s.countAll[L][S] = -1;
+        s.countPass[L][S] = 2;
+        s.countLimit[L][S] = 3;
+        s.countToday[L][S] = -0.0f;
+        s.pointsAll[L][S] = 4;
+        s.pointsPass[L][S] = 5;
+        s.pointsLimit[L][S] = 6;
+        s.pointsToday[L][S] = INT32_MIN;
+        s.overallBest[L] = 1;
+    }
+    ASSERT_TRUE(BuildSummary(t.ctx));
+    EXPECT_EQ(std::memcmp(t.ctx.summary.get(), first.get(), sizeof(ResultsSummary)), 0);
+    for (const auto& [L, S] : cells) {
+        EXPECT_EQ(t.ctx.summary->countAll[L][S], first->countAll[L][S]) << L << "/" << S;
+        EXPECT_EQ(t.ctx.summary->bestTime[L][S], first->bestTime[L][S]) << L << "/" << S;
+    }
 }
 
 TEST(RecordRun, BestTimeFlagsAreStrict) {

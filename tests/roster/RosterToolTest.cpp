@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <map>
 
+#include "results/ResultRecord.h"
 #include "roster/Grades.h"
 #include "roster/RosterDisplay.h"
+#include "startup/Calendar.h"
 #include "support/Installation.h"
 #include "text/Cp932.h"
 
@@ -119,5 +123,62 @@ TEST(RosterTool, ASchoolsSheetIsPreviewedAndWrittenOnlyWithoutErrors) {
     ASSERT_EQ(lists.List1.size(), 4u);
     for (size_t i = 1; i < lists.List1.size(); ++i)
         EXPECT_NE(preview.find("  " + lists.List1[i] + "\n"), std::string::npos) << lists.List1[i];
+}
+// The preview's figures are the log's or none: a log or criteria file that
+// cannot be read stops the tool with the file and the reason, before the
+// roster is written, instead of showing every student without a run.
+TEST(RosterTool, APreviewShowsTheLogsFiguresOrStopsSayingWhy) {
+    const std::string sheet = "名前,番号,学年\r\n青木　太郎,1,小３\r\n";
+    const std::string log = "共有データ/四捨五入/成績累積データ.dat"; // beside the criteria
+    struct Case {
+        const char* what;
+        std::function<void(Tool&)> prepare;
+        int status;
+        std::vector<std::string> said; // in the output
+    };
+    const CivilDate today = SystemClock().today();
+    const std::string todaysRun = [&] {
+        ResultRecord r;
+        r.date = static_cast<double>(dayNumber(today));
+        r.studentNumber = 1;
+        r.level = 1;
+        r.seconds = 50;
+        const ResultBytes b = encodeResultRecord(r);
+        return std::string(reinterpret_cast<const char*>(b.data()), b.size());
+    }();
+    const Case cases[] = {
+        {"no log yet: no runs", [](Tool&) {}, 0, {"青木"}},
+        {"a run today", [&](Tool& t) { writeBytes(t.inst.file(log), todaysRun); }, 0, {"青木"}},
+        {"a log that is a folder",
+         [&](Tool& t) { std::filesystem::create_directories(t.inst.file(log)); },
+         1,
+         {"成績累積データ.dat」が読めない", "名簿は書きませんでした"}},
+        {"no criteria",
+         [](Tool& t) { t.inst.remove(Installation::kCriteriaFile); },
+         1,
+         {"タイム回数データ.txt", "見つかりません", "名簿は書きませんでした"}},
+    };
+    std::map<std::string, std::string> previews;
+    for (const Case& c : cases) {
+        Tool t;
+        c.prepare(t);
+        const std::string before = readBytes(t.roster());
+        const auto csv = t.file("class.csv");
+        writeBytes(csv, sheet);
+        const bool hadLog = std::filesystem::exists(t.inst.file(log));
+        EXPECT_EQ(t.run("--from " + csv.string() + " --write"), c.status) << c.what << t.output;
+        for (const std::string& text : c.said)
+            EXPECT_NE(t.output.find(text), std::string::npos) << c.what << "\n" << t.output;
+        if (c.status != 0) {
+            EXPECT_EQ(readBytes(t.roster()), before) << c.what;
+            EXPECT_EQ(t.output.find("名前の画面（"), std::string::npos) << c.what;
+        } else {
+            previews[c.what] = t.output.substr(t.output.find("青木"));
+        }
+        // The log is read, never made.
+        EXPECT_EQ(std::filesystem::exists(t.inst.file(log)), hadLog) << c.what;
+    }
+    // Today's run shows beside the name.
+    EXPECT_NE(previews["no log yet: no runs"], previews["a run today"]);
 }
 #endif

@@ -1,53 +1,71 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+
 #include "startup/ProgramDefinition.h"
 #include "startup/Season.h"
 #include "startup/SharedState.h"
 
 using namespace kestrel;
 
-TEST(SeasonColour, FollowsTheMonth) {
-    const uint32_t expected[13] = {kColourLightGreen, // outside the calendar
-                                   33023,
-                                   33023,
-                                   12648384,
-                                   12648384,
-                                   12648384,
-                                   12632064,
-                                   12632064,
-                                   12632064,
-                                   16576,
-                                   16576,
-                                   16576,
-                                   12648384};
-    for (int month = 1; month <= 12; ++month)
-        EXPECT_EQ(seasonColour(month), expected[month]) << month;
-    EXPECT_EQ(seasonColour(0), kColourLightGreen);
-    EXPECT_EQ(seasonColour(13), kColourLightGreen);
+// Four seasons of three months each, turning over at March, June,
+// September and December; the design names one month of each.
+TEST(SeasonColour, EveryMonthHasItsSeasonsColourAndTheSeasonsTurnAtTheirMonths) {
+    const uint32_t seasons[] = {kColourOrange, kColourLightGreen, kColourTurquoise, kColourBrown};
+    for (int month = 1; month <= 12; ++month) {
+        EXPECT_NE(std::find(std::begin(seasons), std::end(seasons), seasonColour(month)),
+                  std::end(seasons))
+            << month;
+        const int previous = month == 1 ? 12 : month - 1;
+        const bool turns = month % 3 == 0 || month == 1;
+        EXPECT_EQ(seasonColour(month) != seasonColour(previous), turns) << month;
+    }
+    const std::pair<int, uint32_t> named[] = {
+        {2, 33023}, {12, 12648384}, {7, 12632064}, {10, 16576}};
+    for (const auto& [month, colour] : named)
+        EXPECT_EQ(seasonColour(month), colour) << month;
+    // Spring and the winter month share light green; a date outside the
+    // calendar gets it too.
+    EXPECT_EQ(seasonColour(4), seasonColour(12));
+    for (int month : {0, 13, -1})
+        EXPECT_EQ(seasonColour(month), kColourLightGreen) << month;
 }
 
-TEST(ProgramDefinition, LevelTableNamesAndTimedFlags) {
+TEST(ProgramDefinition, EveryLevelOfferedIsNamedAndTimedAndNothingStaleStays) {
     ProgramDefinition p;
     p.LevelNames[30] = "stale";
     p.LevelTimed[30] = 1;
+    p.LevelNames[13] = "stale";
     DefineProgram(p);
     DefineLevelTable(p);
     EXPECT_EQ(p.LevelCount, 5);
-    EXPECT_EQ(p.LastLevel, 5);
+    EXPECT_EQ(p.LastLevel, p.LevelCount);
     EXPECT_EQ(p.PrintButtonMode, 0);
     EXPECT_EQ(p.MenuOptionFlag, 1);
-    const char* names[] = {"", "レベル１", "レベル２", "レベル３", "レベル４", "混合"};
-    for (int level = 0; level <= 5; ++level)
-        EXPECT_EQ(p.LevelNames[level], names[level]);
-    // Half-width katakana ﾚﾍﾞﾙ and ASCII digits.
-    EXPECT_EQ(p.LevelNames[6], "\uFF9A\uFF8D\uFF9E\uFF996");
-    EXPECT_EQ(p.LevelNames[12], "\uFF9A\uFF8D\uFF9E\uFF9912");
-    for (int level = 13; level <= kMaxLevel; ++level)
-        EXPECT_EQ(p.LevelNames[level], "") << level;
-    for (int level = 0; level <= kMaxLevel; ++level)
+    // The levels offered: named, each differently, timed and recorded.
+    std::set<std::string> names;
+    for (int level = 1; level <= p.LevelCount; ++level) {
+        EXPECT_FALSE(p.LevelNames[level].empty()) << level;
+        names.insert(p.LevelNames[level]);
+        EXPECT_EQ(p.LevelTimed[level], 1) << level;
+        EXPECT_FALSE(isPracticeLevel(p, level)) << level;
+    }
+    EXPECT_EQ(names.size(), static_cast<size_t>(p.LevelCount));
+    EXPECT_EQ(p.LevelNames[5], "混合");
+    // Levels 6..12 carry the half-width "ﾚﾍﾞﾙ" and their number; the
+    // others no name. Timed are 1..25 only.
+    for (int level = 0; level <= kMaxLevel; ++level) {
+        const std::string& name = p.LevelNames[level];
+        if (level >= 6 && level <= 12) {
+            EXPECT_EQ(name, "\uFF9A\uFF8D\uFF9E\uFF99" + std::to_string(level));
+        } else if (level == 0 || level > 12) {
+            EXPECT_EQ(name, "") << level;
+        }
         EXPECT_EQ(p.LevelTimed[level], level >= 1 && level <= 25 ? 1 : 0) << level;
-    for (int level = 1; level <= 5; ++level)
-        EXPECT_FALSE(isPracticeLevel(p, level));
+    }
 }
 
 TEST(SignInTime, MinutesSinceSignInStayRightAcrossMidnight) {

@@ -10,16 +10,13 @@
 #include <system_error>
 
 #include "platform/ui/DrawingPainter.h"
+#include "platform/ui/QtText.h"
 
 namespace kestrel {
 namespace {
 
 // Dots per inch of the page: pen widths are counted in these dots.
 constexpr int kDotsPerInch = 600;
-
-QString qs(const std::filesystem::path& p) {
-    return QString::fromStdString(p.string());
-}
 
 // A name not taken yet in `folder`: "base.pdf", else "base_2.pdf", ...
 std::filesystem::path freePdfName(const std::filesystem::path& folder, const std::string& base) {

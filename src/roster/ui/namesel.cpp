@@ -15,6 +15,7 @@
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
+#include "roster/Grades.h"
 #include "startup/ui/App.h"
 #include "startup/ui/Navigation.h"
 #include "text/Characters.h"
@@ -23,14 +24,10 @@ namespace kestrel {
 namespace {
 
 const QString kChooseName = QStringLiteral("名前を選びなさい");
-const QString kAllGrades = QStringLiteral("全学年");
 
 const char* const kOptionCaptions[4] = {"回数(今日／今まで）", "ポイント（今日／今まで）",
                                         "本日（ポイント／回数）", "今まで（ポイント／回数）"};
 const int kOptionLefts[4] = {15, 3740, 7675, 11520};
-
-const char* const kGradeItems[] = {"全学年", "中学生全体", "小学生全体", "中３", "中２", "中１",
-                                   "小６",   "小５",       "小４",       "小３", "小２", "小１"};
 
 // The program artwork of the banner: a number rounded up on a number line.
 void paintBannerArt(QPainter& p, double w, double h) {
@@ -152,7 +149,7 @@ void namesel::buildChoice() {
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
-    Combo1->setEditText(kAllGrades);
+    Combo1->setEditText(QString::fromUtf8(kAllGrades));
     Combo1->lineEdit()->setPlaceholderText(QStringLiteral("表示する学年を選びなさい"));
     Combo1->setToolTip(QStringLiteral("表示する学年を選びなさい"));
     place(Combo1, 14070, 2460, 1005, 300);
@@ -229,10 +226,10 @@ void namesel::Form_Activate() {
             Option1[1]->setChecked(true);
         }
         showMode(1);
-        for (const char* item : kGradeItems)
+        for (const char* item : kGradeFilterItems)
             Combo1->addItem(QString::fromUtf8(item));
-        Combo1->setEditText(kAllGrades);
-        m_app.ctx().roster.GradeFilter = "全学年";
+        Combo1->setEditText(QString::fromUtf8(kAllGrades));
+        m_app.ctx().roster.GradeFilter = kAllGrades;
     }
     Unload(m_app, Screen::seisekitime1);
     if (first) {

@@ -14,6 +14,7 @@
 #include "context/Procedures.h"
 #include "levelmenu/ResultsViews.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/QtText.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsLogEdit.h"
@@ -37,10 +38,6 @@ const char* const kExportPeriods[] = {"全期間", "今週", "先週から", "�
 
 const char* const kChangedElsewhere = "選んだ記録は、ほかのパソコンで変更されたか消去されています。"
                                       "\r\n何も書き込まずに、一覧を読み直します。";
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 } // namespace
 

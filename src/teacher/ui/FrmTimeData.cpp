@@ -13,6 +13,7 @@
 
 #include "context/Procedures.h"
 #include "platform/ui/Fonts.h"
+#include "platform/ui/QtText.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "startup/ui/App.h"
@@ -31,10 +32,6 @@ const QColor kFixedCells = rgb(192, 192, 192);
 const QColor kChangedCell = rgb(255, 255, 0);
 const QColor kPlainCell = rgb(255, 255, 255);
 const QColor kSelectedCell = rgb(0, 0, 128);
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 // The text box over the current cell: every key goes to the editor first.
 class GridTextBox : public QLineEdit {

@@ -28,6 +28,8 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
             QString heardTitle, heardVersion, heardMaker;
             Qt::WindowModality modality = Qt::NonModal;
             QRect geometry;
+            QImage picture;
+            QRect panel, makerArea;
         } seen;
         // Runs inside the version window's modal loop.
         QTimer::singleShot(0, [&] {
@@ -44,7 +46,9 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
             seen.heardMaker = accessibleName(heard, "Label4");
             seen.modality = v->windowModality();
             seen.geometry = v->geometry();
-            if (round == 0) saveShot(*v, "frmver.png");
+            seen.picture = shot(*v, round == 0 ? "frmver.png" : "frmver_again.png");
+            seen.panel = placeIn(*v, *v->Shape1);
+            seen.makerArea = placeIn(*v, *v->Label4);
             v->Command1->click();
         });
         // Never hang the tests if the window stayed open.
@@ -54,7 +58,7 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
         ASSERT_TRUE(seen.found);
         EXPECT_EQ(seen.caption, QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
         EXPECT_EQ(seen.title.toStdString(), n.ctx.program.ProgramTitle);
-        EXPECT_EQ(seen.version, QStringLiteral("Version1.0.1"));
+        EXPECT_EQ(seen.version, QStringLiteral("Version" KESTREL_PROJECT_VERSION));
         EXPECT_EQ(seen.maker, QStringLiteral("Brightwave"));
         // What a screen reader reads is what the window shows.
         EXPECT_EQ(seen.heardTitle, seen.title);
@@ -65,6 +69,14 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
         EXPECT_EQ(seen.geometry.left(), owner.left() + (owner.width() - seen.geometry.width()) / 2);
         EXPECT_EQ(seen.geometry.top(), owner.top() + (owner.height() - seen.geometry.height()) / 2);
         EXPECT_EQ(seen.geometry.width(), 307);
+        // Drawn: the light cyan panel on turquoise, the maker's name on the panel.
+        const QImage& p = seen.picture;
+        EXPECT_EQ(QColor(p.pixel(seen.panel.left() / 2, seen.panel.top() / 2)),
+                  QColor(0, 192, 192));
+        EXPECT_EQ(QColor(p.pixel(seen.panel.left() + 3, seen.panel.top() + 3)),
+                  QColor(128, 255, 255));
+        EXPECT_GT(colourShare(p, seen.makerArea, QColor(128, 255, 255)), 0.5);
+        EXPECT_LT(colourShare(p, seen.makerArea, QColor(128, 255, 255)), 0.97) << "no name drawn";
 
         EXPECT_EQ(n.app->find<frmver>(), nullptr);
         EXPECT_EQ(n.app->activeForm(), &s);
@@ -74,8 +86,10 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
     }
 }
 
+// The version the build declares (the project's), with nothing between
+// "Version" and its numbers.
 TEST(frmver, ShowsTheBuildsVersion) {
-    EXPECT_EQ(versionText(), QStringLiteral("Version1.0.1"));
+    EXPECT_EQ(versionText(), QStringLiteral("Version" KESTREL_PROJECT_VERSION));
 }
 
 namespace {
@@ -117,7 +131,7 @@ TEST(frmver, ALongTitleKeepsItsEighteenPointsAndIsShownWhole) {
             EXPECT_EQ(v.Label1->font().pixelSize(), std::lround(18 * 20 * v.scale()));
             const QImage shown = v.Label1->grab().toImage();
             EXPECT_FALSE(inkAtTheSides(shown));
-            if (std::string(title).size() > 40) saveShot(v, "frmver_long_title.png");
+            if (std::string(title).size() > 40) shot(v, "frmver_long_title.png");
         });
     }
 }

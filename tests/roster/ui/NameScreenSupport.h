@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "context/Procedures.h"
+#include "platform/ui/Shots.h"
 #include "platform/ui/VbListBox.h"
 #include "roster/ui/namesel.h"
 #include "startup/Folders.h"
@@ -75,13 +76,6 @@ inline void clickLine(VbListBox* list, int row, bool twice = false) {
                     Qt::NoModifier);
     QApplication::sendEvent(vp, &dbl);
     QApplication::sendEvent(vp, &release);
-}
-
-inline void saveShot(QWidget& w, const char* name) {
-    if (const char* dir = std::getenv("KESTREL_SCREENSHOT_DIR")) {
-        std::filesystem::create_directories(dir);
-        w.grab().save(QString::fromStdString((std::filesystem::path(dir) / name).string()));
-    }
 }
 
 } // namespace kestrel::test

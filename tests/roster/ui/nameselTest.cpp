@@ -75,7 +75,14 @@ TEST(namesel, OpensWithNobodyChosenTodaysPointsAndAllGrades) {
     for (QWidget* hidden : {static_cast<QWidget*>(s.List2), static_cast<QWidget*>(s.List3),
                             static_cast<QWidget*>(s.List4), static_cast<QWidget*>(s.Label2)})
         EXPECT_FALSE(hidden->isVisibleTo(&s)) << hidden->objectName().toStdString();
-    saveShot(s, "namesel.png");
+    // Drawn: the title in yellow on teal, the chosen name's box in cyan, the
+    // list in light cyan, all on the season's colour.
+    const QImage seen = shot(s, "namesel.png");
+    EXPECT_GT(colourShare(seen, s, *s.Label4, QColor(0, 128, 128)), 0.5);
+    EXPECT_GT(colourShare(seen, s, *s.Label4, QColor(255, 255, 0)), 0.01);
+    EXPECT_GT(colourShare(seen, s, *s.Label1, QColor(0, 255, 255)), 0.5);
+    EXPECT_GT(colourShare(seen, s, *s.List1->viewport(), QColor(192, 255, 255)), 0.3);
+    EXPECT_EQ(QColor(seen.pixel(seen.width() - 2, seen.height() - 2)), s.backColor());
 }
 
 TEST(namesel, SignInIsRefusedWithTheWrongCueWhileNobodyIsChosen) {
@@ -250,10 +257,16 @@ TEST(namesel, TheFiguresOfTheListLineUpInTheFixedPitchFont) {
             EXPECT_DOUBLE_EQ(slash[i], slash[0]) << "mode " << mode << " line " << i;
             EXPECT_DOUBLE_EQ(end[i], end[0]) << "mode " << mode << " line " << i;
         }
-        if (mode == 0) saveShot(s, "namesel_runs.png");
+        if (mode == 0) shot(s, "namesel_runs.png");
     }
+    // The chosen line stands out from the list's colour.
     clickLine(s.List1, 3);
-    saveShot(s, "namesel_chosen.png");
+    const QImage seen = shot(s, "namesel_chosen.png");
+    const auto lineArea = [&](int row) {
+        return placeIn(s, *s.List1->viewport(), s.List1->visualItemRect(s.List1->item(row)));
+    };
+    EXPECT_LT(colourShare(seen, lineArea(3), QColor(192, 255, 255)), 0.2);
+    EXPECT_GT(colourShare(seen, lineArea(2), QColor(192, 255, 255)), 0.5);
 }
 
 TEST(namesel, SignInOpensTheLevelMenuAndComingBackClosesIt) {

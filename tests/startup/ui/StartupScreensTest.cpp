@@ -9,6 +9,7 @@
 
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
+#include "platform/ui/Shots.h"
 #include "platform/ui/VbWidgets.h"
 #include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
@@ -22,19 +23,10 @@
 #include "support/Installation.h"
 
 using namespace kestrel;
+using kestrel::test::colourShare;
 using kestrel::test::Installation;
+using kestrel::test::shot;
 using kestrel::test::TestContext;
-
-namespace {
-
-void saveShot(QWidget& w, const char* name) {
-    if (const char* dir = std::getenv("KESTREL_SCREENSHOT_DIR")) {
-        std::filesystem::create_directories(dir);
-        w.grab().save(QString::fromStdString((std::filesystem::path(dir) / name).string()));
-    }
-}
-
-} // namespace
 
 TEST(Firstfrm, LoadShowsTheDateOnTheSeasonColourAndArmsTheTimer) {
     struct Case {
@@ -59,7 +51,14 @@ TEST(Firstfrm, LoadShowsTheDateOnTheSeasonColourAndArmsTheTimer) {
         EXPECT_EQ(timer->interval(), 100);
         EXPECT_TRUE(timer->isSingleShot());
         EXPECT_TRUE(timer->isActive());
-        if (c.date.month == 12) saveShot(splash, "Firstfrm.png");
+        // Drawn: the season all round the title art, the date in black on white.
+        const QImage seen =
+            shot(splash, c.date.month == 12 ? "Firstfrm.png" : "Firstfrm_february.png");
+        auto* art = splash.findChild<QWidget*>(QStringLiteral("Picture1"));
+        ASSERT_NE(art, nullptr);
+        EXPECT_EQ(QColor(seen.pixel(seen.width() / 2, art->y() / 2)), fromColourValue(c.colour));
+        EXPECT_GT(colourShare(seen, splash, *label5, Qt::white), 0.5);
+        EXPECT_GT(colourShare(seen, splash, *label5, Qt::black), 0.01);
         timer->stop();
     }
 }
@@ -180,5 +179,7 @@ TEST(BASEFRM, ShowsTheWaitTextAndLetsUpdatesRun) {
     ASSERT_NE(label, nullptr);
     EXPECT_EQ(label->text(), QStringLiteral("Just a moment, please."));
     EXPECT_GE(t.events.processed, 1);
-    saveShot(wait, "BASEFRM.png");
+    const QImage seen = shot(wait, "BASEFRM.png");
+    EXPECT_GT(colourShare(seen, wait, *label, Qt::white), 0.5);
+    EXPECT_GT(colourShare(seen, wait, *label, Qt::black), 0.01) << "the text is drawn";
 }

@@ -92,7 +92,10 @@ TEST(ResultsManager, TheEditPanelShowsTheRecordChosen) {
                       t.m->List1->visualItemRect(t.m->List1->item(1)).center());
     EXPECT_TRUE(t.m->Picture3->isHidden());
     t.doubleClick(1);
-    t.save(*t.m, "FrmData");
+    // Drawn: the edit panel over the list, in its pale yellow.
+    const QImage seen = shot(*t.m, "FrmData.png");
+    EXPECT_GT(colourShare(seen, *t.m, *t.m->Picture3, QColor(255, 255, 224)), 0.2);
+    EXPECT_EQ(colourShare(seen, *t.m, *t.m->List1->viewport(), QColor(255, 255, 224)), 0.0);
 }
 
 TEST(ResultsManager, ACorrectionMovesTheResultToAnotherStudent) {
@@ -239,10 +242,7 @@ TEST(ResultsManager, ClicksDuringAWaitForTheLogAreDropped) {
 
 TEST(ResultsManager, CsvGoesToTheDocumentsInTheChosenEncodingAndPeriod) {
     Manager t;
-    TempDir home;
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("HOME", QByteArray::fromStdString(home.path().string()));
-    qunsetenv("XDG_CONFIG_HOME");
+    const TemporaryHome home;
     t.schoolRun(1, 1, 40);
     t.run(2, 2, 50, 40); // forty days ago: outside a month
     t.openWith(0);
@@ -274,5 +274,4 @@ TEST(ResultsManager, CsvGoesToTheDocumentsInTheChosenEncodingAndPeriod) {
     // Nothing went to the shared folder.
     for (const auto& e : std::filesystem::directory_iterator(t.dir.path()))
         EXPECT_NE(e.path().extension(), ".csv");
-    qputenv("HOME", oldHome);
 }

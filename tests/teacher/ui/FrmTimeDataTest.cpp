@@ -75,7 +75,14 @@ TEST(CriteriaEditor, OpensOnTheFirstValueOfLevelOne) {
         e.ed->resize(size);
         e.expectBoxOverCell();
     }
-    e.save(*e.ed, "FrmTimeData");
+    // Drawn: the caption row in grey, the other cells in white.
+    const QImage seen = shot(*e.ed, "FrmTimeData.png");
+    QTableWidget* g = e.ed->MSFlexGrid1;
+    const auto cellArea = [&](int r, int c) {
+        return placeIn(*e.ed, *g->viewport(), g->visualItemRect(g->item(r, c)));
+    };
+    EXPECT_GT(colourShare(seen, cellArea(0, 3), QColor(192, 192, 192)), 0.5);
+    EXPECT_GT(colourShare(seen, cellArea(3, 3), Qt::white), 0.5);
 }
 
 TEST(CriteriaEditor, KeysMoveFillClearAndTypeAtTheEnd) {

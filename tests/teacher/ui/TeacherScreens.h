@@ -8,8 +8,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <optional>
 
 #include "levelmenu/ui/MenuScreen.h"
+#include "platform/ui/Shots.h"
 #include "results/ResultsTestSupport.h"
 #include "support/Screenshots.h"
 #include "teacher/ui/FrmData.h"
@@ -56,9 +58,42 @@ struct Teacher : Menu {
         form->Text3->clear();
         QTest::keyClicks(form->Text3, password);
     }
-    void save(QWidget& w, const char* name) {
-        EXPECT_TRUE(w.grab().toImage().save(screenshotDir() + "/" + name + ".png"));
+    // The picture of `w` as "<name>.png" (see shot), for the test to look at.
+    QImage save(QWidget& w, const char* name) {
+        return shot(w, (std::string(name) + ".png").c_str());
     }
+};
+
+// A home folder of the test's own, where the teacher's documents go: HOME
+// and XDG_CONFIG_HOME are given back as they were however the test ends,
+// so that a failed assertion leaves no later test writing there.
+class TemporaryHome {
+public:
+    TemporaryHome() : m_home(saved("HOME")), m_config(saved("XDG_CONFIG_HOME")) {
+        qputenv("HOME", QByteArray::fromStdString(m_dir.path().string()));
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    ~TemporaryHome() {
+        restore("HOME", m_home);
+        restore("XDG_CONFIG_HOME", m_config);
+    }
+    TemporaryHome(const TemporaryHome&) = delete;
+    TemporaryHome& operator=(const TemporaryHome&) = delete;
+    std::filesystem::path path() const { return m_dir.path(); }
+
+private:
+    static std::optional<QByteArray> saved(const char* name) {
+        if (!qEnvironmentVariableIsSet(name)) return std::nullopt;
+        return qgetenv(name);
+    }
+    static void restore(const char* name, const std::optional<QByteArray>& value) {
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
+    TempDir m_dir;
+    std::optional<QByteArray> m_home, m_config;
 };
 
 // The same teacher in the results manager, opened on `runs` runs of the school.

@@ -57,7 +57,9 @@ TEST(ResultsManagerUndo, ADeletedRunComesBackOnItsDateOnceAndShowsInTheViews) {
     EXPECT_TRUE(deleted[0].contains(QStringLiteral("　消去 06/10 10:00")))
         << deleted[0].toStdString();
     EXPECT_EQ(t.m->List2->ListIndex(), 0);
-    t.save(*t.m, "FrmData-deleted");
+    // Drawn: the panel of deleted records, in its pale pink.
+    const QImage seen = shot(*t.m, "FrmData-deleted.png");
+    EXPECT_GT(colourShare(seen, *t.m, *t.m->Picture4, QColor(255, 240, 232)), 0.02);
 
     // Cancel keeps it deleted; OK puts it back at the end of the log.
     t.dialogs.answers = {MessageAnswer::Cancel};
@@ -158,17 +160,13 @@ struct SummaryClass : Manager {
     }
     // The rows of the summary the button writes as CSV, by student number.
     std::map<int, std::vector<std::string>> csv(CsvEncoding encoding, int period = 0) {
-        TempDir home;
-        const QByteArray oldHome = qgetenv("HOME");
-        qputenv("HOME", QByteArray::fromStdString(home.path().string()));
-        qunsetenv("XDG_CONFIG_HOME");
+        const TemporaryHome home;
         m->Combo2->setCurrentIndex(period);
         dialogs.shown.clear();
         dialogs.answers = {MessageAnswer::No,
                            encoding == CsvEncoding::Cp932 ? MessageAnswer::Yes : MessageAnswer::No,
                            MessageAnswer::Ok};
         click(m->Command6);
-        qputenv("HOME", oldHome);
         std::map<int, std::vector<std::string>> rows;
         if (dialogs.shown.size() != 3) return rows;
         const std::string& told = dialogs.shown[2].text;
