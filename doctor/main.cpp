@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "DoctorSystem.h"
 #include "platform/EventPump.h"
@@ -21,6 +22,7 @@
 #include "platform/PosixSharedFile.h"
 #include "platform/RunningProgram.h"
 #include "platform/SdlAudio.h"
+#include "setup/CommandLine.h"
 #include "setup/LockTest.h"
 #include "setup/SetupCheck.h"
 #include "startup/Folders.h"
@@ -40,22 +42,55 @@ private:
     ProcMountTable m_mounts;
 };
 
-int usage() {
-    std::cerr << "使い方: kestrel-doctor [--json] [--folder プログラムのフォルダ]\n"
-                 "        kestrel-doctor --locks [--json] [--folder プログラムのフォルダ]\n"
-                 "        kestrel-doctor --hash-password\n";
-    return 2;
+const cli::CommandSpec& spec() {
+    using K = cli::Option::Kind;
+    static const cli::CommandSpec s{
+        "kestrel-doctor",
+        "このパソコンのインストールと共有フォルダを、プログラムと同じように読んで確かめます。"
+        "学校のファイルは変えません。",
+        {"[--json] [--folder プログラムのフォルダ]",
+         "--locks [--json] [--folder プログラムのフォルダ]", "--hash-password"},
+        {{"--json", K::Switch, "", "報告を JSON で出します"},
+         {"--folder", K::Text, "プログラムのフォルダ",
+          "このフォルダのプログラムのインストールを確かめます（ないときは自分のフォルダ）"},
+         {"--locks", K::Switch, "",
+          "2 台のパソコンで同時に始めて、成績のファイルのロックが届くかを試します"},
+         {"--hash-password", K::Switch, "",
+          "先生のパスワードを 2 回たずね、共通データ.txt の 6 行目に書く行を出します"}},
+        "0 エラーなし、1 エラーあり、2 指定のまちがい、130 とちゅうで止めた"};
+    return s;
 }
+
+int usage(const std::string& problem) {
+    std::cerr << cli::usageError(spec(), problem);
+    return cli::kExitUsage;
+}
+
+constexpr int kPasswordTries = 3;
 
 int hashPassword() {
     std::string first, second;
-    if (!doctor::readSecret("新しいパスワード: ", first) ||
-        !doctor::readSecret("もう一度: ", second)) {
-        std::cerr << "パスワードが入力されませんでした。\n";
-        return 1;
+    bool agreed = false;
+    for (int attempt = 1; attempt <= kPasswordTries && !agreed; ++attempt) {
+        if (!doctor::readSecret("新しいパスワード: ", first)) {
+            std::cerr << "パスワードが入力されませんでした。\n";
+            return 1;
+        }
+        if (first.empty()) {
+            std::cerr << "空のパスワードは使えません。";
+        } else if (!doctor::readSecret("もう一度: ", second)) {
+            std::cerr << "パスワードが入力されませんでした。\n";
+            return 1;
+        } else if (first != second) {
+            std::cerr << "2 回のパスワードがちがいます。";
+        } else {
+            agreed = true;
+            break;
+        }
+        std::cerr << (attempt < kPasswordTries ? "もう一度入れます。\n" : "\n");
     }
-    if (first != second) {
-        std::cerr << "2 回のパスワードがちがいます。もう一度やりなおします。\n";
+    if (!agreed) {
+        std::cerr << kPasswordTries << " 回ともパスワードが決まらなかったので、やめます。\n";
         return 1;
     }
     const std::string hash = newPasswordHash(first);
@@ -75,24 +110,21 @@ std::string thisSide() {
 } // namespace
 
 int main(int argc, char** argv) {
-    bool json = false, locks = false, hash = false;
-    fs::path programFile = runningProgramFile();
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--json") {
-            json = true;
-        } else if (a == "--locks") {
-            locks = true;
-        } else if (a == "--hash-password") {
-            hash = true;
-        } else if (a == "--folder" && i + 1 < argc) {
-            // The program file itself need not be there: its folder finds the path file.
-            programFile = fs::absolute(argv[++i]) / "kestrel";
-        } else {
-            return usage();
-        }
+    const cli::Arguments args =
+        cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
+    if (!args.error.empty()) return usage(args.error);
+    if (args.help) {
+        std::cout << cli::helpText(spec());
+        return cli::kExitOk;
     }
-    if (hash) return argc == 2 ? hashPassword() : usage();
+    const bool json = args.has("--json"), locks = args.has("--locks");
+    if (args.has("--hash-password"))
+        return args.given.size() == 1
+                   ? hashPassword()
+                   : usage("「--hash-password」は、ほかの指定といっしょには書けません。");
+    fs::path programFile = runningProgramFile();
+    // The program file itself need not be there: its folder finds the path file.
+    if (args.has("--folder")) programFile = fs::absolute(args.value("--folder")) / "kestrel";
 
     SystemClock clock;
     SleepingPump events;

@@ -3,65 +3,98 @@
 // program does, through the path file beside its own folder, and reads the
 // log under its sharing protocol without changing it.
 //
-//   kestrel-csv [--summary] [--utf8] [--days N] [-o FILE]
+//   kestrel-csv [--summary] [--utf8 | --cp932] [--days N] [-o FILE]
 //
-//   --summary  the class summary instead of the records: one row per listed
-//              student, per level the runs, best time, points, points of
-//              the pass period and whether it is cleared
-//   --utf8     UTF-8 with a byte-order mark (CP932 otherwise)
-//   --days N   only the records of the last N days (today included)
-//   -o FILE    the file to write (the standard output otherwise)
-#include <cstdio>
-#include <cstdlib>
+// Without -o the CSV goes to the standard output: UTF-8 at a terminal, the
+// school's CP932 into a file or a pipe. Exit status: 0 done, 1 failed,
+// 2 a wrong command line.
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
+#include "platform/FileReplace.h"
 #include "platform/PosixSharedFile.h"
 #include "platform/RunningProgram.h"
+#include "platform/Terminal.h"
 #include "roster/Grades.h"
+#include "roster/Roster.h"
 #include "roster/RosterDisplay.h"
+#include "setup/CommandLine.h"
 #include "startup/Calendar.h"
 #include "startup/CriteriaTable.h"
 #include "startup/Folders.h"
 #include "startup/ProgramDefinition.h"
 #include "teacher/ClassSummary.h"
 #include "teacher/ResultsCsv.h"
+#include "text/Cp932.h"
 
 using namespace kestrel;
 
 namespace {
 
-int usage() {
-    std::cerr << "使い方: kestrel-csv [--summary] [--utf8] [--days 日数] [-o ファイル]\n";
-    return 2;
+const cli::CommandSpec& spec() {
+    using K = cli::Option::Kind;
+    static const cli::CommandSpec s{
+        "kestrel-csv",
+        "共有フォルダの成績の記録を、表計算ソフトで開ける CSV にします。記録は変えません。",
+        {"[--summary] [--utf8 | --cp932] [--days 日数] [-o ファイル]"},
+        {{"--summary", K::Switch, "",
+          "記録のかわりに、生徒ごと・レベルごとのまとめ（回数、最高タイム、ポイント、合格）"},
+         {"--utf8", K::Switch, "", "UTF-8（BOM つき）で書きます"},
+         {"--cp932", K::Switch, "", "シフトJIS(CP932)で書きます（端末に出すときも）"},
+         {"--days", K::PositiveInteger, "日数", "最近の日数の記録だけ（今日を入れて）"},
+         {"-o", K::Text, "ファイル",
+          "書き出すファイル。ないときは標準出力へ（端末なら UTF-8、ファイルやパイプなら"
+          "シフトJIS）"}},
+        "0 できた、1 できなかった（ファイルやフォルダの問題）、2 指定のまちがい"};
+    return s;
+}
+
+int fail(const std::string& message) {
+    std::cerr << message << "\n";
+    return cli::kExitFailed;
+}
+
+// A roster that is not CP932 is named with its remedy, as every tool names it.
+void requireCp932Roster(const AppFolders& folders) {
+    const std::filesystem::path roster = std::filesystem::path(folders.SharedFolder) / kRosterFile;
+    try {
+        (void)readCp932File(roster);
+    } catch (const FileError& e) {
+        if (e.kind() == FileError::Kind::Encoding) throw;
+    }
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    CsvOptions options;
-    std::string outFile;
-    bool summary = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--summary") {
-            summary = true;
-        } else if (a == "--utf8") {
-            options.encoding = CsvEncoding::Utf8WithBom;
-        } else if (a == "--days" && i + 1 < argc) {
-            options.periodDays = std::atoi(argv[++i]);
-            if (options.periodDays <= 0) return usage();
-        } else if (a == "-o" && i + 1 < argc) {
-            outFile = argv[++i];
-        } else {
-            return usage();
-        }
+    const cli::Arguments args =
+        cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
+    if (!args.error.empty()) {
+        std::cerr << cli::usageError(spec(), args.error);
+        return cli::kExitUsage;
     }
+    if (args.help) {
+        std::cout << cli::helpText(spec());
+        return cli::kExitOk;
+    }
+    if (args.has("--utf8") && args.has("--cp932")) {
+        std::cerr << cli::usageError(spec(),
+                                     "「--utf8」と「--cp932」は、どちらか一つだけ書きます。");
+        return cli::kExitUsage;
+    }
+    const std::string outFile = args.value("-o");
+    const bool summary = args.has("--summary");
+    // A person reading at a terminal gets UTF-8; files keep the school's encoding.
+    const bool terminal = outFile.empty() && !args.has("--cp932") && !args.has("--utf8") &&
+                          standardOutputIsTerminal();
+    CsvOptions options;
+    if (args.has("--utf8") || terminal) options.encoding = CsvEncoding::Utf8WithBom;
+    options.periodDays = args.number("--days");
     try {
         const FolderSetup setup = readFolderSetup(runningProgramFile());
         ProgramDefinition program;
@@ -74,6 +107,7 @@ int main(int argc, char** argv) {
         options.today = static_cast<double>(dayNumber(now.date));
         const int schoolYear =
             schoolYearOf(now.date.year, now.date.month, startMonthOf(setup.config));
+        requireCp932Roster(setup.folders);
         const std::vector<RosterFileEntry> entries = readRosterEntries(setup.folders.SharedFolder);
 
         PosixSharedFileSystem files;
@@ -94,24 +128,21 @@ int main(int argc, char** argv) {
             status = exportResultsCsv(log, studentLookups(entries, schoolYear), program, criteria,
                                       options, text);
         }
-        if (!status.ok()) {
-            std::cerr << status.message << "\n";
-            return 1;
-        }
+        if (!status.ok()) return fail(status.message);
         if (outFile.empty()) {
+            // No byte-order mark before the text a person reads.
+            if (terminal && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
             std::cout.write(text.data(), static_cast<std::streamsize>(text.size()));
-            return std::cout.good() ? 0 : 1;
+            std::cout.flush();
+            return std::cout.good() ? cli::kExitOk : fail("標準出力に書き込めません。");
         }
-        std::ofstream out(outFile, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) {
-            std::cerr << "「" << outFile << "」に書き込めません。\n";
-            return 1;
-        }
-        return 0;
+        std::string reason;
+        if (!replaceFileDurably(outFile, text, reason))
+            return fail(cli::cannotWriteMessage(outFile, reason));
+        return cli::kExitOk;
+    } catch (const FileError& e) {
+        return fail(cli::fileErrorText(e));
     } catch (const std::exception& e) {
-        std::cerr << e.what() << "\n";
-        return 1;
+        return fail(e.what());
     }
 }

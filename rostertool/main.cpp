@@ -8,14 +8,16 @@
 //       reads such a file (UTF-8 or CP932), shows the lines of the name
 //       screen and every problem with its row; with --write and no error,
 //       replaces "新名簿.txt", keeping the previous one under a dated name
+//   kestrel-roster --template FILE.csv [--utf8]
+//       writes an empty sheet with only the header row, for a new school
 //
 // Exit status: 0 done, 1 an error in the file or the folders, 2 usage.
 #include <exception>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -25,6 +27,7 @@
 #include "results/ResultsSummary.h"
 #include "roster/Grades.h"
 #include "roster/RosterSheet.h"
+#include "setup/CommandLine.h"
 #include "startup/Calendar.h"
 #include "startup/CriteriaTable.h"
 #include "startup/Folders.h"
@@ -35,10 +38,37 @@ using namespace kestrel;
 
 namespace {
 
-int usage() {
-    std::cerr << "使い方: kestrel-roster --to ファイル.csv [--utf8]\n"
-                 "        kestrel-roster --from ファイル.csv [--write]\n";
-    return 2;
+const cli::CommandSpec& spec() {
+    using K = cli::Option::Kind;
+    static const cli::CommandSpec s{
+        "kestrel-roster",
+        "名簿「新名簿.txt」を表計算ソフトの CSV に書き出し、CSV から読み込みます。",
+        {"--to ファイル.csv [--utf8]", "--from ファイル.csv [--write]",
+         "--template ファイル.csv [--utf8]"},
+        {{"--to", K::Text, "ファイル.csv", "今の名簿を、見出しの行つきの CSV に書き出します"},
+         {"--from", K::Text, "ファイル.csv",
+          "CSV（UTF-8 かシフトJIS）を読み、名前の画面の見え方と問題を出します"},
+         {"--write", K::Switch, "",
+          "--from で、エラーがなければ名簿を書きかえます（前の名簿は日付つきの名前で残します）"},
+         {"--template", K::Text, "ファイル.csv",
+          "見出しの行だけの空の CSV を作ります（新しい学校の名簿づくりに）"},
+         {"--utf8", K::Switch, "",
+          "--to と --template で、UTF-8（BOM つき）で書きます（ないときはシフトJIS）"}},
+        "0 できた、1 できなかった（ファイルのエラーやフォルダの問題）、2 指定のまちがい"};
+    return s;
+}
+
+int usage(const std::string& problem) {
+    std::cerr << cli::usageError(spec(), problem);
+    return cli::kExitUsage;
+}
+
+// Writes `bytes` as `file` in one piece; a failure is told with the system's reason.
+bool writeSheet(const std::string& file, const std::string& bytes) {
+    std::string reason;
+    if (replaceFileDurably(file, bytes, reason)) return true;
+    std::cerr << cli::cannotWriteMessage(file, reason) << "\n";
+    return false;
 }
 
 const char* encodingName(SheetEncoding e) {
@@ -57,16 +87,25 @@ int toSheet(const FolderSetup& setup, const std::string& file, bool utf8) {
     const std::filesystem::path roster =
         std::filesystem::path(setup.folders.SharedFolder) / kRosterFile;
     const std::vector<RosterRow> rows = rosterRows(readCp932File(roster));
-    const std::string bytes = rosterSheet(rows, utf8);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        std::cerr << "「" << file << "」に書き込めません。\n";
-        return 1;
-    }
+    if (!writeSheet(file, rosterSheet(rows, utf8))) return 1;
     std::cout << "「" << displayPath(roster) << "」の " << rows.size() << " 人を「" << file
               << "」に書きました。\n";
+    return 0;
+}
+
+// An empty sheet for a new school: the header row the reader expects, and
+// nothing to copy by hand. A file that is there already is kept.
+int templateSheet(const std::string& file, bool utf8) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        std::cerr << "「" << file
+                  << "」はもうあります。上書きしないので、ほかの名前を指定します。\n";
+        return 1;
+    }
+    if (!writeSheet(file, rosterSheet({}, utf8))) return 1;
+    std::cout << "見出しの行だけの名簿「" << file
+              << "」を作りました。1 行に 1 人ずつ書いて、kestrel-roster --from " << file
+              << " で読み込みます。\n";
     return 0;
 }
 
@@ -85,7 +124,12 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
     settings.schoolYear = schoolYearOf(now.date.year, now.date.month, startMonthOf(setup.config));
     settings.listStatus2 = leadingNumber(setup.config.ListStatus2Entries) == 1;
 
-    const RosterImport im = importRosterSheet(readFileBytes(file), settings);
+    const std::string sheetBytes = readFileBytes(file);
+    if (const std::string sheet = cli::spreadsheetFileMessage(file, sheetBytes); !sheet.empty()) {
+        std::cerr << sheet << "\n";
+        return 1;
+    }
+    const RosterImport im = importRosterSheet(sheetBytes, settings);
     std::cout << "「" << file << "」（" << encodingName(im.encoding) << "）：生徒 "
               << im.rows.size() << " 行\n\n";
 
@@ -169,28 +213,31 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string to, from;
-    bool utf8 = false, write = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--to" && i + 1 < argc)
-            to = argv[++i];
-        else if (a == "--from" && i + 1 < argc)
-            from = argv[++i];
-        else if (a == "--utf8")
-            utf8 = true;
-        else if (a == "--write")
-            write = true;
-        else
-            return usage();
+    const cli::Arguments args =
+        cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
+    if (!args.error.empty()) return usage(args.error);
+    if (args.help) {
+        std::cout << cli::helpText(spec());
+        return cli::kExitOk;
     }
-    if (to.empty() == from.empty() || (utf8 && to.empty()) || (write && from.empty()))
-        return usage();
+    const std::string to = args.value("--to"), from = args.value("--from"),
+                      blank = args.value("--template");
+    const bool utf8 = args.has("--utf8"), write = args.has("--write");
+    if (int(!to.empty()) + int(!from.empty()) + int(!blank.empty()) != 1)
+        return usage("「--to」「--from」「--template」のどれか一つを書きます。");
+    if (utf8 && from.size())
+        return usage("「--utf8」は「--to」か「--template」といっしょに書きます（読み込む CSV の"
+                     "文字コードは自動で分かります）。");
+    if (write && from.empty()) return usage("「--write」は「--from」といっしょに書きます。");
     try {
+        if (!blank.empty()) return templateSheet(blank, utf8);
         const FolderSetup setup = readFolderSetup(runningProgramFile());
         return to.empty() ? fromSheet(setup, from, write) : toSheet(setup, to, utf8);
+    } catch (const FileError& e) {
+        std::cerr << cli::fileErrorText(e) << "\n";
+        return cli::kExitFailed;
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
-        return 1;
+        return cli::kExitFailed;
     }
 }

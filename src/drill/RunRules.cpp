@@ -57,13 +57,23 @@ int32_t RunRules::elapsedAt(const LocalTime& now) const {
 }
 
 RunRules::Tick RunRules::tick(const LocalTime& now) {
+    if (measure(now) == Tick::Running) return Tick::Running;
+    return timeOut() ? Tick::TimeOut : Tick::AtLimit;
+}
+
+RunRules::Tick RunRules::measure(const LocalTime& now) {
     m_st.ElapsedSeconds = elapsedAt(now);
     if (!hasLimit() || m_st.ElapsedSeconds < m_st.TimeLimitSeconds) return Tick::Running;
+    return Tick::AtLimit;
+}
+
+bool RunRules::timeOut() {
+    if (!hasLimit() || m_st.ElapsedSeconds < m_st.TimeLimitSeconds) return false;
     // An answer being judged is finished first; the next tick tries again.
     RunFlags& f = m_st.runFlags;
-    if (f.m_endHandled || f.RunFinished() || f.m_judgeBusy) return Tick::AtLimit;
+    if (f.m_endHandled || f.RunFinished() || f.m_judgeBusy) return false;
     f.m_phase = RunPhase::TimeUp;
-    return Tick::TimeOut;
+    return true;
 }
 
 RunRules::Key RunRules::keyPress(char16_t c) {

@@ -50,6 +50,13 @@ public:
     // again) or the run has ended already.
     enum class Tick { Running, AtLimit, TimeOut };
     Tick tick(const LocalTime& now);
+    // The tick in its two halves, for a screen that lets pending events run
+    // between them: measure sets ElapsedSeconds and tells whether the limit
+    // is reached (Running or AtLimit); timeOut then decides on the flags as
+    // they stand, so that an answer whose key was already waiting is judged
+    // and counted before the run is ended by time.
+    Tick measure(const LocalTime& now);
+    bool timeOut();
 
     // What a typed character asks the screen to do.
     enum class Key {

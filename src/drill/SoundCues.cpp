@@ -32,7 +32,26 @@ const std::array<std::string, SoundTable::kCueCount>& soundCueNames() {
 }
 
 SoundTable readSoundTable(const std::string& soundFolder) {
-    return parseSoundTable(readCp932File(std::filesystem::path(soundFolder + kSoundTableFile)));
+    const std::filesystem::path file(soundFolder + kSoundTableFile);
+    SoundTable table = parseSoundTable(readCp932File(file));
+    if (!table.cutOffCue.empty())
+        throw FileError(FileError::Kind::Content, file, cutOffBlockMessage(file, table));
+    return table;
+}
+
+std::string cutOffBlockMessage(const std::filesystem::path& file, const SoundTable& table) {
+    std::string example = table.cutOffCue;
+    bool named = false;
+    for (const std::string& name : table.cutOffFiles) {
+        if (name.empty()) continue;
+        example += "," + name;
+        named = true;
+    }
+    if (!named) example += ",音のファイル名";
+    return "ファイル「" + displayPath(file) + "」は「" + table.cutOffCue +
+           "」の音の並びのとちゅうで終わっています。音のファイル名を「,」で区切って並べ、"
+           "最後に「*」を書きます（例：" +
+           example + ",*）。";
 }
 
 SoundTable parseSoundTable(std::string_view text) {
@@ -45,14 +64,19 @@ SoundTable parseSoundTable(std::string_view text) {
         for (SoundCue& cue : table.cues) {
             if (cue.name != *item) continue;
             cue.listed = true;
+            std::vector<std::string> read;
             for (int f = 1; f <= kFilesPerCue; ++f) {
-                // A block cut off by the end of the file simply gets no count.
                 auto file = reader.next();
-                if (!file) break;
+                if (!file) {
+                    table.cutOffCue = cue.name;
+                    table.cutOffFiles = std::move(read);
+                    break;
+                }
                 if (*file == "*") {
                     cue.count = std::to_string(f - 1);
                     break;
                 }
+                read.push_back(*file);
                 cue.files[static_cast<size_t>(f)] = *file;
             }
             break;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Audio.h"
 #include "platform/Random.h"
@@ -35,6 +36,10 @@ struct SoundTable {
     static constexpr int kFailedCue = 10;      // 不合格音1
 
     std::array<SoundCue, kCueCount> cues{};
+    // The cue whose block the end of the file cut off before its "*", and
+    // the names read of that block; empty when every block was ended.
+    std::string cutOffCue;
+    std::vector<std::string> cutOffFiles;
 
     // Position 1..10; anything else is a programming error (std::out_of_range).
     SoundCue& cue(int position);
@@ -51,10 +56,16 @@ inline constexpr const char* kOverallBestSound = "最高1.wav";
 inline constexpr const char* kGoalClearedSound = "合格.wav";
 
 // Reads the sound table "新音ファイル.txt" of the sound folder. Throws
-// FileError when the file is missing or unreadable.
+// FileError when the file is missing or unreadable, and when its end cuts
+// off a block (Kind::Content): that cue would stay silent, and the answer
+// cues would end the drill after four plays.
 SoundTable readSoundTable(const std::string& soundFolder);
-// The sound table from the file's text (UTF-8).
+// The sound table from the file's text (UTF-8); a block cut off by the end
+// of the text is noted in cutOffCue.
 SoundTable parseSoundTable(std::string_view text);
+// What the teacher is told of a block cut off by the end of `file`: the
+// file, the cue, and the line to write.
+std::string cutOffBlockMessage(const std::filesystem::path& file, const SoundTable& table);
 
 // Plays sounds of the sound folder to their end.
 struct SoundPlayer {

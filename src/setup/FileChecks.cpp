@@ -12,6 +12,7 @@
 #include "roster/ProgramMenu.h"
 #include "roster/RosterChecks.h"
 #include "setup/Checks.h"
+#include "setup/CommandLine.h"
 #include "startup/CriteriaTable.h"
 #include "startup/Folders.h"
 #include "startup/ProgramDefinition.h"
@@ -167,7 +168,7 @@ void checkRoster(Report& report, const AppFolders& folders, const SharedConfig& 
         text = readCp932File(file);
     } catch (const FileError& e) {
         report.add("roster", Verdict::Error, file,
-                   std::string(e.what()) + "\r\n名前の画面は、名簿を読めずに止まります。");
+                   cli::fileErrorText(e) + "\r\n名前の画面は、名簿を読めずに止まります。");
         return;
     }
     const std::vector<RosterRow> rows = rosterRows(text);
@@ -194,7 +195,7 @@ void checkCriteria(Report& report, const AppFolders& folders) {
         table = readCriteriaFile(file);
     } catch (const FileError& e) {
         report.add("criteria", Verdict::Error, file,
-                   std::string(e.what()) + "\r\nプログラムは起動できません。");
+                   cli::fileErrorText(e) + "\r\nプログラムは起動できません。");
         return;
     }
     ProgramDefinition program;
@@ -256,7 +257,7 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
         table = readSoundTable(folders.SoundFolder);
     } catch (const FileError& e) {
         report.add("sounds", Verdict::Error, tableFile,
-                   std::string(e.what()) + "\r\nプログラムは起動できません。");
+                   cli::fileErrorText(e) + "\r\nプログラムは起動できません。");
         return;
     }
     const size_t before = report.lines.size();

@@ -12,7 +12,7 @@ namespace kestrel {
 // `what()` is a Japanese message that names the file and the problem.
 class FileError : public std::runtime_error {
 public:
-    enum class Kind { NotFound, Io, Encoding };
+    enum class Kind { NotFound, Io, Encoding, Content };
     FileError(Kind kind, std::filesystem::path path, const std::string& message)
         : std::runtime_error(message), m_kind(kind), m_path(std::move(path)) {}
     Kind kind() const { return m_kind; }

@@ -112,6 +112,8 @@ enum class Given {
     Ending,          // ... and its end handed off, while the wait runs
     TimedOut,        // "12" typed when the clock reached the limit
     TimedOutOnePlus, // the limit reached between the two "+"
+    MeasuredAtLimit, // "12" typed; the clock read at the limit, nothing decided yet
+    LastRightQueued, // ... the tenth answer, whose key was waiting, then counted
 };
 
 constexpr double kStart = 36000;
@@ -188,6 +190,17 @@ void reach(Given g, RunRules& r, SharedState& st) {
         r.keyPress(u'+');
         r.tick(at(kDay, kStart + 290)); // 300 with the penalty
         break;
+    case Given::MeasuredAtLimit:
+        type(r, "12");
+        r.measure(at(kDay, kStart + 300));
+        break;
+    case Given::LastRightQueued:
+        r.measure(at(kDay, kStart + 300));
+        lastRight();
+        r.afterJudgement();
+        r.countRight();
+        r.claimEnd();
+        break;
     }
 }
 
@@ -246,7 +259,7 @@ struct Change {
 };
 
 struct Event {
-    enum Kind { Press, Down, TickAt, Judge, After, Count, ClaimEnd } kind;
+    enum Kind { Press, Down, TickAt, MeasureAt, TimeOut, Judge, After, Count, ClaimEnd } kind;
     double value = 0; // the character, key code, seconds since the start, or the answer
 };
 Event press(char16_t c) {
@@ -257,6 +270,9 @@ Event down(int code) {
 }
 Event tickAt(double seconds) {
     return {Event::TickAt, seconds};
+}
+Event measureAt(double seconds) {
+    return {Event::MeasureAt, seconds};
 }
 
 std::string name(RunRules::Key k) {
@@ -280,6 +296,10 @@ std::string apply(const Event& e, RunRules& r) {
         return r.keyDown(static_cast<uint16_t>(e.value)) ? "emptied" : "kept";
     case Event::TickAt:
         return name(r.tick(at(kDay, kStart + e.value)));
+    case Event::MeasureAt:
+        return name(r.measure(at(kDay, kStart + e.value)));
+    case Event::TimeOut:
+        return r.timeOut() ? "timed out" : "goes on";
     case Event::Judge:
         r.judge(e.value);
         return name(r.flags().JudgeResult());
@@ -300,7 +320,7 @@ TEST(RunRules, EachStateAnswersEachEvent) {
     using C = ConfirmStep;
     using V = Judgement;
     const Event judge{Event::Judge, kAnswer}, after{Event::After}, count{Event::Count},
-        claim{Event::ClaimEnd};
+        claim{Event::ClaimEnd}, timeOut{Event::TimeOut};
     struct Row {
         const char* what;
         Given given;
@@ -415,6 +435,30 @@ TEST(RunRules, EachStateAnswersEachEvent) {
         {"no second penalty once timed out", Given::TimedOutOnePlus, after, "None", {}},
         {"judging after the end lets keys go", Given::Ending, judge, "None", {.busy = false}},
         {"Return after the time-out", Given::TimedOut, down(13), "emptied", {.entry = ""}},
+
+        // The clock is read first and the time-out decided after the keys
+        // that were already waiting.
+        {"reading the clock at the limit decides nothing",
+         Given::Typing,
+         measureAt(300),
+         "AtLimit",
+         {.runTime = 300}},
+        {"reading the clock before the limit",
+         Given::Typing,
+         measureAt(299.4),
+         "Running",
+         {.runTime = 299}},
+        {"then the time-out",
+         Given::MeasuredAtLimit,
+         timeOut,
+         "timed out",
+         {.phase = R::TimeUp, .runTime = 99999}},
+        {"no time-out before the limit", Given::Typing, timeOut, "goes on", {}},
+        {"no time-out after the last answer that waited",
+         Given::LastRightQueued,
+         timeOut,
+         "goes on",
+         {}},
         {"the time-out's end is handed off once",
          Given::TimedOut,
          claim,

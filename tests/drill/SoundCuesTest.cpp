@@ -39,7 +39,7 @@ TEST_F(SoundCuesTest, BlocksOfTheTable) {
     for (int i = 1; i <= 20; ++i)
         twentyNames += "n" + std::to_string(i) + ",";
     load("メモ,\"x, 正解音1\"\r\n間違い音2,*\r\n正解音1," + twentyNames + "*,不合格音1,z,*\r\n" +
-         "自己最高音2,p,q,r,*\r\n自己最高音2,s,*\r\n最高音1,u,v");
+         "自己最高音2,p,q,r,*\r\n自己最高音2,s,*\r\n");
     const SoundTable& t = tc.ctx.sounds;
     EXPECT_EQ(t.cue(4).count, "0");    // "*" right after the name
     EXPECT_FALSE(t.cue(1).hasCount()); // no "*" among the first 20 items
@@ -48,7 +48,6 @@ TEST_F(SoundCuesTest, BlocksOfTheTable) {
     EXPECT_EQ(t.cue(8).count, "1");  // the later block wins
     EXPECT_EQ(t.cue(8).files[1], "s");
     EXPECT_EQ(t.cue(8).files[2], "q");
-    EXPECT_FALSE(t.cue(5).hasCount()); // cut off by the end of the file
     EXPECT_FALSE(t.cue(3).listed);
 
     PlayWrongCue(tc.ctx);
@@ -109,7 +108,10 @@ TEST_F(SoundCuesTest, OtherSoundsIgnoreFailures) {
 }
 
 TEST_F(SoundCuesTest, AnswerCueWithoutCountIsAFailureNamingIt) {
-    load("間違い音2,a,b\r\n");
+    std::string twentyNames;
+    for (int i = 1; i <= 20; ++i)
+        twentyNames += ",n" + std::to_string(i);
+    load("間違い音2" + twentyNames + "\r\n正解音1,*\r\n");
     for (int i = 0; i < 3; ++i)
         PlayRightCue(tc.ctx);
     EXPECT_THROW(PlayRightCue(tc.ctx), ProgramEnded);

@@ -441,8 +441,10 @@ void MainFrm::スタート() {
 void MainFrm::sTimer1_Timer() {
     Context& ctx = m_app.ctx();
     SharedState& st = ctx.state;
-    const RunRules::Tick tick = m_run.tick(ctx.services.clock.now());
+    const RunRules::Tick tick = m_run.measure(ctx.services.clock.now());
     if (levelTimed()) sLabel10->setText(QString::number(st.ElapsedSeconds));
+    // Keys already waiting are handled before the time-out is decided: a
+    // last right answer typed in time ends the run with its time.
     ctx.services.events.processEvents();
 
     // Without a time limit the bar has no scale to grow on.
@@ -450,7 +452,7 @@ void MainFrm::sTimer1_Timer() {
         setBarWidth(sShape2, tick == RunRules::Tick::Running ? m_run.barWidth(st.ElapsedSeconds)
                                                              : m_run.fullScale());
     }
-    if (tick == RunRules::Tick::TimeOut) {
+    if (tick == RunRules::Tick::AtLimit && m_run.timeOut()) {
         sTimer1->stop();
         EndRun();
         return;
