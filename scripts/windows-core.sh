@@ -13,14 +13,16 @@ jobs=${KESTREL_JOBS:-2}
 step=${1:-all}
 [ $# -gt 0 ] && shift
 
-# Wine: its own prefix beside the build, the Japanese locale (CP932 as the
-# system's code page) and a null sound device, so that a sound plays and
-# waits without a sound card.
+# Wine: its own prefix beside the build, UTF-8 file names on the Linux side
+# (a locale this machine has: without one Wine cannot name a file in
+# Japanese; the program converts CP932 by its number, whatever the system's
+# code page) and a null sound device, so that a sound plays and waits
+# without a sound card.
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINELOADER=${WINELOADER:-/usr/lib/wine/wine64}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export LANG=ja_JP.UTF-8
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 mkdir -p "$build"
 printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$build/alsa-null.conf"
 export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$build/alsa-null.conf
@@ -37,13 +39,18 @@ configure_and_build() {
 run_tests() {
     # The first Wine process starts Wine's services, which would keep
     # CTest's output pipe open: they start here, detached, before CTest.
-    wineserver -p
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
+    fi
+    wineserver -p </dev/null >/dev/null 2>&1 || true # already running: kept
     "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
     local start end
     start=$(date +%s.%N)
-    ctest --test-dir "$build" -j"$jobs" --output-on-failure "$@"
+    local status=0
+    ctest --test-dir "$build" -j"$jobs" --output-on-failure "$@" || status=$?
     end=$(date +%s.%N)
     echo "windows-core: tests ran in $(printf '%.1f' "$(echo "$end - $start" | bc)") s"
+    return $status
 }
 
 case $step in

@@ -336,10 +336,20 @@ FileStatus Win32SharedFileSystem::remove(const std::filesystem::path& path) {
 
 FileStatus Win32SharedFileSystem::renameOver(const std::filesystem::path& from,
                                              const std::filesystem::path& to) {
-    if (!MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return win32FileStatus(GetLastError());
-    return FileStatus::success();
+    // Windows replaces no file that another handle has open, delete
+    // sharing or not: a reader (another PC's, for the moment of its read)
+    // is waited for a little before the replacement counts as failed.
+    constexpr int kTries = 40;
+    constexpr DWORD kPauseMs = 50;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(from.wstring().c_str(), to.wstring().c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return FileStatus::success();
+        const DWORD err = GetLastError();
+        if ((err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) || attempt >= kTries)
+            return win32FileStatus(err);
+        Sleep(kPauseMs);
+    }
 }
 
 namespace {

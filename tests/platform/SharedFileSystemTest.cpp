@@ -3,6 +3,7 @@
 // replacing rename and identities; and CP932 as both systems write it.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -46,7 +47,9 @@ TEST(SystemSharedFile, LocksExcludeOtherDescriptorsAsTheProtocolNeeds) {
         ASSERT_TRUE((c.held == Exclusive ? a->lockExclusive() : a->lockShared()).ok());
         const FileStatus s = c.asked == Exclusive ? b->lockExclusive() : b->lockShared();
         EXPECT_EQ(s.ok(), c.granted) << c.held << " " << c.asked;
-        if (!c.granted) EXPECT_EQ(s.fault, FileFault::Sharing) << c.held << " " << c.asked;
+        if (!c.granted) {
+            EXPECT_EQ(s.fault, FileFault::Sharing) << c.held << " " << c.asked;
+        }
         // The holder may change its lock, and once it lets go the other gets it.
         EXPECT_TRUE(a->lockExclusive().ok() || c.granted);
         EXPECT_TRUE(a->unlock().ok());
@@ -63,7 +66,7 @@ TEST(SystemSharedFile, LocksExcludeOtherDescriptorsAsTheProtocolNeeds) {
 TEST(SystemSharedFile, WritesReadsLengthsAndFaultsOfARealFolder) {
     TempDir dir;
     SystemSharedFileSystem files;
-    const auto file = dir / "成績.dat";
+    const auto file = dir.path() / std::filesystem::path(u8"成績.dat");
     auto f = openOk(files, file);
     ASSERT_TRUE(f);
     ASSERT_TRUE(f->writeAt(0, "abcdef", 6).ok());
@@ -103,19 +106,26 @@ TEST(SystemSharedFile, WritesReadsLengthsAndFaultsOfARealFolder) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "missing.dat")) << "a check creates nothing";
 
-    // A file put over another under its name is another file; a reader
-    // meanwhile keeps the one it opened.
+    // A file put over another under its name is another file. A reader
+    // that has the old one open for a moment keeps it, and the replacement
+    // succeeds (Windows waits until the reader lets go).
     test::writeBytes(dir / "new.dat", "new");
     auto reader = openOk(files, file, SharedAccess::ReadOnly);
-    EXPECT_TRUE(files.renameOver(dir / "new.dat", file).ok());
-    auto after = openOk(files, file, SharedAccess::ReadOnly);
-    ASSERT_TRUE(reader && after);
+    ASSERT_TRUE(reader);
     EXPECT_EQ(reader->identity(), before);
+    std::thread readerDone([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        reader->close();
+    });
+    const FileStatus renamed = files.renameOver(dir / "new.dat", file);
+    readerDone.join();
+    EXPECT_TRUE(renamed.ok()) << renamed.description;
+    auto after = openOk(files, file, SharedAccess::ReadOnly);
+    ASSERT_TRUE(after);
     EXPECT_NE(after->identity(), before);
     std::string bytes;
     EXPECT_TRUE(readWholeFile(*after, bytes).ok());
     EXPECT_EQ(bytes, "new");
-    reader->close();
     after->close();
 
     FileInfo info;
@@ -140,8 +150,12 @@ TEST(SystemSharedFile, TwoProcessesAppendingLoseNothing) {
     const std::string recordLine = "a:000000\n";
     int status[2] = {-1, -1};
     auto run = [&](int i, const char* tag) {
-        const std::string command = "\"" + std::string(KESTREL_APPENDER) + "\" \"" + log.string() +
-                                    "\" " + tag + " " + std::to_string(kRecords);
+        std::string command = "\"" + std::string(KESTREL_APPENDER) + "\" \"" + log.string() +
+                              "\" " + tag + " " + std::to_string(kRecords);
+#ifdef _WIN32
+        // cmd /c takes off the outermost quotes.
+        command = "\"" + command + "\"";
+#endif
         status[i] = std::system(command.c_str());
     };
     std::thread first(run, 0, "a"), second(run, 1, "b");
