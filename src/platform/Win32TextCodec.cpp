@@ -70,6 +70,8 @@ bool encodeOne(char32_t code, std::string& out) {
             return true;
         }
     if (code > 0xFFFF) return false; // CP932 holds nothing outside the BMP
+    // Windows' stand-ins for the bytes that are no characters (see decodeOne).
+    if (code == 0x80 || (code >= 0xF8F0 && code <= 0xF8F3)) return false;
     const wchar_t wide = static_cast<wchar_t>(code);
     char bytes[4];
     BOOL usedDefault = FALSE;
