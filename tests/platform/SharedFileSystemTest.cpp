@@ -213,9 +213,11 @@ TEST(SystemTextCodec, Cp932AsBothSystemsWriteIt) {
     } refusals[] = {
         {"ab\xf0\x9f\x98\x80", TextEncoding::Utf8, 2}, // outside CP932
         {"a한", TextEncoding::Utf8, 1},
-        {"a\xc3", TextEncoding::Utf8, 1},    // cut short
-        {"\xc0\xaf", TextEncoding::Utf8, 0}, // overlong
-        {"ab\x80", TextEncoding::Cp932, 2},  // no character
+        {"a\xc2\x80", TextEncoding::Utf8, 1},    // U+0080: no character of CP932
+        {"\xef\xa3\xb0", TextEncoding::Utf8, 0}, // U+F8F0: Windows' stand-in for 0xA0
+        {"a\xc3", TextEncoding::Utf8, 1},        // cut short
+        {"\xc0\xaf", TextEncoding::Utf8, 0},     // overlong
+        {"ab\x80", TextEncoding::Cp932, 2},      // no character
         {"\xa0", TextEncoding::Cp932, 0},
         {"\x81\x41\xfd", TextEncoding::Cp932, 2},
         {"\x81", TextEncoding::Cp932, 0},      // a lead byte at the end
