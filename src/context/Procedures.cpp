@@ -49,10 +49,12 @@ void InitialiseFolders(Context& ctx) {
         std::error_code ec;
         std::filesystem::path data = std::filesystem::absolute(ctx.folders.DataFolder, ec);
         if (!ec) data = std::filesystem::weakly_canonical(data, ec);
-        std::vector<Mount> mounts;
-        if (const FileStatus read = ctx.mounts->mounts(mounts); !read.ok())
+        std::optional<Mount> m;
+        if (const FileStatus read =
+                ctx.mounts->mountOf(ec ? ctx.folders.DataFolder : data.string(), m);
+            !read.ok())
             throw StartupError(unreadableMountTableMessage(ctx.mounts->source(), read));
-        if (const Mount* m = mountHolding(mounts, ec ? ctx.folders.DataFolder : data.string()))
+        if (m)
             if (const std::optional<LocalLocks> why = locksStayOnThisPc(*m))
                 throw StartupError(localLocksMessage(ctx.folders.DataFolder, *m, *why));
     }

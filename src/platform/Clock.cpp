@@ -10,7 +10,12 @@ LocalTime SystemClock::now() {
     const auto t = system_clock::now();
     const std::time_t secs = system_clock::to_time_t(t);
     std::tm local{};
+    // The thread-safe local time: its name and argument order differ.
+#ifdef _WIN32
+    localtime_s(&local, &secs);
+#else
     localtime_r(&secs, &local);
+#endif
     const auto frac = duration_cast<microseconds>(t.time_since_epoch()).count() % 1000000;
     LocalTime out;
     out.date = CivilDate{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};

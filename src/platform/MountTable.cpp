@@ -76,4 +76,13 @@ const Mount* mountHolding(const std::vector<Mount>& mounts, std::string_view pat
     return best;
 }
 
+FileStatus MountTable::mountOf(const std::string& path, std::optional<Mount>& out) {
+    out.reset();
+    std::vector<Mount> list;
+    const FileStatus read = mounts(list);
+    if (!read.ok()) return read;
+    if (const Mount* m = mountHolding(list, path)) out = *m;
+    return FileStatus::success();
+}
+
 } // namespace kestrel

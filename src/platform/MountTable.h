@@ -3,6 +3,7 @@
 // is mounted, its type, its source and its options. Start-up uses it to
 // refuse a shared folder whose locks would not reach the other PCs.
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,11 @@ public:
     virtual FileStatus mounts(std::vector<Mount>& out) = 0;
     // Where the table is read from, for messages ("/proc/self/mountinfo").
     virtual std::string source() const = 0;
+    // The mount that holds `path` (an absolute path), or nothing when none
+    // does: mountHolding() of the table, unless the system answers for one
+    // path better than a table of mount points can (Windows: a share named
+    // by its UNC path is mounted nowhere).
+    virtual FileStatus mountOf(const std::string& path, std::optional<Mount>& out);
 };
 
 // The mounts of a mountinfo text (one mount a line; "\040" and the like

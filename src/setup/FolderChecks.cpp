@@ -182,13 +182,13 @@ void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes) 
     std::error_code ec;
     const fs::path data = fs::weakly_canonical(fs::absolute(folders.DataFolder, ec), ec);
     MountTable& table = probes.mounts();
-    std::vector<Mount> mounts;
-    if (const FileStatus read = table.mounts(mounts); !read.ok()) {
+    std::optional<Mount> m;
+    if (const FileStatus read = table.mountOf(ec ? folders.DataFolder : data.string(), m);
+        !read.ok()) {
         report.add("mount", Verdict::Error, table.source(),
                    unreadableMountTableMessage(table.source(), read));
         return;
     }
-    const Mount* m = mountHolding(mounts, ec ? folders.DataFolder : data.string());
     if (!m) {
         report.add("mount", Verdict::Warning, folders.DataFolder,
                    "このフォルダのマウントが分かりません（/proc/self/mountinfo を読めません）。");

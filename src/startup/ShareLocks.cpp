@@ -29,6 +29,7 @@ constexpr std::array kTypes = {
     TypeRow{"exfat", MountKind::LocalDisk},
     TypeRow{"ntfs", MountKind::LocalDisk},
     TypeRow{"ntfs3", MountKind::LocalDisk},
+    TypeRow{"refs", MountKind::LocalDisk},
     TypeRow{"fuseblk", MountKind::LocalDisk},
     TypeRow{"hfs", MountKind::LocalDisk},
     TypeRow{"hfsplus", MountKind::LocalDisk},

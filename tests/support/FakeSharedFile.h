@@ -15,7 +15,7 @@
 #include <set>
 #include <string>
 
-#include "platform/PosixSharedFile.h"
+#include "support/SystemFiles.h"
 
 namespace kestrel::test {
 

@@ -10,10 +10,9 @@
 
 #include "context/Context.h"
 #include "platform/MountTable.h"
-#include "platform/PosixMountTable.h"
-#include "platform/PosixSharedFile.h"
 #include "platform/Services.h"
 #include "platform/ShutdownRequests.h"
+#include "support/SystemFiles.h"
 
 namespace kestrel::test {
 
@@ -178,8 +177,8 @@ struct TestContext : FakeServices {
     FakeClock clock;
     FakeEventPump events{&clock};
     // The real files and mounts of this PC, as the program has them.
-    Context ctx{with(clock, events), std::make_unique<PosixSharedFileSystem>(),
-                std::make_unique<ProcMountTable>()};
+    Context ctx{with(clock, events), std::make_unique<SystemSharedFileSystem>(),
+                std::make_unique<SystemMountTable>()};
 
     TestContext() { audio.clock = &clock; }
 };

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/PosixSharedFile.h"
+#include "support/SystemFiles.h"
 
 namespace kestrel::test {
 
@@ -23,7 +23,7 @@ public:
     }
 
 private:
-    PosixSharedFileSystem m_files;
+    SystemSharedFileSystem m_files;
     std::unique_ptr<SharedFile> m_file;
 };
 

@@ -1,0 +1,20 @@
+# Cross-compiling for 64-bit Windows with MinGW-w64 (posix threads, so that
+# std::thread and std::mutex work), and running the results under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The compiler's runtime (libstdc++, libgcc, winpthread) goes into each
+# program, so that Wine runs them without the compiler's DLLs on its path.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# CTest and gtest_discover_tests start the test programs through Wine.
+find_program(KESTREL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(KESTREL_WINE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${KESTREL_WINE})
+endif()
