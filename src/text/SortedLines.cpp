@@ -71,9 +71,13 @@ int SortedLines::add(std::string line) {
 }
 
 void SortedLines::assign(std::vector<std::string> lines) {
-    std::stable_sort(
-        lines.begin(), lines.end(),
-        [this](const std::string& x, const std::string& y) { return before(x, y, m_ranking); });
+    const auto order = [this](const std::string& x, const std::string& y) {
+        return before(x, y, m_ranking);
+    };
+    // Rankings come in their order already: one pass tells, where a sort
+    // would compare them all again.
+    if (!std::is_sorted(lines.begin(), lines.end(), order))
+        std::stable_sort(lines.begin(), lines.end(), order);
     m_lines = std::move(lines);
 }
 

@@ -11,6 +11,7 @@
 
 #include "drill/Problem.h"
 #include "drill/ui/DrillRunFixture.h"
+#include "drill/ui/ScreenInk.h"
 #include "platform/ui/Fonts.h"
 
 using namespace kestrel;
@@ -22,28 +23,6 @@ namespace {
 void scriptProblem(FakeRandom& random, int number, int place) {
     random.push(static_cast<float>((number - 1000 + 0.5) / 9000));
     random.push(static_cast<float>((place - 1 + 0.5) / 3));
-}
-
-struct InkRun {
-    int first, last;
-    double centre() const { return (first + last) / 2.0; }
-};
-
-// Runs of the columns of `area` that hold a pixel of the kind.
-template <class Pred>
-std::vector<InkRun> inkRuns(const QImage& image, const QRect& area, Pred isInk) {
-    std::vector<InkRun> runs;
-    for (int x = area.left(); x <= area.right(); ++x) {
-        bool ink = false;
-        for (int y = area.top(); y <= area.bottom() && !ink; ++y)
-            ink = isInk(image.pixelColor(x, y));
-        if (!ink) continue;
-        if (!runs.empty() && runs.back().last == x - 1)
-            runs.back().last = x;
-        else
-            runs.push_back({x, x});
-    }
-    return runs;
 }
 
 bool isDigitInk(const QColor& c) {
@@ -117,7 +96,7 @@ TEST(CrossedDigits, StrokesOfAWrongAnswerFallOnTheirDigits) {
             ASSERT_EQ(d.form->currentProblem().number, c.number);
             const QRect number = d.label("qLabel1")->geometry();
             const QImage before = d.form->grab().toImage();
-            const std::vector<InkRun> digits = inkRuns(before, number, isDigitInk);
+            const std::vector<InkRun> digits = inkColumns(before, number, isDigitInk);
             ASSERT_EQ(digits.size(), 4u);
             const double pitch = (digits[3].centre() - digits[0].centre()) / 3;
             // Digits of equal width sit at an even pitch.
@@ -150,7 +129,7 @@ TEST(CrossedDigits, StrokesOfAWrongAnswerFallOnTheirDigits) {
             for (double at : {0.25, 0.5, 0.75}) {
                 const int y = top + static_cast<int>((bottom - top) * at);
                 const std::vector<InkRun> red =
-                    inkRuns(hint, QRect(number.left(), y, number.width(), 1), isStrokeInk);
+                    inkColumns(hint, QRect(number.left(), y, number.width(), 1), isStrokeInk);
                 ASSERT_EQ(red.size(), c.crossed.size()) << "row at " << at;
                 for (size_t k = 0; k < red.size(); ++k) {
                     // Runs go left to right; places right to left.

@@ -18,6 +18,8 @@
 #include "support/Fakes.h"
 
 using namespace kestrel;
+using kestrel::test::InkRun;
+using kestrel::test::inkColumns;
 using kestrel::test::TestContext;
 
 namespace {
@@ -57,29 +59,6 @@ struct Drill {
         form->問題作成表示();
     }
 };
-
-// Columns (or rows) of an image area that hold a pixel of the given kind,
-// joined into runs.
-struct InkRun {
-    int first, last;
-    double centre() const { return (first + last) / 2.0; }
-};
-
-template <class Pred>
-std::vector<InkRun> inkColumns(const QImage& image, const QRect& area, Pred isInk) {
-    std::vector<InkRun> runs;
-    for (int x = area.left(); x <= area.right(); ++x) {
-        bool ink = false;
-        for (int y = area.top(); y <= area.bottom() && !ink; ++y)
-            ink = isInk(image.pixelColor(x, y));
-        if (!ink) continue;
-        if (!runs.empty() && runs.back().last == x - 1)
-            runs.back().last = x;
-        else
-            runs.push_back({x, x});
-    }
-    return runs;
-}
 
 template <class Pred> InkRun inkRows(const QImage& image, const QRect& area, Pred isInk) {
     InkRun rows{area.bottom() + 1, area.top() - 1};

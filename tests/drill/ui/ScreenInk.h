@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QWidget>
 #include <cstdlib>
+#include <vector>
 
 namespace kestrel::test {
 
@@ -36,6 +37,29 @@ inline auto near(QColor colour, int tolerance = 40) {
 template <class Pred> double shareOf(const QImage& shot, const QRect& area, Pred isInk) {
     const double pixels = static_cast<double>(area.width()) * area.height();
     return pixels > 0 ? inkIn(shot, area, isInk) / pixels : 0;
+}
+
+// Columns (or rows) of an image area that hold a pixel of the given kind,
+// joined into runs.
+struct InkRun {
+    int first, last;
+    double centre() const { return (first + last) / 2.0; }
+};
+
+template <class Pred>
+std::vector<InkRun> inkColumns(const QImage& image, const QRect& area, Pred isInk) {
+    std::vector<InkRun> runs;
+    for (int x = area.left(); x <= area.right(); ++x) {
+        bool ink = false;
+        for (int y = area.top(); y <= area.bottom() && !ink; ++y)
+            ink = isInk(image.pixelColor(x, y));
+        if (!ink) continue;
+        if (!runs.empty() && runs.back().last == x - 1)
+            runs.back().last = x;
+        else
+            runs.push_back({x, x});
+    }
+    return runs;
 }
 
 } // namespace kestrel::test
