@@ -18,8 +18,8 @@
 #include "support/Fakes.h"
 
 using namespace kestrel;
-using kestrel::test::InkRun;
 using kestrel::test::inkColumns;
+using kestrel::test::InkRun;
 using kestrel::test::TestContext;
 
 namespace {
