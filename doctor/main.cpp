@@ -62,8 +62,7 @@ const cli::CommandSpec& spec() {
 }
 
 int usage(const std::string& problem) {
-    std::cerr << cli::usageError(spec(), problem);
-    return cli::kExitUsage;
+    return cli::usageFailure(spec(), problem);
 }
 
 constexpr int kPasswordTries = 3;

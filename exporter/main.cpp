@@ -74,19 +74,13 @@ void requireCp932Roster(const AppFolders& folders) {
 int main(int argc, char** argv) {
     const cli::Arguments args =
         cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
-    if (!args.error.empty()) {
-        std::cerr << cli::usageError(spec(), args.error);
-        return cli::kExitUsage;
-    }
+    if (!args.error.empty()) return cli::usageFailure(spec(), args.error);
     if (args.help) {
         std::cout << cli::helpText(spec());
         return cli::kExitOk;
     }
-    if (args.has("--utf8") && args.has("--cp932")) {
-        std::cerr << cli::usageError(spec(),
-                                     "「--utf8」と「--cp932」は、どちらか一つだけ書きます。");
-        return cli::kExitUsage;
-    }
+    if (args.has("--utf8") && args.has("--cp932"))
+        return cli::usageFailure(spec(), "「--utf8」と「--cp932」は、どちらか一つだけ書きます。");
     const std::string outFile = args.value("-o");
     const bool summary = args.has("--summary");
     // A person reading at a terminal gets UTF-8; files keep the school's encoding.

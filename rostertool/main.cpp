@@ -59,8 +59,7 @@ const cli::CommandSpec& spec() {
 }
 
 int usage(const std::string& problem) {
-    std::cerr << cli::usageError(spec(), problem);
-    return cli::kExitUsage;
+    return cli::usageFailure(spec(), problem);
 }
 
 // Writes `bytes` as `file` in one piece; a failure is told with the system's reason.

@@ -8,12 +8,6 @@
 
 namespace kestrel {
 
-bool isPasswordHash(std::string_view stored) {
-    for (std::string_view prefix : {"$y$", "$gy$", "$7$", "$6$", "$5$"})
-        if (stored.starts_with(prefix)) return true;
-    return false;
-}
-
 bool passwordHashMatches(std::string_view stored, std::string_view typed) {
     if (!isPasswordHash(stored)) return false;
     // crypt_r takes C strings: a text with a zero byte cannot be the password.

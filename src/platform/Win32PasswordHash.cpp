@@ -7,12 +7,6 @@
 
 namespace kestrel {
 
-bool isPasswordHash(std::string_view stored) {
-    for (std::string_view prefix : {"$y$", "$gy$", "$7$", "$6$", "$5$"})
-        if (stored.starts_with(prefix)) return true;
-    return false;
-}
-
 // SHA-crypt is computed here; yescrypt and scrypt hashes (the Linux PCs'
 // default) cannot be checked on Windows yet and match nothing.
 bool passwordHashMatches(std::string_view stored, std::string_view typed) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iostream>
 
 namespace kestrel::cli {
 namespace {
@@ -107,6 +108,11 @@ std::string helpText(const CommandSpec& spec) {
 
 std::string usageError(const CommandSpec& spec, const std::string& problem) {
     return spec.name + ": " + problem + "\n使い方は「" + spec.name + " --help」で出ます。\n";
+}
+
+int usageFailure(const CommandSpec& spec, const std::string& problem) {
+    std::cerr << usageError(spec, problem);
+    return kExitUsage;
 }
 
 std::string cannotWriteMessage(const std::filesystem::path& file, const std::string& reason) {

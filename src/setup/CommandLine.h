@@ -54,6 +54,8 @@ Arguments parseArguments(const CommandSpec& spec, const std::vector<std::string>
 std::string helpText(const CommandSpec& spec);
 // `problem` and where the help is, for a wrong command line.
 std::string usageError(const CommandSpec& spec, const std::string& problem);
+// Writes usageError to standard error; returns kExitUsage.
+int usageFailure(const CommandSpec& spec, const std::string& problem);
 
 // A file that could not be written, with the system's reason.
 std::string cannotWriteMessage(const std::filesystem::path& file, const std::string& reason);
