@@ -284,6 +284,14 @@ void namesel::showLists() {
     List4->setLines(toList(m_lists.List4));
     List1->setLines(toList(m_lists.List1));
     List1->setListIndex(m_lists.List1Index);
+    // The rebuild runs while the screen is busy, so the list's click handler
+    // does not see its line 0: the name chosen before must not outlive it.
+    if (List1->ListIndex() <= 0) nobodyChosen();
+}
+
+void namesel::nobodyChosen() {
+    Label1->setText(kChooseName);
+    m_chosen = -1;
 }
 
 void namesel::choose(int line) {
@@ -296,8 +304,7 @@ void namesel::List1_Click() {
     const int k = List1->ListIndex();
     if (k < 0) return;
     if (k == 0) {
-        Label1->setText(kChooseName);
-        m_chosen = -1;
+        nobodyChosen();
         return;
     }
     Label1->setText(
@@ -310,12 +317,12 @@ void namesel::List1_DblClick() {
     const int k = List1->ListIndex();
     if (k < 0) return;
     if (k == 0) {
-        Label1->setText(kChooseName);
-        m_chosen = -1;
+        nobodyChosen();
         return;
     }
+    // Up to the first "/": a name holding a "/" shows only its part before it.
     const QString line = List1->List(k);
-    const qsizetype slash = line.lastIndexOf(QLatin1Char('/'));
+    const qsizetype slash = line.indexOf(QLatin1Char('/'));
     Label1->setText(QString::fromStdString(
         trimSpaces(line.left(slash < 0 ? line.size() : slash).toStdString())));
     choose(k);
@@ -325,7 +332,8 @@ void namesel::List1_DblClick() {
 void namesel::SignIn() {
     if (busy()) return;
     Context& ctx = m_app.ctx();
-    if (m_chosen < 0 || m_chosen > kMaxStudent) {
+    const QString shown = Label1->text();
+    if (shown == kChooseName || shown.isEmpty() || m_chosen < 0 || m_chosen > kMaxStudent) {
         PlayWrongCue(ctx);
         return;
     }

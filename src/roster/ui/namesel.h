@@ -80,6 +80,8 @@ private:
     void showMode(int index);
     // The student of List1's line k becomes the chosen one (Label2 shows it).
     void choose(int line);
+    // Label1 asks for a name again and nobody is chosen.
+    void nobodyChosen();
 
     App& m_app;
     NameListState m_lists;
