@@ -205,6 +205,7 @@ void FrmTimeData::Form_Activate() {
     const BusyScope opening(*this);
     m_loaded = revert();
     placeTextBox(false);
+    startEditing();
     Gridinputtext->setFocus();
     rebuildHistograms();
 }

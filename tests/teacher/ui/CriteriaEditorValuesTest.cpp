@@ -35,6 +35,10 @@ struct Editor : Teacher {
 
 TEST(CriteriaEditorValues, TypingReplacesTheSelectedText) {
     Editor e;
+    // The editor opens with the first cell's text selected.
+    EXPECT_EQ(e.box()->selectedText(), QStringLiteral("60"));
+    e.key(Qt::Key_End);
+    EXPECT_FALSE(e.box()->hasSelectedText());
     // Ctrl+A selects the whole value, and what is typed next replaces it.
     e.selectAllAndType(QStringLiteral("abc"));
     EXPECT_EQ(e.cellText(1, 1), QStringLiteral("abc"));

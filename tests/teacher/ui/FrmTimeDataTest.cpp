@@ -140,8 +140,9 @@ TEST(CriteriaEditor, KeysMoveFillClearAndTypeAtTheEnd) {
 
 TEST(CriteriaEditor, RevertReloadsTheFileAndKeepsTheChangedMark) {
     Editor e;
+    // The editor opens with the cell's text selected: typing replaces it.
     QTest::keyClicks(e.box(), QStringLiteral("5"));
-    EXPECT_EQ(e.cellText(1, 1), QStringLiteral("605"));
+    EXPECT_EQ(e.cellText(1, 1), QStringLiteral("5"));
     QTest::mouseClick(e.ed->Command2, Qt::LeftButton);
     EXPECT_EQ(e.cellText(1, 1), QStringLiteral("60"));
     EXPECT_EQ(e.box()->text(), QStringLiteral("60"));
@@ -185,6 +186,7 @@ TEST(CriteriaEditor, TheQuestionOnTheWayBack) {
     for (MessageAnswer answer : {MessageAnswer::Yes, MessageAnswer::No}) {
         Editor e;
         const std::string before = readBytes(e.criteriaFile());
+        e.key(Qt::Key_End); // typing goes on after the value
         QTest::keyClicks(e.box(), QStringLiteral("1"));
         e.dialogs.answers.push_back(answer);
         QTest::mouseClick(e.ed->Command4, Qt::LeftButton);
@@ -210,6 +212,7 @@ TEST(CriteriaEditor, AFailedWriteKeepsTheOldFileAndTheEditor) {
     std::filesystem::path blocker = e.criteriaFile();
     blocker += ".tmp" + std::to_string(::getpid());
     std::filesystem::create_directory(blocker);
+    e.key(Qt::Key_End);
     QTest::keyClicks(e.box(), QStringLiteral("9"));
     e.ctx.criteria[1].targetTime = 12345; // the program reloads what the file holds
     e.dialogs.answers.push_back(MessageAnswer::Yes);
