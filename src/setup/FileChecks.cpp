@@ -1,9 +1,6 @@
 // The checks of the installation's text files: the path file, the shared
 // configuration and its password, the roster, the criteria, the sounds,
 // the fonts and the program menu.
-#include <cmath>
-#include <limits>
-
 #include "drill/SoundCues.h"
 #include "levelmenu/LevelMenu.h"
 #include "platform/PasswordHash.h"
@@ -25,23 +22,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The family the screens' fixed-pitch Gothic is drawn with.
+constexpr const char* kDigitFont = "BIZ UDGothic";
+
 bool isDirectory(const fs::path& path) {
     std::error_code ec;
     return fs::is_directory(path, ec);
 }
 
-// A cell of the criteria table that the program reads as a number other
-// than what it shows, or out of its field's range.
-std::optional<std::string> oddCriteriaCell(const std::string& cell, double low, double high) {
+// A cell of column 1..9 that the criteria editor would refuse, in words
+// that say what the program makes of it and what to write instead.
+std::optional<std::string> oddCriteriaCell(int column, const std::string& cell) {
+    const std::optional<std::string> expected = criteriaCellExpectation(column, cell);
+    if (!expected) return std::nullopt;
     const std::string text = trimBlanks(cell);
-    if (text.empty()) return std::nullopt;
-    const double value = criteriaValue(text);
-    char* end = nullptr;
-    const double whole = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || !std::isfinite(whole))
-        return "「" + text + "」は " + plainNumber(value) + " と読まれます";
-    if (value < low || value > high) return "「" + text + "」は大きすぎるか小さすぎます";
-    return std::nullopt;
+    const std::string caption = standardCriteriaCaptions()[static_cast<size_t>(column - 1)] + "（" +
+                                std::to_string(column) + " 列目）";
+    if (text.empty()) return caption + "が空です。" + *expected + "にします。";
+    return caption + "の「" + text + "」は " + plainNumber(criteriaValue(text)) +
+           " と読まれます。" + *expected + "にします。";
 }
 
 } // namespace
@@ -220,27 +219,12 @@ void checkCriteria(Report& report, const AppFolders& folders) {
             add(Verdict::Error, level,
                 "最低Time が " + std::to_string(c.minimumTime) +
                     " です。時間切れがなくなり、できない子はいつまでも終われません。");
-        struct Column {
-            int column;
-            const char* caption;
-            double low, high;
-        } const columns[] = {
-            // Times of 0 and below are errors of their own above.
-            {1, "目標Time", std::numeric_limits<int32_t>::min(),
-             std::numeric_limits<int32_t>::max()},
-            {2, "最低Time", std::numeric_limits<int32_t>::min(),
-             std::numeric_limits<int32_t>::max()},
-            {3, "ｸﾘｱﾎﾟｲﾝﾄ", 0, std::numeric_limits<int32_t>::max()},
-            {4, "ｸﾘｱ回数", 0, std::numeric_limits<int16_t>::max()},
-            {5, "ﾎﾟｲﾝﾄ倍率", 0, 1000},
-            {6, "禁回", 0, 1e9},
-            {7, "禁点", 0, 1e9},
-            {8, "判期間", 0, 100000},
-            {9, "禁期間", 0, 100000},
-        };
-        for (const Column& col : columns)
-            if (const auto odd = oddCriteriaCell(criteriaCell(c, col.column), col.low, col.high))
-                add(Verdict::Warning, level, std::string(col.caption) + "の " + *odd + "。");
+        // The editor's ranges; times of 0 and below are errors of their own above.
+        for (int column = 1; column <= 9; ++column) {
+            if ((column == 1 && c.targetTime <= 0) || (column == 2 && c.minimumTime <= 0)) continue;
+            if (const auto odd = oddCriteriaCell(column, criteriaCell(c, column)))
+                add(Verdict::Warning, level, *odd);
+        }
         if (criteriaValue(c.passPeriodDays) < 1 && c.clearPoints != 9999)
             add(Verdict::Warning, level,
                 "判期間が 0 です。合格の判定に入る日がなく、だれも合格になりません。");
@@ -313,13 +297,23 @@ void checkFonts(Report& report, SetupProbes& probes) {
     for (const char* family : {"IPAGothic", "IPAPGothic", "IPAMincho", "IPAPMincho"})
         if (!probes.fontInstalled(family))
             missing += std::string(missing.empty() ? "" : "、") + family;
-    if (missing.empty())
-        report.add("fonts", Verdict::Ok, "", "画面の字体（IPA ゴシックと IPA 明朝）があります。");
-    else
+    // The fixed-pitch digits: without it IPAGothic draws them, with a
+    // slashed zero that a child can take for a digit the hint crossed out.
+    const bool digits = probes.fontInstalled(kDigitFont);
+    if (missing.empty() && digits)
+        report.add("fonts", Verdict::Ok, "",
+                   "画面の字体（IPA ゴシック、IPA 明朝と数字の BIZ UDGothic）があります。");
+    if (!missing.empty())
         report.add("fonts", Verdict::Warning, "",
                    "画面の字体 " + missing +
                        " がありません。ほかの字体で書かれ、文字の位置がずれます。"
                        "sudo apt install fonts-ipafont-gothic fonts-ipafont-mincho で入れます。");
+    if (!digits)
+        report.add("fonts", Verdict::Warning, "",
+                   std::string("数字の字体 ") + kDigitFont +
+                       " がありません。IPAGothic で書かれ、0 に斜線が入るので、ヒントで消した数字と"
+                       "まちがえやすくなります。sudo apt install fonts-morisawa-bizud-gothic で"
+                       "入れます。");
 }
 
 void checkProgramMenu(Report& report, const AppFolders& folders) {

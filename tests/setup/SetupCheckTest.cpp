@@ -172,6 +172,36 @@ TEST(SetupCheck, EachFaultIsReportedByItsCheckAloneAndNothingChanges) {
              editCp932(s.data() / "タイム回数データ.txt",
                        [](std::string& t) { replaceLine(t, 3, "0,120,50,5,1,10,200,14,1,,,"); });
          }},
+        // Values the criteria editor refuses, named by level and column.
+        {"a target time with letters", "criteria", Verdict::Warning,
+         "レベル2：目標Time（1 列目）の「60abc」は 60 と読まれます。1 から 99998 までの整数（秒）"
+         "にします。",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             editCp932(s.data() / "タイム回数データ.txt", [](std::string& t) {
+                 replaceLine(t, 3, "60abc,120,50,5,1,10,200,14,1,,,");
+             });
+         }},
+        {"a minimum time of a run without a result", "criteria", Verdict::Warning,
+         "レベル5：最低Time（2 列目）の「100000」は 100000 と読まれます。1 から 99998 までの整数",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             editCp932(s.data() / "タイム回数データ.txt", [](std::string& t) {
+                 replaceLine(t, 6, "90,100000,80,6,2,10,400,14,1,,,");
+             });
+         }},
+        {"empty clear points", "criteria", Verdict::Warning,
+         "レベル3：ｸﾘｱﾎﾟｲﾝﾄ（3 列目）が空です。0 から 2147483647 までの整数（ポイント）にします。",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             editCp932(s.data() / "タイム回数データ.txt",
+                       [](std::string& t) { replaceLine(t, 4, "70,140,,5,1.2,10,240,14,1,,,"); });
+         }},
+        {"over-practice points in exponent form (any text after column 9)", "criteria",
+         Verdict::Warning,
+         "レベル1：禁点（7 列目）の「1e3」は 1 と読まれます。0 から 1000000000 までの整数"
+         "（ポイント）か空にします。",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             editCp932(s.data() / "タイム回数データ.txt",
+                       [](std::string& t) { replaceLine(t, 2, "30,60,50,5,1,10,1e3,14,1,x,,"); });
+         }},
         {"a right-answer sound missing", "sounds", Verdict::Error, "正解音2",
          [](DemoSchool& s, Probes&, RefusingProbes&) {
              const SoundTable table = readSoundTable(s.shared().string() + "/音フォルダ/");
@@ -183,6 +213,10 @@ TEST(SetupCheck, EachFaultIsReportedByItsCheckAloneAndNothingChanges) {
          }},
         {"a font missing", "fonts", Verdict::Warning, "IPAMincho",
          [](DemoSchool&, Probes& p, RefusingProbes&) { p.missingFonts = {"IPAMincho"}; }},
+        {"the digit font missing", "fonts", Verdict::Warning,
+         "数字の字体 BIZ UDGothic がありません。IPAGothic で書かれ、0 に斜線が入るので、ヒントで"
+         "消した数字とまちがえやすくなります。sudo apt install fonts-morisawa-bizud-gothic",
+         [](DemoSchool&, Probes& p, RefusingProbes&) { p.missingFonts = {"BIZ UDGothic"}; }},
         {"no program menu", "program-menu", Verdict::Warning, "プログラムメニュー",
          [](DemoSchool& s, Probes&, RefusingProbes&) { fs::remove_all(s / "起動"); }},
         {"a program menu folder that links to itself", "program-menu", Verdict::Warning,
