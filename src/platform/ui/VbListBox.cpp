@@ -46,6 +46,7 @@ void VbListBox::RemoveItem(int index) {
 }
 
 void VbListBox::Clear() {
+    m_keptInView = -1;
     clear();
     m_sorted.clear();
 }
@@ -103,6 +104,23 @@ QStringList VbListBox::lines() const {
     for (int i = 0; i < count(); ++i)
         out.push_back(item(i)->text());
     return out;
+}
+
+void VbListBox::keepInView(int index) {
+    m_keptInView = index >= 0 && index < count() ? index : -1;
+    scrollToKept();
+}
+
+void VbListBox::scrollToKept() {
+    if (m_keptInView < 0 || m_keptInView >= count()) return;
+    scrollToItem(item(std::max(0, m_keptInView - 1)), QAbstractItemView::PositionAtTop);
+    // A list too short for two lines shows the line itself.
+    scrollToItem(item(m_keptInView), QAbstractItemView::EnsureVisible);
+}
+
+void VbListBox::showEvent(QShowEvent* event) {
+    QListWidget::showEvent(event);
+    scrollToKept();
 }
 
 void VbListBox::setBackColor(const QColor& colour) {
