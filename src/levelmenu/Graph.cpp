@@ -284,10 +284,19 @@ std::vector<Drawing> graphPages(const GraphSources& src, GraphOutput output,
         for (const RankingLine& l : points)
             pointTexts.push_back(l.text);
 
+        std::string pointsLine = ownPoints ? ownPoints->text : std::string();
+        // Left out of today's ranking for want of points today, the subject
+        // still has the points so far that a line of it would end with.
+        if (!ownPoints && shown && known)
+            pointsLine =
+                "   " +
+                rightChars("    " +
+                               std::to_string(src.summary.pointsAll[static_cast<size_t>(level)][S]),
+                           5);
+
         const ChartData data = chartData(log, level, subject, shown, src.today);
         const std::vector<StatisticsLine> statistics =
-            statisticsLines(data, ownTime ? ownTime->text : std::string(),
-                            ownPoints ? ownPoints->text : std::string(), pointTexts);
+            statisticsLines(data, ownTime ? ownTime->text : std::string(), pointsLine, pointTexts);
         const std::string title =
             src.program.ProgramTitle + " " + src.program.LevelNames[static_cast<size_t>(level)];
         drawChart(pages.back(), p, style, name, title, data, statistics);
