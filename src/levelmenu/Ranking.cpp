@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "results/SortByKey.h"
 #include "roster/Grades.h"
 #include "text/Characters.h"
+#include "text/SortedLines.h"
 
 namespace kestrel {
 namespace {
@@ -54,12 +54,14 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
     if (level < 1 || level > kMaxLevel) return lines;
     const auto L = static_cast<size_t>(level);
 
-    // Positions 1..n of the roster; index 0 is not used by the sort.
-    std::vector<int32_t> keys(1);
-    std::vector<int16_t> items(1);
+    // The roster's students with their keys, in roster order.
+    struct Keyed {
+        int32_t key;
+        int16_t student;
+    };
+    std::vector<Keyed> sorted;
     const int count = std::min<int>(roster.RosterCount, kMaxStudent);
-    keys.reserve(static_cast<size_t>(count) + 1);
-    items.reserve(static_cast<size_t>(count) + 1);
+    sorted.reserve(static_cast<size_t>(count));
     for (int p = 1; p <= count; ++p) {
         const int16_t s = roster.RosterNumbers[static_cast<size_t>(p)];
         if (s < 0 || s > kMaxStudent) continue;
@@ -69,14 +71,12 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
             key = pointsKey(summary.pointsAll[L][S], summary.pointsToday[L][S]);
         else if (basis == RankingBasis::PointsToday)
             key = pointsKey(summary.pointsToday[L][S], summary.pointsAll[L][S]);
-        keys.push_back(key);
-        items.push_back(s);
+        sorted.push_back({key, s});
     }
-    const int n = static_cast<int>(items.size()) - 1;
-    // Each pass reverses students of equal keys; two passes bring them back
-    // into roster order.
-    SortByKey(n, keys, items);
-    SortByKey(n, keys, items);
+    // Smaller keys first, students of equal keys in roster order.
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    const int n = static_cast<int>(sorted.size());
 
     auto compared = [&](size_t s) -> int32_t {
         switch (basis) {
@@ -95,7 +95,7 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
     int32_t previous = 0;
     lines.reserve(static_cast<size_t>(n));
     for (int k = 1; k <= n; ++k) {
-        const auto S = static_cast<size_t>(items[static_cast<size_t>(k)]);
+        const auto S = static_cast<size_t>(sorted[static_cast<size_t>(k - 1)].student);
         const int32_t value = compared(S);
         if (k == 1 || value != previous) rank = k;
         previous = value;
@@ -130,6 +130,18 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
         lines.push_back({std::move(text), static_cast<int>(S), rank});
     }
     return lines;
+}
+
+void sortTiesAsListed(std::vector<RankingLine>& lines) {
+    const auto listed = [](const RankingLine& a, const RankingLine& b) {
+        return SortedLines::before(a.text, b.text, true);
+    };
+    for (auto group = lines.begin(); group != lines.end();) {
+        const auto end = std::find_if(group, lines.end(),
+                                      [&](const RankingLine& l) { return l.rank != group->rank; });
+        if (end - group > 1) std::stable_sort(group, end, listed);
+        group = end;
+    }
 }
 
 } // namespace kestrel

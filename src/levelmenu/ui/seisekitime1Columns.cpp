@@ -206,6 +206,7 @@ void LevelColumns::clearSelection(int level) {
 
 void LevelColumns::showRanking(int level, std::vector<RankingLine> ranking, int student) {
     if (level < 1 || level > m_levelCount) return;
+    sortTiesAsListed(ranking);
     std::vector<std::string> texts;
     texts.reserve(ranking.size());
     std::optional<std::string> own;
