@@ -5,7 +5,6 @@
 
 #include "roster/Grades.h"
 #include "text/Characters.h"
-#include "text/SortedLines.h"
 
 namespace kestrel {
 namespace {
@@ -133,14 +132,31 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
 }
 
 void sortTiesAsListed(std::vector<RankingLine>& lines) {
-    const auto listed = [](const RankingLine& a, const RankingLine& b) {
-        return SortedLines::before(a.text, b.text, true);
-    };
-    for (auto group = lines.begin(); group != lines.end();) {
-        const auto end = std::find_if(group, lines.end(),
-                                      [&](const RankingLine& l) { return l.rank != group->rank; });
-        if (end - group > 1) std::stable_sort(group, end, listed);
-        group = end;
+    // Lines of one rank share their rank field, so the list's order among
+    // them is that of their texts with ASCII letters folded to one case:
+    // byte order of the folded texts, compared once folded.
+    std::vector<std::pair<std::string, size_t>> folded;
+    std::vector<RankingLine> group;
+    for (size_t first = 0; first < lines.size();) {
+        size_t end = first + 1;
+        while (end < lines.size() && lines[end].rank == lines[first].rank)
+            ++end;
+        if (end - first > 1) {
+            folded.clear();
+            for (size_t k = first; k < end; ++k) {
+                std::string text = lines[k].text;
+                for (char& c : text)
+                    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+                folded.emplace_back(std::move(text), k);
+            }
+            std::stable_sort(folded.begin(), folded.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            group.clear();
+            for (const auto& [text, k] : folded)
+                group.push_back(std::move(lines[k]));
+            std::move(group.begin(), group.end(), lines.begin() + static_cast<ptrdiff_t>(first));
+        }
+        first = end;
     }
 }
 

@@ -95,4 +95,10 @@ TEST(LevelMenuOwnLine, EveryListOpensWithTheOwnLineInView) {
     EXPECT_EQ(m.ownLineHidden(1), "") << "grade group";
     m.form->Form_Activate();
     EXPECT_EQ(m.ownLineHidden(2), "") << "activation";
+    // The window made larger or smaller keeps it in view.
+    for (const QSize size : {QSize(1920, 1080), QSize(1024, 768)}) {
+        m.form->resize(size);
+        for (int level = 1; level <= 3; ++level)
+            EXPECT_EQ(m.ownLineHidden(level), "") << size.width() << ", level " << level;
+    }
 }
