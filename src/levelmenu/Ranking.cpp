@@ -5,6 +5,7 @@
 
 #include "roster/Grades.h"
 #include "text/Characters.h"
+#include "text/SortedLines.h"
 
 namespace kestrel {
 namespace {
@@ -133,28 +134,34 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
 
 void sortTiesAsListed(std::vector<RankingLine>& lines) {
     // Lines of one rank share their rank field, so the list's order among
-    // them is that of their texts with ASCII letters folded to one case:
-    // byte order of the folded texts, compared once folded.
-    std::vector<std::pair<std::string, size_t>> folded;
+    // them is that of their texts with ASCII letters folded to one case; a
+    // text without capitals compares as its bytes.
+    std::vector<char> capitals(lines.size());
+    for (size_t k = 0; k < lines.size(); ++k)
+        capitals[k] = std::any_of(lines[k].text.begin(), lines[k].text.end(),
+                                  [](char c) { return c >= 'A' && c <= 'Z'; });
+    const auto listed = [&](uint32_t a, uint32_t b) {
+        if (!capitals[a] && !capitals[b]) return lines[a].text < lines[b].text;
+        return SortedLines::before(lines[a].text, lines[b].text, false);
+    };
+    std::vector<uint32_t> order;
     std::vector<RankingLine> group;
     for (size_t first = 0; first < lines.size();) {
         size_t end = first + 1;
         while (end < lines.size() && lines[end].rank == lines[first].rank)
             ++end;
         if (end - first > 1) {
-            folded.clear();
-            for (size_t k = first; k < end; ++k) {
-                std::string text = lines[k].text;
-                for (char& c : text)
-                    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-                folded.emplace_back(std::move(text), k);
+            order.resize(end - first);
+            for (size_t k = first; k < end; ++k)
+                order[k - first] = static_cast<uint32_t>(k);
+            if (!std::is_sorted(order.begin(), order.end(), listed)) {
+                std::stable_sort(order.begin(), order.end(), listed);
+                group.clear();
+                for (const uint32_t k : order)
+                    group.push_back(std::move(lines[k]));
+                std::move(group.begin(), group.end(),
+                          lines.begin() + static_cast<ptrdiff_t>(first));
             }
-            std::stable_sort(folded.begin(), folded.end(),
-                             [](const auto& a, const auto& b) { return a.first < b.first; });
-            group.clear();
-            for (const auto& [text, k] : folded)
-                group.push_back(std::move(lines[k]));
-            std::move(group.begin(), group.end(), lines.begin() + static_cast<ptrdiff_t>(first));
         }
         first = end;
     }

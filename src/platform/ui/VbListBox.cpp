@@ -75,7 +75,7 @@ private:
         return *it;
     }
 
-    static constexpr qsizetype kKeptTexts = 4096;
+    static constexpr qsizetype kKeptTexts = 1024; // a few screens of lines
     mutable QHash<QString, QStaticText> m_texts;
     mutable QFont m_font;
 };

@@ -2,7 +2,9 @@
 // The list of text lines every screen uses: lines by index, an optional
 // sorted mode (see text/SortedLines.h), a settable background colour,
 // and the click, double-click and key events the screens handle. Line
-// heights are uniform, so a fixed-pitch font lines up its columns.
+// heights are uniform, so a fixed-pitch font lines up its columns. Lines
+// are painted as the style paints them, from their laid-out glyphs kept
+// between paints.
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
