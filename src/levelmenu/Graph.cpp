@@ -14,6 +14,9 @@ namespace kestrel {
 namespace {
 
 constexpr double kBasePoints = 6;
+// The axis and record labels on the screen: 11 pixels on a 1366 × 768
+// screen, the smallest text a child is given to read.
+constexpr double kScreenLabelPoints = 8.5;
 // Where a run off the time scale is drawn: between the heading's lower
 // line (0.09) and the top of the time axis (0.1), inside its own chart.
 constexpr double kOffScaleA = 0.095;
@@ -66,13 +69,14 @@ const RankingLine* lineOf(const std::vector<RankingLine>& lines, int student) {
 
 struct ChartStyle {
     double titlePoints; // level title
+    double labelPoints; // axis and record labels
     double pen;         // the runs' dots
     double spacing;     // of the statistics box, in C
 };
 
 ChartStyle styleOf(GraphOutput output) {
-    if (output == GraphOutput::Printer) return {3 * kBasePoints, 30, 0.06};
-    return {2 * kBasePoints, 5, 0.08};
+    if (output == GraphOutput::Printer) return {3 * kBasePoints, kBasePoints, 30, 0.06};
+    return {2 * kBasePoints, kScreenLabelPoints, 5, 0.08};
 }
 
 void drawChart(Drawing& d, double top, const ChartStyle& style, const std::string& subjectName,
@@ -97,28 +101,29 @@ void drawChart(Drawing& d, double top, const ChartStyle& style, const std::strin
 
     if (data.records.empty()) return;
     if (data.hasLastDate)
-        d.text(X(data.points.back().x - 0.025), Y(N, 0.815), kBasePoints, fullDate(data.lastDate));
+        d.text(X(data.points.back().x - 0.025), Y(N, 0.815), style.labelPoints,
+               fullDate(data.lastDate));
     for (size_t i = 1; i < data.records.size(); ++i) {
         const ChartPoint& from = data.points[data.records[i - 1]];
         const ChartPoint& to = data.points[data.records[i]];
         d.line(X(from.x), Y(N, from.a), X(to.x), Y(N, to.a), 3);
     }
-    d.text(X(0.12), Y(N, 0.79), kBasePoints, "0秒");
-    d.text(X(0.12), Y(N, 0.1), kBasePoints, std::to_string(data.timeScale) + "秒");
+    d.text(X(0.12), Y(N, 0.79), style.labelPoints, "0秒");
+    d.text(X(0.12), Y(N, 0.1), style.labelPoints, std::to_string(data.timeScale) + "秒");
     for (const RecordLabel& label : recordLabels(data)) {
         const ChartPoint& p = data.points[data.records[label.record]];
         switch (label.place) {
         case RecordLabel::Place::First:
-            d.text(X(0.12), Y(N, p.a - 0.01), kBasePoints, label.seconds);
-            d.text(X(p.x - 0.025), Y(N, 0.815), kBasePoints, label.date);
+            d.text(X(0.12), Y(N, p.a - 0.01), style.labelPoints, label.seconds);
+            d.text(X(p.x - 0.025), Y(N, 0.815), style.labelPoints, label.date);
             break;
         case RecordLabel::Place::Every3rd:
-            d.text(X(p.x - 0.025), Y(N, p.a + 0.01), kBasePoints, label.seconds);
-            d.text(X(p.x - 0.025), Y(N, p.a + 0.03), kBasePoints, label.date);
+            d.text(X(p.x - 0.025), Y(N, p.a + 0.01), style.labelPoints, label.seconds);
+            d.text(X(p.x - 0.025), Y(N, p.a + 0.03), style.labelPoints, label.date);
             break;
         case RecordLabel::Place::Last:
-            d.text(X(p.x - 0.025), Y(N, p.a + 0.04), kBasePoints, label.seconds);
-            d.text(X(p.x - 0.025), Y(N, p.a + 0.07), kBasePoints, label.date);
+            d.text(X(p.x - 0.025), Y(N, p.a + 0.04), style.labelPoints, label.seconds);
+            d.text(X(p.x - 0.025), Y(N, p.a + 0.07), style.labelPoints, label.date);
             break;
         }
     }
@@ -284,10 +289,19 @@ std::vector<Drawing> graphPages(const GraphSources& src, GraphOutput output,
         for (const RankingLine& l : points)
             pointTexts.push_back(l.text);
 
+        std::string pointsLine = ownPoints ? ownPoints->text : std::string();
+        // Left out of today's ranking for want of points today, the subject
+        // still has the points so far that a line of it would end with.
+        if (!ownPoints && shown && known)
+            pointsLine =
+                "   " +
+                rightChars("    " +
+                               std::to_string(src.summary.pointsAll[static_cast<size_t>(level)][S]),
+                           5);
+
         const ChartData data = chartData(log, level, subject, shown, src.today);
         const std::vector<StatisticsLine> statistics =
-            statisticsLines(data, ownTime ? ownTime->text : std::string(),
-                            ownPoints ? ownPoints->text : std::string(), pointTexts);
+            statisticsLines(data, ownTime ? ownTime->text : std::string(), pointsLine, pointTexts);
         const std::string title =
             src.program.ProgramTitle + " " + src.program.LevelNames[static_cast<size_t>(level)];
         drawChart(pages.back(), p, style, name, title, data, statistics);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "results/SortByKey.h"
 #include "roster/Grades.h"
 #include "text/Characters.h"
+#include "text/SortedLines.h"
 
 namespace kestrel {
 namespace {
@@ -54,12 +54,14 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
     if (level < 1 || level > kMaxLevel) return lines;
     const auto L = static_cast<size_t>(level);
 
-    // Positions 1..n of the roster; index 0 is not used by the sort.
-    std::vector<int32_t> keys(1);
-    std::vector<int16_t> items(1);
+    // The roster's students with their keys, in roster order.
+    struct Keyed {
+        int32_t key;
+        int16_t student;
+    };
+    std::vector<Keyed> sorted;
     const int count = std::min<int>(roster.RosterCount, kMaxStudent);
-    keys.reserve(static_cast<size_t>(count) + 1);
-    items.reserve(static_cast<size_t>(count) + 1);
+    sorted.reserve(static_cast<size_t>(count));
     for (int p = 1; p <= count; ++p) {
         const int16_t s = roster.RosterNumbers[static_cast<size_t>(p)];
         if (s < 0 || s > kMaxStudent) continue;
@@ -69,14 +71,12 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
             key = pointsKey(summary.pointsAll[L][S], summary.pointsToday[L][S]);
         else if (basis == RankingBasis::PointsToday)
             key = pointsKey(summary.pointsToday[L][S], summary.pointsAll[L][S]);
-        keys.push_back(key);
-        items.push_back(s);
+        sorted.push_back({key, s});
     }
-    const int n = static_cast<int>(items.size()) - 1;
-    // Each pass reverses students of equal keys; two passes bring them back
-    // into roster order.
-    SortByKey(n, keys, items);
-    SortByKey(n, keys, items);
+    // Smaller keys first, students of equal keys in roster order.
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+    const int n = static_cast<int>(sorted.size());
 
     auto compared = [&](size_t s) -> int32_t {
         switch (basis) {
@@ -95,7 +95,7 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
     int32_t previous = 0;
     lines.reserve(static_cast<size_t>(n));
     for (int k = 1; k <= n; ++k) {
-        const auto S = static_cast<size_t>(items[static_cast<size_t>(k)]);
+        const auto S = static_cast<size_t>(sorted[static_cast<size_t>(k - 1)].student);
         const int32_t value = compared(S);
         if (k == 1 || value != previous) rank = k;
         previous = value;
@@ -130,6 +130,41 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
         lines.push_back({std::move(text), static_cast<int>(S), rank});
     }
     return lines;
+}
+
+void sortTiesAsListed(std::vector<RankingLine>& lines) {
+    // Lines of one rank share their rank field, so the list's order among
+    // them is that of their texts with ASCII letters folded to one case; a
+    // text without capitals compares as its bytes.
+    std::vector<char> capitals(lines.size());
+    for (size_t k = 0; k < lines.size(); ++k)
+        capitals[k] = std::any_of(lines[k].text.begin(), lines[k].text.end(),
+                                  [](char c) { return c >= 'A' && c <= 'Z'; });
+    const auto listed = [&](uint32_t a, uint32_t b) {
+        if (!capitals[a] && !capitals[b]) return lines[a].text < lines[b].text;
+        return SortedLines::before(lines[a].text, lines[b].text, false);
+    };
+    std::vector<uint32_t> order;
+    std::vector<RankingLine> group;
+    for (size_t first = 0; first < lines.size();) {
+        size_t end = first + 1;
+        while (end < lines.size() && lines[end].rank == lines[first].rank)
+            ++end;
+        if (end - first > 1) {
+            order.resize(end - first);
+            for (size_t k = first; k < end; ++k)
+                order[k - first] = static_cast<uint32_t>(k);
+            if (!std::is_sorted(order.begin(), order.end(), listed)) {
+                std::stable_sort(order.begin(), order.end(), listed);
+                group.clear();
+                for (const uint32_t k : order)
+                    group.push_back(std::move(lines[k]));
+                std::move(group.begin(), group.end(),
+                          lines.begin() + static_cast<ptrdiff_t>(first));
+            }
+        }
+        first = end;
+    }
 }
 
 } // namespace kestrel

@@ -35,6 +35,11 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
                                       int level, RankingBasis basis, std::string_view gradeGroup,
                                       int signedInStudent);
 
+// Puts the students of each rank in the order the ranking's sorted list
+// shows them (see text/SortedLines.h). Lines of different ranks already
+// stand in that order, so the list then takes them without sorting.
+void sortTiesAsListed(std::vector<RankingLine>& lines);
+
 // The rank field: right-aligned in two characters up to 99; larger ranks
 // keep all their digits rather than losing the leading ones.
 std::string rankField(int rank);

@@ -2,7 +2,11 @@
 
 #include "levelmenu/MenuFixture.h"
 #include "levelmenu/Ranking.h"
+#include "results/SortByKey.h"
 #include "text/SortedLines.h"
+
+#include <algorithm>
+#include <random>
 
 using namespace kestrel;
 using namespace kestrel::test;
@@ -151,4 +155,65 @@ TEST(RankingList, RanksFromAHundredOnKeepTheirDigitsAndTheirPlace) {
     EXPECT_EQ(rankField(7), " 7");
     EXPECT_EQ(rankField(42), "42");
     EXPECT_EQ(rankField(1234), "1234");
+}
+
+// The ranking's order against the record sort applied twice, which it
+// replaces, and its lines against the sorted list, over random classes
+// with many ties, ranks past 99, students without runs and names that
+// differ in the case of their letters.
+TEST(RankingOrder, SameAsTheTwoPassSortAndAsTheListShowsIt) {
+    std::mt19937 rng(22);
+    const char* const names[] = {"Aoki", "aoki", "いとう", "うえだ", "Emi", "EMI", "おの"};
+    for (int round = 0; round < 40; ++round) {
+        MenuFixture f;
+        const int students = 1 + static_cast<int>(rng() % 260);
+        std::vector<int> numbers(static_cast<size_t>(students));
+        for (int i = 0; i < students; ++i)
+            numbers[static_cast<size_t>(i)] = i + 1;
+        std::shuffle(numbers.begin(), numbers.end(), rng);
+        const int32_t spread = 1 + static_cast<int32_t>(rng() % 30);
+        for (int s : numbers) {
+            f.addStudent(s, names[rng() % 7] + std::to_string(rng() % 3), 1 + rng() % 9);
+            f.best(1, s, rng() % 5 == 0 ? kNoTime : 20 + static_cast<int32_t>(rng() % spread));
+            f.points(1, s, static_cast<int32_t>(rng() % 3), static_cast<int32_t>(rng() % spread));
+        }
+        f.signIn(numbers[rng() % numbers.size()]);
+        for (const RankingBasis basis :
+             {RankingBasis::BestTime, RankingBasis::PointsAll, RankingBasis::PointsToday}) {
+            // The order of the record sort run twice over positions 1..n.
+            std::vector<int32_t> keys(1);
+            std::vector<int16_t> items(1);
+            for (int s : numbers) {
+                const auto S = static_cast<size_t>(s);
+                const ResultsSummary& sum = f.summary();
+                const int32_t all = sum.pointsAll[1][S], today = sum.pointsToday[1][S];
+                keys.push_back(basis == RankingBasis::BestTime    ? sum.bestTime[1][S]
+                               : basis == RankingBasis::PointsAll ? 1000000 - all * 1000 - today
+                                                                  : 1000000 - today * 1000 - all);
+                items.push_back(static_cast<int16_t>(s));
+            }
+            SortByKey(students, keys, items);
+            SortByKey(students, keys, items);
+            std::vector<int> expected;
+            for (int k = 1; k <= students; ++k)
+                if (basis != RankingBasis::PointsToday ||
+                    f.summary()
+                            .pointsToday[1][static_cast<size_t>(items[static_cast<size_t>(k)])] !=
+                        0)
+                    expected.push_back(items[static_cast<size_t>(k)]);
+
+            std::vector<RankingLine> lines = f.ranking(1, basis, "全学年");
+            EXPECT_EQ(studentsOf(lines), expected) << "round " << round;
+            const std::vector<std::string> shown = listed(lines);
+            sortTiesAsListed(lines);
+            std::vector<std::string> texts;
+            for (const RankingLine& l : lines)
+                texts.push_back(l.text);
+            EXPECT_EQ(texts, shown) << "round " << round;
+            EXPECT_TRUE(
+                std::is_sorted(texts.begin(), texts.end(), [](const auto& a, const auto& b) {
+                    return SortedLines::before(a, b, true);
+                }));
+        }
+    }
 }

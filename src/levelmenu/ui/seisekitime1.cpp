@@ -581,13 +581,9 @@ void seisekitime1::buildGraphPanel() {
 
     GraphPanel::Menu menu;
     menu.gradeGroup = [this] { return Combo1->currentText(); };
-    menu.rankingKind = [this] { return m_rankingKind; };
-    menu.showWaitPanel = [this](bool show) {
-        if (show)
-            showWaitPanel();
-        else
-            Picture6->hide();
-    };
+    // Today's points only while today's list is chosen, not a kind left from an earlier view.
+    menu.rankingKind = [this] { return Option1[2]->isChecked() ? m_rankingKind : int16_t{1}; };
+    menu.showWaitPanel = [this](bool show) { show ? showWaitPanel() : Picture6->hide(); };
     Picture11 = new GraphPanel(*this, m_app, std::move(menu));
 }
 

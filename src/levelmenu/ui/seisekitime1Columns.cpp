@@ -26,6 +26,7 @@ const QString kStartTip = QStringLiteral("クリックしてスタートしま�
 const QString kOverPractice = QStringLiteral("やりすぎ禁止");
 const QString kToday = QStringLiteral("今日");
 const QString kSoFar = QStringLiteral("今まで");
+constexpr const char* kOwnLineMark = "●";
 
 QString elementName(const char* name, int index) {
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
@@ -205,6 +206,7 @@ void LevelColumns::clearSelection(int level) {
 
 void LevelColumns::showRanking(int level, std::vector<RankingLine> ranking, int student) {
     if (level < 1 || level > m_levelCount) return;
+    sortTiesAsListed(ranking);
     std::vector<std::string> texts;
     texts.reserve(ranking.size());
     std::optional<std::string> own;
@@ -215,17 +217,26 @@ void LevelColumns::showRanking(int level, std::vector<RankingLine> ranking, int 
     // Sorted once, by the list itself.
     VbListBox* list = List5[static_cast<size_t>(level)];
     list->setUtf8Lines(std::move(texts));
-    if (!own) return;
-    const std::vector<std::string>& sorted = list->sortedUtf8Lines();
-    const auto at = std::find(sorted.begin(), sorted.end(), *own);
-    const int ownIndex = static_cast<int>(at - sorted.begin());
-    if (at != sorted.end() && ownIndex > 0)
-        list->scrollToItem(list->item(ownIndex - 1), QAbstractItemView::PositionAtTop);
+    int ownIndex = 0;
+    if (own) {
+        const std::vector<std::string>& sorted = list->sortedUtf8Lines();
+        const auto at = std::find(sorted.begin(), sorted.end(), *own);
+        if (at != sorted.end()) ownIndex = static_cast<int>(at - sorted.begin());
+    }
+    list->keepInView(ownIndex);
 }
 
 void LevelColumns::fillLists(std::vector<std::vector<std::string>> lines) {
-    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) < lines.size(); ++i)
-        List5[static_cast<size_t>(i)]->setUtf8Lines(std::move(lines[static_cast<size_t>(i)]));
+    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) < lines.size(); ++i) {
+        VbListBox* list = List5[static_cast<size_t>(i)];
+        list->setUtf8Lines(std::move(lines[static_cast<size_t>(i)]));
+        // The student's own first run (marked "●") in view.
+        const std::vector<std::string>& shown = list->sortedUtf8Lines();
+        const auto own = std::find_if(shown.begin(), shown.end(), [](const std::string& line) {
+            return line.find(kOwnLineMark) != std::string::npos;
+        });
+        list->keepInView(own == shown.end() ? 0 : static_cast<int>(own - shown.begin()));
+    }
 }
 
 } // namespace kestrel

@@ -59,6 +59,9 @@ MaintenancePanel::MaintenancePanel(TwipsForm& form, App& app)
         connect(Command10[static_cast<size_t>(i)], &QPushButton::clicked, this,
                 [this, i] { Command10_Click(i); });
     connect(Command12, &QPushButton::clicked, this, [this] { Command12_Click(); });
+    // Enter in the password box is the first button, the one drawn as the default.
+    Command10[0]->setDefault(true);
+    connect(Text3, &QLineEdit::returnPressed, this, [this] { Command10_Click(0); });
 }
 
 void MaintenancePanel::open() {

@@ -3,7 +3,8 @@
 // results manager and the criteria editor, behind the data-change
 // password. Hidden until "データ処理" opens it; while it is up the menu
 // starts no level. The password box keeps its text while the menu stays
-// loaded. Elements keep the design's names.
+// loaded; Enter in it acts as the first button. Elements keep the design's
+// names.
 #include <QWidget>
 #include <array>
 

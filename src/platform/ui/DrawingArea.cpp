@@ -4,8 +4,6 @@
 #include <QPainter>
 #include <QStringList>
 
-#include "platform/ui/DrawingPainter.h"
-
 namespace kestrel {
 
 DrawingArea::DrawingArea(QWidget* parent, const QString& objectName, int designWidthTwips)
@@ -32,13 +30,21 @@ void DrawingArea::clear() {
     setDrawing(Drawing{m_drawing.fontFamily, {}});
 }
 
+double DrawingArea::pixelsPerPoint() const {
+    // A point is 20 twips of the design, a pen unit one pixel of the design
+    // size (15 twips).
+    return 20.0 * width() / static_cast<double>(m_designWidth);
+}
+
+std::vector<PlacedText> DrawingArea::placedTexts() const {
+    return placeTexts(m_drawing, QRectF(rect()), pixelsPerPoint(), this);
+}
+
 void DrawingArea::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
-    // Twips of the design per pixel shown: a point is 20 twips, a pen unit
-    // one pixel of the design size (15 twips).
-    const double pixelsPerTwip = width() / static_cast<double>(m_designWidth);
-    paintDrawing(painter, m_drawing, QRectF(rect()), 15.0 * pixelsPerTwip, 20.0 * pixelsPerTwip);
+    paintDrawing(painter, m_drawing, QRectF(rect()), pixelsPerPoint() * 15.0 / 20.0,
+                 pixelsPerPoint());
 }
 
 } // namespace kestrel

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "platform/Drawing.h"
+#include "platform/ui/DrawingPainter.h"
 
 namespace kestrel {
 
@@ -18,6 +19,8 @@ public:
     void setDrawing(Drawing drawing);
     void clear();
     const Drawing& drawing() const { return m_drawing; }
+    // Where its texts are painted at the area's present size.
+    std::vector<PlacedText> placedTexts() const;
 
 signals:
     // A new drawing was set (or the area cleared).
@@ -27,6 +30,9 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    // Device pixels of a point of text and of a pen unit at the present size.
+    double pixelsPerPoint() const;
+
     Drawing m_drawing;
     int m_designWidth;
 };

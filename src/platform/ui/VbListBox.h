@@ -2,7 +2,9 @@
 // The list of text lines every screen uses: lines by index, an optional
 // sorted mode (see text/SortedLines.h), a settable background colour,
 // and the click, double-click and key events the screens handle. Line
-// heights are uniform, so a fixed-pitch font lines up its columns.
+// heights are uniform, so a fixed-pitch font lines up its columns. Lines
+// are painted as the style paints them, from their laid-out glyphs kept
+// between paints.
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
@@ -41,6 +43,12 @@ public:
     // sorting); empty for a list in the order added.
     const std::vector<std::string>& sortedUtf8Lines() const { return m_sorted.lines(); }
 
+    // Brings line `index` into view with the line above it at the top (the
+    // first line at the top for 0), now and each time the list is shown
+    // again, until its lines change: a list filled while hidden opens with
+    // that line in view.
+    void keepInView(int index);
+
     void setBackColor(const QColor& colour);
     QColor backColor() const;
     // The font of the lines, scaled with the form (a fixed-pitch family keeps columns).
@@ -60,9 +68,13 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void scrollToKept();
+
     Order m_order;
+    int m_keptInView = -1;
     SortedLines m_sorted;
 };
 

@@ -136,3 +136,20 @@ TEST(MaintenancePanel, EachToolLeadsBackToAMenuLoadedAfresh) {
         EXPECT_TRUE(t.dialogs.shown.empty());
     }
 }
+
+TEST(MaintenancePanel, EnterInThePasswordBoxIsTheFirstButton) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
+        for (const char* typed : {"1234", "123"}) {
+            Teacher t;
+            t.open();
+            t.enterPassword(QString::fromUtf8(typed));
+            QTest::keyClick(t.form->Text3, key);
+            const bool right = std::string(typed) == "1234";
+            EXPECT_EQ(t.dialogs.shown.size(), right ? 0u : 1u) << typed;
+            EXPECT_EQ(t.app.find<FrmData>() != nullptr, right) << typed;
+            EXPECT_EQ(t.app.find<FrmTimeData>(), nullptr) << typed;
+            if (!right) {
+                EXPECT_EQ(t.form->Text3->text(), "123") << "the typed text stays";
+            }
+        }
+}
