@@ -9,10 +9,14 @@
 
 #include "context/Procedures.h"
 #include "drill/Problem.h"
+#include "levelmenu/LevelMenu.h"
+#include "levelmenu/Ranking.h"
 #include "results/ResultRecord.h"
 #include "results/RunEvaluation.h"
+#include "roster/RosterDisplay.h"
 #include "server/ServerSchool.h"
 #include "startup/Folders.h"
+#include "text/SortedLines.h"
 
 namespace kestrel::test {
 namespace {
@@ -343,6 +347,87 @@ TEST_F(ServerTest, LimitsRefuseWithoutWriting) {
     school.clock.advance(1);
     EXPECT_EQ(school.call("GET", "/").status, 200);
     EXPECT_EQ(school.logBytes(), 0u);
+}
+
+// The same student's level menu on a tablet and on a desktop PC, on one log
+// that both have written to.
+TEST_F(ServerTest, TheMenuShowsWhatTheDesktopShowsForTheSameLog) {
+    const std::string session = signIn(3);
+    for (int level : {1, 2, 2}) {
+        json run = startRun(session, level);
+        json problem = run["problem"];
+        for (int k = 0; k < 10; ++k) {
+            school.clock.advance(4);
+            const json r = body(answer(session, run["run"], solve(problem)));
+            if (r.contains("problem")) problem = r["problem"];
+        }
+    }
+    TestContext desktop;
+    desktop.clock.set(school.clock.now().date, school.clock.now().secondsOfDay);
+    const FolderSetup setup = readFolderSetup(school.root() / "Kestrel" / "kestrel-server");
+    desktop.ctx.folders = setup.folders;
+    desktop.ctx.config = setup.config;
+    desktop.ctx.criteria = readCriteriaFile(criteriaFilePath(setup.folders));
+    DefineProgram(desktop.ctx.program);
+    DefineLevelTable(desktop.ctx.program);
+    NameListState lists;
+    名簿表示(desktop.ctx, lists);
+    const int student = lists.numberOfLine(3);
+    // A desktop PC's run beside the tablet's.
+    desktop.ctx.state.CurrentStudentNumber = static_cast<int16_t>(student);
+    desktop.ctx.state.RunTime = 33;
+    ASSERT_TRUE(BuildSummary(desktop.ctx));
+    ASSERT_TRUE(RecordRun(desktop.ctx, 3));
+    ASSERT_TRUE(BuildSummary(desktop.ctx));
+
+    const json menu = body(school.call("GET", "/api/menu", {}, session));
+    const ResultsSummary& summary = *desktop.ctx.summary;
+    const LevelAvailability open =
+        levelAvailability(desktop.ctx.program, desktop.ctx.criteria, summary, student);
+    EXPECT_EQ(menu["Label18"], todayTotalText(todayRunCount(summary, student)));
+    ASSERT_EQ(menu["levels"].size(), static_cast<size_t>(desktop.ctx.program.LevelCount));
+    for (int level = 1; level <= desktop.ctx.program.LevelCount; ++level) {
+        const json& column = menu["levels"][static_cast<size_t>(level - 1)];
+        const LevelCriteria& c = desktop.ctx.criteria[level];
+        EXPECT_EQ(column["Label14"], todayFigures(summary, level, student)) << level;
+        EXPECT_EQ(column["Label15"], allTimeFigures(summary, level, student)) << level;
+        EXPECT_EQ(column["Label8"], passPeriodFigures(c, summary, level, student)) << level;
+        EXPECT_EQ(column["Label7"], targetLine(c)) << level;
+        EXPECT_EQ(column["enabled"], !open.closed[static_cast<size_t>(level)]) << level;
+        SortedLines lines(true);
+        std::vector<std::string> texts;
+        for (const RankingLine& line : buildRanking(desktop.ctx.roster, summary, level,
+                                                    RankingBasis::PointsAll, "全学年", student))
+            texts.push_back(line.text);
+        lines.assign(std::move(texts));
+        EXPECT_EQ(column["List5"], json(lines.lines())) << level;
+    }
+}
+
+TEST(ServerStartup, AMissingFileIsNamedWithItsProblem) {
+    struct Case {
+        std::string remove;
+        std::string named;
+    };
+    const Case cases[] = {
+        {"パスデータ.txt", "パスデータ.txt"},
+        {"共有データ/共通データ.txt", "共通データ.txt"},
+        {"共有データ/Kestrel/タイム回数データ.txt", "タイム回数データ.txt"},
+        {"共有データ/音フォルダ/新音ファイル.txt", "新音ファイル.txt"},
+        {"共有データ/新名簿.txt", "新名簿.txt"},
+    };
+    for (const Case& c : cases) {
+        std::string message;
+        try {
+            ServerSchool broken([&](server::ServerSetup&) {});
+            std::filesystem::remove(broken.root() / c.remove);
+            (void)server::loadServerSetup(broken.root() / "Kestrel" / "kestrel-server", "",
+                                          nullptr);
+        } catch (const std::exception& e) {
+            message = e.what();
+        }
+        EXPECT_NE(message.find(c.named), std::string::npos) << c.remove << ": " << message;
+    }
 }
 
 TEST(ServerAddresses, PrivateRangesAndLoopbackOnly) {
