@@ -4,7 +4,7 @@
 // shared folder as the program does, through the path file beside its own
 // folder, and changes none of the school's files.
 //
-//   kestrel-doctor [--json] [--folder PROGRAM_FOLDER]
+//   kestrel-doctor [--json] [--folder PROGRAM_FOLDER] [--server PORT]
 //   kestrel-doctor --locks [--json] [--folder PROGRAM_FOLDER]
 //   kestrel-doctor --hash-password
 //
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "DoctorSystem.h"
+#include "ServerCheck.h"
 #include "platform/EventPump.h"
 #include "platform/PasswordHash.h"
 #include "platform/PosixMountTable.h"
@@ -48,11 +49,13 @@ const cli::CommandSpec& spec() {
         "kestrel-doctor",
         "このパソコンのインストールと共有フォルダを、プログラムと同じように読んで確かめます。"
         "学校のファイルは変えません。",
-        {"[--json] [--folder プログラムのフォルダ]",
+        {"[--json] [--folder プログラムのフォルダ] [--server ポート番号]",
          "--locks [--json] [--folder プログラムのフォルダ]", "--hash-password"},
         {{"--json", K::Switch, "", "報告を JSON で出します"},
          {"--folder", K::Text, "プログラムのフォルダ",
           "このフォルダのプログラムのインストールを確かめます（ないときは自分のフォルダ）"},
+         {"--server", K::PositiveInteger, "ポート番号",
+          "このパソコンの教室サーバー（kestrel-server）がそのポートで動いて答えるかも確かめます"},
          {"--locks", K::Switch, "",
           "2 台のパソコンで同時に始めて、成績のファイルのロックが届くかを試します"},
          {"--hash-password", K::Switch, "",
@@ -146,6 +149,7 @@ int main(int argc, char** argv) {
     } else {
         SetupCheckContext context{programFile, probes, files, clock, events};
         lines = runSetupCheck(context);
+        if (args.has("--server")) lines.push_back(doctor::checkServer(args.number("--server")));
     }
     std::cout << (json ? reportJson(lines) : reportText(lines)) << std::flush;
     if (doctor::stopRequested()) return 130;

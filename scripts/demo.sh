@@ -5,8 +5,9 @@
 #   build/demo/パスデータ.txt        path file: the shared folder and nine more items
 #   build/demo/Kestrel/kestrel      the program folder and the program, with the
 #                                   setup check kestrel-doctor, the CSV export
-#                                   kestrel-csv and the roster tool kestrel-roster
-#                                   beside it
+#                                   kestrel-csv, the roster tool kestrel-roster and
+#                                   the classroom server kestrel-server (with its
+#                                   page in www/) beside it
 #   build/demo/起動/                 the program menu, プログラムメニューc.exe
 #   build/demo/共有データ/           the shared folder (configuration, roster,
 #                                   sounds, and the data folder Kestrel/)
@@ -24,7 +25,7 @@ bash scripts/install-deps.sh
 
 build=build/release
 bash scripts/configure.sh release -DKESTREL_BUILD_BENCH=OFF
-cmake --build "$build" --target kestrel kestrel-csv kestrel-doctor kestrel-roster programmenu make_demo -j2
+cmake --build "$build" --target kestrel kestrel-csv kestrel-doctor kestrel-roster kestrel-server programmenu make_demo -j2
 
 demo="$root/build/demo"
 log="$demo/共有データ/Kestrel/成績累積データ.dat"
@@ -44,10 +45,14 @@ fi
 mkdir -p "$demo/Kestrel"
 cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
 cp "$build/exporter/kestrel-csv" "$build/doctor/kestrel-doctor" "$build/rostertool/kestrel-roster" \
-    "$demo/Kestrel/"
+    "$build/server/kestrel-server" "$demo/Kestrel/"
+cp -R "$build/server/www" "$demo/Kestrel/www"
 mkdir -p "$demo/起動"
 cp "$build/programmenu/プログラムメニューc.exe" "$demo/起動/プログラムメニューc.exe"
 echo "demo: installed in $demo"
+echo "demo: for tablets and laptops, start the classroom server in another terminal:"
+echo "        cd \"$demo/Kestrel\" && ./kestrel-server"
+echo "      and open the address it prints (http://<this PC>:8080/) in their browsers."
 
 # Without any sound device the answer cues fail and, after four failures,
 # end the program; a demo on such a machine plays its sounds silently.

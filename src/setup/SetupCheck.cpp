@@ -138,6 +138,7 @@ std::string checkTitle(const std::string& check) {
         {"mount", "マウント"},
         {"results-log", "成績の記録"},
         {"locks", "ロックの試験"},
+        {"server", "教室サーバー"},
     };
     const auto it = titles.find(check);
     return it == titles.end() ? check : it->second;
