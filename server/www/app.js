@@ -253,6 +253,7 @@ async function loadNames() {
     e.stopPropagation();
   };
   choose(data.List1[0] || { line: 0, Label1: data.Label1 });
+  list.focus();
 }
 
 function choose(line, scroll) {
@@ -407,7 +408,7 @@ async function startLevel(level) {
   fill(data, HEADER);
   placeBar();
   showProblem(data.problem);
-  performance.mark('problem');
+  requestAnimationFrame(() => performance.mark('problem'));
   run.ticker = setInterval(tick, 250);
   keyHandler = drillKey;
   for (const key of document.querySelectorAll('#keypad .key')) {
