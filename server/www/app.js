@@ -412,6 +412,10 @@ async function startLevel(level) {
   run.ticker = setInterval(tick, 250);
   keyHandler = drillKey;
   for (const key of document.querySelectorAll('#keypad .key')) {
+    // The keys never take the focus, so that the space bar judges and does
+    // not press the key touched last.
+    key.tabIndex = -1;
+    key.addEventListener('mousedown', (e) => e.preventDefault());
     key.addEventListener('click', () => pressKey(key.id));
   }
 }
