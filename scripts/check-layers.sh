@@ -102,12 +102,12 @@ is_system_file() {
     local file=$1 name=${1##*/}
     case $file in
     src/platform/ui/ShutdownSignal.h | src/platform/ui/ShutdownSignal.cpp) return 0 ;;
-    src/platform/* | doctor/* | exporter/* | rostertool/* | programmenu/* | tools/*)
+    src/platform/* | doctor/* | exporter/* | rostertool/* | programmenu/* | tools/* | server/*)
         [[ $name == Posix* || $name == Win32* ]] && return 0 ;;
     esac
     return 1
 }
-tools="doctor exporter rostertool programmenu tools"
+tools="doctor exporter rostertool programmenu tools server"
 os_headers='unistd\.h|fcntl\.h|sys/.*|iconv\.h|crypt\.h|fontconfig/.*|mntent\.h|pwd\.h|grp\.h|termios\.h|signal\.h|spawn\.h|dirent\.h|poll\.h|dlfcn\.h|pthread\.h|sched\.h|syslog\.h|utime\.h|wait\.h|netdb\.h|netinet/.*|arpa/.*|langinfo\.h|libgen\.h|fnmatch\.h|glob\.h|ftw\.h|errno\.h|linux/.*|windows\.h|winbase\.h|winsock2?\.h|ws2tcpip\.h|shlobj\.h|shellapi\.h|mmsystem\.h|io\.h|direct\.h|process\.h|share\.h|wincrypt\.h|bcrypt\.h|winioctl\.h|aclapi\.h|lmcons\.h'
 system_words='errno|mode_t|off_t|ssize_t|uid_t|gid_t|pid_t|struct[[:space:]]+stat'
 system_failures=0

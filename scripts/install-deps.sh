@@ -17,6 +17,8 @@ packages=(
     fontconfig fonts-ipafont-gothic fonts-ipafont-mincho fonts-morisawa-bizud-gothic
     # a private X server, key input and screenshots
     xvfb xauth xdotool x11-utils imagemagick
+    # the classroom server: HTTP, JSON, and its address as a QR code
+    libcpp-httplib-dev nlohmann-json3-dev libqrencode-dev zlib1g-dev
     # formatting
     clang-format
     # the Debian package and its checks

@@ -64,6 +64,30 @@ std::string passPeriodFigures(const LevelCriteria& c, const ResultsSummary& s, i
            std::to_string(cell(s.pointsPass, level, student)) + "点";
 }
 
+std::string startButtonCaption(int level) {
+    return "ｽﾀｰﾄ(&" + std::to_string(level) + ")";
+}
+
+std::string minutesSinceSignInText(int minutes) {
+    return "起動後" + std::to_string(minutes) + "分";
+}
+
+std::string todayTotalText(int runs) {
+    return "本日総回数＝" + std::to_string(runs) + "回";
+}
+
+std::string studentHeaderText(const std::string& gradeLabel, std::string_view name) {
+    return gradeLabel + " " + trimSpaces(name);
+}
+
+std::string schoolHeaderText(const std::string& schoolName, int student) {
+    return schoolName + ":" + std::to_string(student);
+}
+
+std::string pointsRankingHeading(int kind) {
+    return kind == 1 ? "獲得ポイント（今まで順位）" : "獲得ポイント（今日の順位）";
+}
+
 std::string targetLine(const LevelCriteria& c) {
     const std::string head = "目標=" + std::to_string(c.targetTime) + "秒";
     // 9999 points: the level cannot be cleared, so no clearing figures.

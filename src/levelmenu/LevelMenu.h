@@ -24,6 +24,20 @@ std::string allTimeFigures(const ResultsSummary& summary, int level, int student
 std::string passPeriodFigures(const LevelCriteria& criteria, const ResultsSummary& summary,
                               int level, int student); // Label8
 std::string targetLine(const LevelCriteria& criteria); // Label7
+// The start button's caption, "ｽﾀｰﾄ(&i)": "&" marks the access key.
+std::string startButtonCaption(int level);
+// The over-practice notice over a closed level's start button (Text1).
+inline constexpr const char* kOverPracticeNotice = "やりすぎ禁止";
+// The header of the menu: "起動後N分" (Label17), "本日総回数＝N回" (Label18),
+// the grade label and the trimmed name (Label12), the school and the
+// student number (Label13).
+std::string minutesSinceSignInText(int minutes);
+std::string todayTotalText(int runs);
+std::string studentHeaderText(const std::string& gradeLabel, std::string_view name);
+std::string schoolHeaderText(const std::string& schoolName, int student);
+// The heading over the lists (Label5) of the rankings by points: cumulative
+// (kind 1) or today's (kind 2).
+std::string pointsRankingHeading(int kind);
 // A single-precision value in its shortest decimal form ("1.5", "1", "0.1").
 std::string shortestNumber(float value);
 // A value read from a criteria cell as the column shows it.

@@ -36,6 +36,13 @@ std::string runTimeText(int32_t runTime);
 std::string levelRunText(int count);
 std::string todayRunText(int count);
 
+// The end screen's fixed texts.
+inline constexpr const char* kLevelClearedText = "このレベルクリア";              // Label2
+inline constexpr const char* kNextLevelText = "次のレベルへ進みましょう";         // Label2 later
+inline constexpr const char* kGoalClearedText = "目標レベルクリア。おめでとう！"; // Label1
+inline constexpr const char* kToMenuCaption = "メニューへ";                       // Command4
+inline constexpr const char* kRetryCaption = "もう一度";                          // Command5
+
 // The goal panel is for courses that have a goal: no level of the table
 // may be closed off with a clear count of 9999.
 bool goalPanelAllowed(const CriteriaTable& criteria);

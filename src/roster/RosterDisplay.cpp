@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/SharedFile.h"
+#include "text/Characters.h"
 #include "text/Cp932.h"
 #include "text/LeadingNumber.h"
 
@@ -103,6 +104,15 @@ void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary
                 const std::string& sharedFolder, const SharedConfig& config) {
     const std::string name = displayPath(std::filesystem::path(sharedFolder) / kRosterFile);
     buildRoster(t, s, summary, readRosterEntries(sharedFolder), name, config);
+}
+
+std::string chosenNameText(std::string_view line) {
+    return trimSpaces(firstCharacters(line, 10));
+}
+
+std::string signedInNameText(std::string_view line) {
+    const size_t slash = line.rfind('/');
+    return trimSpaces(slash == std::string_view::npos ? line : line.substr(0, slash));
 }
 
 std::string markerText(double marker) {

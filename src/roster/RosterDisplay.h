@@ -54,6 +54,18 @@ void startNameLists(NameListState& lists);
 // List1, List3 and the numbers from List2 by the grade filter; selects line 0.
 void filterNameLists(NameListState& lists, const RosterTables& roster);
 
+// The name screen's fixed texts: the prompt in Label1, and the captions of
+// the four NameListMode options.
+inline constexpr const char* kChooseName = "名前を選びなさい";
+inline constexpr const char* kNameListModeCaptions[4] = {
+    "回数(今日／今まで）", "ポイント（今日／今まで）", "本日（ポイント／回数）",
+    "今まで（ポイント／回数）"};
+// What Label1 shows for a chosen line of List1: its first ten characters
+// (grade tag, name and padding) without the ASCII spaces at both ends; a
+// double click shows the part before the line's last "/" instead.
+std::string chosenNameText(std::string_view line);
+std::string signedInNameText(std::string_view line);
+
 // The progress marker as the failure message shows it ("3", "1.5").
 std::string markerText(double marker);
 

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "context/Procedures.h"
+#include "drill/DrillTexts.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/VbWidgets.h"
@@ -31,7 +32,6 @@ constexpr double kDigitPoints = 99.75; // one half-width cell is about 1000 twip
 constexpr int kStrokePixels = 5;       // at the design size
 
 constexpr int kTodayLevels = 15; // levels whose runs make today's run number
-const QString kPracticeRunNumber = QStringLiteral("－");
 
 // The time bar, in twips of the header panel.
 constexpr int kBarLeft = 210;
@@ -203,9 +203,9 @@ void MainFrm::buildCover() {
         label->hide();
         return label;
     };
-    lblsss1 =
-        message(QStringLiteral("lblsss1"), 4335, 4725, Qt::black, QStringLiteral("成績記録中"));
-    lblsss2 = message(QStringLiteral("lblsss2"), 4410, 5175, kRed, QStringLiteral("時間切れ"));
+    lblsss1 = message(QStringLiteral("lblsss1"), 4335, 4725, Qt::black,
+                      QString::fromUtf8(kRecordingCover));
+    lblsss2 = message(QStringLiteral("lblsss2"), 4410, 5175, kRed, QString::fromUtf8(kTimeUpCover));
     sPicture2->hide();
 }
 
@@ -243,7 +243,7 @@ void MainFrm::buildAnswerArea() {
     seitouLabel->hide();
 
     Commandkakunin2 = addLabel(QStringLiteral("Commandkakunin2"), {3915, 9360, 7110, 615}, kPGothic,
-                               24, true, QStringLiteral("\"+\"を２回押しなさい"));
+                               24, true, QString::fromUtf8(kConfirmPrompt));
     Commandkakunin2->setForeColor(kRed);
     Commandkakunin2->hide();
 
@@ -420,13 +420,9 @@ void MainFrm::初期設定() {
     sLabel14->setText(qs(ctx.config.SchoolName));
     sLabel13->setText(QString::number(minutesSinceSignIn(st, ctx.services.clock.now())));
 
-    if (isPracticeLevel(ctx.program, level)) {
-        sLabel12->setText(kPracticeRunNumber);
-        sLabel11->setText(kPracticeRunNumber);
-    } else {
-        sLabel12->setText(QString::number(st.TodayRunCount + 1));
-        sLabel11->setText(QString::number(todayRunCountAt(*ctx.summary, level, s) + 1));
-    }
+    const bool practice = isPracticeLevel(ctx.program, level);
+    sLabel12->setText(qs(runNumberText(practice, st.TodayRunCount)));
+    sLabel11->setText(qs(runNumberText(practice, todayRunCountAt(*ctx.summary, level, s))));
 }
 
 void MainFrm::レベル別設定() {
@@ -590,7 +586,7 @@ void MainFrm::判定後処理() {
         m_run.readyForNext();
         問題作成表示();
     } else if (verdict == Judgement::Wrong) {
-        seitouLabel->setText(QString::number(std::llround(m_problem.CorrectAnswer)));
+        seitouLabel->setText(qs(correctAnswerText(m_problem.CorrectAnswer)));
         seitouLabel->show();
         Label11->show();
 

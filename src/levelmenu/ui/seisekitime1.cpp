@@ -223,8 +223,7 @@ void seisekitime1::Form_Activate() {
     SharedState& st = ctx.state;
     Command8->setVisible(isTeacherName(st.CurrentStudentName));
     Picture11->setTeacher(isTeacherName(st.CurrentStudentName));
-    Label17->setText(
-        QStringLiteral("起動後%1分").arg(minutesSinceSignIn(st, ctx.services.clock.now())));
+    Label17->setText(qs(minutesSinceSignInText(minutesSinceSignIn(st, ctx.services.clock.now()))));
 
     m_menuReady = 0;
     showCover();
@@ -235,7 +234,7 @@ void seisekitime1::Form_Activate() {
     if (!BuildSummary(ctx)) return;
 
     st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, st.CurrentStudentNumber));
-    Label18->setText(QStringLiteral("本日総回数＝%1回").arg(st.TodayRunCount));
+    Label18->setText(qs(todayTotalText(st.TodayRunCount)));
 
     Picture2->start(std::max(1, m_levelCount));
     ProgressBar1->show();
@@ -253,8 +252,8 @@ void seisekitime1::Form_Activate() {
 
     m_levels->setListsVisible(true);
     Picture6->hide();
-    Label12->setText(qs(st.CurrentGradeLabel + " " + trimSpaces(st.CurrentStudentName)));
-    Label13->setText(qs(ctx.config.SchoolName + ":" + std::to_string(st.CurrentStudentNumber)));
+    Label12->setText(qs(studentHeaderText(st.CurrentGradeLabel, st.CurrentStudentName)));
+    Label13->setText(qs(schoolHeaderText(ctx.config.SchoolName, st.CurrentStudentNumber)));
     const QString title = qs(ctx.program.ProgramTitle);
     const bool longTitle = title.size() > static_cast<qsizetype>(kTitleLengthForSmallFont);
     setTwipsFont(Label11, kPGothic, longTitle ? 20 : 24, true);
@@ -328,8 +327,7 @@ void seisekitime1::Command6_Click() {
 void seisekitime1::pointsRankings(int kind) {
     if (kind != 1 && kind != 2) return;
     m_rankingKind = static_cast<int16_t>(kind);
-    Label5->setText(kind == 1 ? QStringLiteral("獲得ポイント（今まで順位）")
-                              : QStringLiteral("獲得ポイント（今日の順位）"));
+    Label5->setText(qs(pointsRankingHeading(kind)));
     // The cumulative ranking, the one the activation shows, moves the cover's bar too.
     const int levels = std::max(1, m_levelCount);
     if (kind == 1) Picture2->start(levels);

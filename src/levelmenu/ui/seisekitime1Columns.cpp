@@ -23,7 +23,7 @@ constexpr int kListTop = 2100, kListHeight = 6560;
 constexpr int kTargetTop = 8700, kTargetHeight = 320;
 
 const QString kStartTip = QStringLiteral("クリックしてスタートします。番号を押してもよろしい");
-const QString kOverPractice = QStringLiteral("やりすぎ禁止");
+const QString kOverPractice = QString::fromUtf8(kOverPracticeNotice);
 const QString kToday = QStringLiteral("今日");
 const QString kSoFar = QStringLiteral("今まで");
 
@@ -111,7 +111,7 @@ void LevelColumns::build(int levelCount, const ProgramDefinition& program,
         const QString name = qs(program.LevelNames[k]);
         Label3[k]->setText(name);
         Label3[k]->setToolTip(name);
-        Command4[k]->setText(QStringLiteral("ｽﾀｰﾄ(&%1)").arg(i));
+        Command4[k]->setText(qs(startButtonCaption(i)));
         Label7[k]->setText(qs(targetLine(criteria[i])));
         Label8[k]->setText(qs(passPeriodFigures(criteria[i], summary, i, student)));
     }

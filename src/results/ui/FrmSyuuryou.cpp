@@ -150,21 +150,21 @@ FrmSyuuryou::FrmSyuuryou(App& app) : TwipsForm(kDesignWidth, kDesignHeight), m_a
     Label20->setAlignment(VbLabel::Align::Center);
     Label20->hide();
     Label2 = addLabel(this, QStringLiteral("Label2"), {1200, 7440, 12960, 960}, 32, rgb(0, 140, 60),
-                      QStringLiteral("このレベルクリア"));
+                      QString::fromUtf8(kLevelClearedText));
     Label2->setAlignment(VbLabel::Align::Center);
     Label2->hide();
 
     Picture1 = new VbShape(this, QStringLiteral("Picture1"), rgb(255, 215, 40));
     place(Picture1, 1920, 9240, 11520, 1560);
     Label1 = addLabel(Picture1, QStringLiteral("Label1"), {0, 300, 11520, 960}, 34, rgb(220, 0, 40),
-                      QStringLiteral("目標レベルクリア。おめでとう！"));
+                      QString::fromUtf8(kGoalClearedText));
     Label1->setAlignment(VbLabel::Align::Center);
     Picture1->hide();
 
-    Command4 = addButton(QStringLiteral("Command4"), QStringLiteral("メニューへ"),
+    Command4 = addButton(QStringLiteral("Command4"), QString::fromUtf8(kToMenuCaption),
                          {2400, 9420, 4800, 1260}, rgb(40, 120, 220));
     connect(Command4, &QPushButton::clicked, this, &FrmSyuuryou::Command4_Click);
-    Command5 = addButton(QStringLiteral("Command5"), QStringLiteral("もう一度"),
+    Command5 = addButton(QStringLiteral("Command5"), QString::fromUtf8(kRetryCaption),
                          {8160, 9420, 4800, 1260}, rgb(245, 130, 20));
     connect(Command5, &QPushButton::clicked, this, &FrmSyuuryou::Command5_Click);
 
@@ -312,7 +312,7 @@ void FrmSyuuryou::Timer1_Timer() {
         Label2->hide();
         break;
     case WaysOn::Label2::NextLevel:
-        Label2->setText(QStringLiteral("次のレベルへ進みましょう"));
+        Label2->setText(QString::fromUtf8(kNextLevelText));
         break;
     }
     if (ways.retry) Command5->show();

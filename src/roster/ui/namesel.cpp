@@ -23,10 +23,7 @@
 namespace kestrel {
 namespace {
 
-const QString kChooseName = QStringLiteral("名前を選びなさい");
-
-const char* const kOptionCaptions[4] = {"回数(今日／今まで）", "ポイント（今日／今まで）",
-                                        "本日（ポイント／回数）", "今まで（ポイント／回数）"};
+const QString kChoosePrompt = QString::fromUtf8(kestrel::kChooseName);
 const int kOptionLefts[4] = {15, 3740, 7675, 11520};
 
 // The program artwork of the banner: a number rounded up on a number line.
@@ -113,7 +110,7 @@ void namesel::buildBanner() {
 }
 
 void namesel::buildChoice() {
-    Label1 = new VbLabel(this, QStringLiteral("Label1"), kChooseName);
+    Label1 = new VbLabel(this, QStringLiteral("Label1"), kChoosePrompt);
     Label1->setAlignment(VbLabel::Align::Center);
     Label1->setBackColor(rgb(0, 255, 255));
     place(Label1, 90, 1410, 13830, 990);
@@ -127,7 +124,7 @@ void namesel::buildChoice() {
     Picture7->setObjectName(QStringLiteral("Picture7"));
     place(Picture7, 90, 2430, 15060, 375);
     for (int i = 0; i < 4; ++i) {
-        auto* o = new QRadioButton(QString::fromUtf8(kOptionCaptions[i]), Picture7);
+        auto* o = new QRadioButton(QString::fromUtf8(kNameListModeCaptions[i]), Picture7);
         o->setObjectName(QStringLiteral("Option1_%1").arg(i));
         o->setFocusPolicy(Qt::TabFocus);
         // The last one stops short of the grade box, which stands over the panel.
@@ -235,7 +232,7 @@ void namesel::Form_Activate() {
     if (first) {
         pump();
         Label1->show();
-        Label1->setText(kChooseName);
+        Label1->setText(kChoosePrompt);
         Label1->hide();
         Label1->show();
     }
@@ -296,12 +293,11 @@ void namesel::List1_Click() {
     const int k = List1->ListIndex();
     if (k < 0) return;
     if (k == 0) {
-        Label1->setText(kChooseName);
+        Label1->setText(kChoosePrompt);
         m_chosen = -1;
         return;
     }
-    Label1->setText(
-        QString::fromStdString(trimSpaces(firstCharacters(List1->List(k).toStdString(), 10))));
+    Label1->setText(QString::fromStdString(chosenNameText(List1->List(k).toStdString())));
     choose(k);
 }
 
@@ -310,14 +306,11 @@ void namesel::List1_DblClick() {
     const int k = List1->ListIndex();
     if (k < 0) return;
     if (k == 0) {
-        Label1->setText(kChooseName);
+        Label1->setText(kChoosePrompt);
         m_chosen = -1;
         return;
     }
-    const QString line = List1->List(k);
-    const qsizetype slash = line.lastIndexOf(QLatin1Char('/'));
-    Label1->setText(QString::fromStdString(
-        trimSpaces(line.left(slash < 0 ? line.size() : slash).toStdString())));
+    Label1->setText(QString::fromStdString(signedInNameText(List1->List(k).toStdString())));
     choose(k);
     SignIn();
 }
