@@ -4,10 +4,10 @@
 // menu's figures. Every screen is rendered at the smallest and the largest
 // tablet size and checked for overflow and for text too small to read.
 //
-//   node drill.mjs --server PATH --make-demo PATH --demo DIR --out DIR
+//   node drill.mjs --server PATH --www DIR --make-demo PATH --demo DIR --out DIR
 //   node drill.mjs --url http://127.0.0.1:PORT --out DIR   (a server already running)
 import { spawn } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync, statSync, readFileSync, copyFileSync, existsSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, rmSync, statSync, readFileSync, copyFileSync, existsSync, chmodSync, readdirSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -85,8 +85,15 @@ async function startServer() {
   if (args.url) return { url: args.url, log: null };
   await run(args['make-demo'], [args.demo, temp]);
   const shared = join(temp, '共有データ');
+  // Installed as a school installs it: the program in Kestrel/ (which names
+  // the data folder) with the page beside it.
+  const program = join(temp, 'Kestrel');
+  mkdirSync(join(program, 'www'), { recursive: true });
+  copyFileSync(args.server, join(program, 'kestrel-server'));
+  chmodSync(join(program, 'kestrel-server'), 0o755);
+  for (const file of readdirSync(args.www)) copyFileSync(join(args.www, file), join(program, 'www', file));
   const port = await freePort();
-  const child = spawn(args.server, ['--folder', shared, '--port', String(port), '--listen', '127.0.0.1'], {
+  const child = spawn(join(program, 'kestrel-server'), ['--folder', shared, '--port', String(port), '--listen', '127.0.0.1'], {
     stdio: ['ignore', 'ignore', 'inherit'], detached: true,
   });
   children.push(child);
