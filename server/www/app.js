@@ -268,8 +268,14 @@ async function signIn() {
   names.busy = true;
   try {
     await api('POST', '/api/signin', { mode: names.mode, grade: names.grade, line: names.line });
+    $('Command14').hidden = true;
+    $('Picture5').hidden = false;
     await openMenu();
   } catch (err) {
+    if (screen === 'namesel') {
+      $('Command14').hidden = false;
+      $('Picture5').hidden = true;
+    }
     if (err.body?.Label1) setText('Label1', err.body.Label1);
     play(err.body?.cue);
   } finally {
@@ -317,6 +323,7 @@ async function openMenu() {
   fitAll();
   for (const level of data.levels) scrollToOwnLine(level);
   keyHandler = menuKey;
+  $('Picture2').hidden = true;
   menu.ready = true;
 }
 
@@ -376,6 +383,7 @@ function menuKey(e) {
 async function back() {
   menu.ready = false;
   $('Command1').disabled = true;
+  $('Picture2').hidden = false;
   await api('POST', '/api/signout', {}).catch(() => {});
   menu.grade = null;
   await openNames();
@@ -390,6 +398,7 @@ async function startLevel(level) {
   const button = $(`Command4_${level}`);
   if (screen === 'seisekitime1' && (!menu.ready || !button || button.disabled)) return;
   menu.ready = false;
+  if (screen === 'seisekitime1') $('Picture2').hidden = false;
   performance.clearMarks();
   performance.mark('start');
   let data;

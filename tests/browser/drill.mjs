@@ -181,7 +181,7 @@ function answerOf(problem, instruction) {
   else if ((m = instruction.match(/^(.)の位までの概数にしなさい$/))) k = PLACES.indexOf(m[1]);
   else if ((m = instruction.match(/^上から(\d)桁の概数にしなさい$/))) k = String(n).length - Number(m[1]);
   else throw new Error(`unknown instruction ${instruction}`);
-  return String(10 ** k * Math.floor(n / 10 ** k + 0.5));
+  return { answer: String(10 ** k * Math.floor(n / 10 ** k + 0.5)), place: k };
 }
 
 function lastRecord(log) {
@@ -271,7 +271,8 @@ async function main() {
   // A wrong answer by the keyboard: the correct answer and the hint stay
   // until "+" "+"; "+" "1" "+" does not confirm.
   let p = await problem();
-  let right = answerOf(p.q, p.label);
+  const first = answerOf(p.q, p.label);
+  let right = first.answer;
   const wrong = String(Number(right) + 1);
   await page.keyboard.type('9');
   await page.keyboard.press('Enter');
@@ -282,7 +283,20 @@ async function main() {
   await page.locator('#Commandkakunin2').waitFor();
   check((await text('seitouLabel')) === right, `the correct answer ${right} is shown`);
   check(await visible('Label11'), 'the red = is shown');
-  check(await page.locator('#qLabel1 .stroke').count() >= 1, 'the rounded-off digit is crossed out');
+  check(await page.locator(`#qLabel1 .c[data-place="${first.place}"] .stroke`).count() === 1,
+    `the digit of place ${first.place} is crossed out`);
+  // The carry row's digits stand right above the places they belong to.
+  const misplaced = await page.evaluate(() => {
+    const cells = (id) => [...document.querySelectorAll(`#${id} .c`)];
+    return cells('Label9').filter((c) => c.textContent.trim()).map((c) => {
+      const below = cells('qLabel1').find((q) => q.dataset.place === c.dataset.place);
+      if (!below) return Number(c.dataset.place) > 5 ? `place ${c.dataset.place}` : null;
+      const a = c.getBoundingClientRect();
+      const b = below.getBoundingClientRect();
+      return Math.abs(a.left + a.width / 2 - (b.left + b.width / 2)) > 2 ? `place ${c.dataset.place}` : null;
+    }).filter(Boolean);
+  });
+  check(misplaced.length === 0, `the carry row stands above its places (${misplaced.join(', ')})`);
   await everySize(page, '05-drill-wrong');
   await page.keyboard.type('+1+');
   await page.waitForTimeout(150);
@@ -299,7 +313,7 @@ async function main() {
       return q && q.textContent.trim() && !document.querySelector('#inputLabel').textContent;
     });
     p = await problem();
-    right = answerOf(p.q, p.label);
+    right = answerOf(p.q, p.label).answer;
     if (i % 2 === 0) {
       await keypad([...right]);
       await page.getByRole('button', { name: '判定' }).click();
@@ -308,8 +322,10 @@ async function main() {
       await page.keyboard.press('Space');
     }
     if (i < 9) {
-      await page.waitForFunction(([old, left]) => document.querySelector('#sLabel9')?.textContent === left
-        && document.querySelector('#qLabel1')?.textContent !== old, [p.q, String(9 - i)]);
+      // The next problem (which may be the same number again) comes with
+      // an empty entry.
+      await page.waitForFunction((left) => document.querySelector('#sLabel9')?.textContent === left
+        && document.querySelector('#inputLabel')?.textContent === '', String(9 - i));
     }
   }
 
