@@ -59,7 +59,7 @@ function setText(id, value, root = document) {
 // desktop's labels do, but never below what a child can read.
 function fit(el) {
   if (!el.isConnected || !el.classList.contains('t') || el.classList.contains('digits')) return;
-  if (el.getAttribute('role') === 'listbox') return;
+  if (el.firstElementChild) return;
   el.style.fontSize = '';
   let size = parseFloat(getComputedStyle(el).fontSize);
   while (size > 11 && el.scrollWidth > el.clientWidth + 1) {
@@ -160,22 +160,46 @@ let audio = null;
 
 function unlockAudio() {
   try {
-    if (!audio) audio = new (window.AudioContext || window.webkitAudioContext)();
+    if (!audio) {
+      audio = new (window.AudioContext || window.webkitAudioContext)();
+      // A silent sample played inside the touch unlocks output for good.
+      const silence = audio.createBufferSource();
+      silence.buffer = audio.createBuffer(1, 1, 22050);
+      silence.connect(audio.destination);
+      silence.start();
+    }
     if (audio.state === 'suspended') audio.resume();
   } catch {
     audio = null;
   }
 }
-addEventListener('pointerdown', unlockAudio, true);
-addEventListener('keydown', unlockAudio, true);
+for (const event of ['pointerdown', 'pointerup', 'touchend', 'click', 'keydown']) {
+  addEventListener(event, unlockAudio, true);
+}
+
+// Sounds fetched ahead, so that the answer cues start at once. The server
+// picks one of the cue's files at random on every request.
+const ahead = {};
+
+async function loadCue(cue) {
+  const reply = await fetch(`/sounds/${cue}`, { cache: 'no-store' });
+  if (!reply.ok) return null;
+  return audio.decodeAudioData(await reply.arrayBuffer());
+}
+
+function prepare(cue) {
+  if (audio && !ahead[cue]) ahead[cue] = loadCue(cue).catch(() => null);
+}
 
 // Plays a cue to its end (resolves at once when it cannot be played).
 async function play(cue) {
   if (!cue || !audio) return;
   try {
-    const reply = await fetch(`/sounds/${cue}`, { cache: 'no-store' });
-    if (!reply.ok) return;
-    const buffer = await audio.decodeAudioData(await reply.arrayBuffer());
+    const pending = ahead[cue] || loadCue(cue);
+    delete ahead[cue];
+    const buffer = await pending;
+    if (cue === 'right' || cue === 'wrong') prepare(cue);
+    if (!buffer) return;
     const source = audio.createBufferSource();
     source.buffer = buffer;
     source.connect(audio.destination);
@@ -419,6 +443,8 @@ async function startLevel(level) {
   showProblem(data.problem);
   requestAnimationFrame(() => performance.mark('problem'));
   run.ticker = setInterval(tick, 250);
+  prepare('right');
+  prepare('wrong');
   keyHandler = drillKey;
   for (const key of document.querySelectorAll('#keypad .key')) {
     // The keys never take the focus, so that the space bar judges and does

@@ -206,8 +206,10 @@ async function main() {
   lastPage = page;
   await page.setViewportSize({ width: SIZES[0][0], height: SIZES[0][1] });
   const pageBytes = new Map();
+  const sounds = new Set();
   page.on('response', async (r) => {
     const path = new URL(r.url()).pathname;
+    if (path.startsWith('/sounds/') && r.status() === 200) sounds.add(path.slice(8));
     if (path.startsWith('/api/') || path.startsWith('/sounds/')) return;
     try {
       pageBytes.set(path, (await r.body()).length);
@@ -351,6 +353,7 @@ async function main() {
     check(`今の成績：${record.seconds}秒` === time, `the record's time ${record.seconds} is the one shown`);
   }
 
+  check(['wrong', 'right'].every((cue) => sounds.has(cue)), `the answer cues were fetched (${[...sounds].join(', ')})`);
   const bytes = [...pageBytes.values()].reduce((a, b) => a + b, 0);
   check(bytes <= PAGE_BYTES_LIMIT, `the page is ${bytes} bytes`);
   const cdp = await browser.newBrowserCDPSession();
