@@ -30,10 +30,10 @@ HttpFront::HttpFront(Server& server, const ServerLimits& limits, HttpSettings se
     http.set_keep_alive_max_count(static_cast<size_t>(s.keepAliveRequests));
     http.set_tcp_nodelay(true);
 
-    // Every request goes to the request handling; the library's own routing
-    // and file serving are never used.
+    // Every request goes to the request handling, once the library has read
+    // its body; the library's own file serving is never used.
     Server& core = m_impl->server;
-    http.set_pre_routing_handler([&core](const httplib::Request& req, httplib::Response& res) {
+    const auto handler = [&core](const httplib::Request& req, httplib::Response& res) {
         Request r;
         r.method = req.method;
         r.path = req.path;
@@ -48,8 +48,14 @@ HttpFront::HttpFront(Server& server, const ServerLimits& limits, HttpSettings se
         for (const auto& [k, v] : out.headers)
             res.set_header(k, v);
         res.set_content(std::move(out.body), out.contentType);
-        return httplib::Server::HandlerResponse::Handled;
-    });
+    };
+    const std::string any = ".*";
+    http.Get(any, handler);
+    http.Post(any, handler);
+    http.Put(any, handler);
+    http.Patch(any, handler);
+    http.Delete(any, handler);
+    http.Options(any, handler);
     // What the library refuses itself (a body over the limit, a malformed
     // request line) is answered in the same form as the server's errors.
     http.set_error_handler([](const httplib::Request&, httplib::Response& res) {
