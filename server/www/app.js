@@ -74,7 +74,10 @@ function fitAll() {
 let resizing = 0;
 addEventListener('resize', () => {
   cancelAnimationFrame(resizing);
-  resizing = requestAnimationFrame(fitAll);
+  resizing = requestAnimationFrame(() => {
+    fitAll();
+    if (screen === 'seisekitime1') for (const level of menu.levels) scrollToOwnLine(level);
+  });
 });
 
 function fill(obj, keys) {

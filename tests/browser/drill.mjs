@@ -157,10 +157,11 @@ async function layoutFaults(page) {
 }
 
 const shots = [];
-async function everySize(page, name) {
+async function everySize(page, name, extraCheck) {
   for (const [w, h] of SIZES) {
     await page.setViewportSize({ width: w, height: h });
     await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+    if (extraCheck) await extraCheck(`${w}x${h}`);
     const faults = await layoutFaults(page);
     check(faults.length === 0, `${name} at ${w}x${h}: ${faults.join('; ')}`);
     const file = join(args.out, `${name}-${w}x${h}.png`);
@@ -246,16 +247,18 @@ async function main() {
   });
   check(level > 0, 'a level can be started');
   const before = { today: await text(`Label14_${level}`), total: await text('Label18') };
-  const own = await page.evaluate((n) => {
-    const list = document.getElementById(`List5_${n}`);
-    const row = [...list.children].find((r) => r.textContent.includes('●'));
-    if (!row) return 'no own line';
-    const a = row.getBoundingClientRect();
-    const b = list.getBoundingClientRect();
-    return a.top >= b.top - 1 && a.bottom <= b.bottom + 1 ? 'seen' : 'hidden';
-  }, level);
-  check(own === 'seen', `the own line of level ${level} is scrolled into view (${own})`);
-  await everySize(page, '03-menu');
+  const ownLineSeen = async (size) => {
+    const own = await page.evaluate((n) => {
+      const list = document.getElementById(`List5_${n}`);
+      const row = [...list.children].find((r) => r.textContent.includes('●'));
+      if (!row) return 'no own line';
+      const a = row.getBoundingClientRect();
+      const b = list.getBoundingClientRect();
+      return a.top >= b.top - 1 && a.bottom <= b.bottom + 1 ? 'seen' : 'hidden';
+    }, level);
+    check(own === 'seen', `the own line of level ${level} is scrolled into view at ${size} (${own})`);
+  };
+  await everySize(page, '03-menu', ownLineSeen);
   const recordsBefore = server.log ? statSync(server.log).size / 44 : 0;
 
   // スタート to the first problem on the screen.
