@@ -7,7 +7,7 @@
 //   node drill.mjs --server PATH --www DIR --make-demo PATH --demo DIR --out DIR
 //   node drill.mjs --url http://127.0.0.1:PORT --out DIR   (a server already running)
 import { spawn } from 'node:child_process';
-import { mkdtempSync, mkdirSync, rmSync, statSync, readFileSync, copyFileSync, existsSync, chmodSync, readdirSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, rmSync, statSync, readFileSync, writeFileSync, copyFileSync, existsSync, chmodSync, readdirSync } from 'node:fs';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -23,6 +23,8 @@ const GUIDE_SIZES = ['1024x768', '2732x2048'];
 const CHROMIUM = '/usr/bin/chromium';
 const PAGE_BYTES_LIMIT = 150 * 1024;
 const START_TO_PROBLEM_LIMIT_MS = 300;
+const TIMEOUT_LEVEL = 5;
+const TIMEOUT_MINIMUM = 2; // seconds: the run times out after 10
 
 const failures = [];
 let checks = 0;
@@ -85,6 +87,12 @@ async function startServer() {
   if (args.url) return { url: args.url, log: null };
   await run(args['make-demo'], [args.demo, temp]);
   const shared = join(temp, '共有データ');
+  // The last level (never closed for practising too much) times out after
+  // 5 × 2 seconds, for the time-out run.
+  const criteria = join(shared, 'Kestrel', 'タイム回数データ.txt');
+  const rows = readFileSync(criteria, 'latin1').split('\r\n');
+  rows[TIMEOUT_LEVEL] = `1,${TIMEOUT_MINIMUM},80,6,2,10,400,14,1,,,`;
+  writeFileSync(criteria, rows.join('\r\n'), 'latin1');
   // Installed as a school installs it: the program in Kestrel/ (which names
   // the data folder) with the page beside it.
   const program = join(temp, 'Kestrel');
@@ -242,7 +250,7 @@ async function main() {
   await page.locator('#Command4_1').waitFor();
   await page.waitForFunction(() => document.querySelector('#Label18')?.textContent);
   const level = await page.evaluate(() => {
-    for (let i = 1; i < 6; i++) if (!document.getElementById(`Command4_${i}`)?.disabled) return i;
+    for (let i = 1; i < 5; i++) if (!document.getElementById(`Command4_${i}`)?.disabled) return i;
     return 0;
   });
   check(level > 0, 'a level can be started');
@@ -354,6 +362,21 @@ async function main() {
     check(record.count === recordsBefore + 1, `one record appended (${recordsBefore} → ${record.count})`);
     check(record.level === level, `the record is of level ${level} (${record.level})`);
     check(`今の成績：${record.seconds}秒` === time, `the record's time ${record.seconds} is the one shown`);
+  }
+
+  // A run that times out, started by its key: "時間切れ" and a record
+  // without a time.
+  if (server.log) {
+    await page.keyboard.press(String(TIMEOUT_LEVEL));
+    await page.waitForFunction(() => document.querySelector('#qLabel1')?.textContent.trim());
+    await page.locator('#lblsss2').waitFor({ timeout: 5 * TIMEOUT_MINIMUM * 1000 + 5000 });
+    check((await text('lblsss2')) === '時間切れ', 'the time-out shows 時間切れ');
+    check(await page.evaluate(() => document.getElementById('sShape2').style.width) === '100%', 'the time bar is full at the time-out');
+    await page.waitForFunction(() => document.querySelector('.screen-FrmSyuuryou #Label18')?.textContent);
+    check((await text('Label18')) === '記録なし', 'the timed-out run has no time');
+    check((await text('Label20')) === '時間切れ', 'the end screen says 時間切れ');
+    const record = lastRecord(server.log);
+    check(record.level === TIMEOUT_LEVEL && record.seconds === 99999, `the timed-out run is recorded as 99999 (${record.level}, ${record.seconds})`);
   }
 
   check(['wrong', 'right'].every((cue) => sounds.has(cue)), `the answer cues were fetched (${[...sounds].join(', ')})`);
