@@ -2,7 +2,12 @@
 
 #include <httplib.h>
 
+#include "platform/ListeningSocket.h"
+
 namespace kestrel::server {
+
+// A classroom's tablets connecting at once all wait to be accepted.
+constexpr int kListenBacklog = 256;
 
 struct HttpFront::Impl {
     Impl(Server& s, const ServerLimits& l, HttpSettings h)
@@ -12,6 +17,7 @@ struct HttpFront::Impl {
     HttpSettings settings;
     httplib::Server http;
     int port = -1;
+    NativeSocket socket = 0;
 };
 
 HttpFront::HttpFront(Server& server, const ServerLimits& limits, HttpSettings settings)
@@ -29,6 +35,11 @@ HttpFront::HttpFront(Server& server, const ServerLimits& limits, HttpSettings se
     http.set_keep_alive_timeout(s.keepAliveSeconds);
     http.set_keep_alive_max_count(static_cast<size_t>(s.keepAliveRequests));
     http.set_tcp_nodelay(true);
+    Impl& impl = *m_impl;
+    http.set_socket_options([&impl](socket_t socket) {
+        impl.socket = static_cast<NativeSocket>(socket);
+        reuseListeningAddress(impl.socket);
+    });
 
     // Every request goes to the request handling, once the library has read
     // its body; the library's own file serving is never used.
@@ -74,6 +85,7 @@ bool HttpFront::bind(std::string& error) {
         m.port = m.http.bind_to_any_port(m.settings.address);
     else
         m.port = m.http.bind_to_port(m.settings.address, m.settings.port) ? m.settings.port : -1;
+    if (m.port > 0) raiseListenBacklog(m.socket, kListenBacklog);
     if (m.port <= 0) {
         error = m.settings.address + " のポート " + std::to_string(m.settings.port) +
                 " で待ち受けできません（ほかのプログラムが使っているか、アドレスがこのコンピュータ"

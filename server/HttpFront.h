@@ -12,10 +12,13 @@ namespace kestrel::server {
 struct HttpSettings {
     std::string address = "0.0.0.0";
     int port = 8080;
-    int threads = 8;              // requests served at once
+    // Connections served at once: a kept-alive connection holds its thread
+    // until it has been idle for keepAliveSeconds, so every tablet of a
+    // classroom needs one.
+    int threads = 96;
     int readTimeoutSeconds = 5;   // a client slower than this to send is dropped
     int writeTimeoutSeconds = 10; // ... or to take the response
-    int keepAliveSeconds = 5;     // an idle connection is closed after this
+    int keepAliveSeconds = 3;     // an idle connection is closed after this
     int keepAliveRequests = 100;  // requests on one connection
 };
 

@@ -225,7 +225,7 @@ struct Session {
     std::string gradeFilter;
     double lastSeen = 0;
     int runsStarted = 0;
-    std::unique_ptr<Run> run;
+    std::shared_ptr<Run> run;
 };
 
 struct Bucket {
@@ -233,18 +233,69 @@ struct Bucket {
     double at = 0;
 };
 
+// The server's clock as the log's waits see it: the same time of day, but a
+// tick that runs twenty times as fast, so that a log held by another PC is
+// tried again every 50 ms instead of every second. A desktop PC waits with
+// its screen up; here every tablet waits for its answer meanwhile.
+class RetryPacedClock : public Clock {
+public:
+    explicit RetryPacedClock(Clock& base) : m_base(base) {}
+    LocalTime now() override { return m_base.now(); }
+    uint32_t tickMs() override { return m_base.tickMs() * kPace; }
+
+private:
+    static constexpr uint32_t kPace = 20;
+    Clock& m_base;
+};
+
+// Whether this thread's waits for a held log let the other requests in.
+thread_local bool tl_releaseDuringWaits = false;
+
+// The log's waits for another PC's lock: while a run's record waits for
+// the log, the other requests go on (they find the run ended and its end
+// screen still coming); every other wait keeps the server to itself.
+class ReleasingPump : public EventPump {
+public:
+    ReleasingPump(EventPump& base, std::mutex& mutex) : m_base(base), m_mutex(mutex) {}
+    void processEvents() override { m_base.processEvents(); }
+    void idle(int ms) override {
+        if (!tl_releaseDuringWaits) {
+            m_base.idle(ms);
+            return;
+        }
+        m_mutex.unlock();
+        m_base.idle(ms);
+        m_mutex.lock();
+    }
+
+private:
+    EventPump& m_base;
+    std::mutex& m_mutex;
+};
+
+class ReleaseDuringWaits {
+public:
+    ReleaseDuringWaits() { tl_releaseDuringWaits = true; }
+    ~ReleaseDuringWaits() { tl_releaseDuringWaits = false; }
+    ReleaseDuringWaits(const ReleaseDuringWaits&) = delete;
+    ReleaseDuringWaits& operator=(const ReleaseDuringWaits&) = delete;
+};
+
 } // namespace
 
 struct Server::State {
-    State(ServerSetup s, ServerServices v) : setup(std::move(s)), services(v) {}
+    State(ServerSetup s, ServerServices v, std::mutex& mutex)
+        : setup(std::move(s)), services(v), pump(services.events, mutex) {}
 
     ServerSetup setup;
     ServerServices services;
+    ReleasingPump pump;
+    RetryPacedClock logClock{services.clock};
     std::unique_ptr<ResultsSummary> summary = std::make_unique<ResultsSummary>();
     RunEntries entries;
     LogWindow window;
     std::unique_ptr<RosterTables> roster = std::make_unique<RosterTables>();
-    std::map<std::string, Session> sessions;
+    std::map<std::string, std::shared_ptr<Session>> sessions;
     std::map<std::string, Bucket> buckets;
     uint64_t written = 0;
 
@@ -253,9 +304,7 @@ struct Server::State {
 
     Response route(const Request& req);
 
-    LogAccess log() {
-        return {services.files, resultsLogPath(setup.folders), services.clock, services.events};
-    }
+    LogAccess log() { return {services.files, resultsLogPath(setup.folders), logClock, pump}; }
     const LevelCriteria& criteriaOf(int level) const {
         return setup.criteria[inLevelStudentArrays(level, 0) ? level : 0];
     }
@@ -269,7 +318,7 @@ struct Server::State {
     std::optional<Response> readNames(NameListState& lists, int mode, const std::string& grade);
     bool admit(const std::string& client);
     void expire();
-    Session* sessionOf(const Request& req);
+    std::shared_ptr<Session> sessionOf(const Request& req);
 
     Response staticFile(const std::string& path);
     Response sound(const std::string& cue);
@@ -335,7 +384,7 @@ bool Server::State::admit(const std::string& client) {
 
 void Server::State::expire() {
     for (auto it = sessions.begin(); it != sessions.end();) {
-        Session& s = it->second;
+        Session& s = *it->second;
         if (t - s.lastSeen > setup.limits.sessionIdleSeconds) {
             it = sessions.erase(it);
             continue;
@@ -347,13 +396,13 @@ void Server::State::expire() {
     }
 }
 
-Session* Server::State::sessionOf(const Request& req) {
+std::shared_ptr<Session> Server::State::sessionOf(const Request& req) {
     const std::string id = cookieOf(req, kSessionCookie);
     if (id.empty()) return nullptr;
     auto it = sessions.find(id);
     if (it == sessions.end()) return nullptr;
-    it->second.lastSeen = t;
-    return &it->second;
+    it->second->lastSeen = t;
+    return it->second;
 }
 
 // ---- Files -----------------------------------------------------------------------
@@ -495,7 +544,7 @@ Response Server::State::signIn(const Request& req, const json& body) {
     const std::string shown = chosenNameText(lists.List1[static_cast<size_t>(line)]);
     const std::string name = trimSpaces(s.state.CurrentStudentName);
     const std::string id = s.id;
-    sessions.emplace(id, std::move(s));
+    sessions.emplace(id, std::make_shared<Session>(std::move(s)));
 
     Response r = jsonResponse(200, {{"Label1", shown}, {"student", name}});
     r.headers.push_back({"Set-Cookie", std::string(kSessionCookie) + "=" + id +
@@ -670,7 +719,7 @@ Response Server::State::startRun(Session& session, const json& body) {
     // A run still going is abandoned: it leaves no record.
     session.run.reset();
     ++session.runsStarted;
-    auto run = std::make_unique<Run>();
+    auto run = std::make_shared<Run>();
     Run& r = *run;
     r.id = services.ids.newId();
     r.level = level;
@@ -734,12 +783,20 @@ std::optional<Response> Server::State::endRun(Run& run, Session& session) {
     record.level = static_cast<int16_t>(L);
     record.seconds = st.RunTime;
     record.schoolCode = resultText(setup.config.SchoolCode);
-    const RecordOutcome outcome = RecordRun(*summary, setup.criteria, log(), record);
+    RecordOutcome outcome;
+    {
+        const ReleaseDuringWaits others;
+        outcome = RecordRun(*summary, setup.criteria, log(), record);
+    }
+    // Other requests may have come in meanwhile.
+    now = services.clock.now();
+    t = absoluteSeconds(now);
     if (!outcome.status.ok()) {
-        run.end = nullptr;
+        run.end = {{"error", outcome.status.message}};
         return errorResponse(500, outcome.status.message);
     }
     ++written;
+    if (setup.recorded) setup.recorded(record);
     if (auto failed = refreshSummary()) return failed;
 
     const RecordFlags& flags = outcome.flags;
@@ -792,7 +849,9 @@ std::optional<Response> Server::State::endRun(Run& run, Session& session) {
 
 Response Server::State::runRequest(const Request& req, Session& session, const std::string& id,
                                    const std::string& action, const std::optional<json>& body) {
-    Run* found = session.run && session.run->id == id ? session.run.get() : nullptr;
+    // Held here: the run stays while its record waits for the log, even when
+    // the session moves on meanwhile.
+    const std::shared_ptr<Run> found = session.run && session.run->id == id ? session.run : nullptr;
     if (!found) return errorResponse(404, kNotFound);
     Run& run = *found;
     run.lastHeard = t;
@@ -801,6 +860,7 @@ Response Server::State::runRequest(const Request& req, Session& session, const s
     if (action.empty() && get) {
         if (!run.ended)
             if (auto reply = timeOutIfDue(run, session)) return *reply;
+        if (run.ended && run.end.is_null()) return jsonResponse(200, {{"state", "recording"}});
         if (run.ended) return jsonResponse(200, {{"state", "ended"}, {"end", run.end}});
         json reply = clockJson(run, session);
         reply["state"] = "running";
@@ -903,7 +963,7 @@ Response Server::State::route(const Request& req) {
     if (path == "/api/signin") return post ? signIn(req, *body) : errorResponse(405, kBadRequest);
     if (path == "/api/signout") return post ? signOut(req) : errorResponse(405, kBadRequest);
 
-    Session* session = sessionOf(req);
+    const std::shared_ptr<Session> session = sessionOf(req);
     if (path == "/api/menu" || path.starts_with("/api/runs")) {
         if (!session) return errorResponse(401, kChooseName);
     }
@@ -928,7 +988,7 @@ Response Server::State::route(const Request& req) {
 // ---- Server ----------------------------------------------------------------------
 
 Server::Server(ServerSetup setup, ServerServices services)
-    : m_state(std::make_unique<State>(std::move(setup), services)) {}
+    : m_state(std::make_unique<State>(std::move(setup), services, m_mutex)) {}
 
 Server::~Server() = default;
 

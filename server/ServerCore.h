@@ -9,6 +9,7 @@
 // brings a time, a verdict or a record.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 #include "platform/EventPump.h"
 #include "platform/Random.h"
 #include "platform/SharedFile.h"
+#include "results/ResultRecord.h"
 #include "startup/AppFolders.h"
 #include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"
@@ -75,6 +77,8 @@ struct ServerSetup {
     SoundTable sounds;
     std::map<std::string, StaticFile> files; // by request path ("/index.html")
     ServerLimits limits;
+    // Told of every record once it is on disk (for a log of the server's own).
+    std::function<void(const ResultRecord&)> recorded;
 };
 
 // New session and run ids: unguessable, 32 hexadecimal digits.
@@ -108,8 +112,9 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Handles one request; safe to call from several threads (one request
-    // is handled at a time).
+    // Handles one request; safe to call from several threads. One request
+    // is handled at a time, except that a run's record waiting for a log
+    // held by another PC lets the others in.
     Response handle(const Request& request);
 
     size_t sessionCount() const;
@@ -118,8 +123,8 @@ public:
 
 private:
     struct State;
+    mutable std::mutex m_mutex; // before the state, whose waits release it
     std::unique_ptr<State> m_state;
-    mutable std::mutex m_mutex;
 };
 
 } // namespace kestrel::server

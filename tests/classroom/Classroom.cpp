@@ -8,8 +8,8 @@
 // doubled or torn, how long appends and loads waited, and how many bytes a
 // menu activation read.
 //
-//   kestrel-classroom --folder DIR --pcs N --runs M [--teacher] [--mbit R]
-//                     [--pace S] [--seed K]
+//   kestrel-classroom --folder DIR --pcs N --runs M [--teacher] [--tablets T]
+//                     [--mbit R] [--pace S] [--seed K]
 //
 // DIR is the data folder that holds the log (made when missing). The
 // school's roster, configuration and criteria are the demo's, in a folder of
@@ -19,7 +19,14 @@
 // or torn, or a PC failed. With KESTREL_CLASSROOM_READ_WHOLE set in the
 // environment every load reads the window whole and every key in the
 // editor the whole log, as the program did before it kept what it read.
+//
+// --tablets T adds the classroom server (the program's request handling
+// behind HTTP on the loopback, on the same data folder) and T browsers
+// doing M runs each through it at the same time: they sign in, open the
+// menu, start an open level and answer its problems, now and then wrongly.
+// The report adds their answer round trips and the server's peak memory.
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -30,6 +37,8 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <sstream>
 #include <string>
@@ -38,7 +47,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include <httplib.h>
+
+#include "HttpFront.h"
+#include "ServerCore.h"
 #include "context/Procedures.h"
+#include "drill/Problem.h"
 #include "levelmenu/LevelMenu.h"
 #include "levelmenu/Ranking.h"
 #include "results/ResultsLogEdit.h"
@@ -59,6 +73,7 @@ struct Options {
     int pcs = 0;
     int runs = 0;
     bool teacher = false;
+    int tablets = 0;
     double mbit = 0; // 0: as fast as the folder is
     double pace = 10;
     unsigned seed = 1;
@@ -67,7 +82,7 @@ struct Options {
 [[noreturn]] void usage(const std::string& problem) {
     std::fprintf(stderr,
                  "kestrel-classroom: %s\nusage: kestrel-classroom --folder DIR --pcs N --runs M "
-                 "[--teacher] [--mbit R] [--pace S] [--seed K]\n",
+                 "[--teacher] [--tablets T] [--mbit R] [--pace S] [--seed K]\n",
                  problem.c_str());
     std::exit(2);
 }
@@ -89,6 +104,8 @@ Options parseOptions(int argc, char** argv) {
                 o.runs = std::stoi(value());
             else if (a == "--teacher")
                 o.teacher = true;
+            else if (a == "--tablets")
+                o.tablets = std::stoi(value());
             else if (a == "--mbit")
                 o.mbit = std::stod(value());
             else if (a == "--pace")
@@ -101,7 +118,7 @@ Options parseOptions(int argc, char** argv) {
             usage("not a number after " + a);
         }
     }
-    if (o.folder.empty() || o.pcs < 1 || o.runs < 0 || o.mbit < 0 || o.pace < 0)
+    if (o.folder.empty() || o.pcs < 1 || o.runs < 0 || o.tablets < 0 || o.mbit < 0 || o.pace < 0)
         usage("--folder, --pcs (1 or more) and --runs are needed");
     return o;
 }
@@ -371,6 +388,178 @@ void teacherPc(const Options& o, const fs::path& school, const fs::path& work, s
     }
 }
 
+// The peak memory of this process in kB, as Linux counts it.
+long peakMemoryKb() {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    while (std::getline(in, line))
+        if (line.starts_with("VmHWM:")) return std::stol(line.substr(6));
+    return 0;
+}
+
+// The classroom server on a free port of the loopback, on the PCs' school
+// and data folder; every record it writes is reported. It serves until the
+// stop file appears.
+void serverProcess(const Options& o, const fs::path& school, const fs::path& work,
+                   std::FILE* report) {
+    server::ServerSetup setup;
+    setup.folders.SharedFolder = withTrailingSeparator(school.string());
+    setup.folders.DataFolder = withTrailingSeparator(o.folder.string());
+    setup.folders.SoundFolder = setup.folders.SharedFolder + kSoundFolderName + "/";
+    setup.config = sharedConfigFrom(readTenItems(school / kSharedConfigFileName, kConfigPurpose));
+    setup.criteria = readCriteriaFile(school / kCriteriaFileName);
+    DefineProgram(setup.program);
+    DefineLevelTable(setup.program);
+    // Every simulated tablet comes from the same loopback address.
+    setup.limits.requestsPerSecond = 1e6;
+    setup.limits.requestBurst = 1e6;
+    std::mutex reporting;
+    setup.recorded = [&](const ResultRecord& r) {
+        const std::lock_guard lock(reporting);
+        std::fprintf(report, "record %s\n", hex(encodeResultRecord(r)).c_str());
+        std::fflush(report);
+    };
+    const server::ServerLimits limits = setup.limits;
+    SystemClock clock;
+    SystemRandom random;
+    random.seed(o.seed);
+    ShareCalls calls(o.mbit);
+    PosixSharedFileSystem files(calls);
+    test::FakeEventPump events;
+    events.sleepMicros = 10000;
+    server::RandomDeviceIds ids;
+    server::Server core(std::move(setup), {clock, random, files, events, ids});
+    server::HttpSettings http;
+    http.address = "127.0.0.1";
+    http.port = 0;
+    server::HttpFront front(core, limits, http);
+    std::string error;
+    if (!front.bind(error)) throw std::runtime_error(error);
+    std::ofstream(work / "port.tmp") << front.port() << "\n";
+    fs::rename(work / "port.tmp", work / "port");
+    std::thread stopper([&] {
+        while (!fs::exists(work / "stop"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        front.stop();
+    });
+    front.serve();
+    stopper.join();
+    std::fprintf(report, "memory %ld\n", peakMemoryKb());
+}
+
+// The answer of a problem as the page shows it, from its number and instruction.
+std::string solve(const nlohmann::json& problem) {
+    const int number = std::stoi(problem.at("qLabel1").get<std::string>());
+    const std::string instruction = problem.at("Label10").get<std::string>();
+    for (int type = 1; type <= 4; ++type)
+        for (int place = 1; place <= 3; ++place)
+            if (instructionText(type, place) == instruction)
+                return std::to_string(
+                    static_cast<long long>(makeProblem(type, number, place).CorrectAnswer));
+    throw std::runtime_error("no problem has the instruction " + instruction);
+}
+
+// One tablet's browser: sign-in, then `runs` runs at open levels, each
+// answered right with now and then a wrong answer first.
+void tablet(const Options& o, int port, int index, std::FILE* report, std::mutex& reporting) {
+    using nlohmann::json;
+    httplib::Client client("127.0.0.1", port);
+    client.set_keep_alive(true);
+    client.set_tcp_nodelay(true);
+    client.set_read_timeout(60, 0);
+    std::mt19937 rng(o.seed * 104729u + unsigned(index));
+    std::string cookie;
+    const auto send = [&](const std::string& method, const std::string& path, const json& body,
+                          int expected) {
+        httplib::Headers headers;
+        if (!cookie.empty()) headers.emplace("Cookie", "kestrel_session=" + cookie);
+        const auto start = std::chrono::steady_clock::now();
+        const httplib::Result r = method == "GET"
+                                      ? client.Get(path, headers)
+                                      : client.Post(path, headers, body.dump(), "application/json");
+        const double seconds = secondsSince(start);
+        if (!r) throw std::runtime_error(path + ": no answer from the server");
+        // 0: a run started, or refused for a level closed meanwhile.
+        const bool wanted =
+            expected == 0 ? r->status == 201 || r->status == 403 : r->status == expected;
+        if (!wanted)
+            throw std::runtime_error(path + ": " + std::to_string(r->status) + " " + r->body);
+        if (path.ends_with("/answer")) {
+            // The last answer of a run waits for its record on disk as well.
+            const bool last = r->body.find("\"end\"") != std::string::npos;
+            const std::lock_guard lock(reporting);
+            std::fprintf(report, "%s %.6f\n", last ? "last_answer" : "answer", seconds);
+        }
+        if (r->has_header("Set-Cookie")) {
+            const std::string c = r->get_header_value("Set-Cookie");
+            cookie = c.substr(c.find('=') + 1, c.find(';') - c.find('=') - 1);
+        }
+        return json::parse(r->body);
+    };
+    const json names = send("GET", "/api/names", nullptr, 200);
+    const int lines = static_cast<int>(names.at("List1").size());
+    if (lines < 2) throw std::runtime_error("no one to sign in in the demo roster");
+    send("POST", "/api/signin", {{"line", 1 + index % (lines - 1)}}, 200);
+    const auto pause = [&](double mean) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(
+            mean * std::uniform_real_distribution<double>(0.5, 1.5)(rng)));
+    };
+    for (int r = 0; r < o.runs; ++r) {
+        const json menu = send("GET", "/api/menu", nullptr, 200);
+        std::vector<int> open;
+        for (const json& level : menu.at("levels"))
+            if (level.at("enabled").get<bool>()) open.push_back(level.at("level").get<int>());
+        if (open.empty()) throw std::runtime_error("no level open");
+        pause(o.pace);
+        // The same student on a PC may close the level meanwhile: the menu again.
+        const json run = send("POST", "/api/runs", {{"level", open[rng() % open.size()]}}, 0);
+        if (!run.contains("run")) {
+            --r;
+            continue;
+        }
+        const std::string answers = "/api/runs/" + run.at("run").get<std::string>();
+        json problem = run.at("problem");
+        for (;;) {
+            pause(o.pace / 10);
+            if (rng() % 8 == 0) {
+                const json wrong = send("POST", answers + "/answer", {{"entry", "1"}}, 200);
+                if (wrong.at("verdict") != "wrong") throw std::runtime_error("1 was right");
+                problem = send("POST", answers + "/confirm", json::object(), 200).at("problem");
+            }
+            const json right = send("POST", answers + "/answer", {{"entry", solve(problem)}}, 200);
+            if (right.at("verdict") != "right")
+                throw std::runtime_error("the right answer was judged " + right.dump());
+            if (right.contains("end")) break;
+            problem = right.at("problem");
+        }
+    }
+}
+
+void tabletsProcess(const Options& o, const fs::path& work, std::FILE* report) {
+    int port = 0;
+    for (int k = 0; k < 1000 && port == 0; ++k) {
+        std::ifstream(work / "port") >> port;
+        if (port == 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (port == 0) throw std::runtime_error("the server did not start");
+    std::mutex reporting;
+    std::atomic<int> failures = 0;
+    std::vector<std::thread> browsers;
+    for (int i = 1; i <= o.tablets; ++i)
+        browsers.emplace_back([&, i] {
+            try {
+                tablet(o, port, i, report, reporting);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "kestrel-classroom: tablet %d: %s\n", i, e.what());
+                ++failures;
+            }
+        });
+    for (std::thread& t : browsers)
+        t.join();
+    if (failures > 0)
+        throw std::runtime_error(std::to_string(failures.load()) + " tablet(s) failed");
+}
+
 std::string readAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), {});
@@ -444,6 +633,12 @@ int main(int argc, char** argv) {
                                  [&, i](std::FILE* report) { studentPc(o, school, i, report); }));
     if (o.teacher)
         teacher = start("teacher", [&](std::FILE* report) { teacherPc(o, school, work, report); });
+    pid_t server = -1, tablets = -1;
+    if (o.tablets > 0) {
+        server =
+            start("server", [&](std::FILE* report) { serverProcess(o, school, work, report); });
+        tablets = start("tablets", [&](std::FILE* report) { tabletsProcess(o, work, report); });
+    }
 
     int failed = 0;
     const auto wait = [&](pid_t pid) {
@@ -454,17 +649,22 @@ int main(int argc, char** argv) {
     };
     for (pid_t pid : students)
         wait(pid);
+    if (tablets > 0) wait(tablets);
     std::ofstream(work / "stop") << "stop\n";
     if (teacher > 0) wait(teacher);
+    if (server > 0) wait(server);
 
     // Every record the PCs wrote, as the teacher left it, must stand in
     // the log once; so must every record that stood there before.
     std::map<std::string, int64_t> expected = recordsOf(before);
-    std::vector<double> appendWaits, loadWaits, activations;
-    int64_t appended = 0, deleted = 0;
-    for (int i = 0; i <= o.pcs; ++i) {
-        std::ifstream in(
-            work / (i == 0 ? std::string("teacher.txt") : "pc-" + std::to_string(i) + ".txt"));
+    std::vector<double> appendWaits, loadWaits, activations, answers, lastAnswers;
+    int64_t appended = 0, deleted = 0, tabletRecords = 0;
+    long serverMemoryKb = 0;
+    std::vector<std::string> reports = {"teacher.txt", "server.txt", "tablets.txt"};
+    for (int i = 1; i <= o.pcs; ++i)
+        reports.push_back("pc-" + std::to_string(i) + ".txt");
+    for (const std::string& name : reports) {
+        std::ifstream in(work / name);
         std::string line;
         while (std::getline(in, line)) {
             std::istringstream words(line);
@@ -474,7 +674,11 @@ int main(int argc, char** argv) {
             if (kind == "append") appendWaits.push_back(std::stod(a));
             if (kind == "load") loadWaits.push_back(std::stod(a));
             if (kind == "activation") activations.push_back(std::stod(a));
+            if (kind == "answer") answers.push_back(std::stod(a));
+            if (kind == "last_answer") lastAnswers.push_back(std::stod(a));
+            if (kind == "memory") serverMemoryKb = std::stol(a);
             if (kind == "record" && unhex(a, x)) {
+                if (name == "server.txt") ++tabletRecords;
                 ++appended;
                 ++expected[std::string(x.begin(), x.end())];
             }
@@ -519,12 +723,21 @@ int main(int argc, char** argv) {
     std::printf("{\"appended\": %lld, \"deleted\": %lld, \"found\": %lld, \"lost\": %lld, "
                 "\"doubled\": %lld, \"torn\": %lld, \"append_wait_p50_s\": %.3f, "
                 "\"append_wait_p99_s\": %.3f, \"load_wait_p99_s\": %.3f, "
-                "\"bytes_per_activation_median\": %.0f, \"bytes_per_activation_max\": %.0f}\n",
+                "\"bytes_per_activation_median\": %.0f, \"bytes_per_activation_max\": %.0f, "
+                "\"tablet_runs\": %lld, \"answer_round_trip_p50_ms\": %.1f, "
+                "\"answer_round_trip_p99_ms\": %.1f, \"last_answer_round_trip_p50_ms\": %.1f, "
+                "\"last_answer_round_trip_p99_ms\": %.1f, \"server_peak_memory_mb\": %.1f}\n",
                 (long long)appended, (long long)deleted, (long long)foundCount, (long long)lost,
                 (long long)doubled, (long long)torn, percentile(appendWaits, 0.5),
                 percentile(appendWaits, 0.99), percentile(loadWaits, 0.99),
-                percentile(activations, 0.5), percentile(activations, 1.0));
+                percentile(activations, 0.5), percentile(activations, 1.0),
+                (long long)tabletRecords, 1000 * percentile(answers, 0.5),
+                1000 * percentile(answers, 0.99), 1000 * percentile(lastAnswers, 0.5),
+                1000 * percentile(lastAnswers, 0.99), static_cast<double>(serverMemoryKb) / 1024.0);
     fs::remove_all(work, ec);
     if (failed > 0) std::fprintf(stderr, "kestrel-classroom: %d PC(s) failed\n", failed);
-    return lost > 0 || doubled > 0 || torn > 0 || failed > 0 ? 1 : 0;
+    const bool tabletsShort = tabletRecords != static_cast<int64_t>(o.tablets) * o.runs;
+    if (tabletsShort)
+        std::fprintf(stderr, "kestrel-classroom: the tablets' runs were not all recorded\n");
+    return lost > 0 || doubled > 0 || torn > 0 || failed > 0 || tabletsShort ? 1 : 0;
 }
