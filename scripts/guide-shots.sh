@@ -18,3 +18,10 @@ mkdir -p "$demo/Kestrel"
 cp "$build/src/kestrel" "$demo/Kestrel/kestrel"
 QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy \
     "$build/tools/guide/guide_shots" "$demo/Kestrel/kestrel" docs/images
+
+# The tablet page's screens, from the browser test on the built server.
+cmake --build "$build" --target kestrel-server -j2
+mkdir -p docs/images/tablet
+KESTREL_GUIDE_IMAGES="$root/docs/images/tablet" bash tests/browser/run.sh \
+    --server "$build/server/kestrel-server" --www server/www \
+    --make-demo "$build/tools/make_demo" --demo demo/install --out "$build/browser"

@@ -30,7 +30,23 @@ packages=(
     # a real school share in the tests: a Samba server in a network namespace
     # of its own, reached through a FUSE SMB client
     samba smbclient smbnetfs fuse3 iproute2 util-linux
+    # the tablet page's test drives a headless Chromium from Node
+    chromium nodejs
 )
+# Debian's npm, unless the installed Node brings its own.
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
+# The browser test's npm packages (tests/browser/package-lock.json), put in
+# once and again whenever the lock file changes.
+npm_packages() {
+    local dir tests_dir
+    tests_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/browser" && pwd)
+    dir=$tests_dir/node_modules
+    if [ ! -f "$dir/.package-lock.json" ] || [ "$tests_dir/package-lock.json" -nt "$dir/.package-lock.json" ]; then
+        echo "install-deps: npm ci in tests/browser"
+        (cd "$tests_dir" && npm ci --no-audit --no-fund --loglevel=error)
+    fi
+}
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "install-deps: this script needs a Debian-based system (dpkg and apt-get)." >&2
@@ -45,6 +61,7 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
     echo "install-deps: all packages are installed."
+    npm_packages
     exit 0
 fi
 
@@ -63,3 +80,4 @@ echo "install-deps: installing ${missing[*]}"
 "${sudo[@]}" apt-get update
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y --no-install-recommends "${missing[@]}"
+npm_packages
