@@ -132,10 +132,10 @@ double absoluteSeconds(const LocalTime& t) {
     return static_cast<double>(dayNumber(t.date)) * 86400.0 + t.secondsOfDay;
 }
 
-// An answer as the keys could have typed it: 1..10 of * + , - . / 0-9.
+// An answer as the keys could have typed it: up to 10 of * + , - . / 0-9.
+// An empty entry is judged as the desktop judges it (as the number 0).
 bool isTypedEntry(const std::string& entry) {
-    if (entry.empty() || entry.size() > static_cast<size_t>(RunRules::kMaxEntryLength))
-        return false;
+    if (entry.size() > static_cast<size_t>(RunRules::kMaxEntryLength)) return false;
     return std::all_of(entry.begin(), entry.end(), [](char c) { return c >= '*' && c <= '9'; });
 }
 

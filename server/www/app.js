@@ -667,7 +667,7 @@ async function confirmWrong() {
 // An answer the server did not take: the run may have ended, or a wrong
 // answer may wait for its confirmation.
 async function recover(err) {
-  if (err.status === 400) return; // an empty entry: nothing is judged
+  if (err.status === 400) return;
   if (err.status !== 409) return;
   const state = await api('GET', `/api/runs/${run.id}`).catch(() => null);
   if (!state) return;

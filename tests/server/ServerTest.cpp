@@ -146,9 +146,10 @@ TEST_F(ServerTest, AWholeRunIsJudgedTimedAndRecordedAsTheDesktopRecordsIt) {
     EXPECT_EQ(run["bar"]["limit"], 5 * desktop.ctx.criteria[3].minimumTime);
     json problem = run["problem"];
 
-    // A wrong answer costs ten seconds and waits for "+" "+".
+    // A wrong answer (an empty entry is judged, as on the desktop) costs
+    // ten seconds and waits for "+" "+".
     school.clock.advance(4);
-    Response r = answer(session, id, "1");
+    Response r = answer(session, id, "");
     ASSERT_EQ(r.status, 200) << r.body;
     EXPECT_EQ(body(r)["verdict"], "wrong");
     EXPECT_EQ(body(r)["seitouLabel"], solve(problem));
@@ -472,7 +473,7 @@ TEST_F(ServerTest, AThousandMalformedRequestsWriteNothing) {
     const std::string bodies[] = {"{",
                                   R"({"entry":"12345678901"})",
                                   R"({"entry":"4a"})",
-                                  R"({"entry":""})",
+                                  R"({"entry":" 1"})",
                                   R"({"entry":null})",
                                   R"({"level":"1"})",
                                   R"({"level":1e9})",
