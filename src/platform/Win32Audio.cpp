@@ -22,8 +22,8 @@ std::wstring mciName(const std::filesystem::path& file) {
     };
     if (ascii(name)) return name;
     std::wstring shortName(MAX_PATH, L'\0');
-    DWORD n = GetShortPathNameW(name.c_str(), shortName.data(),
-                                static_cast<DWORD>(shortName.size()));
+    DWORD n =
+        GetShortPathNameW(name.c_str(), shortName.data(), static_cast<DWORD>(shortName.size()));
     if (n >= shortName.size()) {
         shortName.resize(n);
         n = GetShortPathNameW(name.c_str(), shortName.data(), n);
