@@ -4,20 +4,30 @@
 #include <QApplication>
 #include <QScreen>
 
-#include "platform/PosixProcessLauncher.h"
+#include "platform/Utf8Path.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtServices.h"
 #include "roster/ui/ProgramMenuWindow.h"
 
+// This system's way of starting a program.
+#ifdef _WIN32
+#include "platform/Win32ProcessLauncher.h"
+using SystemProcessLauncher = kestrel::Win32ProcessLauncher;
+#else
+#include "platform/PosixProcessLauncher.h"
+using SystemProcessLauncher = kestrel::PosixProcessLauncher;
+#endif
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     kestrel::installFontSubstitutions();
     kestrel::installAccessibility();
-    const QString menuNumber = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // Qt takes the arguments from the wide command line on Windows.
+    const QString menuNumber = QCoreApplication::arguments().value(1);
     const std::filesystem::path folder =
-        std::filesystem::path(QCoreApplication::applicationFilePath().toStdString()).parent_path();
-    kestrel::PosixProcessLauncher launcher;
+        kestrel::pathFromUtf8(QCoreApplication::applicationFilePath().toStdString()).parent_path();
+    SystemProcessLauncher launcher;
     kestrel::QtEventPump events;
     kestrel::QtDialogs dialogs(events);
     kestrel::ProgramMenuWindow window(kestrel::installedPrograms(folder), menuNumber, launcher,

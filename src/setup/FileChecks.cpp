@@ -5,6 +5,7 @@
 #include "levelmenu/LevelMenu.h"
 #include "platform/PasswordHash.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/Utf8Path.h"
 #include "roster/Grades.h"
 #include "roster/ProgramMenu.h"
 #include "roster/RosterChecks.h"
@@ -21,9 +22,6 @@ namespace kestrel::setup {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The family the screens' fixed-pitch Gothic is drawn with.
-constexpr const char* kDigitFont = "BIZ UDGothic";
 
 bool isDirectory(const fs::path& path) {
     std::error_code ec;
@@ -70,7 +68,7 @@ std::string whoMayWrite(SharedFileSystem& files, const fs::path& path) {
 
 std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programFile) {
     const std::string programFolder = programFolderOf(programFile);
-    const fs::path pathFile = fs::path(pathFileFolderOf(programFolder)) / kPathFileName;
+    const fs::path pathFile = pathFromUtf8(pathFileFolderOf(programFolder), kPathFileName);
     AppFolders folders;
     try {
         folders =
@@ -81,7 +79,7 @@ std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programF
                        "\r\nほかの項目は、このファイルを直してから確かめます。");
         return std::nullopt;
     }
-    if (!isDirectory(folders.SharedFolder)) {
+    if (!isDirectory(pathFromUtf8(folders.SharedFolder))) {
         report.add("path-file", Verdict::Error, pathFile,
                    "1 項目目の共有フォルダ「" + folders.SharedFolder +
                        "」がありません。マウントされているか、名前がまちがっていないか確かめます。"
@@ -94,7 +92,7 @@ std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programF
 }
 
 std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& folders) {
-    const fs::path file = fs::path(folders.SharedFolder) / kSharedConfigFileName;
+    const fs::path file = pathFromUtf8(folders.SharedFolder, kSharedConfigFileName);
     SharedConfig config;
     try {
         config = sharedConfigFrom(readTenItems(file, kConfigPurpose));
@@ -138,7 +136,7 @@ std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& 
 
 void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config,
                    SharedFileSystem& files) {
-    const fs::path file = fs::path(folders.SharedFolder) / kSharedConfigFileName;
+    const fs::path file = pathFromUtf8(folders.SharedFolder, kSharedConfigFileName);
     const std::string& stored = config.TeacherPassword;
     if (stored.empty()) {
         report.add(
@@ -161,7 +159,7 @@ void checkPassword(Report& report, const AppFolders& folders, const SharedConfig
 
 void checkRoster(Report& report, const AppFolders& folders, const SharedConfig& config,
                  const CivilDate& today) {
-    const fs::path file = fs::path(folders.SharedFolder) / kRosterFile;
+    const fs::path file = pathFromUtf8(folders.SharedFolder, kRosterFile);
     std::string text;
     try {
         text = readCp932File(file);
@@ -235,7 +233,7 @@ void checkCriteria(Report& report, const AppFolders& folders) {
 }
 
 void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes) {
-    const fs::path tableFile = fs::path(folders.SoundFolder) / kSoundTableFile;
+    const fs::path tableFile = pathFromUtf8(folders.SoundFolder, kSoundTableFile);
     SoundTable table;
     try {
         table = readSoundTable(folders.SoundFolder);
@@ -268,7 +266,7 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
                        "「" + cue.name +
                            "」に音のファイルが一つもありません（名前のすぐ後に「*」）。");
         for (int f = 1; f <= count && f < static_cast<int>(cue.files.size()); ++f) {
-            const fs::path wav = fs::path(folders.SoundFolder) / (cue.files[f] + ".wav");
+            const fs::path wav = pathFromUtf8(folders.SoundFolder, cue.files[f] + ".wav");
             ++files;
             const PlayResult loaded = probes.loadSound(wav);
             if (!loaded.ok)
@@ -279,7 +277,7 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
         }
     }
     for (const char* fixed : {kOverallBestSound, kGoalClearedSound, kWarningSound}) {
-        const fs::path wav = fs::path(folders.SoundFolder) / fixed;
+        const fs::path wav = pathFromUtf8(folders.SoundFolder, fixed);
         ++files;
         const PlayResult loaded = probes.loadSound(wav);
         if (!loaded.ok)
@@ -293,31 +291,27 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
 }
 
 void checkFonts(Report& report, SetupProbes& probes) {
+    const ScreenFonts fonts = probes.screenFonts();
     std::string missing;
-    for (const char* family : {"IPAGothic", "IPAPGothic", "IPAMincho", "IPAPMincho"})
+    for (const std::string& family : fonts.families)
         if (!probes.fontInstalled(family))
             missing += std::string(missing.empty() ? "" : "、") + family;
-    // The fixed-pitch digits: without it IPAGothic draws them, with a
-    // slashed zero that a child can take for a digit the hint crossed out.
-    const bool digits = probes.fontInstalled(kDigitFont);
+    // The fixed-pitch digits: without their font a slashed zero can be taken
+    // for a digit the hint crossed out.
+    const bool digits = fonts.digitFont.empty() || probes.fontInstalled(fonts.digitFont);
     if (missing.empty() && digits)
-        report.add("fonts", Verdict::Ok, "",
-                   "画面の字体（IPA ゴシック、IPA 明朝と数字の BIZ UDGothic）があります。");
+        report.add("fonts", Verdict::Ok, "", "画面の字体（" + fonts.names + "）があります。");
     if (!missing.empty())
         report.add("fonts", Verdict::Warning, "",
                    "画面の字体 " + missing +
-                       " がありません。ほかの字体で書かれ、文字の位置がずれます。"
-                       "sudo apt install fonts-ipafont-gothic fonts-ipafont-mincho で入れます。");
+                       " がありません。ほかの字体で書かれ、文字の位置がずれます。" + fonts.remedy);
     if (!digits)
         report.add("fonts", Verdict::Warning, "",
-                   std::string("数字の字体 ") + kDigitFont +
-                       " がありません。IPAGothic で書かれ、0 に斜線が入るので、ヒントで消した数字と"
-                       "まちがえやすくなります。sudo apt install fonts-morisawa-bizud-gothic で"
-                       "入れます。");
+                   "数字の字体 " + fonts.digitFont + " がありません。" + fonts.digitRemedy);
 }
 
 void checkProgramMenu(Report& report, const AppFolders& folders) {
-    const fs::path named = programMenuCommand(folders).program;
+    const fs::path named = pathFromUtf8(programMenuCommand(folders).program);
     std::error_code ec;
     fs::path menu = fs::weakly_canonical(named, ec);
     if (ec) menu = named;

@@ -81,6 +81,15 @@ std::string oneLine(std::string text) {
 
 } // namespace
 
+ScreenFonts linuxScreenFonts() {
+    return {{"IPAGothic", "IPAPGothic", "IPAMincho", "IPAPMincho"},
+            "IPA ゴシック、IPA 明朝と数字の BIZ UDGothic",
+            "sudo apt install fonts-ipafont-gothic fonts-ipafont-mincho で入れます。",
+            "BIZ UDGothic",
+            "IPAGothic で書かれ、0 に斜線が入るので、ヒントで消した数字とまちがえやすくなります。"
+            "sudo apt install fonts-morisawa-bizud-gothic で入れます。"};
+}
+
 std::vector<CheckLine> runSetupCheck(SetupCheckContext& context) {
     setup::Report report;
     // A check that fails in a way of its own (a folder it may not enter, say)

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <functional>
 
+#include "platform/Utf8Path.h"
 #include "results/ResultRecord.h"
 #include "setup/Checks.h"
 #include "support/FakeSharedFile.h"
@@ -30,7 +31,7 @@ FileInfo writableBy(bool group, bool others) {
 
 bool probeLeft(const FakeSharedFileSystem& files) {
     for (const auto& [path, bytes] : files.files)
-        if (path.filename().string().starts_with(".kestrel-doctor-")) return true;
+        if (utf8OfPath(path.filename()).starts_with(".kestrel-doctor-")) return true;
     return false;
 }
 
@@ -63,8 +64,8 @@ TEST(DataFolderCheck, EveryFailingStepOfTheProbeIsReportedAndNoProbeStays) {
          "グループのアカウントが書きこめません"},
         {"a log the group may not write",
          [](FakeSharedFileSystem& f) {
-             f.files[kData / kResultsLogName] = "";
-             f.folders[kData / kResultsLogName] = writableBy(false, false);
+             f.files[kData / pathFromUtf8(kResultsLogName)] = "";
+             f.folders[kData / pathFromUtf8(kResultsLogName)] = writableBy(false, false);
          },
          Verdict::Error, "chmod g+w"},
     };

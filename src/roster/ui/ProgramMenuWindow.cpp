@@ -8,6 +8,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/Utf8Path.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 
@@ -83,8 +84,9 @@ void ProgramMenuWindow::startChosen() {
     if (i < 0 || i >= static_cast<int>(m_programs.size())) return;
     const InstalledProgram& p = m_programs[static_cast<size_t>(i)];
     std::string error;
-    if (!m_launcher.startDetached(p.program.string(), {}, error)) {
-        m_dialogs.message("「" + p.program.string() + "」を起動できません。\r\n" + error,
+    const std::string program = utf8OfPath(p.program);
+    if (!m_launcher.startDetached(program, {}, error)) {
+        m_dialogs.message("「" + program + "」を起動できません。\r\n" + error,
                           windowTitle().toStdString(), MessageButtons::Ok);
         return;
     }
