@@ -18,7 +18,7 @@ using namespace kestrel::test;
 
 namespace {
 
-const QString kChooseName = QStringLiteral("名前を選びなさい");
+const QString kChoosePrompt = QStringLiteral("名前を選びなさい");
 
 struct Rebuild {
     const char* what;
@@ -63,7 +63,7 @@ TEST(nameselChoice, ARebuiltListLeavesNobodyChosen) {
         ASSERT_GT(sent, 0) << r.what << ": no wait to send events in";
         EXPECT_EQ(s.List1->ListCount(), r.shownAfter + 1) << r.what;
         EXPECT_EQ(s.List1->ListIndex(), 0) << r.what;
-        EXPECT_EQ(s.Label1->text(), kChooseName) << r.what;
+        EXPECT_EQ(s.Label1->text(), kChoosePrompt) << r.what;
         EXPECT_FALSE(signedIn(n)) << r.what;
         EXPECT_TRUE(n.t.audio.played.empty()) << r.what << ": nothing is judged while busy";
 
@@ -75,7 +75,7 @@ TEST(nameselChoice, ARebuiltListLeavesNobodyChosen) {
         for (const std::string& played : n.t.audio.played)
             EXPECT_NE(played.find("machigai"), std::string::npos) << r.what << ": " << played;
         EXPECT_FALSE(s.Command14->isHidden()) << r.what;
-        EXPECT_EQ(s.Label1->text(), kChooseName) << r.what;
+        EXPECT_EQ(s.Label1->text(), kChoosePrompt) << r.what;
 
         // A name chosen from the new list signs that student in.
         clickLine(s.List1, 1);
