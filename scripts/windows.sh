@@ -58,47 +58,19 @@ else
     bash "$root/scripts/install-deps.sh" windows
 fi
 
-# Wine: a prefix of its own, UTF-8 file names on the Linux side, a null
-# sound device (a sound plays and waits without a sound card), and Wine's
-# spelling of the Qt variables it would otherwise drop: WINEQT_X arrives as
-# QT_X. The offscreen platform on Windows reads fonts from one folder only.
-export WINEPREFIX=${WINEPREFIX:-$out/wineprefix}
-export WINELOADER=${WINELOADER:-/usr/lib/wine/wine64}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$out/alsa-null.conf"
-export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$out/alsa-null.conf
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
-mkdir -p "$out/fonts"
-for f in /usr/share/fonts/opentype/ipafont-gothic/*.ttf /usr/share/fonts/opentype/ipafont-mincho/*.ttf \
-    /usr/share/fonts/truetype/bizud-gothic/*.ttf; do
-    [ -e "$f" ] && ln -sf "$f" "$out/fonts/"
-done
+# Wine's settings: a prefix of its own, screens on the offscreen platform.
+# shellcheck source=../packaging/windows/wine-env.sh
+source "$root/packaging/windows/wine-env.sh"
+kestrel_wine_env "${WINEPREFIX:-$out/wineprefix}" "$out"
 export WINEQT_QPA_PLATFORM=offscreen
-WINEQT_QPA_FONTDIR=$(winpath "$out/fonts")
-export WINEQT_QPA_FONTDIR
+winpath() { kestrel_winpath "$1"; }
 
 mingw_runtime=(/usr/lib/gcc/x86_64-w64-mingw32/*-posix /usr/x86_64-w64-mingw32/lib)
 
 qt_prefix() { bash "$root/scripts/windows-qt.sh" | tail -1; }
 
 wine_ready() {
-    # Wine's services start with its first process and would hold the
-    # output pipe of whoever started it (CTest, Ninja): they start here,
-    # detached, and the server stays up for the processes that follow.
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
-    fi
-    wineserver -p </dev/null >/dev/null 2>&1 || true
-    "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
-    # Wine has no MS Gothic or MS Mincho: the IPA fonts stand in for them
-    # on the windows platform.
-    local key='HKCU\Software\Wine\Fonts\Replacements'
-    "$WINELOADER" reg add "$key" /v "MS Gothic" /t REG_SZ /d IPAGothic /f </dev/null >/dev/null 2>&1
-    "$WINELOADER" reg add "$key" /v "MS PGothic" /t REG_SZ /d IPAPGothic /f </dev/null >/dev/null 2>&1
-    "$WINELOADER" reg add "$key" /v "MS Mincho" /t REG_SZ /d IPAMincho /f </dev/null >/dev/null 2>&1
-    "$WINELOADER" reg add "$key" /v "MS PMincho" /t REG_SZ /d IPAPMincho /f </dev/null >/dev/null 2>&1
+    kestrel_wine_boot
     # The Qt and MinGW DLLs of the build.
     local qt paths
     qt=$(qt_prefix)

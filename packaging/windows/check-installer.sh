@@ -26,19 +26,12 @@ build=$(dirname "$setup")/build
 
 rm -rf "$out"
 mkdir -p "$out"
-export WINEPREFIX=$out/wineprefix
-export WINELOADER=${WINELOADER:-/usr/lib/wine/wine64}
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES=mscoree,mshtml=
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# shellcheck source=wine-env.sh
+source "$root/packaging/windows/wine-env.sh"
+kestrel_wine_env "$out/wineprefix" "$out"
 unset WINEPATH WINEQT_QPA_PLATFORM
-printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$out/alsa-null.conf"
-export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$out/alsa-null.conf
-mkdir -p "$out/fonts"
-ln -sf /usr/share/fonts/opentype/ipafont-gothic/*.ttf /usr/share/fonts/opentype/ipafont-mincho/*.ttf "$out/fonts/"
-
 wine() { "$WINELOADER" "$@" </dev/null; }
-winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+winpath() { kestrel_winpath "$1"; }
 failures=0
 checks=0
 ok() { checks=$((checks + 1)); echo "check-installer: ok    $*"; }
@@ -49,13 +42,8 @@ expect() { # description, command...
     if "$@"; then ok "$what"; else fail "$what"; fi
 }
 
-wine wineboot -i >/dev/null 2>&1
-wineserver -p >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
+kestrel_wine_boot
 drive_c=$WINEPREFIX/drive_c
-key='HKCU\Software\Wine\Fonts\Replacements'
-wine reg add "$key" /v "MS Gothic" /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
-wine reg add "$key" /v "MS Mincho" /t REG_SZ /d IPAMincho /f >/dev/null 2>&1
 
 installed=$drive_c/Program\ Files/Kestrel
 menu=$drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kestrel
@@ -127,8 +115,7 @@ wine cmd /c exit >/dev/null 2>&1
 echo "check-installer: the roster as the program shows it: $out/roster.png"
 
 # ... and offscreen, as a PC without a screen runs it.
-WINEQT_QPA_PLATFORM=offscreen WINEQT_QPA_FONTDIR=$(winpath "$out/fonts") \
-    "$WINELOADER" "$program" </dev/null >"$out/program-offscreen.log" 2>&1 &
+WINEQT_QPA_PLATFORM=offscreen "$WINELOADER" "$program" </dev/null >"$out/program-offscreen.log" 2>&1 &
 program_pid=$!
 sleep 10
 expect "the program is running offscreen after 10 s" kill -0 $program_pid
