@@ -3,10 +3,14 @@
 // terminal, this PC's name and the requests to stop.
 #include <string>
 
+#include "setup/SetupCheck.h"
+
 namespace kestrel::doctor {
 
 // Whether the font family is installed.
 bool fontInstalled(const std::string& family);
+// The fonts this system's screens are drawn with.
+ScreenFonts screenFonts();
 
 // A line typed at the terminal without echo, or a line of the input.
 bool readSecret(const char* prompt, std::string& out);

@@ -29,6 +29,10 @@ bool fontInstalled(const std::string& family) {
     return found;
 }
 
+ScreenFonts screenFonts() {
+    return linuxScreenFonts();
+}
+
 bool readSecret(const char* prompt, std::string& out) {
     const bool terminal = ::isatty(STDIN_FILENO);
     termios saved{};

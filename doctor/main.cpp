@@ -18,28 +18,47 @@
 #include "DoctorSystem.h"
 #include "platform/EventPump.h"
 #include "platform/PasswordHash.h"
-#include "platform/PosixMountTable.h"
-#include "platform/PosixSharedFile.h"
 #include "platform/RunningProgram.h"
-#include "platform/SdlAudio.h"
+#include "platform/Terminal.h"
+#include "platform/Utf8Path.h"
 #include "setup/CommandLine.h"
 #include "setup/LockTest.h"
 #include "setup/SetupCheck.h"
 #include "startup/Folders.h"
+
+// This system's implementations of the platform's services.
+#ifdef _WIN32
+#include "platform/Win32Audio.h"
+#include "platform/Win32MountTable.h"
+#include "platform/Win32SharedFile.h"
+#else
+#include "platform/PosixMountTable.h"
+#include "platform/PosixSharedFile.h"
+#include "platform/SdlAudio.h"
+#endif
 
 using namespace kestrel;
 namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef _WIN32
+using SystemMountTable = Win32MountTable;
+using SystemFileSystem = Win32SharedFileSystem;
+#else
+using SystemMountTable = ProcMountTable;
+using SystemFileSystem = PosixSharedFileSystem;
+#endif
+
 class RealProbes : public SetupProbes {
 public:
     MountTable& mounts() override { return m_mounts; }
     bool fontInstalled(const std::string& family) override { return doctor::fontInstalled(family); }
+    ScreenFonts screenFonts() override { return doctor::screenFonts(); }
     PlayResult loadSound(const fs::path& wavFile) override { return loadWavFile(wavFile); }
 
 private:
-    ProcMountTable m_mounts;
+    SystemMountTable m_mounts;
 };
 
 const cli::CommandSpec& spec() {
@@ -109,8 +128,8 @@ std::string thisSide() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const cli::Arguments args =
-        cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
+    prepareTerminal();
+    const cli::Arguments args = cli::parseArguments(spec(), commandArguments(argc, argv));
     if (!args.error.empty()) return usage(args.error);
     if (args.help) {
         std::cout << cli::helpText(spec());
@@ -123,19 +142,20 @@ int main(int argc, char** argv) {
                    : usage("「--hash-password」は、ほかの指定といっしょには書けません。");
     fs::path programFile = runningProgramFile();
     // The program file itself need not be there: its folder finds the path file.
-    if (args.has("--folder")) programFile = fs::absolute(args.value("--folder")) / "kestrel";
+    if (args.has("--folder"))
+        programFile = fs::absolute(pathFromUtf8(args.value("--folder"))) / "kestrel";
 
     SystemClock clock;
     SleepingPump events;
     RealProbes probes;
-    PosixSharedFileSystem files;
+    SystemFileSystem files;
     std::vector<CheckLine> lines;
     if (locks) {
         doctor::catchStopRequests();
         try {
             const FolderSetup setup = readFolderSetup(programFile);
             LockTestOptions options;
-            options.dataFolder = setup.folders.DataFolder;
+            options.dataFolder = pathFromUtf8(setup.folders.DataFolder);
             options.self = thisSide();
             options.say = [](const std::string& text) { std::cerr << text << std::endl; };
             options.stopped = [] { return doctor::stopRequested(); };

@@ -17,9 +17,9 @@
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "platform/FileReplace.h"
-#include "platform/PosixSharedFile.h"
 #include "platform/RunningProgram.h"
 #include "platform/Terminal.h"
+#include "platform/Utf8Path.h"
 #include "roster/Grades.h"
 #include "roster/Roster.h"
 #include "roster/RosterDisplay.h"
@@ -31,6 +31,13 @@
 #include "teacher/ClassSummary.h"
 #include "teacher/ResultsCsv.h"
 #include "text/Cp932.h"
+
+// This system's implementation of the shared files.
+#ifdef _WIN32
+#include "platform/Win32SharedFile.h"
+#else
+#include "platform/PosixSharedFile.h"
+#endif
 
 using namespace kestrel;
 
@@ -61,7 +68,7 @@ int fail(const std::string& message) {
 
 // A roster that is not CP932 is named with its remedy, as every tool names it.
 void requireCp932Roster(const AppFolders& folders) {
-    const std::filesystem::path roster = std::filesystem::path(folders.SharedFolder) / kRosterFile;
+    const std::filesystem::path roster = pathFromUtf8(folders.SharedFolder, kRosterFile);
     try {
         (void)readCp932File(roster);
     } catch (const FileError& e) {
@@ -72,8 +79,8 @@ void requireCp932Roster(const AppFolders& folders) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const cli::Arguments args =
-        cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
+    prepareTerminal();
+    const cli::Arguments args = cli::parseArguments(spec(), commandArguments(argc, argv));
     if (!args.error.empty()) return cli::usageFailure(spec(), args.error);
     if (args.help) {
         std::cout << cli::helpText(spec());
@@ -104,7 +111,11 @@ int main(int argc, char** argv) {
         requireCp932Roster(setup.folders);
         const std::vector<RosterFileEntry> entries = readRosterEntries(setup.folders.SharedFolder);
 
+#ifdef _WIN32
+        Win32SharedFileSystem files;
+#else
         PosixSharedFileSystem files;
+#endif
         SleepingPump pump;
         const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
         std::string text;
@@ -131,8 +142,8 @@ int main(int argc, char** argv) {
             return std::cout.good() ? cli::kExitOk : fail("標準出力に書き込めません。");
         }
         std::string reason;
-        if (!replaceFileDurably(outFile, text, reason))
-            return fail(cli::cannotWriteMessage(outFile, reason));
+        if (!replaceFileDurably(pathFromUtf8(outFile), text, reason))
+            return fail(cli::cannotWriteMessage(pathFromUtf8(outFile), reason));
         return cli::kExitOk;
     } catch (const FileError& e) {
         return fail(cli::fileErrorText(e));

@@ -10,10 +10,19 @@
 #include <QWidget>
 #include <vector>
 
-#include "platform/PosixProcessLauncher.h"
+#include "platform/Utf8Path.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "roster/ProgramMenu.h"
+
+// This system's way of starting a program.
+#ifdef _WIN32
+#include "platform/Win32ProcessLauncher.h"
+using SystemProcessLauncher = kestrel::Win32ProcessLauncher;
+#else
+#include "platform/PosixProcessLauncher.h"
+using SystemProcessLauncher = kestrel::PosixProcessLauncher;
+#endif
 
 namespace {
 
@@ -80,12 +89,13 @@ private:
         if (i < 0 || i >= static_cast<int>(m_programs.size())) return;
         const InstalledProgram& p = m_programs[static_cast<size_t>(i)];
         std::string error;
-        kestrel::PosixProcessLauncher launcher;
-        if (!launcher.startDetached(p.program.string(), {}, error)) {
-            QMessageBox::warning(this, windowTitle(),
-                                 QStringLiteral("「%1」を起動できません。\n%2")
-                                     .arg(QString::fromStdString(p.program.string()),
-                                          QString::fromStdString(error)));
+        SystemProcessLauncher launcher;
+        const std::string program = kestrel::utf8OfPath(p.program);
+        if (!launcher.startDetached(program, {}, error)) {
+            QMessageBox::warning(
+                this, windowTitle(),
+                QStringLiteral("「%1」を起動できません。\n%2")
+                    .arg(QString::fromStdString(program), QString::fromStdString(error)));
             return;
         }
         close();
@@ -100,9 +110,10 @@ private:
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     kestrel::installFontSubstitutions();
-    const QString menuNumber = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    // Qt takes the arguments from the wide command line on Windows.
+    const QString menuNumber = QCoreApplication::arguments().value(1);
     const std::filesystem::path folder =
-        std::filesystem::path(QCoreApplication::applicationFilePath().toStdString()).parent_path();
+        kestrel::pathFromUtf8(QCoreApplication::applicationFilePath().toStdString()).parent_path();
     ProgramMenuWindow window(kestrel::installedPrograms(folder), menuNumber);
     window.show();
     return app.exec();

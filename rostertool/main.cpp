@@ -22,8 +22,9 @@
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "platform/FileReplace.h"
-#include "platform/PosixSharedFile.h"
 #include "platform/RunningProgram.h"
+#include "platform/Terminal.h"
+#include "platform/Utf8Path.h"
 #include "results/ResultsSummary.h"
 #include "roster/Grades.h"
 #include "roster/RosterSheet.h"
@@ -33,6 +34,13 @@
 #include "startup/Folders.h"
 #include "text/Cp932.h"
 #include "text/LeadingNumber.h"
+
+// This system's implementation of the shared files.
+#ifdef _WIN32
+#include "platform/Win32SharedFile.h"
+#else
+#include "platform/PosixSharedFile.h"
+#endif
 
 using namespace kestrel;
 
@@ -65,8 +73,8 @@ int usage(const std::string& problem) {
 // Writes `bytes` as `file` in one piece; a failure is told with the system's reason.
 bool writeSheet(const std::string& file, const std::string& bytes) {
     std::string reason;
-    if (replaceFileDurably(file, bytes, reason)) return true;
-    std::cerr << cli::cannotWriteMessage(file, reason) << "\n";
+    if (replaceFileDurably(pathFromUtf8(file), bytes, reason)) return true;
+    std::cerr << cli::cannotWriteMessage(pathFromUtf8(file), reason) << "\n";
     return false;
 }
 
@@ -83,8 +91,7 @@ const char* encodingName(SheetEncoding e) {
 }
 
 int toSheet(const FolderSetup& setup, const std::string& file, bool utf8) {
-    const std::filesystem::path roster =
-        std::filesystem::path(setup.folders.SharedFolder) / kRosterFile;
+    const std::filesystem::path roster = pathFromUtf8(setup.folders.SharedFolder, kRosterFile);
     const std::vector<RosterRow> rows = rosterRows(readCp932File(roster));
     if (!writeSheet(file, rosterSheet(rows, utf8))) return 1;
     std::cout << "「" << displayPath(roster) << "」の " << rows.size() << " 人を「" << file
@@ -96,7 +103,7 @@ int toSheet(const FolderSetup& setup, const std::string& file, bool utf8) {
 // nothing to copy by hand. A file that is there already is kept.
 int templateSheet(const std::string& file, bool utf8) {
     std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
+    if (std::filesystem::exists(pathFromUtf8(file), ec)) {
         std::cerr << "「" << file
                   << "」はもうあります。上書きしないので、ほかの名前を指定します。\n";
         return 1;
@@ -110,7 +117,11 @@ int templateSheet(const std::string& file, bool utf8) {
 
 // The figures the name screen would show beside the names.
 PreviewFigures currentFigures(const FolderSetup& setup, Clock& clock) {
+#ifdef _WIN32
+    Win32SharedFileSystem files;
+#else
     PosixSharedFileSystem files;
+#endif
     SleepingPump pump;
     const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
     return previewFigures(log, criteriaFilePath(setup.folders));
@@ -123,8 +134,9 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
     settings.schoolYear = schoolYearOf(now.date.year, now.date.month, startMonthOf(setup.config));
     settings.listStatus2 = leadingNumber(setup.config.ListStatus2Entries) == 1;
 
-    const std::string sheetBytes = readFileBytes(file);
-    if (const std::string sheet = cli::spreadsheetFileMessage(file, sheetBytes); !sheet.empty()) {
+    const std::string sheetBytes = readFileBytes(pathFromUtf8(file));
+    if (const std::string sheet = cli::spreadsheetFileMessage(pathFromUtf8(file), sheetBytes);
+        !sheet.empty()) {
         std::cerr << sheet << "\n";
         return 1;
     }
@@ -173,8 +185,7 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
         return 0;
     }
 
-    const std::filesystem::path target =
-        std::filesystem::path(setup.folders.SharedFolder) / kRosterFile;
+    const std::filesystem::path target = pathFromUtf8(setup.folders.SharedFolder, kRosterFile);
     const std::string bytes = utf8ToCp932(im.rosterText());
     std::error_code ec;
     std::string kept;
@@ -188,7 +199,7 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
         const auto seconds = static_cast<int>(now.secondsOfDay);
         std::filesystem::path copy =
             target.parent_path() /
-            keptRosterName(now.date.year, now.date.month, now.date.day, seconds);
+            pathFromUtf8(keptRosterName(now.date.year, now.date.month, now.date.day, seconds));
         std::string error;
         if (std::filesystem::exists(copy, ec) || !replaceFileDurably(copy, old, error)) {
             std::cerr << "前の名簿を「" << displayPath(copy) << "」に残せないので、名簿は書きませ"
@@ -212,8 +223,8 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const cli::Arguments args =
-        cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
+    prepareTerminal();
+    const cli::Arguments args = cli::parseArguments(spec(), commandArguments(argc, argv));
     if (!args.error.empty()) return usage(args.error);
     if (args.help) {
         std::cout << cli::helpText(spec());

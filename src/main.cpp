@@ -6,21 +6,44 @@
 #include <string>
 
 #include "platform/Clock.h"
-#include "platform/PosixMountTable.h"
-#include "platform/PosixProcessLauncher.h"
-#include "platform/PosixSharedFile.h"
 #include "platform/Random.h"
-#include "platform/SdlAudio.h"
+#include "platform/Utf8Path.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtPrinter.h"
 #include "platform/ui/QtServices.h"
-#include "platform/ui/ShutdownSignal.h"
 #include "startup/ui/App.h"
 #include "startup/ui/AppExit.h"
 #include "startup/ui/Firstfrm.h"
 
+// This system's implementations of the platform's services.
+#ifdef _WIN32
+#include "platform/Win32Audio.h"
+#include "platform/Win32MountTable.h"
+#include "platform/Win32ProcessLauncher.h"
+#include "platform/Win32SharedFile.h"
+#include "platform/ui/Win32ShutdownSignal.h"
+#else
+#include "platform/PosixMountTable.h"
+#include "platform/PosixProcessLauncher.h"
+#include "platform/PosixSharedFile.h"
+#include "platform/SdlAudio.h"
+#include "platform/ui/ShutdownSignal.h"
+#endif
+
 namespace {
+
+#ifdef _WIN32
+using SystemAudio = kestrel::Win32Audio;
+using SystemProcessLauncher = kestrel::Win32ProcessLauncher;
+using SystemFileSystem = kestrel::Win32SharedFileSystem;
+using SystemMountTable = kestrel::Win32MountTable;
+#else
+using SystemAudio = kestrel::SdlAudio;
+using SystemProcessLauncher = kestrel::PosixProcessLauncher;
+using SystemFileSystem = kestrel::PosixSharedFileSystem;
+using SystemMountTable = kestrel::ProcMountTable;
+#endif
 
 // Screens fill a real display; the offscreen platform and KESTREL_WINDOWED=1
 // keep the design size (tests, screenshots, development).
@@ -34,8 +57,8 @@ bool wantFullScreen() {
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
-    // As early as the event loop allows: a log-off signal that arrives during
-    // start-up waits in the pipe until the first events are processed.
+    // As early as the event loop allows: a log-off that arrives during
+    // start-up waits until the first events are processed.
     kestrel::ShutdownSignal shutdownSignal;
     kestrel::installFontSubstitutions();
     kestrel::installAccessibility();
@@ -45,14 +68,13 @@ int main(int argc, char** argv) {
     kestrel::QtEventPump events;
     kestrel::QtDialogs dialogs(events);
     kestrel::AppExit exit;
-    kestrel::SdlAudio audio;
-    kestrel::PosixProcessLauncher processes;
+    SystemAudio audio;
+    SystemProcessLauncher processes;
     kestrel::QtPrinter printer(kestrel::QtPrinter::userDocumentsFolder());
     kestrel::Context ctx{
         kestrel::Services{clock, random, dialogs, exit, events, audio, processes, printer},
-        std::make_unique<kestrel::PosixSharedFileSystem>(),
-        std::make_unique<kestrel::ProcMountTable>()};
-    ctx.programFile = QCoreApplication::applicationFilePath().toStdString();
+        std::make_unique<SystemFileSystem>(), std::make_unique<SystemMountTable>()};
+    ctx.programFile = kestrel::pathFromUtf8(QCoreApplication::applicationFilePath().toStdString());
 
     kestrel::App app(ctx);
     exit.attach(&app);

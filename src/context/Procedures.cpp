@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "drill/SoundCues.h"
+#include "platform/Utf8Path.h"
 #include "results/ResultsSummary.h"
 #include "results/RunRecording.h"
 #include "roster/Grades.h"
@@ -47,11 +48,12 @@ void InitialiseFolders(Context& ctx) {
     if (ctx.mounts) {
         // Locks that stay on this PC would let two PCs write one place of the log.
         std::error_code ec;
-        std::filesystem::path data = std::filesystem::absolute(ctx.folders.DataFolder, ec);
+        std::filesystem::path data =
+            std::filesystem::absolute(pathFromUtf8(ctx.folders.DataFolder), ec);
         if (!ec) data = std::filesystem::weakly_canonical(data, ec);
         std::optional<Mount> m;
         if (const FileStatus read =
-                ctx.mounts->mountOf(ec ? ctx.folders.DataFolder : data.string(), m);
+                ctx.mounts->mountOf(ec ? ctx.folders.DataFolder : utf8OfPath(data), m);
             !read.ok())
             throw StartupError(unreadableMountTableMessage(ctx.mounts->source(), read));
         if (m)

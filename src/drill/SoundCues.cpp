@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "platform/Utf8Path.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
@@ -32,7 +33,7 @@ const std::array<std::string, SoundTable::kCueCount>& soundCueNames() {
 }
 
 SoundTable readSoundTable(const std::string& soundFolder) {
-    const std::filesystem::path file(soundFolder + kSoundTableFile);
+    const std::filesystem::path file = pathFromUtf8(soundFolder + kSoundTableFile);
     SoundTable table = parseSoundTable(readCp932File(file));
     if (!table.cutOffCue.empty())
         throw FileError(FileError::Kind::Content, file, cutOffBlockMessage(file, table));
@@ -103,7 +104,7 @@ PlayResult SoundPlayer::playCue(int position) const {
 }
 
 PlayResult SoundPlayer::playFile(const std::string& fileName) const {
-    return audio.playToEnd(std::filesystem::path(soundFolder + fileName));
+    return audio.playToEnd(pathFromUtf8(soundFolder + fileName));
 }
 
 bool answerCueFailed(int16_t& SoundFailureCount, const PlayResult& result) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/Utf8Path.h"
 #include "results/ResultsRules.h"
 #include "roster/Grades.h"
 #include "startup/Calendar.h"
@@ -194,7 +195,7 @@ void ViewScan::block(const unsigned char* bytes, size_t count) {
 }
 
 GraphStudents graphStudentList(RosterTables& roster, const std::string& sharedFolder) {
-    const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
+    const std::filesystem::path path = pathFromUtf8(sharedFolder, kRosterFile);
     GraphStudents out;
     std::vector<RosterFileEntry> entries;
     try {

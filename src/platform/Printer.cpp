@@ -1,5 +1,7 @@
 #include "platform/Printer.h"
 
+#include "platform/Utf8Path.h"
+
 namespace kestrel {
 
 std::optional<std::string> printOutcomeText(const PrintResult& result, const std::string& what) {
@@ -10,7 +12,7 @@ std::optional<std::string> printOutcomeText(const PrintResult& result, const std
         return "プリンターが見つからないので、" + what +
                "をPDFファイルに保存しました。\r\n"
                "保存した場所： " +
-               result.file.string();
+               utf8OfPath(result.file);
     case PrintResult::Outcome::Failed:
         break;
     }

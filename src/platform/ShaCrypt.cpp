@@ -194,6 +194,12 @@ std::string shaCryptWith(const Start& start, std::string_view key, std::string_v
 
 } // namespace
 
+std::string sha256(std::string_view data) {
+    Sha256 h(kStart256);
+    h.add(data);
+    return h.finish();
+}
+
 std::string shaCrypt(std::string_view key, std::string_view setting) {
     const bool sha512 = setting.starts_with("$6$");
     if (!sha512 && !setting.starts_with("$5$")) return {};

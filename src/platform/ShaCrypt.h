@@ -12,4 +12,7 @@ namespace kestrel {
 // `setting` is neither kind.
 std::string shaCrypt(std::string_view key, std::string_view setting);
 
+// The SHA-256 digest of `data`: 32 bytes.
+std::string sha256(std::string_view data);
+
 } // namespace kestrel

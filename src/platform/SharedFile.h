@@ -34,7 +34,7 @@ enum class FileFault {
 
 // The outcome of a file operation. The system's code and text are there for
 // the messages only: callers decide on `fault`.
-struct FileStatus {
+struct [[nodiscard]] FileStatus {
     FileFault fault = FileFault::None;
     int number = 0;          // the system's code for it
     std::string description; // the system's text for it

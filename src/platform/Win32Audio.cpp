@@ -18,6 +18,15 @@ std::string mciText(MCIERROR code) {
 
 } // namespace
 
+PlayResult loadWavFile(const std::filesystem::path& wavFile) {
+    const std::wstring open =
+        L"open \"" + wavFile.wstring() + L"\" type waveaudio alias kestrelcheck";
+    const MCIERROR rc = mciSendStringW(open.c_str(), nullptr, 0, nullptr);
+    if (rc != 0) return PlayResult{false, mciText(rc)};
+    mciSendStringW(L"close kestrelcheck", nullptr, 0, nullptr);
+    return PlayResult{};
+}
+
 PlayResult Win32Audio::playToEnd(const std::filesystem::path& wavFile) {
     // A path with a quote cannot be written into the command; Windows
     // allows none in file names.

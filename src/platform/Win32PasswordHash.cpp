@@ -4,31 +4,33 @@
 
 #include "platform/PasswordHash.h"
 #include "platform/ShaCrypt.h"
+#include "platform/Yescrypt.h"
 
 namespace kestrel {
 
-// SHA-crypt is computed here; yescrypt and scrypt hashes (the Linux PCs'
-// default) cannot be checked on Windows yet and match nothing.
+// yescrypt and SHA-crypt, the kinds the Linux PCs make, are computed here;
+// GOST yescrypt ("$gy$") and scrypt ("$7$"), which mkpasswd makes only when
+// asked, are libxcrypt's alone and match nothing on Windows.
 bool passwordHashMatches(std::string_view stored, std::string_view typed) {
-    if (!stored.starts_with("$5$") && !stored.starts_with("$6$")) return false;
     if (typed.find('\0') != std::string_view::npos) return false;
-    const std::string hash = shaCrypt(typed, stored);
+    std::string hash;
+    if (stored.starts_with("$y$"))
+        hash = yescrypt(typed, stored);
+    else if (stored.starts_with("$5$") || stored.starts_with("$6$"))
+        hash = shaCrypt(typed, stored);
     return !hash.empty() && hash == stored;
 }
 
-// SHA-512 crypt, which the Linux PCs check as well (no yescrypt here).
+// yescrypt with crypt(3)'s default cost, as the Linux PCs make it.
 std::string newPasswordHash(std::string_view password) {
     if (password.find('\0') != std::string_view::npos) return {};
-    static constexpr char kSaltCharacters[] =
-        "./0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     unsigned char random[16];
     if (!BCRYPT_SUCCESS(
             BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         return {};
-    std::string setting = "$6$";
-    for (unsigned char r : random)
-        setting += kSaltCharacters[r % 64];
-    return shaCrypt(password, setting);
+    const std::string setting =
+        yescryptSetting(std::string_view(reinterpret_cast<const char*>(random), sizeof random));
+    return yescrypt(password, setting);
 }
 
 } // namespace kestrel

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <random>
 
+#include "platform/Utf8Path.h"
 #include "results/ResultRecord.h"
 
 namespace kestrel {
@@ -20,7 +21,7 @@ uint64_t randomNumber() {
 } // namespace
 
 std::filesystem::path changeMarkPath(const std::filesystem::path& logPath) {
-    return logPath.parent_path() / kChangeMarkName;
+    return logPath.parent_path() / pathFromUtf8(kChangeMarkName);
 }
 
 FileStatus readChangeMark(SharedFileSystem& files, const std::filesystem::path& logPath,

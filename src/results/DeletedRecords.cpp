@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/Utf8Path.h"
 #include "results/PlanBytes.h"
 #include "startup/Calendar.h"
 #include "text/Cp932.h"
@@ -167,7 +168,7 @@ SharedTry<LogEditStatus> failedWith(const StepFailure& f) {
 } // namespace
 
 std::filesystem::path deletedRecordsPath(const std::filesystem::path& logPath) {
-    return logPath.parent_path() / kDeletedRecordsName;
+    return logPath.parent_path() / pathFromUtf8(kDeletedRecordsName);
 }
 
 DeletedEntryBytes encodeDeletedEntry(const DeletedRecord& e) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/Utf8Path.h"
 #include "results/DeletePlan.h"
 #include "results/DeletedRecords.h"
 
@@ -120,11 +121,11 @@ bool planAwaits(SharedFileSystem& files, const std::filesystem::path& planPath, 
 } // namespace
 
 std::filesystem::path deletePlanPath(const std::filesystem::path& logPath) {
-    return logPath.parent_path() / kDeletePlanName;
+    return logPath.parent_path() / pathFromUtf8(kDeletePlanName);
 }
 
 std::filesystem::path resultsTempPath(const std::filesystem::path& logPath) {
-    return logPath.parent_path() / kResultsTempName;
+    return logPath.parent_path() / pathFromUtf8(kResultsTempName);
 }
 
 FileStatus readExactly(SharedFile& file, uint64_t offset, void* out, size_t count) {

@@ -4,6 +4,7 @@
 #include <bit>
 #include <stdexcept>
 
+#include "platform/Utf8Path.h"
 #include "text/Cp932.h"
 
 namespace kestrel {
@@ -88,7 +89,7 @@ std::string resultTextUtf8(const ResultText& field) {
 }
 
 std::filesystem::path resultsLogPath(const AppFolders& folders) {
-    return std::filesystem::path(folders.DataFolder) / kResultsLogName;
+    return pathFromUtf8(folders.DataFolder, kResultsLogName);
 }
 
 } // namespace kestrel

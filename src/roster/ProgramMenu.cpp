@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/ProcessLauncher.h"
+#include "platform/Utf8Path.h"
 #include "startup/Folders.h"
 
 namespace kestrel {
@@ -55,9 +56,9 @@ std::vector<InstalledProgram> installedPrograms(const std::filesystem::path& men
             if (isProgramFile(file)) programs.push_back(file.path());
         if (programs.empty()) continue;
         std::sort(programs.begin(), programs.end());
-        const std::string name = folder.path().filename().string();
+        const std::string name = utf8OfPath(folder.path().filename());
         const auto same = std::find_if(programs.begin(), programs.end(), [&](const fs::path& p) {
-            return folded(p.stem().string()) == folded(name);
+            return folded(utf8OfPath(p.stem())) == folded(name);
         });
         found.push_back({name, same != programs.end() ? *same : programs.front()});
     }

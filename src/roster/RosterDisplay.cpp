@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/SharedFile.h"
+#include "platform/Utf8Path.h"
 #include "text/Cp932.h"
 #include "text/LeadingNumber.h"
 
@@ -89,7 +90,7 @@ void buildRoster(RosterTables& t, NameListState& s, const ResultsSummary& summar
 } // namespace
 
 std::vector<RosterFileEntry> readRosterEntries(const std::string& sharedFolder) {
-    const std::filesystem::path path = std::filesystem::path(sharedFolder) / kRosterFile;
+    const std::filesystem::path path = pathFromUtf8(sharedFolder, kRosterFile);
     const std::string name = displayPath(path);
     return rosterEntriesOf(rosterFileBytes(path, name), name);
 }
@@ -101,7 +102,7 @@ void readRosterBytes(RosterTables& t, NameListState& s, const ResultsSummary& su
 
 void readRoster(RosterTables& t, NameListState& s, const ResultsSummary& summary,
                 const std::string& sharedFolder, const SharedConfig& config) {
-    const std::string name = displayPath(std::filesystem::path(sharedFolder) / kRosterFile);
+    const std::string name = displayPath(pathFromUtf8(sharedFolder, kRosterFile));
     buildRoster(t, s, summary, readRosterEntries(sharedFolder), name, config);
 }
 

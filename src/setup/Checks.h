@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Utf8Path.h"
 #include "setup/SetupCheck.h"
 #include "startup/AppFolders.h"
 
@@ -14,7 +15,15 @@ struct Report {
     std::vector<CheckLine> lines;
     void add(const std::string& check, Verdict verdict, const std::filesystem::path& file,
              std::string message) {
-        lines.push_back({check, verdict, file.string(), std::move(message)});
+        add(check, verdict, utf8OfPath(file), std::move(message));
+    }
+    // A file or folder already named in UTF-8 text.
+    void add(const std::string& check, Verdict verdict, const std::string& file,
+             std::string message) {
+        lines.push_back({check, verdict, file, std::move(message)});
+    }
+    void add(const std::string& check, Verdict verdict, const char* file, std::string message) {
+        add(check, verdict, std::string(file), std::move(message));
     }
 };
 

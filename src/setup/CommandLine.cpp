@@ -4,6 +4,8 @@
 #include <cctype>
 #include <iostream>
 
+#include "platform/Utf8Path.h"
+
 namespace kestrel::cli {
 namespace {
 
@@ -123,7 +125,7 @@ std::string wrongEncodingMessage(const std::filesystem::path& file) {
     return "ファイル「" + displayPath(file) +
            "」の文字コードがシフトJIS(CP932)ではありません。学校のファイルはシフトJIS(CP932)で"
            "保存します。UTF-8 で保存したときは「iconv -f UTF-8 -t CP932 元のファイル > " +
-           file.filename().string() +
+           utf8OfPath(file.filename()) +
            "」で直せます。名簿なら、表計算ソフトから「kestrel-roster --from ファイル.csv "
            "--write」で書きなおせます。";
 }
@@ -133,7 +135,7 @@ std::string fileErrorText(const FileError& e) {
 }
 
 std::string spreadsheetFileMessage(const std::filesystem::path& file, std::string_view bytes) {
-    std::string ext = file.extension().string();
+    std::string ext = utf8OfPath(file.extension());
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     const bool zip = bytes.starts_with(std::string_view("PK\x03\x04", 4));

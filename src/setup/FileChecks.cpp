@@ -8,6 +8,7 @@
 #include "levelmenu/LevelMenu.h"
 #include "platform/PasswordHash.h"
 #include "platform/ProcessLauncher.h"
+#include "platform/Utf8Path.h"
 #include "roster/Grades.h"
 #include "roster/ProgramMenu.h"
 #include "roster/RosterChecks.h"
@@ -71,7 +72,7 @@ std::string whoMayWrite(SharedFileSystem& files, const fs::path& path) {
 
 std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programFile) {
     const std::string programFolder = programFolderOf(programFile);
-    const fs::path pathFile = fs::path(pathFileFolderOf(programFolder)) / kPathFileName;
+    const fs::path pathFile = pathFromUtf8(pathFileFolderOf(programFolder), kPathFileName);
     AppFolders folders;
     try {
         folders =
@@ -82,7 +83,7 @@ std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programF
                        "\r\nほかの項目は、このファイルを直してから確かめます。");
         return std::nullopt;
     }
-    if (!isDirectory(folders.SharedFolder)) {
+    if (!isDirectory(pathFromUtf8(folders.SharedFolder))) {
         report.add("path-file", Verdict::Error, pathFile,
                    "1 項目目の共有フォルダ「" + folders.SharedFolder +
                        "」がありません。マウントされているか、名前がまちがっていないか確かめます。"
@@ -95,7 +96,7 @@ std::optional<AppFolders> checkPathFile(Report& report, const fs::path& programF
 }
 
 std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& folders) {
-    const fs::path file = fs::path(folders.SharedFolder) / kSharedConfigFileName;
+    const fs::path file = pathFromUtf8(folders.SharedFolder, kSharedConfigFileName);
     SharedConfig config;
     try {
         config = sharedConfigFrom(readTenItems(file, kConfigPurpose));
@@ -139,7 +140,7 @@ std::optional<SharedConfig> checkSharedConfig(Report& report, const AppFolders& 
 
 void checkPassword(Report& report, const AppFolders& folders, const SharedConfig& config,
                    SharedFileSystem& files) {
-    const fs::path file = fs::path(folders.SharedFolder) / kSharedConfigFileName;
+    const fs::path file = pathFromUtf8(folders.SharedFolder, kSharedConfigFileName);
     const std::string& stored = config.TeacherPassword;
     if (stored.empty()) {
         report.add(
@@ -162,7 +163,7 @@ void checkPassword(Report& report, const AppFolders& folders, const SharedConfig
 
 void checkRoster(Report& report, const AppFolders& folders, const SharedConfig& config,
                  const CivilDate& today) {
-    const fs::path file = fs::path(folders.SharedFolder) / kRosterFile;
+    const fs::path file = pathFromUtf8(folders.SharedFolder, kRosterFile);
     std::string text;
     try {
         text = readCp932File(file);
@@ -251,7 +252,7 @@ void checkCriteria(Report& report, const AppFolders& folders) {
 }
 
 void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes) {
-    const fs::path tableFile = fs::path(folders.SoundFolder) / kSoundTableFile;
+    const fs::path tableFile = pathFromUtf8(folders.SoundFolder, kSoundTableFile);
     SoundTable table;
     try {
         table = readSoundTable(folders.SoundFolder);
@@ -284,7 +285,7 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
                        "「" + cue.name +
                            "」に音のファイルが一つもありません（名前のすぐ後に「*」）。");
         for (int f = 1; f <= count && f < static_cast<int>(cue.files.size()); ++f) {
-            const fs::path wav = fs::path(folders.SoundFolder) / (cue.files[f] + ".wav");
+            const fs::path wav = pathFromUtf8(folders.SoundFolder, cue.files[f] + ".wav");
             ++files;
             const PlayResult loaded = probes.loadSound(wav);
             if (!loaded.ok)
@@ -295,7 +296,7 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
         }
     }
     for (const char* fixed : {kOverallBestSound, kGoalClearedSound, kWarningSound}) {
-        const fs::path wav = fs::path(folders.SoundFolder) / fixed;
+        const fs::path wav = pathFromUtf8(folders.SoundFolder, fixed);
         ++files;
         const PlayResult loaded = probes.loadSound(wav);
         if (!loaded.ok)
@@ -309,21 +310,21 @@ void checkSounds(Report& report, const AppFolders& folders, SetupProbes& probes)
 }
 
 void checkFonts(Report& report, SetupProbes& probes) {
+    const ScreenFonts fonts = probes.screenFonts();
     std::string missing;
-    for (const char* family : {"IPAGothic", "IPAPGothic", "IPAMincho", "IPAPMincho"})
+    for (const std::string& family : fonts.families)
         if (!probes.fontInstalled(family))
             missing += std::string(missing.empty() ? "" : "、") + family;
     if (missing.empty())
-        report.add("fonts", Verdict::Ok, "", "画面の字体（IPA ゴシックと IPA 明朝）があります。");
+        report.add("fonts", Verdict::Ok, "", "画面の字体（" + fonts.names + "）があります。");
     else
         report.add("fonts", Verdict::Warning, "",
                    "画面の字体 " + missing +
-                       " がありません。ほかの字体で書かれ、文字の位置がずれます。"
-                       "sudo apt install fonts-ipafont-gothic fonts-ipafont-mincho で入れます。");
+                       " がありません。ほかの字体で書かれ、文字の位置がずれます。" + fonts.remedy);
 }
 
 void checkProgramMenu(Report& report, const AppFolders& folders) {
-    const fs::path named = programMenuCommand(folders).program;
+    const fs::path named = pathFromUtf8(programMenuCommand(folders).program);
     std::error_code ec;
     fs::path menu = fs::weakly_canonical(named, ec);
     if (ec) menu = named;

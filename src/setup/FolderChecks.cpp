@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/RunningProgram.h"
+#include "platform/Utf8Path.h"
 #include "results/ChangeMark.h"
 #include "results/DeletedRecords.h"
 #include "results/ResultRecord.h"
@@ -127,7 +128,7 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
 } // namespace
 
 void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem& files) {
-    const fs::path folder = folders.DataFolder;
+    const fs::path folder = pathFromUtf8(folders.DataFolder);
     FileInfo folderInfo;
     if (!files.inspect(folder, folderInfo).ok() || !folderInfo.folder) {
         report.add(
@@ -180,10 +181,11 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
 
 void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes) {
     std::error_code ec;
-    const fs::path data = fs::weakly_canonical(fs::absolute(folders.DataFolder, ec), ec);
+    const fs::path data =
+        fs::weakly_canonical(fs::absolute(pathFromUtf8(folders.DataFolder), ec), ec);
     MountTable& table = probes.mounts();
     std::optional<Mount> m;
-    if (const FileStatus read = table.mountOf(ec ? folders.DataFolder : data.string(), m);
+    if (const FileStatus read = table.mountOf(ec ? folders.DataFolder : utf8OfPath(data), m);
         !read.ok()) {
         report.add("mount", Verdict::Error, table.source(),
                    unreadableMountTableMessage(table.source(), read));

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/Utf8Path.h"
+
 namespace kestrel {
 namespace {
 
@@ -25,7 +27,7 @@ class LockTest {
 public:
     LockTest(SharedFileSystem& files, const LockTestOptions& o)
         : m_files(files), m_o(o),
-          m_own(o.dataFolder / (std::string(kLockTestPrefix) + "-" + o.self)),
+          m_own(o.dataFolder / pathFromUtf8(std::string(kLockTestPrefix) + "-" + o.self)),
           m_lockFile(o.dataFolder / (std::string(kLockTestPrefix) + ".lock")) {}
 
     ~LockTest() { cleanUp(); }
@@ -78,7 +80,7 @@ public:
 
 private:
     CheckLine line(Verdict v, const std::string& message) const {
-        return {"locks", v, m_o.dataFolder.string(), message};
+        return {"locks", v, utf8OfPath(m_o.dataFolder), message};
     }
 
     void say(const std::string& text) const {
@@ -103,7 +105,7 @@ private:
     // This side's state, written whole beside its file and renamed over it,
     // so that the other side never reads half of it.
     bool announce(const std::string& state, long round) {
-        const fs::path next = m_own.string() + ".new";
+        const fs::path next = sideFileNext();
         const std::string text = state + ' ' + std::to_string(round) + '\n';
         FileStatus s;
         std::unique_ptr<SharedFile> out = m_files.open(next, SharedAccess::Write, s);
@@ -113,6 +115,13 @@ private:
         if (s.ok()) s = out->writeAt(0, text.data(), text.size());
         const FileStatus closed = out->close();
         return s.ok() && closed.ok() && m_files.renameOver(next, m_own).ok();
+    }
+
+    // Where this side's next state is written before it is renamed.
+    fs::path sideFileNext() const {
+        fs::path next = m_own;
+        next += ".new";
+        return next;
     }
 
     Side partner() {
@@ -125,7 +134,7 @@ private:
     }
 
     bool isSideFile(const fs::path& p) const {
-        const std::string name = p.filename().string();
+        const std::string name = utf8OfPath(p.filename());
         const std::string prefix = std::string(kLockTestPrefix) + "-";
         return name.starts_with(prefix) && !name.ends_with(".new") && p != m_own;
     }
@@ -146,7 +155,7 @@ private:
                 }
                 m_partner = e.path();
                 m_partnerName =
-                    e.path().filename().string().substr(std::string(kLockTestPrefix).size() + 1);
+                    utf8OfPath(e.path().filename()).substr(std::string(kLockTestPrefix).size() + 1);
                 const std::string state = partner().state;
                 if (state != "done" && state != "overlap") return true;
             }
@@ -221,7 +230,7 @@ private:
         std::error_code ec;
         if (m_announced) {
             (void)m_files.remove(m_own);
-            (void)m_files.remove(m_own.string() + ".new");
+            (void)m_files.remove(sideFileNext());
         }
         // The last side to leave removes the lock's probe file.
         bool others = false;

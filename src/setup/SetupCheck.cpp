@@ -81,6 +81,12 @@ std::string oneLine(std::string text) {
 
 } // namespace
 
+ScreenFonts linuxScreenFonts() {
+    return {{"IPAGothic", "IPAPGothic", "IPAMincho", "IPAPMincho"},
+            "IPA ゴシックと IPA 明朝",
+            "sudo apt install fonts-ipafont-gothic fonts-ipafont-mincho で入れます。"};
+}
+
 std::vector<CheckLine> runSetupCheck(SetupCheckContext& context) {
     setup::Report report;
     // A check that fails in a way of its own (a folder it may not enter, say)

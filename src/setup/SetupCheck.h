@@ -31,6 +31,17 @@ struct CheckLine {
     std::string message; // Japanese: what was found and what to do
 };
 
+// The font families the screens are drawn with on a system, how the report
+// names them, and how to install them.
+struct ScreenFonts {
+    std::vector<std::string> families;
+    std::string names;
+    std::string remedy;
+};
+
+// The free fonts of the Linux PCs.
+ScreenFonts linuxScreenFonts();
+
 // What the check asks of this PC beyond the installation's files.
 class SetupProbes {
 public:
@@ -39,6 +50,8 @@ public:
     virtual MountTable& mounts() = 0;
     // Whether the font family is installed.
     virtual bool fontInstalled(const std::string& family) = 0;
+    // The fonts this system's screens need.
+    virtual ScreenFonts screenFonts() { return linuxScreenFonts(); }
     // Loads a sound file as the program's player does, without playing it.
     virtual PlayResult loadSound(const std::filesystem::path& wavFile) = 0;
 };

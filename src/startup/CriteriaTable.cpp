@@ -6,6 +6,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "platform/Utf8Path.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
@@ -324,7 +325,7 @@ void writeCriteriaFile(const std::filesystem::path& file, const CriteriaTable& t
 }
 
 std::filesystem::path criteriaFilePath(const AppFolders& folders) {
-    return std::filesystem::path(folders.DataFolder) / kCriteriaFileName;
+    return pathFromUtf8(folders.DataFolder, kCriteriaFileName);
 }
 
 } // namespace kestrel

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/Utf8Path.h"
 #include "text/Cp932.h"
 #include "text/ItemReader.h"
 #include "text/LeadingNumber.h"
@@ -64,8 +65,11 @@ std::string mapWrittenPath(std::string_view written, std::string_view baseFolder
     for (char& c : path)
         if (c == '\\') c = '/';
     if (isDriveLetter(path)) {
+        const std::string drive = path.substr(0, 2);
         path.erase(0, 2);
         if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');
+        // Where drives have letters the path stays on its drive.
+        if (systemNamesDrives()) return drive + path;
     }
     if (path.empty() || path.front() != '/')
         path = withTrailingSeparator(std::string(baseFolder)) + path;
@@ -74,7 +78,7 @@ std::string mapWrittenPath(std::string_view written, std::string_view baseFolder
 
 std::string programFolderOf(const std::filesystem::path& programFile) {
     std::filesystem::path absolute = std::filesystem::absolute(programFile).lexically_normal();
-    return withTrailingSeparator(absolute.parent_path().string());
+    return withTrailingSeparator(genericUtf8OfPath(absolute.parent_path()));
 }
 
 std::string programFolderNameOf(std::string_view programFolder) {
@@ -182,12 +186,12 @@ AppFolders foldersFromPathItems(const std::array<std::string, kConfigItemCount>&
 FolderSetup readFolderSetup(const std::filesystem::path& programFile) {
     const std::string programFolder = programFolderOf(programFile);
     const std::filesystem::path pathFile =
-        std::filesystem::path(pathFileFolderOf(programFolder)) / kPathFileName;
+        pathFromUtf8(pathFileFolderOf(programFolder), kPathFileName);
     FolderSetup setup;
     setup.folders =
         foldersFromPathItems(readTenItems(pathFile, kPathFilePurpose), programFile, pathFile);
     const std::filesystem::path configFile =
-        std::filesystem::path(setup.folders.SharedFolder) / kSharedConfigFileName;
+        pathFromUtf8(setup.folders.SharedFolder, kSharedConfigFileName);
     setup.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));
     return setup;
 }

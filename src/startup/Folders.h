@@ -31,11 +31,13 @@ inline constexpr int kConfigItemCount =
 std::string withTrailingSeparator(std::string folder);
 
 // A path written the Windows way as a path of this system: "\" becomes "/",
-// a drive letter ("D:") stands for the root, and a relative path is taken
-// relative to `baseFolder` (which ends with "/"). ".." is kept as written.
+// a drive letter ("D:") stands for the root on Linux and stays on Windows,
+// and a relative path is taken relative to `baseFolder` (which ends with
+// "/"). ".." is kept as written.
 std::string mapWrittenPath(std::string_view written, std::string_view baseFolder);
 
-// The folder holding the program file, with a trailing "/".
+// The folder holding the program file, with "/" between its names and at
+// its end.
 std::string programFolderOf(const std::filesystem::path& programFile);
 // The last component of a folder path ("/opt/a/X/" -> "X").
 std::string programFolderNameOf(std::string_view programFolder);

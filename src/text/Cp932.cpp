@@ -5,6 +5,7 @@
 #include "platform/FileReplace.h"
 #include "platform/SharedFile.h"
 #include "platform/TextCodec.h"
+#include "platform/Utf8Path.h"
 
 namespace kestrel {
 namespace {
@@ -27,7 +28,7 @@ std::string utf8ToCp932(std::string_view utf8) {
 }
 
 std::string displayPath(const std::filesystem::path& path) {
-    return path.string();
+    return utf8OfPath(path);
 }
 
 std::string readFileBytes(const std::filesystem::path& path) {

@@ -5,8 +5,9 @@
 // --teacher one more process corrects and deletes records the PCs wrote
 // (never another program's) and types in the criteria editor. At the end
 // every record is accounted for and one JSON object reports what was lost,
-// doubled or torn, how long appends and loads waited, and how many bytes a
-// menu activation read.
+// doubled or torn, how many well-formed records other programs wrote in the
+// meantime ("foreign"), how long appends and loads waited, and how many
+// bytes a menu activation read.
 //
 //   kestrel-classroom --folder DIR --pcs N --runs M [--teacher] [--mbit R]
 //                     [--pace S] [--seed K]
@@ -33,14 +34,15 @@
 #include <random>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "context/Procedures.h"
 #include "levelmenu/LevelMenu.h"
 #include "levelmenu/Ranking.h"
+#include "platform/RunningProgram.h"
+#include "platform/Terminal.h"
+#include "platform/Utf8Path.h"
 #include "results/ResultsLogEdit.h"
 #include "results/RunRecording.h"
 #include "roster/RosterDisplay.h"
@@ -62,6 +64,9 @@ struct Options {
     double mbit = 0; // 0: as fast as the folder is
     double pace = 10;
     unsigned seed = 1;
+    std::vector<std::string> given; // the arguments as given, for the PCs' processes
+    std::string child;              // in a PC's process: "pc-N" or "teacher"
+    fs::path work;                  // in a PC's process: the simulator's working folder
 };
 
 [[noreturn]] void usage(const std::string& problem) {
@@ -72,29 +77,39 @@ struct Options {
     std::exit(2);
 }
 
-Options parseOptions(int argc, char** argv) {
+Options parseOptions(const std::vector<std::string>& args) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    const size_t count = args.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string a = args[i];
         const auto value = [&]() -> std::string {
-            if (i + 1 >= argc) usage(a + " needs a value");
-            return argv[++i];
+            if (i + 1 >= count) usage(a + " needs a value");
+            return args[++i];
         };
         try {
+            if (a == "--child") {
+                o.child = value();
+                continue;
+            }
+            if (a == "--work") {
+                o.work = pathFromUtf8(value());
+                continue;
+            }
+            o.given.push_back(a);
             if (a == "--folder")
-                o.folder = value();
+                o.folder = pathFromUtf8(o.given.emplace_back(value()));
             else if (a == "--pcs")
-                o.pcs = std::stoi(value());
+                o.pcs = std::stoi(o.given.emplace_back(value()));
             else if (a == "--runs")
-                o.runs = std::stoi(value());
+                o.runs = std::stoi(o.given.emplace_back(value()));
             else if (a == "--teacher")
                 o.teacher = true;
             else if (a == "--mbit")
-                o.mbit = std::stod(value());
+                o.mbit = std::stod(o.given.emplace_back(value()));
             else if (a == "--pace")
-                o.pace = std::stod(value());
+                o.pace = std::stod(o.given.emplace_back(value()));
             else if (a == "--seed")
-                o.seed = static_cast<unsigned>(std::stoul(value()));
+                o.seed = static_cast<unsigned>(std::stoul(o.given.emplace_back(value())));
             else
                 usage("unknown option " + a);
         } catch (const std::logic_error&) {
@@ -106,33 +121,66 @@ Options parseOptions(int argc, char** argv) {
     return o;
 }
 
-// The system's calls at the share's speed: a read or write takes as long as
+// The system's files at the share's speed: a read or write takes as long as
 // its bytes need at the given rate, while the caller holds its lock. Counts
 // the bytes read.
-class ShareCalls : public SystemFileCalls {
+class ShareFiles : public SharedFileSystem {
 public:
-    explicit ShareCalls(double mbit) : m_secondsPerByte(mbit > 0 ? 8.0 / (mbit * 1e6) : 0) {}
-    ssize_t pread(int fd, void* buffer, size_t bytes, off_t offset) override {
-        const ssize_t n = SystemFileCalls::pread(fd, buffer, bytes, offset);
-        if (n > 0) {
-            bytesRead += static_cast<uint64_t>(n);
-            transfer(static_cast<size_t>(n));
-        }
-        return n;
+    explicit ShareFiles(double mbit) : m_secondsPerByte(mbit > 0 ? 8.0 / (mbit * 1e6) : 0) {}
+
+    std::unique_ptr<SharedFile> open(const fs::path& path, SharedAccess access,
+                                     FileStatus& status) override {
+        std::unique_ptr<SharedFile> file = m_system.open(path, access, status);
+        return file ? std::make_unique<File>(*this, std::move(file)) : nullptr;
     }
-    ssize_t pwrite(int fd, const void* data, size_t bytes, off_t offset) override {
-        const ssize_t n = SystemFileCalls::pwrite(fd, data, bytes, offset);
-        if (n > 0) transfer(static_cast<size_t>(n));
-        return n;
+    FileStatus remove(const fs::path& path) override { return m_system.remove(path); }
+    FileStatus renameOver(const fs::path& from, const fs::path& to) override {
+        return m_system.renameOver(from, to);
     }
+    FileStatus inspect(const fs::path& path, FileInfo& info) override {
+        return m_system.inspect(path, info);
+    }
+    FileStatus syncFolder(const fs::path& folder) override { return m_system.syncFolder(folder); }
+
     uint64_t bytesRead = 0;
 
 private:
-    void transfer(size_t bytes) {
+    class File : public SharedFile {
+    public:
+        File(ShareFiles& share, std::unique_ptr<SharedFile> file)
+            : m_share(share), m_file(std::move(file)) {}
+        FileStatus lockExclusive() override { return m_file->lockExclusive(); }
+        FileStatus lockShared() override { return m_file->lockShared(); }
+        FileStatus unlock() override { return m_file->unlock(); }
+        FileStatus size(uint64_t& bytes) override { return m_file->size(bytes); }
+        FileStatus readAt(uint64_t offset, void* buffer, size_t bytes, size_t& got) override {
+            const FileStatus s = m_file->readAt(offset, buffer, bytes, got);
+            m_share.bytesRead += got;
+            m_share.transfer(got);
+            return s;
+        }
+        FileStatus writeAt(uint64_t offset, const void* data, size_t bytes) override {
+            const FileStatus s = m_file->writeAt(offset, data, bytes);
+            if (s.ok()) m_share.transfer(bytes);
+            return s;
+        }
+        FileStatus sync() override { return m_file->sync(); }
+        FileStatus truncate(uint64_t length) override { return m_file->truncate(length); }
+        FileStatus close() override { return m_file->close(); }
+        FileIdentity identity() override { return m_file->identity(); }
+
+    private:
+        ShareFiles& m_share;
+        std::unique_ptr<SharedFile> m_file;
+    };
+
+    void transfer(size_t bytes) const {
         if (m_secondsPerByte > 0)
             std::this_thread::sleep_for(
                 std::chrono::duration<double>(m_secondsPerByte * static_cast<double>(bytes)));
     }
+
+    test::SystemSharedFileSystem m_system;
     double m_secondsPerByte;
 };
 
@@ -177,23 +225,24 @@ struct Pc {
     test::FakeServices fakes;
     SystemClock clock;
     test::FakeEventPump events;
-    ShareCalls calls;
+    ShareFiles* share; // owned by ctx
     Context ctx;
     std::mt19937 rng;
     std::FILE* report;
     bool readWhole = std::getenv("KESTREL_CLASSROOM_READ_WHOLE") != nullptr;
 
     Pc(const Options& o, const fs::path& school, int index, std::FILE* out)
-        : calls(o.mbit),
-          ctx(fakes.with(clock, events), std::make_unique<PosixSharedFileSystem>(calls), nullptr),
+        : share(new ShareFiles(o.mbit)),
+          ctx(fakes.with(clock, events), std::unique_ptr<SharedFileSystem>(share), nullptr),
           rng(o.seed * 7919u + unsigned(index)), report(out) {
         events.sleepMicros = 10000; // a wait lets the screens run every 10 ms
         fakes.dialogs.echo = true;
         fakes.exit.endProcess = true; // a message that ends the program ends the PC
-        ctx.folders.SharedFolder = withTrailingSeparator(school.string());
-        ctx.folders.DataFolder = withTrailingSeparator(o.folder.string());
-        ctx.config = sharedConfigFrom(readTenItems(school / kSharedConfigFileName, kConfigPurpose));
-        ctx.criteria = readCriteriaFile(school / kCriteriaFileName);
+        ctx.folders.SharedFolder = withTrailingSeparator(genericUtf8OfPath(school));
+        ctx.folders.DataFolder = withTrailingSeparator(genericUtf8OfPath(o.folder));
+        ctx.config = sharedConfigFrom(
+            readTenItems(school / pathFromUtf8(kSharedConfigFileName), kConfigPurpose));
+        ctx.criteria = readCriteriaFile(school / pathFromUtf8(kCriteriaFileName));
         DefineProgram(ctx.program);
     }
 
@@ -240,11 +289,11 @@ struct Pc {
     // The level menu's activation: the summary, the rankings of every level
     // and the levels open; what it read from the folder is reported.
     LevelAvailability activation(bool counted) {
-        const uint64_t before = calls.bytesRead;
+        const uint64_t before = share->bytesRead;
         load([&] { BuildSummary(ctx); });
         if (counted)
             std::fprintf(report, "activation %llu\n",
-                         (unsigned long long)(calls.bytesRead - before));
+                         (unsigned long long)(share->bytesRead - before));
         for (int level = 1; level <= ctx.program.LevelCount; ++level)
             buildRanking(ctx.roster, *ctx.summary, level, RankingBasis::PointsAll, "全学年",
                          ctx.state.CurrentStudentNumber);
@@ -383,6 +432,18 @@ std::map<std::string, int64_t> recordsOf(const std::string& log) {
     return out;
 }
 
+// Whether 44 bytes read as a record another program could have written: a
+// whole day number of the years 1900 to 9999, a time of day, a level and a
+// student. Halves of two records put together fail this: their date's eight
+// bytes come from two fields.
+bool wellFormedRecord(const std::string& bytes) {
+    const ResultRecord r = decodeResultRecord(reinterpret_cast<const unsigned char*>(bytes.data()));
+    return std::isfinite(r.date) && r.date >= 1 && r.date <= 2958465 &&
+           r.date == std::floor(r.date) && std::isfinite(r.timeOfDay) && r.timeOfDay >= 0 &&
+           r.timeOfDay < 1 && r.level >= 1 && r.level <= 13 && r.studentNumber >= 1 &&
+           r.seconds >= 0;
+}
+
 double percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -390,72 +451,106 @@ double percentile(std::vector<double> values, double p) {
     return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
 }
 
-int runChild(const std::function<void()>& body) {
+// One PC in this process ("pc-N" or "teacher"), its report in the working
+// folder: the exit status.
+int runPc(const Options& o) {
+    const fs::path school = o.work / "school";
+    std::FILE* report = std::fopen(utf8OfPath(o.work / (o.child + ".txt")).c_str(), "w");
+    if (!report) return 1;
+    int status = 0;
     try {
-        body();
-        return 0;
+        if (o.child == "teacher")
+            teacherPc(o, school, o.work, report);
+        else
+            studentPc(o, school, std::stoi(o.child.substr(3)), report);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrel-classroom: %s\n", e.what());
-        return 1;
+        status = 1;
     }
+    std::fclose(report);
+    return status;
+}
+
+// An argument as the system's command interpreter passes it on unchanged.
+std::string quoted(const std::string& a) {
+#ifdef _WIN32
+    return "\"" + a + "\"";
+#else
+    std::string q = "'";
+    for (char c : a)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+#endif
+}
+
+// Runs this program again as one PC: each PC is a process of its own, as
+// in a classroom. The exit status, 0 when the PC did all it had to.
+int startPc(const Options& o, const std::string& name) {
+    std::string command = quoted(utf8OfPath(runningProgramFile()));
+    for (const std::string& a : o.given)
+        command += " " + quoted(a);
+    command += " --child " + name + " --work " + quoted(utf8OfPath(o.work));
+#ifdef _WIN32
+    // cmd /c takes off the outermost quotes; the wide call keeps the names.
+    return _wsystem(pathFromUtf8("\"" + command + "\"").wstring().c_str());
+#else
+    return std::system(command.c_str());
+#endif
+}
+
+// A fresh folder of the simulator's own below the system's temporary folder.
+fs::path makeWorkFolder() {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate =
+            fs::temp_directory_path() / ("kestrel-classroom-" + std::to_string(random()));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) return candidate;
+    }
+    usage("cannot make a working folder");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const Options o = parseOptions(argc, argv);
+    Options o = parseOptions(commandArguments(argc, argv));
+    if (!o.child.empty()) return runPc(o);
     std::error_code ec;
     fs::create_directories(o.folder, ec);
-    if (!fs::is_directory(o.folder)) usage("cannot make the folder " + o.folder.string());
+    if (!fs::is_directory(o.folder)) usage("cannot make the folder " + utf8OfPath(o.folder));
 
     // The simulated school: the demo's roster, configuration and criteria.
-    char pattern[] = "/tmp/kestrel-classroom-XXXXXX";
-    if (!::mkdtemp(pattern)) usage("cannot make a working folder");
-    const fs::path work = pattern;
+    const fs::path work = o.work = makeWorkFolder();
     const fs::path school = work / "school";
     fs::create_directories(school);
-    const fs::path demo = fs::path(KESTREL_DEMO_SOURCE_DIR) / "install" / "共有データ";
+    const fs::path demo =
+        pathFromUtf8(KESTREL_DEMO_SOURCE_DIR) / "install" / pathFromUtf8("共有データ");
     try {
-        installDemoFile(demo / kRosterFile, school / kRosterFile);
-        installDemoFile(demo / kSharedConfigFileName, school / kSharedConfigFileName);
-        installDemoFile(demo / "Kestrel" / kCriteriaFileName, school / kCriteriaFileName);
+        for (const std::string name : {kRosterFile, kSharedConfigFileName})
+            installDemoFile(demo / pathFromUtf8(name), school / pathFromUtf8(name));
+        installDemoFile(demo / "Kestrel" / pathFromUtf8(kCriteriaFileName),
+                        school / pathFromUtf8(kCriteriaFileName));
     } catch (const std::exception& e) {
         usage(e.what());
     }
-    const fs::path logPath = o.folder / kResultsLogName;
+    const fs::path logPath = o.folder / pathFromUtf8(kResultsLogName);
     const std::string before = readAll(logPath);
 
-    std::vector<pid_t> students;
-    pid_t teacher = -1;
     std::fflush(nullptr);
-    const auto start = [&](const std::string& name, const std::function<void(std::FILE*)>& body) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            std::FILE* report = std::fopen((work / (name + ".txt")).c_str(), "w");
-            const int status = report ? runChild([&] { body(report); }) : 1;
-            if (report) std::fclose(report);
-            std::_Exit(status);
-        }
-        if (pid < 0) usage("cannot start a PC");
-        return pid;
-    };
+    std::vector<std::thread> students;
+    std::vector<int> status(static_cast<size_t>(o.pcs) + 1, 0);
     for (int i = 1; i <= o.pcs; ++i)
-        students.push_back(start("pc-" + std::to_string(i),
-                                 [&, i](std::FILE* report) { studentPc(o, school, i, report); }));
-    if (o.teacher)
-        teacher = start("teacher", [&](std::FILE* report) { teacherPc(o, school, work, report); });
-
-    int failed = 0;
-    const auto wait = [&](pid_t pid) {
-        int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;
-    };
-    for (pid_t pid : students)
-        wait(pid);
+        students.emplace_back(
+            [&, i] { status[static_cast<size_t>(i)] = startPc(o, "pc-" + std::to_string(i)); });
+    std::thread teacher;
+    if (o.teacher) teacher = std::thread([&] { status[0] = startPc(o, "teacher"); });
+    for (std::thread& t : students)
+        t.join();
     std::ofstream(work / "stop") << "stop\n";
-    if (teacher > 0) wait(teacher);
+    if (teacher.joinable()) teacher.join();
+    int failed = 0;
+    for (int s : status)
+        if (s != 0) ++failed;
 
     // Every record the PCs wrote, as the teacher left it, must stand in
     // the log once; so must every record that stood there before.
@@ -500,7 +595,8 @@ int main(int argc, char** argv) {
     }
     const std::string after = readAll(logPath);
     const std::map<std::string, int64_t> found = recordsOf(after);
-    int64_t foundCount = 0, lost = 0, doubled = 0, torn = after.size() % kResultRecordSize ? 1 : 0;
+    int64_t foundCount = 0, lost = 0, doubled = 0, foreign = 0;
+    int64_t torn = after.size() % kResultRecordSize ? 1 : 0;
     const std::map<std::string, int64_t> earlier = recordsOf(before);
     const auto count = [](const std::map<std::string, int64_t>& m, const std::string& k) {
         const auto it = m.find(k);
@@ -513,17 +609,20 @@ int main(int argc, char** argv) {
         lost += std::max<int64_t>(0, want - have);
         doubled += std::max<int64_t>(0, have - want);
     }
+    // What the PCs did not write: another program's records, or torn ones.
     for (const auto& [bytes, have] : found)
-        if (!expected.count(bytes)) torn += have;
+        if (!expected.count(bytes)) (wellFormedRecord(bytes) ? foreign : torn) += have;
 
     std::printf("{\"appended\": %lld, \"deleted\": %lld, \"found\": %lld, \"lost\": %lld, "
-                "\"doubled\": %lld, \"torn\": %lld, \"append_wait_p50_s\": %.3f, "
+                "\"doubled\": %lld, \"torn\": %lld, \"foreign\": %lld, "
+                "\"append_wait_p50_s\": %.3f, "
                 "\"append_wait_p99_s\": %.3f, \"load_wait_p99_s\": %.3f, "
                 "\"bytes_per_activation_median\": %.0f, \"bytes_per_activation_max\": %.0f}\n",
                 (long long)appended, (long long)deleted, (long long)foundCount, (long long)lost,
-                (long long)doubled, (long long)torn, percentile(appendWaits, 0.5),
-                percentile(appendWaits, 0.99), percentile(loadWaits, 0.99),
-                percentile(activations, 0.5), percentile(activations, 1.0));
+                (long long)doubled, (long long)torn, (long long)foreign,
+                percentile(appendWaits, 0.5), percentile(appendWaits, 0.99),
+                percentile(loadWaits, 0.99), percentile(activations, 0.5),
+                percentile(activations, 1.0));
     fs::remove_all(work, ec);
     if (failed > 0) std::fprintf(stderr, "kestrel-classroom: %d PC(s) failed\n", failed);
     return lost > 0 || doubled > 0 || torn > 0 || failed > 0 ? 1 : 0;

@@ -12,6 +12,7 @@
 #include <map>
 
 #include "context/Procedures.h"
+#include "platform/Utf8Path.h"
 #include "results/ChangeMark.h"
 #include "results/DeletedRecords.h"
 #include "results/ResultsLogEdit.h"
@@ -136,7 +137,7 @@ TEST(JournalFiles, ThisBuildWritesWhatEarlierBuildsWrote) {
         ASSERT_TRUE(std::filesystem::is_directory(dir)) << dir;
         Files stored;
         for (const auto& entry : std::filesystem::directory_iterator(dir))
-            stored[entry.path().filename().string()] = readBytes(entry.path());
+            stored[utf8OfPath(entry.path().filename())] = readBytes(entry.path());
         ASSERT_EQ(made.size(), stored.size()) << c.name;
         for (const auto& [name, bytes] : stored) {
             ASSERT_TRUE(made.count(name)) << c.name << " " << name;
@@ -152,7 +153,7 @@ TEST(JournalFiles, AnEarlierBuildsStoppedChangeIsFinishedAsItWouldFinishIt) {
         const std::filesystem::path dir = kFolder / c.name;
         Files stored;
         for (const auto& entry : std::filesystem::directory_iterator(dir))
-            stored[entry.path().filename().string()] = readBytes(entry.path());
+            stored[utf8OfPath(entry.path().filename())] = readBytes(entry.path());
         // The plan under the earlier versions' temporary name is finished
         // as well, when it is a delete's whole plan.
         for (bool designName : {false, true}) {

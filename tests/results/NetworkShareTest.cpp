@@ -75,7 +75,7 @@ TEST(NetworkShare, AReaderWaitsWhileAnotherPCAppends) {
         if (++passes != 150) return;
         const ResultBytes bytes = encodeResultRecord(runRecord(writer.today(), 1, 2, 77));
         EXPECT_TRUE(held->writeAt(kResultRecordSize, bytes.data(), bytes.size()).ok());
-        held->close();
+        EXPECT_TRUE(held->close().ok());
     };
     ASSERT_TRUE(LoadResults(reader.ctx));
     EXPECT_TRUE(reader.dialogs.shown.empty());
@@ -91,7 +91,7 @@ TEST(NetworkShare, AnAppendWaitsWhileAnotherPCReads) {
     ASSERT_TRUE(reading->lockShared().ok());
     int passes = 0;
     writer.events.onProcess = [&] {
-        if (++passes == 120) reading->close();
+        if (++passes == 120) EXPECT_TRUE(reading->close().ok());
     };
     ASSERT_TRUE(writer.append().ok());
     EXPECT_GE(passes, 120);

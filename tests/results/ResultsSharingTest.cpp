@@ -40,7 +40,7 @@ void olderProgramAppends(const std::filesystem::path& log, const ResultRecord& r
     const ResultBytes b = encodeResultRecord(r);
     ASSERT_TRUE(
         file->writeAt(length / kResultRecordSize * kResultRecordSize, b.data(), b.size()).ok());
-    file->close();
+    ASSERT_TRUE(file->close().ok());
 }
 
 // A helper that locks the log, writes half a record and waits to be killed.
@@ -179,7 +179,7 @@ TEST(ResultsSharing, LockHeldInThisProcessIsWaitedFor) {
         ASSERT_TRUE(holder && holder->lockExclusive().ok());
         int waits = 0;
         t.events.onProcess = [&] {
-            if (++waits == 250) holder->close(); // after two and a half seconds
+            if (++waits == 250) EXPECT_TRUE(holder->close().ok()); // after two and a half seconds
         };
         const uint32_t before = t.clock.tickMs();
         ASSERT_TRUE(step == 0 ? LoadResults(t.ctx) : t.append().ok());

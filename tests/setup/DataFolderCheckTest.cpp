@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <functional>
 
+#include "platform/Utf8Path.h"
 #include "results/ResultRecord.h"
 #include "setup/Checks.h"
 #include "support/FakeSharedFile.h"
@@ -30,7 +31,7 @@ FileInfo writableBy(bool group, bool others) {
 
 bool probeLeft(const FakeSharedFileSystem& files) {
     for (const auto& [path, bytes] : files.files)
-        if (path.filename().string().starts_with(".kestrel-doctor-")) return true;
+        if (utf8OfPath(path.filename()).starts_with(".kestrel-doctor-")) return true;
     return false;
 }
 

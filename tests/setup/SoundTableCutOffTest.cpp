@@ -5,7 +5,7 @@
 
 #include "context/Procedures.h"
 #include "platform/MountTable.h"
-#include "platform/PosixSharedFile.h"
+#include "platform/Utf8Path.h"
 #include "setup/SetupCheck.h"
 #include "startup/Folders.h"
 #include "support/Installation.h"
@@ -51,7 +51,7 @@ TEST(SoundTableCutOff, StartUpAndTheSetupCheckNameTheCueAndWhatToWrite) {
         SCOPED_TRACE(row.what);
         Installation inst;
         inst.write(Installation::kSoundTableFile, row.table);
-        const std::string file = inst.file(Installation::kSoundTableFile).string();
+        const std::string file = utf8OfPath(inst.file(Installation::kSoundTableFile));
 
         TestContext t;
         t.ctx.programFile = inst.programFile();
@@ -63,7 +63,7 @@ TEST(SoundTableCutOff, StartUpAndTheSetupCheckNameTheCueAndWhatToWrite) {
         }
 
         QuietProbes probes;
-        PosixSharedFileSystem files;
+        test::SystemSharedFileSystem files;
         SystemClock clock;
         FakeEventPump events;
         SetupCheckContext context{inst.programFile(), probes, files, clock, events};

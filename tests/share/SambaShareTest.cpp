@@ -72,10 +72,8 @@ TEST(SambaShare, BothPcsGetTheExclusiveLockAtOnce) {
     ASSERT_TRUE(local && other);
     EXPECT_TRUE(local->lockExclusive().ok());
     EXPECT_EQ(other->lockExclusive().fault, FileFault::Sharing);
-    one->close();
-    two->close();
-    local->close();
-    other->close();
+    for (SharedFile* f : {one.get(), two.get(), local.get(), other.get()})
+        EXPECT_TRUE(f->close().ok());
     fs::remove(s.server / "lock-probe.dat");
 }
 

@@ -5,6 +5,7 @@
 
 #include "context/Procedures.h"
 #include "drill/SoundCues.h"
+#include "platform/Utf8Path.h"
 #include "startup/Folders.h"
 #include "support/Installation.h"
 
@@ -58,34 +59,42 @@ TEST(Folders, WrittenPathsMapToThisSystem) {
     struct Case {
         const char* written;
         const char* mapped;
+        const char* onWindows; // where Windows keeps the drive
     } cases[] = {
-        {"D:\\shared\\", "/shared/"},
-        {"共有データ\\", "/opt/k/共有データ/"},
-        {"..\\x\\", "/opt/k/../x/"},
-        {"/srv/shared/", "/srv/shared/"},
-        {"\\\\server\\share\\", "//server/share/"},
-        {"c:", "/"},
+        {"D:\\shared\\", "/shared/", "D:/shared/"},
+        {"共有データ\\", "/opt/k/共有データ/", nullptr},
+        {"..\\x\\", "/opt/k/../x/", nullptr},
+        {"/srv/shared/", "/srv/shared/", nullptr},
+        {"\\\\server\\share\\", "//server/share/", nullptr},
+        {"c:", "/", "c:/"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(mapWrittenPath(c.written, "/opt/k/"), c.mapped) << c.written;
+        EXPECT_EQ(mapWrittenPath(c.written, "/opt/k/"),
+                  systemNamesDrives() && c.onWindows ? c.onWindows : c.mapped)
+            << c.written;
 }
 
 TEST(Folders, DataFolderIsNamedAfterTheProgramFolderUnderAnyParent) {
+    // Windows puts the current drive before a path from the root.
+    const std::string root = genericUtf8OfPath(std::filesystem::absolute("/"));
+    const std::string shared = systemNamesDrives() ? "D:/shared/" : "/shared/";
     for (const char* parent : {"/a", "/srv/教室/b", "/"}) {
-        const std::filesystem::path program = std::filesystem::path(parent) / "X" / "kestrel";
-        for (const char* shared : {"D:\\shared\\", "D:\\shared"}) {
-            AppFolders f = deriveFolders(program, shared);
-            EXPECT_EQ(f.ProgramFolder, (std::filesystem::path(parent) / "X").string() + "/");
+        const std::filesystem::path program = pathFromUtf8(parent) / "X" / "kestrel";
+        for (const char* written : {"D:\\shared\\", "D:\\shared"}) {
+            AppFolders f = deriveFolders(program, written);
+            EXPECT_EQ(f.ProgramFolder,
+                      root + genericUtf8OfPath(pathFromUtf8(parent) / "X").substr(1) + "/");
             EXPECT_EQ(f.ProgramFolderName, "X");
-            EXPECT_EQ(f.SharedFolder, "/shared/") << shared;
-            EXPECT_EQ(f.DataFolder, "/shared/X/");
-            EXPECT_EQ(f.SoundFolder, "/shared/音フォルダ/");
+            EXPECT_EQ(f.SharedFolder, shared) << written;
+            EXPECT_EQ(f.DataFolder, shared + "X/");
+            EXPECT_EQ(f.SoundFolder, shared + "音フォルダ/");
         }
     }
     // A relative shared folder lies beside the program folder, where the path file is.
+    const std::string opt = genericUtf8OfPath(std::filesystem::absolute("/opt/k/"));
     AppFolders rel = deriveFolders("/opt/k/X/kestrel", "共有データ\\");
-    EXPECT_EQ(rel.DataFolder, "/opt/k/共有データ/X/");
-    EXPECT_EQ(deriveFolders("/opt/k/X/kestrel", "..\\y\\").SoundFolder, "/opt/k/../y/音フォルダ/");
+    EXPECT_EQ(rel.DataFolder, opt + "共有データ/X/");
+    EXPECT_EQ(deriveFolders("/opt/k/X/kestrel", "..\\y\\").SoundFolder, opt + "../y/音フォルダ/");
 }
 
 TEST(InitialiseFolders, ReadsThePathFileConfigurationAndTables) {
@@ -94,7 +103,7 @@ TEST(InitialiseFolders, ReadsThePathFileConfigurationAndTables) {
     t.ctx.programFile = inst.programFile();
     InitialiseFolders(t.ctx);
 
-    const std::string root = inst.root().string() + "/";
+    const std::string root = genericUtf8OfPath(inst.root()) + "/";
     EXPECT_EQ(t.ctx.folders.ProgramFolder, root + "四捨五入/");
     EXPECT_EQ(t.ctx.folders.SharedFolder, root + "共有データ/");
     EXPECT_EQ(t.ctx.folders.DataFolder, root + "共有データ/四捨五入/");

@@ -173,7 +173,7 @@ private:
     public:
         File(FakeSharedFileSystem& fs, std::filesystem::path path)
             : m_fs(fs), m_path(std::move(path)) {}
-        ~File() override { close(); }
+        ~File() override { (void)close(); } // as the real files: callers close first
 
         FileStatus lockExclusive() override {
             ++m_fs.locks;
@@ -250,7 +250,7 @@ private:
         FileStatus close() override {
             if (m_closed) return FileStatus::success();
             m_closed = true;
-            unlock();
+            (void)unlock(); // the double's unlock cannot fail; closing releases the lock
             ++m_fs.closes;
             --m_fs.openNow;
             if (m_fs.failOnClose == m_fs.closes) return posixFileStatus(m_fs.failError);

@@ -10,6 +10,7 @@
 #include <thread>
 #include <unistd.h>
 
+#include "platform/Utf8Path.h"
 #include "startup/Calendar.h"
 
 namespace kestrel::test {
@@ -82,7 +83,7 @@ void FakeEventPump::idle(int ms) {
 }
 
 PlayResult FakeAudio::playToEnd(const std::filesystem::path& wavFile) {
-    played.push_back(wavFile.string());
+    played.push_back(utf8OfPath(wavFile));
     if (clock && secondsPerPlay > 0) clock->advance(secondsPerPlay);
     if (results.empty()) return {};
     PlayResult r = results.front();

@@ -12,6 +12,7 @@
 #include "platform/MountTable.h"
 #include "platform/Services.h"
 #include "platform/ShutdownRequests.h"
+#include "platform/Utf8Path.h"
 #include "support/SystemFiles.h"
 
 namespace kestrel::test {
@@ -196,7 +197,10 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    // A UTF-8 name below the folder.
+    std::filesystem::path operator/(const std::string& name) const {
+        return m_path / pathFromUtf8(name);
+    }
 
 private:
     std::filesystem::path m_path;

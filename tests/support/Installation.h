@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/Utf8Path.h"
 #include "support/Fakes.h"
 #include "text/Cp932.h"
 
@@ -38,8 +39,9 @@ public:
     static constexpr const char* kRosterFile = "共有データ/新名簿.txt";
 
     std::filesystem::path root() const { return m_root.path(); }
+    // The root's "/" takes UTF-8 names (TempDir).
     std::filesystem::path programFile() const { return m_root / "四捨五入" / "kestrel"; }
-    std::string sharedFolder() const { return (m_root / "共有データ").string() + "/"; }
+    std::string sharedFolder() const { return utf8OfPath(m_root / "共有データ") + "/"; }
     std::filesystem::path file(const std::string& relative) const { return m_root / relative; }
 
     // Writes UTF-8 text as CP932 below the root, creating folders.

@@ -1,5 +1,6 @@
 #pragma once
-// The screens name Windows' Japanese fonts; they are drawn with free fonts.
+// The screens name Windows' Japanese fonts; on Linux they are drawn with
+// free fonts.
 #include <QString>
 
 namespace kestrel {
@@ -9,11 +10,13 @@ inline const QString kPGothic = QStringLiteral("ＭＳ Ｐゴシック"); // pro
 inline const QString kMincho = QStringLiteral("ＭＳ 明朝");
 inline const QString kPMincho = QStringLiteral("ＭＳ Ｐ明朝");
 
-// The fixed-pitch Gothic is BIZ UDGothic: every character of it half or
-// whole a square, like the name it stands for, and a plain zero, so that
-// a 0 is never taken for a digit the drill's hint crosses out. IPAGothic
-// (whose zero is slashed) stands in where that font is not installed. The
-// other names map to IPAPGothic, IPAMincho and IPAPMincho.
+// On Linux the fixed-pitch Gothic is BIZ UDGothic: every character of it
+// half or whole a square, like the name it stands for, and a plain zero, so
+// that a 0 is never taken for a digit the drill's hint crosses out.
+// IPAGothic (whose zero is slashed) stands in where that font is not
+// installed. The other names map to IPAPGothic, IPAMincho and IPAPMincho.
+// On Windows the names are Windows' own fonts (MS Gothic, MS PGothic,
+// MS Mincho, MS PMincho), with Meiryo for what they lack.
 void installFontSubstitutions();
 
 } // namespace kestrel

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "levelmenu/ui/MenuScreen.h"
+#include "platform/Utf8Path.h"
 #include "platform/ui/DrawingArea.h"
 #include "platform/ui/QtPrinter.h"
 #include "support/Screenshots.h"
@@ -208,7 +209,7 @@ TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
     ASSERT_EQ(m.dialogs.shown.size(), 1u);
     const std::filesystem::path file =
         documents / "ドキュメント" / "成績グラフ_20250610_100000.pdf";
-    EXPECT_NE(m.dialogs.shown[0].text.find(file.string()), std::string::npos)
+    EXPECT_NE(m.dialogs.shown[0].text.find(utf8OfPath(file)), std::string::npos)
         << m.dialogs.shown[0].text;
     ASSERT_TRUE(std::filesystem::exists(file));
     // Kept beside the screenshots, to be looked at.
@@ -216,7 +217,7 @@ TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
                                test::screenshotDir().toStdString() + "/seisekitime1-graph.pdf",
                                std::filesystem::copy_options::overwrite_existing);
 
-    const QString path = QString::fromStdString(file.string());
+    const QString path = QString::fromStdString(utf8OfPath(file));
     const QString info = runTool("pdfinfo", {path});
     ASSERT_FALSE(info.isEmpty()) << "pdfinfo (poppler-utils) could not read the file";
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+2\\n"))) << info.toStdString();
@@ -265,7 +266,7 @@ TEST(GraphPanel, ARosterThatCannotBeReadIsNamedWhereTheStudentsWouldBe) {
         EXPECT_FALSE(message->isHidden()) << c.what;
         EXPECT_TRUE(m.element<VbListBox>("List2")->lines().isEmpty()) << c.what;
         const QString text = message->text();
-        EXPECT_TRUE(text.contains(QString::fromStdString(roster.string()))) << c.what;
+        EXPECT_TRUE(text.contains(QString::fromStdString(utf8OfPath(roster)))) << c.what;
         EXPECT_TRUE(text.contains(QString::fromUtf8(c.problem))) << text.toStdString();
         EXPECT_EQ(message->accessibleName(), text);
         // The charts of the signed-in student still show.

@@ -36,7 +36,8 @@ struct NameScreen {
     RecordingExit exit;
     Context ctx{
         Services{t.clock, t.random, t.dialogs, exit, t.events, t.audio, t.processes, t.printer},
-        std::make_unique<PosixSharedFileSystem>(), std::make_unique<ProcMountTable>()};
+        std::make_unique<test::SystemSharedFileSystem>(),
+        std::make_unique<test::SystemMountTable>()};
     std::unique_ptr<App> app;
     namesel* screen = nullptr;
 

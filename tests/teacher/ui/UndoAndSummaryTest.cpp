@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include "platform/Utf8Path.h"
 #include "platform/ui/QtPrinter.h"
 #include "results/DeletedRecords.h"
 #include "results/ResultsRules.h"
@@ -273,11 +274,11 @@ TEST(ClassSummaryScreen, PrintedAGradeAPageAcrossA4OrSavedAsAPdfWithTheGraphsMes
     EXPECT_EQ(
         t.dialogs.shown[1].text,
         "プリンターが見つからないので、まとめをPDFファイルに保存しました。\r\n保存した場所： " +
-            file.string());
+            utf8OfPath(file));
     ASSERT_TRUE(std::filesystem::exists(file));
     std::filesystem::copy_file(file, screenshotDir().toStdString() + "/FrmData-summary.pdf",
                                std::filesystem::copy_options::overwrite_existing);
-    const QString path = QString::fromStdString(file.string());
+    const QString path = QString::fromStdString(utf8OfPath(file));
     const QString info = runTool("pdfinfo", {path});
     ASSERT_FALSE(info.isEmpty()) << "pdfinfo (poppler-utils) could not read the file";
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+3\\n"))) << info.toStdString();
