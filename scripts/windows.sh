@@ -94,7 +94,7 @@ configure_and_build() {
         -DKESTREL_WINDOWS_QT="$qt" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-        -DKESTREL_WERROR=ON -DKESTREL_GTEST_SOURCE=/usr/src/googletest \
+        -DKESTREL_CORE_ONLY=OFF -DKESTREL_WERROR=ON -DKESTREL_GTEST_SOURCE=/usr/src/googletest \
         "${launcher[@]}" >"$out/configure.log" || {
         tail -30 "$out/configure.log" >&2
         exit 1
