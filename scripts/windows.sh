@@ -148,6 +148,22 @@ lay_out_folder() {
     find "$dir" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
 }
 
+# A tool of this project built for this machine: the Linux suite's, or
+# built here (the demo tool for the sample school; kestrel-csv, which the
+# installer's check compares with kestrel-csv.exe).
+linux_tool() { # target, its path below the build folder
+    local b
+    for b in ci release dev; do
+        if [ -x "$root/build/$b/$2" ]; then
+            echo "$root/build/$b/$2"
+            return
+        fi
+    done
+    (cd "$root" && bash scripts/configure.sh ci >/dev/null && cmake --build build/ci --target "$1" -j"$jobs" >/dev/null)
+    echo "$root/build/ci/$2"
+}
+linux_make_demo() { linux_tool make_demo tools/make_demo; }
+
 package() {
     local qt version start
     qt=$(qt_prefix)
@@ -160,10 +176,8 @@ package() {
     lay_out_folder "$stage/起動" "$qt" "$build/programmenu/プログラムメニューc.exe"
 
     # The sample school: the demo's shared folder without a results log,
-    # made by the Windows build of the demo tool.
-    wine_ready
-    "$WINELOADER" "$build/tools/make_demo.exe" "$(winpath "$root/demo/install")" \
-        "$(winpath "$out/sample")" </dev/null >"$out/make_demo.log" 2>&1
+    # made by the demo tool of this machine, as the .deb's is.
+    "$(linux_make_demo)" "$root/demo/install" "$out/sample" >"$out/make_demo.log"
     rm -f "$out/sample/共有データ/Kestrel/成績累積データ.dat"
 
     # The uninstaller's list: every file installed, then every folder,
@@ -215,7 +229,8 @@ EOF
 check_installer() {
     local version
     version=$(sed -n 's/^project(Kestrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-    bash "$root/packaging/windows/check-installer.sh" "$out/Kestrel-Setup-$version.exe" "$@"
+    KESTREL_MAKE_DEMO=$(linux_make_demo) KESTREL_LINUX_CSV=$(linux_tool kestrel-csv exporter/kestrel-csv) \
+        bash "$root/packaging/windows/check-installer.sh" "$out/Kestrel-Setup-$version.exe" "$@"
 }
 
 case $step in
