@@ -85,8 +85,33 @@ run_mixed() {
     for side in linux windows; do
         grep -q '"lost": 0, "doubled": 0, "torn": 0, "foreign": [1-9]' "$d/$side.json" || status=1
     done
-    rm -rf "$d"
     [ $status -eq 0 ] && echo "windows-core: mixed classroom: nothing lost, doubled or torn"
+
+    # The setup check's lock test between a Linux PC and a Windows PC on
+    # the demo school's data folder.
+    cmake --build "$linux" --target make_demo kestrel-doctor >/dev/null
+    "$linux/tools/make_demo" "$root/demo/install" "$d/school" >/dev/null
+    mkdir -p "$d/school/Kestrel"
+    "$linux/doctor/kestrel-doctor" --folder "$d/school/Kestrel" --locks >"$d/linux-locks.txt" 2>&1 &
+    linuxPid=$!
+    sleep 0.3
+    "$WINELOADER" "$build/doctor/kestrel-doctor.exe" --folder "$d/school/Kestrel" --locks \
+        >"$d/windows-locks.txt" 2>&1 </dev/null &
+    windowsPid=$!
+    local locks=0
+    wait $linuxPid || locks=1
+    wait $windowsPid || locks=1
+    for side in linux windows; do
+        echo "$side: $(grep 'ロックの試験' "$d/$side-locks.txt")"
+        grep -q 'OK      ロックの試験' "$d/$side-locks.txt" || locks=1
+    done
+    if [ $locks -eq 0 ]; then
+        echo "windows-core: the lock test between Linux and Windows is OK on both sides"
+    else
+        cat "$d/linux-locks.txt" "$d/windows-locks.txt"
+        status=1
+    fi
+    rm -rf "$d"
     return $status
 }
 

@@ -8,13 +8,13 @@
 
 namespace kestrel {
 
-// yescrypt and SHA-crypt, the kinds the Linux PCs make, are computed here;
-// GOST yescrypt ("$gy$") and scrypt ("$7$"), which mkpasswd makes only when
-// asked, are libxcrypt's alone and match nothing on Windows.
+// yescrypt and SHA-crypt, the kinds the Linux PCs make, and scrypt are
+// computed here; GOST yescrypt ("$gy$"), which mkpasswd makes only when
+// asked, is libxcrypt's alone and matches nothing on Windows.
 bool passwordHashMatches(std::string_view stored, std::string_view typed) {
     if (typed.find('\0') != std::string_view::npos) return false;
     std::string hash;
-    if (stored.starts_with("$y$"))
+    if (stored.starts_with("$y$") || stored.starts_with("$7$"))
         hash = yescrypt(typed, stored);
     else if (stored.starts_with("$5$") || stored.starts_with("$6$"))
         hash = shaCrypt(typed, stored);

@@ -142,6 +142,20 @@ void blockmixSalsa8(const Block* in, Block* out, size_t r) {
     }
 }
 
+u32 blockmixSalsa8Xor(const Block* in1, const Block* in2, Block* out, size_t r) {
+    Block x = in1[2 * r - 1];
+    x ^= in2[2 * r - 1];
+    for (size_t i = 0; i < r; ++i) {
+        x ^= in1[2 * i];
+        x ^= in2[2 * i];
+        salsa20(x, out[i], 4);
+        x ^= in1[2 * i + 1];
+        x ^= in2[2 * i + 1];
+        salsa20(x, out[r + i], 4);
+    }
+    return lo(x.d[0]);
+}
+
 void blockmix(const Block* in, Block* out, size_t r, Pwx& c) {
     const size_t last = 2 * r - 1;
     Block x = in[last];
@@ -369,6 +383,31 @@ std::optional<std::string> kdfBody(std::string_view password, std::string_view s
     return out;
 }
 
+// Classic scrypt (crypt(3)'s "$7$"): Salsa20/8 throughout, no S-boxes, the
+// lanes one after the other.
+std::string scryptBody(std::string_view password, std::string_view salt, u32 n, size_t r,
+                       size_t p) {
+    const size_t s = 2 * r;
+    std::vector<uint8_t> b(128 * r * p);
+    const std::string first = pbkdf2Sha256(password, salt, b.size());
+    std::copy(first.begin(), first.end(), b.begin());
+    std::vector<Block> v(static_cast<size_t>(n) * s), xy(2 * s);
+    for (size_t i = 0; i < p; ++i) {
+        uint8_t* bp = &b[128 * r * i];
+        smix1(bp, r, n, false, v.data(), xy.data(), nullptr);
+        Block* x = xy.data();
+        Block* y = x + s;
+        readBlocks(bp, x, s);
+        u32 j = integerify(x, r) & (n - 1);
+        for (u32 loops = n; loops > 0; loops -= 2) {
+            j = blockmixSalsa8Xor(x, &v[j * s], y, r) & (n - 1);
+            j = blockmixSalsa8Xor(y, &v[j * s], x, r) & (n - 1);
+        }
+        writeBlocks(x, bp, s);
+    }
+    return pbkdf2Sha256(password, bytesOf(b), 32);
+}
+
 u32 atoi64(char c) {
     const char* at = std::find(kItoa64, kItoa64 + 64, c);
     return c != '\0' && at != kItoa64 + 64 ? static_cast<u32>(at - kItoa64) : 64;
@@ -433,6 +472,36 @@ std::string encodeHash(std::string_view bytes) {
     return out;
 }
 
+// A 30-bit number of the "$7$" setting: five characters, low bits first.
+bool decodeFixed30(std::string_view text, u32& out) {
+    out = 0;
+    for (size_t i = 0; i < 5; ++i) {
+        const u32 c = atoi64(text[i]);
+        if (c > 63) return false;
+        out |= c << (6 * i);
+    }
+    return true;
+}
+
+std::string scrypt(std::string_view key, std::string_view setting) {
+    std::string_view rest = setting.substr(3);
+    u32 r = 0, p = 0;
+    if (rest.size() < 11) return {};
+    const u32 nLog2 = atoi64(rest[0]);
+    if (nLog2 < 2 || nLog2 > 31 || !decodeFixed30(rest.substr(1), r) ||
+        !decodeFixed30(rest.substr(6), p) || r < 1 || p < 1)
+        return {};
+    rest.remove_prefix(11);
+    const u64 n = u64{1} << nLog2;
+    if (u64{r} * p >= (u64{1} << 30) || r > kMaxBytes / 128 || u64{128} * r * n > kMaxBytes ||
+        u64{128} * r * p > kMaxBytes)
+        return {};
+    const std::string_view salt = rest.substr(0, rest.rfind('$'));
+    const size_t prefix = setting.size() - rest.size();
+    return std::string(setting.substr(0, prefix)) + std::string(salt) + "$" +
+           encodeHash(scryptBody(key, salt, static_cast<u32>(n), r, p));
+}
+
 } // namespace
 
 std::string yescryptSetting(std::string_view randomBytes) {
@@ -440,6 +509,7 @@ std::string yescryptSetting(std::string_view randomBytes) {
 }
 
 std::string yescrypt(std::string_view key, std::string_view setting) {
+    if (setting.starts_with("$7$")) return scrypt(key, setting);
     if (!setting.starts_with("$y$")) return {};
     std::string_view rest = setting.substr(3);
     Params q;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Utf8Path.h"
 #include "support/Fakes.h"
 #include "text/Cp932.h"
 
@@ -12,11 +13,11 @@ namespace {
 class SoundCuesTest : public ::testing::Test {
 protected:
     void load(const std::string& table) {
-        tc.ctx.folders.SoundFolder = dir.path().string() + "/";
+        tc.ctx.folders.SoundFolder = genericUtf8OfPath(dir.path()) + "/";
         writeCp932File(dir / "新音ファイル.txt", table);
         LoadSoundTable(tc.ctx);
     }
-    std::string inFolder(const std::string& file) { return (dir / file).string(); }
+    std::string inFolder(const std::string& file) { return tc.ctx.folders.SoundFolder + file; }
 
     TempDir dir;
     TestContext tc;

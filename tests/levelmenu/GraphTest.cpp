@@ -6,6 +6,7 @@
 
 #include "levelmenu/Graph.h"
 #include "levelmenu/MenuFixture.h"
+#include "platform/Utf8Path.h"
 #include "results/ResultsRules.h"
 
 using namespace kestrel;
@@ -283,7 +284,7 @@ TEST(GraphPrinting, JobNameFileNameAndWhatTheTeacherIsTold) {
     EXPECT_FALSE(printOutcomeMessage({}));
     PrintResult saved;
     saved.outcome = PrintResult::Outcome::SavedAsPdf;
-    saved.file = "/home/sensei/ドキュメント/成績グラフ_20250609_080507.pdf";
+    saved.file = pathFromUtf8("/home/sensei/ドキュメント/成績グラフ_20250609_080507.pdf");
     EXPECT_EQ(printOutcomeMessage(saved),
               "プリンターが見つからないので、グラフをPDFファイルに保存しました。\r\n"
               "保存した場所： /home/sensei/ドキュメント/成績グラフ_20250609_080507.pdf");

@@ -11,9 +11,10 @@ using namespace kestrel;
 namespace {
 
 // `echo -n "せんせい1234" | mkpasswd -m METHOD --stdin`, for the kinds both
-// systems check (GOST yescrypt and scrypt: TeacherPasswordCryptOnlyTest.cpp).
+// systems check (GOST yescrypt: TeacherPasswordCryptOnlyTest.cpp).
 const char* const kMkpasswdHashes[] = {
     "$y$j9T$SyBo8z/2nKsr6TZWDkbR00$tbZnoQFn1nrxZSwZn7D0tdLJG1JRzH1LgQ3Q6pi6sbC",
+    "$7$CU..../....D/TAYZY9dcGGQfZYoqhlC0$jC/WEJA1jK9aWYGFUMjmD0.2eXMzh6mdnLQbbiS/In/",
     "$6$Q10lWZlqfh3pfHdU$ELhaoRKt7N3uRt9NeM8sO19paO2Ed6gjyui.w3VzPewhpnBPbaqPQegNmSk2heNBReMb2hut"
     "IE0FEp7hmJuc81",
     "$5$8fcVJCYe7QZN/jk4$yvIT4mRPNrD0jiKeRPkZAjhsQWoWEt/SiplYMr7cMn1",

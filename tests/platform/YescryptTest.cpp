@@ -1,6 +1,6 @@
-// yescrypt hashes as mkpasswd and crypt(3) make them check here, on either
-// system: a teacher's password hashed on a Linux PC opens the tools on a
-// Windows PC, and the other way round.
+// yescrypt and scrypt hashes as mkpasswd and crypt(3) make them check here,
+// on either system: a teacher's password hashed on a Linux PC opens the
+// tools on a Windows PC, and the other way round.
 #include <gtest/gtest.h>
 
 #include "platform/PasswordHash.h"
@@ -34,6 +34,13 @@ TEST(Yescrypt, HashesOfMkpasswdAndCryptCheck) {
         // crypt(3) with two lanes (p=2), and with more time (t=3).
         {"pw", "$y$j75..$F5Jx5fExrKuPp53xLKQ..1$Nw3ChnJMXRveTL7lrLQdO8MbBpL01KxRLNOrCH6/sP3"},
         {"pw", "$y$j75/0$F5Jx5fExrKuPp53xLKQ..1$.yLZpqjvu4893kP9X8LvRecWzykkYp.oTzSLn18LUk4"},
+        // scrypt: `mkpasswd -m scrypt -R COST`, costs 6 and 7 (the default), and
+        // crypt(3) with three lanes.
+        {"かな pw",
+         "$7$BU..../....tXTENQ7b1u8l7FMBSDls31$5D7R2MhFclB91OjBv7yONa49zUzqVs0/vEJ5.CI6uZ8"},
+        {"かな pw",
+         "$7$CU..../....EBzpUu6yUSjxduRSn2FrS0$wCgzmiG7rPpl9Jjg/OdUc6xurdXFjGmT3vSVN0LNMQ."},
+        {"pw", "$7$96..../1...F5Jx5fExrKuPp53xLKQ..1$r3tGJHr30oBYhfzPUF4GHt0WudVXJLhzYn6GeCfi.BC"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(yescrypt(c.key, c.hash), c.hash) << c.key;

@@ -91,7 +91,9 @@ TEST(NetworkShare, AnAppendWaitsWhileAnotherPCReads) {
     ASSERT_TRUE(reading->lockShared().ok());
     int passes = 0;
     writer.events.onProcess = [&] {
-        if (++passes == 120) EXPECT_TRUE(reading->close().ok());
+        if (++passes == 120) {
+            EXPECT_TRUE(reading->close().ok());
+        }
     };
     ASSERT_TRUE(writer.append().ok());
     EXPECT_GE(passes, 120);

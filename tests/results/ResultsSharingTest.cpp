@@ -179,7 +179,9 @@ TEST(ResultsSharing, LockHeldInThisProcessIsWaitedFor) {
         ASSERT_TRUE(holder && holder->lockExclusive().ok());
         int waits = 0;
         t.events.onProcess = [&] {
-            if (++waits == 250) EXPECT_TRUE(holder->close().ok()); // after two and a half seconds
+            if (++waits == 250) { // after two and a half seconds
+                EXPECT_TRUE(holder->close().ok());
+            }
         };
         const uint32_t before = t.clock.tickMs();
         ASSERT_TRUE(step == 0 ? LoadResults(t.ctx) : t.append().ok());

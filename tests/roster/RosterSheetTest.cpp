@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Utf8Path.h"
 #include "roster/RosterDisplay.h"
 #include "roster/RosterSheet.h"
 #include "text/Cp932.h"
@@ -28,7 +29,8 @@ std::string crlf(const std::string& lf) {
 }
 
 std::string demoRoster() {
-    std::ifstream in(std::string(KESTREL_DEMO_SOURCE_DIR) + "/install/共有データ/新名簿.txt");
+    std::ifstream in(
+        pathFromUtf8(std::string(KESTREL_DEMO_SOURCE_DIR) + "/install/共有データ/新名簿.txt"));
     std::stringstream buf;
     buf << in.rdbuf();
     return crlf(buf.str());

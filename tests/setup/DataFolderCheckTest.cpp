@@ -64,8 +64,8 @@ TEST(DataFolderCheck, EveryFailingStepOfTheProbeIsReportedAndNoProbeStays) {
          "グループのアカウントが書きこめません"},
         {"a log the group may not write",
          [](FakeSharedFileSystem& f) {
-             f.files[kData / kResultsLogName] = "";
-             f.folders[kData / kResultsLogName] = writableBy(false, false);
+             f.files[kData / pathFromUtf8(kResultsLogName)] = "";
+             f.folders[kData / pathFromUtf8(kResultsLogName)] = writableBy(false, false);
          },
          Verdict::Error, "chmod g+w"},
     };

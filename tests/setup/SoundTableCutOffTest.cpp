@@ -51,7 +51,7 @@ TEST(SoundTableCutOff, StartUpAndTheSetupCheckNameTheCueAndWhatToWrite) {
         SCOPED_TRACE(row.what);
         Installation inst;
         inst.write(Installation::kSoundTableFile, row.table);
-        const std::string file = utf8OfPath(inst.file(Installation::kSoundTableFile));
+        const std::string file = genericUtf8OfPath(inst.file(Installation::kSoundTableFile));
 
         TestContext t;
         t.ctx.programFile = inst.programFile();

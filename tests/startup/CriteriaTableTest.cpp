@@ -87,23 +87,6 @@ TEST(CriteriaTable, WrittenTableReadsBackIdentical) {
     EXPECT_EQ(back[3].reserved12, "c");
 }
 
-TEST(CriteriaTable, ASaveKeepsWhoMayWriteTheFile) {
-    // The other teachers' accounts of a shared data folder must still be
-    // able to save after this one did.
-    namespace fs = std::filesystem;
-    for (const fs::perms mode :
-         {fs::perms(0664), fs::perms(0660), fs::perms(0666), fs::perms(0600)}) {
-        TempDir dir;
-        const fs::path file = dir / kCriteriaFileName;
-        writeCriteriaFile(file, CriteriaTable{});
-        fs::permissions(file, mode);
-        writeCriteriaFile(file, CriteriaTable{});
-        EXPECT_EQ(fs::status(file).permissions(), mode) << static_cast<int>(mode);
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
-            << "no temporary file left";
-    }
-}
-
 TEST(CriteriaTable, EveryCellTextReadsBackAsTyped) {
     // Texts a teacher may type into the editor's grid. Written bare, a
     // leading quote swallowed every later row, and the quotes inside a

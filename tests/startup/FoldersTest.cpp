@@ -176,7 +176,7 @@ TEST(InitialiseFolders, FailuresNameTheFileAndTheProblem) {
             for (const std::string& part : c.expected)
                 EXPECT_NE(message.find(part), std::string::npos) << c.what << ": " << message;
             // The whole path is named, so the teacher knows where to look.
-            EXPECT_NE(message.find(inst.root().string()), std::string::npos) << message;
+            EXPECT_NE(message.find(genericUtf8OfPath(inst.root())), std::string::npos) << message;
         }
     }
 }
