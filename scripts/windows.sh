@@ -235,12 +235,19 @@ check_installer() {
 
 case $step in
 all)
+    # A failing test does not keep the installer from being made and
+    # checked; the pass fails at the end.
     total=$(seconds)
     configure_and_build
-    run_tests "$@"
+    suite=0
+    run_tests "$@" || suite=$?
     package
-    check_installer
+    installer=0
+    check_installer || installer=$?
     say "everything in $(($(seconds) - total)) s"
+    [ $suite -eq 0 ] || say "tests failed under Wine (build/windows/ctest.log)"
+    [ $installer -eq 0 ] || say "the installer's check failed (build/windows/check/)"
+    [ $suite -eq 0 ] && [ $installer -eq 0 ]
     ;;
 build) configure_and_build ;;
 test) run_tests "$@" ;;
