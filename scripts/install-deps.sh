@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Kestrel
 # need. Installs only what is missing, and does nothing when all is there.
+#   bash scripts/install-deps.sh            the Linux build
+#   bash scripts/install-deps.sh windows    and the Windows build (windows.sh)
 set -euo pipefail
 
 packages=(
@@ -33,6 +35,15 @@ packages=(
     # the tablet page's test drives a headless Chromium from Node
     chromium nodejs
 )
+if [ "${1:-}" = windows ]; then
+    packages+=(
+        # MinGW-w64 with posix threads, Qt's host tools for the Qt built from
+        # Debian's source, Wine to run the tests, NSIS for the installer
+        g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine64 nsis
+        dpkg-dev xz-utils bc python3
+    )
+fi
+
 # Debian's npm, unless the installed Node brings its own.
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 

@@ -62,6 +62,12 @@ apt-get "${aptopts[@]}" update >"$work/apt-update.log" 2>&1
 tarball=$(ls "$work"/qt6-base_*.orig.tar.* | head -1)
 mkdir -p "$work/src"
 tar -xf "$tarball" -C "$work/src" --strip-components=1
+# With OpenGL off, 6.4.2's windows platform still asks the dynamic-OpenGL
+# switch (on by default) in one function that needs OpenGL's classes, and
+# does not compile: that function asks for OpenGL too. Everything else is
+# guarded as it should be.
+sed -i '/^static inline bool isSoftwareGl()/,/^}/ s/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
+    "$work/src/src/plugins/platforms/windows/qwindowswindow.cpp"
 
 cat >"$work/toolchain.cmake" <<'EOF'
 set(CMAKE_SYSTEM_NAME Windows)

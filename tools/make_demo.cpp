@@ -333,8 +333,8 @@ struct Moment {
 
 Moment now() {
     const std::time_t t = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&t, &local);
+    // One thread: the standard call serves both systems.
+    const std::tm local = *std::localtime(&t);
     return {{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday},
             local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec};
 }

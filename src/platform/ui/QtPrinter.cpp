@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <system_error>
 
+#include "platform/Utf8Path.h"
 #include "platform/ui/DrawingPainter.h"
 #include "platform/ui/QtText.h"
 
@@ -20,9 +21,9 @@ constexpr int kDotsPerInch = 600;
 
 // A name not taken yet in `folder`: "base.pdf", else "base_2.pdf", ...
 std::filesystem::path freePdfName(const std::filesystem::path& folder, const std::string& base) {
-    std::filesystem::path candidate = folder / (base + ".pdf");
+    std::filesystem::path candidate = folder / pathFromUtf8(base + ".pdf");
     for (int n = 2; std::filesystem::exists(candidate) && n < 1000; ++n)
-        candidate = folder / (base + "_" + std::to_string(n) + ".pdf");
+        candidate = folder / pathFromUtf8(base + "_" + std::to_string(n) + ".pdf");
     return candidate;
 }
 
@@ -63,7 +64,7 @@ QtPrinter::QtPrinter(std::filesystem::path documents, Destination destination)
 std::filesystem::path QtPrinter::userDocumentsFolder() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (folder.isEmpty()) folder = QDir::homePath();
-    return folder.toStdString();
+    return pathFromUtf8(folder.toStdString());
 }
 
 PrintResult QtPrinter::print(const PrintRequest& request, const std::vector<Drawing>& pages) {
@@ -87,7 +88,7 @@ PrintResult QtPrinter::print(const PrintRequest& request, const std::vector<Draw
     if (ec || !std::filesystem::is_directory(m_documents)) {
         result.outcome = PrintResult::Outcome::Failed;
         result.file = m_documents;
-        result.error = "フォルダー「" + m_documents.string() + "」を作れません。";
+        result.error = "フォルダー「" + utf8OfPath(m_documents) + "」を作れません。";
         return result;
     }
     const std::filesystem::path file = freePdfName(m_documents, request.fileBaseName);
@@ -99,7 +100,7 @@ PrintResult QtPrinter::print(const PrintRequest& request, const std::vector<Draw
     result = printPages(printer, pages, request.landscape);
     result.file = file;
     if (result.outcome == PrintResult::Outcome::Failed)
-        result.error = "ファイル「" + file.string() + "」に書き込めません。";
+        result.error = "ファイル「" + utf8OfPath(file) + "」に書き込めません。";
     else
         result.outcome = PrintResult::Outcome::SavedAsPdf;
     return result;

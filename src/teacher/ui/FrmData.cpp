@@ -13,6 +13,7 @@
 
 #include "context/Procedures.h"
 #include "levelmenu/ResultsViews.h"
+#include "platform/Utf8Path.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/VbListBox.h"
@@ -134,10 +135,10 @@ void FrmData::saveForTeacher(const std::string& bytes, const std::filesystem::pa
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
-        tell("「" + file.string() + "」に書き込めませんでした。");
+        tell("「" + utf8OfPath(file) + "」に書き込めませんでした。");
         return;
     }
-    tell(what + "を「" + file.string() + "」に書き出しました。");
+    tell(what + "を「" + utf8OfPath(file) + "」に書き出しました。");
 }
 
 void FrmData::Command6_Click() {
@@ -177,7 +178,7 @@ void FrmData::Command6_Click() {
             classSummaryPages(summary, heading, kGothic.toStdString());
         PrintRequest request;
         request.documentName = ctx.program.ProgramTitle + " まとめ";
-        request.fileBaseName = exportFile("まとめ", now, "").stem().string();
+        request.fileBaseName = utf8OfPath(exportFile("まとめ", now, "").stem());
         request.landscape = true;
         const PrintResult result = ctx.services.printer.print(request, pages);
         if (const std::optional<std::string> message = printOutcomeText(result, "まとめ"))
@@ -298,7 +299,7 @@ std::filesystem::path FrmData::exportFile(const std::string& base, const LocalTi
     char name[64];
     std::snprintf(name, sizeof name, "_%04d%02d%02d_%02d%02d%02d", now.date.year, now.date.month,
                   now.date.day, seconds / 3600, seconds / 60 % 60, seconds % 60);
-    return std::filesystem::path(folder.toStdString()) / (base + name + extension);
+    return pathFromUtf8(folder.toStdString(), base + name + extension);
 }
 
 void FrmData::buildEditPanel() {

@@ -21,8 +21,10 @@
 #include "startup/ui/Firstfrm.h"
 #include "startup/ui/Navigation.h"
 #include "support/Installation.h"
+#include "support/SystemFiles.h"
 
 using namespace kestrel;
+using namespace kestrel::test; // the errno-made failure of either system
 using kestrel::test::colourShare;
 using kestrel::test::Installation;
 using kestrel::test::shot;

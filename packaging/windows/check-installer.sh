@@ -1,0 +1,193 @@
+#!/usr/bin/env bash
+# Installs, runs and uninstalls the Windows installer under Wine, on a Wine
+# prefix of its own (a PC that never had Kestrel), as a school's IT person
+# would, and checks what each step leaves:
+#   1. /S /SHARED=C:\学校\共有データ\ on a folder holding the demo school:
+#      every file in its place, the path file in CP932 with CR LF, the
+#      Start-menu entries and the Add/Remove Programs entry, no sample school;
+#   2. the program starts on that school and shows its roster (a screenshot
+#      in a private X server, build/windows/check/roster.png), and stays up
+#      on the offscreen platform;
+#   3. kestrel-csv.exe writes the same bytes as the Linux kestrel-csv on the
+#      same log (when a Linux build is there);
+#   4. /S again keeps the path file; the uninstaller leaves no program file
+#      and the shared folder as it was;
+#   5. a first installation without /SHARED= into /D= gets the sample school
+#      in ProgramData; the setup check runs there; /SHARED=\\server\share\…
+#      repoints it; a wrong /SHARED= installs nothing and exits with 2.
+#   bash packaging/windows/check-installer.sh build/windows/Kestrel-Setup-<version>.exe
+set -uo pipefail
+
+setup=$(realpath "$1")
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+out=$(dirname "$setup")/check
+stage=$(dirname "$setup")/stage
+build=$(dirname "$setup")/build
+
+rm -rf "$out"
+mkdir -p "$out"
+# shellcheck source=wine-env.sh
+source "$root/packaging/windows/wine-env.sh"
+kestrel_wine_env "$out/wineprefix" "$out"
+unset WINEPATH WINEQT_QPA_PLATFORM
+wine() { "$WINELOADER" "$@" </dev/null; }
+winpath() { kestrel_winpath "$1"; }
+failures=0
+checks=0
+ok() { checks=$((checks + 1)); echo "check-installer: ok    $*"; }
+fail() { checks=$((checks + 1)); failures=$((failures + 1)); echo "check-installer: FAIL  $*"; }
+expect() { # description, command...
+    local what=$1
+    shift
+    if "$@"; then ok "$what"; else fail "$what"; fi
+}
+
+kestrel_wine_boot
+drive_c=$WINEPREFIX/drive_c
+
+installed=$drive_c/Program\ Files/Kestrel
+menu=$drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kestrel
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrel'
+
+# The path file a folder gives: CP932, CR LF, nine further items.
+path_file_of() {
+    { printf '%s\r\n' "$1"; for _ in $(seq 9); do printf '0\r\n'; done; } | iconv -f UTF-8 -t CP932
+}
+same_bytes() { cmp -s "$1" "$2"; }
+tree_sum() { (cd "$1" && find . -type f -print0 | sort -z | xargs -0 sha256sum | sha256sum | cut -c1-16); }
+all_staged_there() { # installation folder
+    local missing=0
+    while IFS= read -r f; do
+        [ -f "$1/$f" ] || { echo "  missing: $f"; missing=1; }
+    done < <(cd "$stage" && find . -type f)
+    return $missing
+}
+wait_gone() { # folder: the uninstaller runs on from a copy of itself
+    for _ in $(seq 120); do
+        [ -e "$1" ] || return 0
+        sleep 0.5
+    done
+    return 1
+}
+no_program_file_left() { # installation folder
+    [ ! -e "$1" ] && return 0
+    find "$1" -type f | sed 's/^/  left: /'
+    [ -z "$(find "$1" -type f)" ]
+}
+
+# 1. The demo school on C:, as a school's shared folder.
+school=$drive_c/学校/共有データ
+# (KESTREL_MAKE_DEMO: the demo tool of this machine, from scripts/windows.sh)
+"${KESTREL_MAKE_DEMO:-$root/build/ci/tools/make_demo}" "$root/demo/install" "$drive_c/学校" >"$out/make_demo.log" 2>&1
+expect "the demo school is laid out in C:\\学校\\共有データ\\" test -f "$school/Kestrel/成績累積データ.dat"
+before=$(tree_sum "$school")
+
+start=$(date +%s.%N)
+wine "$setup" /S '/SHARED=C:\学校\共有データ\'
+status=$?
+echo "check-installer: the silent installation took $(printf '%.1f' "$(echo "$(date +%s.%N) - $start" | bc)") s"
+expect "/S /SHARED= exits with 0 (got $status)" test "$status" -eq 0
+expect "every file of the stage is installed in Program Files\\Kestrel" all_staged_there "$installed"
+path_file_of 'C:\学校\共有データ\' >"$out/expected-path-file"
+expect "パスデータ.txt names C:\\学校\\共有データ\\ in CP932 with CR LF" same_bytes "$installed/パスデータ.txt" "$out/expected-path-file"
+expect "the Start menu has the program and the setup check" test -f "$menu/Kestrel 四捨五入と概数のドリル.lnk" -a -f "$menu/Kestrel 設定の確認.lnk"
+expect "Add/Remove Programs lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' /v UninstallString </dev/null 2>/dev/null | grep -q uninstall.exe"
+expect "no sample school when /SHARED= names the folder" test ! -e "$drive_c/ProgramData/Kestrel"
+
+# 2. The program on that school: the windows platform in a private X server.
+program='C:\Program Files\Kestrel\Kestrel\kestrel.exe'
+for n in $(seq 140 180); do [ -e /tmp/.X11-unix/X$n ] || { display=:$n; break; }; done
+Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Wine's desktop takes its display from the session's first process: a
+# session of its own for the X server.
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
+DISPLAY=$display "$WINELOADER" "$program" </dev/null >"$out/program.log" 2>&1 &
+program_pid=$!
+sleep 25
+DISPLAY=$display xwininfo -root -tree >"$out/windows.txt" 2>&1
+DISPLAY=$display import -window root "$out/roster.png" 2>/dev/null
+expect "the program is running after 25 s" kill -0 $program_pid
+expect "its window is up, and no message box" bash -c "grep -q '\"Kestrel\"' '$out/windows.txt' && ! grep -qiE '\"(エラー|error|kestrel - )' '$out/windows.txt'"
+kill $program_pid 2>/dev/null
+wineserver -k >/dev/null 2>&1
+kill $xvfb 2>/dev/null
+wait $program_pid $xvfb 2>/dev/null
+wineserver -p >/dev/null 2>&1
+wine cmd /c exit >/dev/null 2>&1
+echo "check-installer: the roster as the program shows it: $out/roster.png"
+
+# ... and offscreen, as a PC without a screen runs it.
+WINEQT_QPA_PLATFORM=offscreen "$WINELOADER" "$program" </dev/null >"$out/program-offscreen.log" 2>&1 &
+program_pid=$!
+sleep 10
+expect "the program is running offscreen after 10 s" kill -0 $program_pid
+kill $program_pid 2>/dev/null
+wineserver -k >/dev/null 2>&1
+wait $program_pid 2>/dev/null
+wineserver -p >/dev/null 2>&1
+wine cmd /c exit >/dev/null 2>&1
+
+# 3. kestrel-csv.exe and the Linux kestrel-csv on the same log.
+linux_csv=${KESTREL_LINUX_CSV:-$root/build/ci/exporter/kestrel-csv}
+if [ -x "$linux_csv" ]; then
+    linux=$out/linux
+    mkdir -p "$linux/Kestrel"
+    cp "$linux_csv" "$linux/Kestrel/"
+    path_file_of "$school/" >"$linux/パスデータ.txt"
+    for args in "" "--utf8" "--summary" "--summary --utf8"; do
+        name=csv${args// /}
+        # shellcheck disable=SC2086
+        wine "$installed/Kestrel/kestrel-csv.exe" $args -o "C:\\$name-windows.csv" >/dev/null 2>&1
+        # shellcheck disable=SC2086
+        "$linux/Kestrel/kestrel-csv" $args -o "$out/$name-linux.csv" >/dev/null 2>&1
+        expect "kestrel-csv.exe ${args:-(CP932)} writes the Linux kestrel-csv's bytes ($(wc -c <"$out/$name-linux.csv" 2>/dev/null || echo 0) bytes)" \
+            bash -c "[ -s '$out/$name-linux.csv' ] && cmp '$drive_c/$name-windows.csv' '$out/$name-linux.csv'"
+    done
+else
+    echo "check-installer: no Linux build of kestrel-csv (build/ci): its bytes were not compared"
+fi
+
+# 4. Again without /SHARED=: the path file stays; then the uninstaller.
+wine "$setup" /S
+expect "/S again keeps the path file" same_bytes "$installed/パスデータ.txt" "$out/expected-path-file"
+expect "... and makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel"
+wine "$installed/uninstall.exe" /S
+expect "the uninstaller removes Program Files\\Kestrel" wait_gone "$installed"
+expect "no program file is left" no_program_file_left "$installed"
+expect "the Start-menu entries are gone" test ! -e "$menu"
+expect "Add/Remove Programs no longer lists it" bash -c "! '$WINELOADER' reg query '$uninstall_key' </dev/null >/dev/null 2>&1"
+expect "the shared folder is as it was" test "$(tree_sum "$school")" = "$before"
+
+# 5. A first installation elsewhere without /SHARED=: the sample school.
+other=$drive_c/Kestrel2
+wine "$setup" /S '/D=C:\Kestrel2'
+sample=$drive_c/ProgramData/Kestrel/共有データ
+expect "/D= installs into C:\\Kestrel2" all_staged_there "$other"
+expect "a first installation gets the sample school in ProgramData" test -f "$sample/共通データ.txt" -a -f "$sample/新名簿.txt"
+expect "... without a results log" test ! -e "$sample/Kestrel/成績累積データ.dat"
+path_file_of 'C:\ProgramData\Kestrel\共有データ\' >"$out/expected-sample-path-file"
+expect "パスデータ.txt names the sample school" same_bytes "$other/パスデータ.txt" "$out/expected-sample-path-file"
+wine "$other/Kestrel/kestrel-doctor.exe" >"$out/doctor.txt" 2>&1
+echo "check-installer: the setup check on the sample school exits with $? (build/windows/check/doctor.txt):"
+sed 's/^/  /' "$out/doctor.txt" | head -40
+sample_sum=$(tree_sum "$sample")
+
+wine "$setup" /S '/SHARED=\\server\share\kestrel' '/D=C:\Kestrel2'
+path_file_of '\\server\share\kestrel\' >"$out/expected-unc-path-file"
+expect "/SHARED=\\\\server\\share\\kestrel repoints the path file (a \\ added)" same_bytes "$other/パスデータ.txt" "$out/expected-unc-path-file"
+
+wine "$setup" /S '/SHARED=共有データ' '/D=C:\Kestrel3'
+status=$?
+expect "a relative /SHARED= is refused with 2 (got $status) and installs nothing" \
+    test "$status" -eq 2 -a ! -e "$drive_c/Kestrel3"
+
+wine "$other/uninstall.exe" /S
+expect "the uninstaller removes C:\\Kestrel2" wait_gone "$other"
+expect "the sample school stays" test "$(tree_sum "$sample")" = "$sample_sum"
+
+wineserver -k >/dev/null 2>&1
+echo "check-installer: $((checks - failures)) of $checks checks passed"
+[ $failures -eq 0 ]
