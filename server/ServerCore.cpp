@@ -315,6 +315,9 @@ struct Server::State {
     int levelCount() const { return std::clamp<int>(setup.program.LevelCount, 0, kMaxLevel); }
 
     std::optional<Response> refreshSummary();
+    // Which levels the signed-in student may start, by the summary as it
+    // stands; the goal level's clearing is kept for the end screen.
+    LevelAvailability availabilityFor(Session& session);
     std::optional<Response> readNames(NameListState& lists, int mode, const std::string& grade);
     bool admit(const std::string& client);
     void expire();
@@ -584,9 +587,7 @@ Response Server::State::menu(const Request& req, Session& session) {
 
     SharedState& st = session.state;
     const int s = st.CurrentStudentNumber;
-    const LevelAvailability available =
-        levelAvailability(setup.program, setup.criteria, *summary, s);
-    st.GoalLevelCleared = available.goalLevelCleared;
+    const LevelAvailability available = availabilityFor(session);
     st.TodayRunCount = static_cast<int16_t>(todayRunCount(*summary, s));
 
     std::string heading;
@@ -699,6 +700,14 @@ void Server::State::drawProblem(Run& run) {
     run.problemShownAt = t;
 }
 
+LevelAvailability Server::State::availabilityFor(Session& session) {
+    SharedState& st = session.state;
+    const LevelAvailability available =
+        levelAvailability(setup.program, setup.criteria, *summary, st.CurrentStudentNumber);
+    st.GoalLevelCleared = available.goalLevelCleared;
+    return available;
+}
+
 Response Server::State::startRun(Session& session, const json& body) {
     if (!body.contains("level") || !body["level"].is_number_integer())
         return errorResponse(400, kBadRequest);
@@ -709,9 +718,7 @@ Response Server::State::startRun(Session& session, const json& body) {
 
     SharedState& st = session.state;
     const int s = st.CurrentStudentNumber;
-    const LevelAvailability available =
-        levelAvailability(setup.program, setup.criteria, *summary, s);
-    st.GoalLevelCleared = available.goalLevelCleared;
+    const LevelAvailability available = availabilityFor(session);
     if (available.closed[static_cast<size_t>(level)])
         return errorResponse(403, kNotAvailable, {{"Text1", kOverPracticeNotice}});
     if (session.runsStarted >= setup.limits.maxRunsPerSession) return errorResponse(429, kTooMany);
