@@ -64,7 +64,7 @@ RequestExecutionLevel admin
 !include x64.nsh
 !define SETTINGSKEY "Software\\Kestrel"
 Name "Kestrel"
-OutFile "$work/setup.exe"
+OutFile "$work/kestrel-server-part.exe"
 InstallDir "\$PROGRAMFILES64\\Kestrel"
 !include MUI2.nsh
 !insertmacro MUI_PAGE_COMPONENTS
@@ -98,7 +98,7 @@ if ! makensis -V2 -INPUTCHARSET UTF8 -DKESTREL_SERVER_PORT="$port" -DSERVER_STAG
     cat "$work/makensis.log"
     exit 1
 fi
-echo "server-installer: stand-in installer $(stat -c %s "$work/setup.exe") bytes," \
+echo "server-installer: stand-in installer $(stat -c %s "$work/kestrel-server-part.exe") bytes," \
     "server $(stat -c %s "$work/server-stage/kestrel-server.exe") bytes stripped"
 
 wine wineboot -i >/dev/null 2>&1 || true
@@ -126,7 +126,7 @@ PY
 install() { # log, arguments...
     local log=$1
     shift
-    WINEDEBUG=fixme+netsh "$WINELOADER" "$work/setup.exe" "$@" </dev/null >"$log" 2>&1
+    WINEDEBUG=fixme+netsh "$WINELOADER" "$work/kestrel-server-part.exe" "$@" </dev/null >"$log" 2>&1
 }
 has_server() {
     [ -f "$installed/Kestrel/kestrel-server.exe" ] && [ -f "$installed/Kestrel/www/index.html" ] &&
