@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Utf8Path.h"
+
 namespace kestrel::server {
 namespace {
 
@@ -110,7 +112,7 @@ bool writeQrPng(const std::string& text, const std::filesystem::path& file, int 
     out.write(png.data(), static_cast<std::streamsize>(png.size()));
     out.close();
     if (!out) {
-        error = "「" + file.string() + "」に書き込めません";
+        error = "「" + utf8OfPath(file) + "」に書き込めません";
         return false;
     }
     return true;

@@ -16,6 +16,7 @@
 #include "levelmenu/LevelMenu.h"
 #include "levelmenu/Ranking.h"
 #include "levelmenu/ResultsViews.h"
+#include "platform/Utf8Path.h"
 #include "results/ResultRecord.h"
 #include "results/ResultsRules.h"
 #include "results/ResultsSummary.h"
@@ -454,7 +455,7 @@ Response Server::State::sound(const std::string& cue) {
         file.find('\\') != std::string::npos || file.starts_with(".."))
         return errorResponse(404, kNotFound);
 
-    std::ifstream in(std::filesystem::path(setup.folders.SoundFolder + file), std::ios::binary);
+    std::ifstream in(pathFromUtf8(setup.folders.SoundFolder + file), std::ios::binary);
     if (!in) return errorResponse(404, kNotFound);
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/Utf8Path.h"
 #include "roster/RosterDisplay.h"
 #include "startup/Folders.h"
 #include "startup/ShareLocks.h"
@@ -42,10 +43,10 @@ std::string typeOf(const std::string& name) {
 
 void checkShareLocks(const AppFolders& folders, MountTable& mounts) {
     std::error_code ec;
-    std::filesystem::path data = std::filesystem::absolute(folders.DataFolder, ec);
+    std::filesystem::path data = std::filesystem::absolute(pathFromUtf8(folders.DataFolder), ec);
     if (!ec) data = std::filesystem::weakly_canonical(data, ec);
     std::optional<Mount> m;
-    if (const FileStatus read = mounts.mountOf(ec ? folders.DataFolder : data.string(), m);
+    if (const FileStatus read = mounts.mountOf(ec ? folders.DataFolder : utf8OfPath(data), m);
         !read.ok())
         throw StartupError(unreadableMountTableMessage(mounts.source(), read));
     if (m)
@@ -63,10 +64,11 @@ ServerSetup loadServerSetup(const std::filesystem::path& programFile,
         setup.folders = std::move(found.folders);
         setup.config = std::move(found.config);
     } else {
-        const std::string absolute = std::filesystem::absolute(sharedFolder).string();
+        const std::string absolute =
+            utf8OfPath(std::filesystem::absolute(pathFromUtf8(sharedFolder)));
         setup.folders = deriveFolders(programFile, absolute);
         const std::filesystem::path configFile =
-            std::filesystem::path(setup.folders.SharedFolder) / kSharedConfigFileName;
+            pathFromUtf8(setup.folders.SharedFolder, kSharedConfigFileName);
         setup.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));
     }
     if (mounts) checkShareLocks(setup.folders, *mounts);
@@ -89,7 +91,7 @@ ServerSetup loadServerSetup(const std::filesystem::path& programFile,
     } catch (const std::exception& e) {
         throw StartupError(e.what());
     }
-    setup.files = loadStaticFiles(std::filesystem::path(setup.folders.ProgramFolder) / "www");
+    setup.files = loadStaticFiles(pathFromUtf8(setup.folders.ProgramFolder) / "www");
     return setup;
 }
 
@@ -100,7 +102,7 @@ std::map<std::string, StaticFile> loadStaticFiles(const std::filesystem::path& f
     if (ec) return files;
     std::vector<std::filesystem::path> paths;
     for (const auto& entry : it) {
-        if (!entry.is_regular_file(ec) || !safeName(entry.path().filename().string())) continue;
+        if (!entry.is_regular_file(ec) || !safeName(utf8OfPath(entry.path().filename()))) continue;
         if (entry.file_size(ec) > kMaxStaticBytes) continue;
         paths.push_back(entry.path());
     }
@@ -110,7 +112,7 @@ std::map<std::string, StaticFile> loadStaticFiles(const std::filesystem::path& f
         std::ifstream in(p, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         if (!in.good() && !in.eof()) continue;
-        const std::string name = p.filename().string();
+        const std::string name = utf8OfPath(p.filename());
         files["/" + name] = {typeOf(name), std::move(bytes)};
     }
     return files;

@@ -20,18 +20,35 @@
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "platform/NetworkAddresses.h"
-#include "platform/PosixMountTable.h"
-#include "platform/PosixSharedFile.h"
 #include "platform/Random.h"
 #include "platform/RunningProgram.h"
 #include "platform/StopSignals.h"
+#include "platform/Terminal.h"
+#include "platform/Utf8Path.h"
 #include "setup/CommandLine.h"
 #include "startup/Folders.h"
+
+// This system's implementations of the platform's services.
+#ifdef _WIN32
+#include "platform/Win32MountTable.h"
+#include "platform/Win32SharedFile.h"
+#else
+#include "platform/PosixMountTable.h"
+#include "platform/PosixSharedFile.h"
+#endif
 
 using namespace kestrel;
 using namespace kestrel::server;
 
 namespace {
+
+#ifdef _WIN32
+using SystemMountTable = Win32MountTable;
+using SystemFileSystem = Win32SharedFileSystem;
+#else
+using SystemMountTable = ProcMountTable;
+using SystemFileSystem = PosixSharedFileSystem;
+#endif
 
 constexpr int kDefaultPort = 8080;
 
@@ -62,8 +79,8 @@ int fail(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const cli::Arguments args =
-        cli::parseArguments(spec(), std::vector<std::string>(argv + 1, argv + argc));
+    prepareTerminal();
+    const cli::Arguments args = cli::parseArguments(spec(), commandArguments(argc, argv));
     if (!args.error.empty()) return cli::usageFailure(spec(), args.error);
     if (args.help) {
         std::cout << cli::helpText(spec());
@@ -77,7 +94,7 @@ int main(int argc, char** argv) {
 
     ServerSetup setup;
     try {
-        ProcMountTable mounts;
+        SystemMountTable mounts;
         setup = loadServerSetup(runningProgramFile(), args.value("--folder"), &mounts);
     } catch (const StartupError& e) {
         return fail(e.what());
@@ -94,7 +111,7 @@ int main(int argc, char** argv) {
     SystemClock clock;
     SystemRandom random;
     random.seed(static_cast<double>(std::random_device{}() % 86400));
-    PosixSharedFileSystem files;
+    SystemFileSystem files;
     SleepingPump pump;
     RandomDeviceIds ids;
     Server server(std::move(setup), {clock, random, files, pump, ids});
@@ -122,10 +139,10 @@ int main(int argc, char** argv) {
         std::cout << "  http://" << h << ":" << front.port() << "/\n";
     std::cout << qrTerminalText(address);
     const std::filesystem::path png =
-        args.has("--qr") ? std::filesystem::path(args.value("--qr"))
+        args.has("--qr") ? pathFromUtf8(args.value("--qr"))
                          : std::filesystem::temp_directory_path() / "kestrel-server-address.png";
     if (writeQrPng(address, png, 8, error))
-        std::cout << "QRコードの画像: " << png.string() << "\n";
+        std::cout << "QRコードの画像: " << utf8OfPath(png) << "\n";
     else
         std::cout << "kestrel-server: " << error << "\n";
     std::cout << "止めるときは Ctrl+C を押します。" << std::endl;

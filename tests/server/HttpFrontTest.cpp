@@ -80,5 +80,24 @@ TEST_F(HttpFrontTest, WhatTheLibraryRefusesIsAnsweredAsAnError) {
     EXPECT_EQ(school.logBytes(), 0u);
 }
 
+// A second server started on the port of a running one is refused, on
+// every system (Windows would otherwise let it take the port over), and
+// the first keeps serving.
+TEST_F(HttpFrontTest, ARunningServersPortIsNotTakenOver) {
+    ASSERT_TRUE(bound);
+    server::HttpSettings settings;
+    settings.address = "127.0.0.1";
+    settings.port = front->port();
+    settings.threads = 1;
+    ServerSchool other;
+    server::HttpFront second(*other.server, server::ServerLimits{}, settings);
+    std::string error;
+    EXPECT_FALSE(second.bind(error));
+    EXPECT_NE(error.find(std::to_string(front->port())), std::string::npos) << error;
+    const httplib::Result names = client->Get("/api/names");
+    ASSERT_TRUE(names);
+    EXPECT_EQ(names->status, 200);
+}
+
 } // namespace
 } // namespace kestrel::test

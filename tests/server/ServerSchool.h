@@ -10,6 +10,7 @@
 
 #include "ServerCore.h"
 #include "ServerStartup.h"
+#include "platform/Utf8Path.h"
 #include "support/Fakes.h"
 #include "support/SystemFiles.h"
 #include "text/Cp932.h"
@@ -55,7 +56,9 @@ public:
 
     std::filesystem::path root() const { return m_root.path(); }
     std::filesystem::path shared() const { return m_root / "共有データ"; }
-    std::filesystem::path log() const { return shared() / "Kestrel" / "成績累積データ.dat"; }
+    std::filesystem::path log() const {
+        return shared() / "Kestrel" / pathFromUtf8("成績累積データ.dat");
+    }
     uintmax_t logBytes() const {
         std::error_code ec;
         const uintmax_t n = std::filesystem::file_size(log(), ec);

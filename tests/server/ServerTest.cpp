@@ -421,7 +421,7 @@ TEST(ServerStartup, AMissingFileIsNamedWithItsProblem) {
         std::string message;
         try {
             ServerSchool broken([&](server::ServerSetup&) {});
-            std::filesystem::remove(broken.root() / c.remove);
+            std::filesystem::remove(broken.root() / pathFromUtf8(c.remove));
             (void)server::loadServerSetup(broken.root() / "Kestrel" / "kestrel-server", "",
                                           nullptr);
         } catch (const std::exception& e) {

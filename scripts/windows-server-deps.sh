@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Builds the classroom server's libraries for Windows (x86_64, MinGW-w64 with
+# posix threads) from Debian's own sources of the versions the Linux build
+# uses, once, into a cache outside the source tree:
+#   cpp-httplib   its whole single header (Debian's -dev package splits it
+#                 and keeps the implementation in a shared library)
+#   libqrencode   a static library
+#   zlib          a static library
+#   nlohmann-json the system's header, copied
+# The cache is keyed by the recipe (the versions and the compiler); an
+# interrupted build goes on where it stopped. Prints the prefix last.
+#   bash scripts/windows-server-deps.sh
+#   KESTREL_WIN_CACHE=/some/dir bash scripts/windows-server-deps.sh
+set -euo pipefail
+
+cache=${KESTREL_WIN_CACHE:-/var/cache/kestrel-windows}
+jobs=${KESTREL_JOBS:-2}
+cc=x86_64-w64-mingw32-gcc-posix
+
+# The source package's version of each library the Linux build uses.
+version() { dpkg-query -W -f='${source:Version}' "$1"; }
+httplib=$(version libcpp-httplib-dev)
+qrencode=$(version libqrencode-dev)
+zlib=$(version zlib1g-dev)
+json=$(version nlohmann-json3-dev)
+compiler=$($cc -dumpfullversion)
+recipe=$(printf '%s\n' "$httplib" "$qrencode" "$zlib" "$json" "$compiler" "static-1" |
+    sha256sum | cut -c1-16)
+prefix=$cache/server-deps-$recipe
+
+if [ -f "$prefix/.complete" ]; then
+    echo "windows-server-deps: the server's libraries for Windows are in $prefix"
+    echo "$prefix"
+    exit 0
+fi
+
+work=$cache/server-work-$recipe
+mkdir -p "$work" "$prefix/include" "$prefix/lib"
+
+# Debian's sources of the same versions, through an apt configuration of its
+# own: the system's package lists stay as they are.
+if [ ! -f "$work/.sources" ]; then
+    aptdir=$work/apt
+    mkdir -p "$aptdir/sources.list.d" "$aptdir/lists/partial"
+    mirror=$(sed -n 's/^URIs:[[:space:]]*//p' /etc/apt/sources.list.d/debian.sources | head -1)
+    {
+        echo "Types: deb-src"
+        echo "URIs: $mirror"
+        echo "Suites: bookworm bookworm-updates"
+        echo "Components: main"
+        echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+    } >"$aptdir/sources.list.d/src.sources"
+    aptopts=(-o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$aptdir/sources.list.d"
+        -o "Dir::State::Lists=$aptdir/lists" -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
+    apt-get "${aptopts[@]}" update >"$work/apt-update.log" 2>&1
+    # Each package's upstream tarball and Debian's changes to it (the
+    # security fixes of a stable release among them), both checked against
+    # the signed .dsc. A Debian part the mirror lacks is left out only where
+    # the package has no changes that matter here (qrencode's has been seen
+    # missing; its Debian part changes only the packaging).
+    for pkg in "cpp-httplib=$httplib" "qrencode=$qrencode" "zlib=$zlib"; do
+        (cd "$work" && apt-get "${aptopts[@]}" source --download-only "$pkg") \
+            >>"$work/apt-source.log" 2>&1 || true
+        name=${pkg%%=*}
+        dsc=$(ls "$work"/${name}_*.dsc 2>/dev/null | head -1 || true)
+        tarball=$(ls "$work"/${name}_*.orig.tar.* 2>/dev/null | head -1 || true)
+        debian=$(ls "$work"/${name}_*.debian.tar.* 2>/dev/null | head -1 || true)
+        if [ -z "$dsc" ] || [ -z "$tarball" ] || { [ -z "$debian" ] && [ "$name" != qrencode ]; }; then
+            tail -20 "$work/apt-source.log" >&2
+            echo "windows-server-deps: no whole source of $pkg" >&2
+            exit 1
+        fi
+        for f in "$tarball" $debian; do
+            sum=$(awk -v f="$(basename "$f")" '/^Checksums-Sha256:/ {s = 1; next}
+                /^[^ ]/ {s = 0} s && $3 == f {print $1}' "$dsc")
+            if [ "$(sha256sum <"$f" | cut -d' ' -f1)" != "$sum" ]; then
+                echo "windows-server-deps: $f does not match $dsc" >&2
+                exit 1
+            fi
+        done
+        rm -rf "${work:?}/$name"
+        mkdir -p "$work/$name"
+        tar -xf "$tarball" -C "$work/$name" --strip-components=1
+        if [ -n "$debian" ]; then
+            tar -xf "$debian" -C "$work/$name"
+            if [ -f "$work/$name/debian/patches/series" ]; then
+                grep -v '^[[:space:]]*\(#\|$\)' "$work/$name/debian/patches/series" |
+                    while read -r patchfile _; do
+                        patch -d "$work/$name" -p1 --batch --quiet \
+                            <"$work/$name/debian/patches/$patchfile"
+                    done
+            fi
+        fi
+    done
+    touch "$work/.sources"
+fi
+
+# cpp-httplib: the single header as its authors ship it.
+install -m 644 "$work/cpp-httplib/httplib.h" "$prefix/include/httplib.h"
+# nlohmann-json: header-only, the system's copy.
+rm -rf "$prefix/include/nlohmann"
+cp -r /usr/include/nlohmann "$prefix/include/nlohmann"
+
+# zlib: the library's C files, without its build system (no shared library,
+# no examples).
+if [ ! -f "$prefix/lib/libz.a" ]; then
+    z=$work/zlib
+    rm -rf "$work/zlib-build"
+    mkdir -p "$work/zlib-build"
+    for c in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate \
+        inftrees trees uncompr zutil; do
+        $cc -O2 -c "$z/$c.c" -o "$work/zlib-build/$c.o"
+    done
+    x86_64-w64-mingw32-ar rcs "$work/zlib-build/libz.a" "$work"/zlib-build/*.o
+    install -m 644 "$z/zlib.h" "$z/zconf.h" "$prefix/include/"
+    install -m 644 "$work/zlib-build/libz.a" "$prefix/lib/libz.a"
+fi
+
+# libqrencode: its own CMake build, static, without the command-line tool
+# (which needs libpng).
+if [ ! -f "$prefix/lib/libqrencode.a" ]; then
+    cat >"$work/toolchain.cmake" <<'EOF'
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+EOF
+    rm -rf "$work/qrencode-build"
+    cmake -G Ninja -S "$work/qrencode" -B "$work/qrencode-build" \
+        -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        -DWITH_TOOLS=NO -DWITH_TESTS=NO -DWITHOUT_PNG=ON >"$work/qrencode-configure.log" 2>&1 || {
+        tail -30 "$work/qrencode-configure.log" >&2
+        exit 1
+    }
+    cmake --build "$work/qrencode-build" -j"$jobs" >"$work/qrencode-build.log" 2>&1 || {
+        tail -30 "$work/qrencode-build.log" >&2
+        exit 1
+    }
+    install -m 644 "$work/qrencode/qrencode.h" "$prefix/include/qrencode.h"
+    install -m 644 "$(find "$work/qrencode-build" -name 'libqrencode*.a' | head -1)" \
+        "$prefix/lib/libqrencode.a"
+fi
+
+# The sources' licences travel with the libraries.
+mkdir -p "$prefix/share/licenses"
+for name in cpp-httplib qrencode zlib; do
+    for f in LICENSE COPYING; do
+        [ -f "$work/$name/$f" ] && install -m 644 "$work/$name/$f" "$prefix/share/licenses/$name-$f"
+    done
+done
+printf 'cpp-httplib %s\nlibqrencode %s\nzlib %s\nnlohmann-json %s\n%s %s\n' \
+    "$httplib" "$qrencode" "$zlib" "$json" "$cc" "$compiler" >"$prefix/VERSIONS"
+touch "$prefix/.complete"
+rm -rf "$work"
+# Older recipes' builds are of no further use.
+find "$cache" -maxdepth 1 \( -name "server-deps-*" ! -name "server-deps-$recipe" \
+    -o -name "server-work-*" ! -name "server-work-$recipe" \) -exec rm -rf {} +
+echo "windows-server-deps: the server's libraries for Windows are in $prefix"
+echo "$prefix"
