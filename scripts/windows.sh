@@ -80,8 +80,11 @@ wine_ready() {
 }
 
 configure_and_build() {
-    local qt start
+    local qt start deps
     qt=$(qt_prefix)
+    # The classroom server's HTTP, QR and zlib libraries, built for Windows
+    # from Debian's sources once (seconds).
+    deps=$(bash "$root/scripts/windows-server-deps.sh" | tail -1)
     start=$(seconds)
     local launcher=()
     if command -v ccache >/dev/null 2>&1; then
@@ -95,6 +98,7 @@ configure_and_build() {
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
         -DKESTREL_CORE_ONLY=OFF -DKESTREL_WERROR=ON -DKESTREL_GTEST_SOURCE=/usr/src/googletest \
+        -DKESTREL_WIN_SERVER_DEPS="$deps" \
         "${launcher[@]}" >"$out/configure.log" || {
         tail -30 "$out/configure.log" >&2
         exit 1
@@ -187,6 +191,14 @@ package() {
         (cd "$stage" && find . -type f | sort) | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|'
         (cd "$stage" && find . -mindepth 1 -type d | sort -r) | sed 's|^\./||; s|/|\\|g; s|.*|  RMDir "$INSTDIR\\&"|'
     } >"$list"
+    # The classroom server, an optional part of the installer.
+    rm -rf "$out/server-stage"
+    if [ -x "$build/server/kestrel-server.exe" ]; then
+        mkdir -p "$out/server-stage"
+        x86_64-w64-mingw32-strip -o "$out/server-stage/kestrel-server.exe" "$build/server/kestrel-server.exe"
+        cp -r "$root/server/www" "$out/server-stage/www"
+        rm -f "$out/server-stage/www/.keep"
+    fi
     local server=()
     if [ -d "$out/server-stage" ]; then
         server=(-DSERVER_STAGE="$out/server-stage")

@@ -35,7 +35,6 @@ RequestExecutionLevel admin
 !define TITLE "四捨五入と概数のドリル"
 !define UNINSTKEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Kestrel"
 !define SETTINGSKEY "Software\Kestrel"
-!define RUNKEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define PATHFILE "パスデータ.txt"
 !define SAMPLEDIR "$APPDATA\Kestrel\共有データ\"
 
@@ -379,19 +378,7 @@ Section "Kestrel" SecMain
   WriteRegDWORD HKLM "${UNINSTKEY}" "EstimatedSize" $0
 SectionEnd
 
-!ifdef SERVER_STAGE
-; The classroom server for the tablets' browsers: on one PC of the school,
-; started at every log-on, reachable from the private network only.
-Section /o "教室サーバー（タブレットのブラウザー用）" SecServer
-  SetOutPath "$INSTDIR\Kestrel"
-  File /r "${SERVER_STAGE}/*"
-  WriteRegStr HKLM "${RUNKEY}" "Kestrel server" '"$INSTDIR\Kestrel\kestrel-server.exe"'
-  nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="Kestrel server"'
-  Pop $0
-  nsExec::ExecToLog 'netsh advfirewall firewall add rule name="Kestrel server" dir=in action=allow program="$INSTDIR\Kestrel\kestrel-server.exe" enable=yes profile=private'
-  Pop $0
-SectionEnd
-!endif
+!include "server.nsh"
 
 Function .onInit
   ${IfNot} ${RunningX64}
@@ -417,13 +404,7 @@ Function .onInit
     Call ReadPathFile
     StrCpy $SharedFolder $OldShared
   ${EndIf}
-!ifdef SERVER_STAGE
-  ClearErrors
-  ${GetOptions} $R0 "/SERVER" $R1
-  ${IfNot} ${Errors}
-    !insertmacro SelectSection ${SecServer}
-  ${EndIf}
-!endif
+  !insertmacro KestrelServerOptions
 FunctionEnd
 
 ; ---------------------------------------------------------------------------
@@ -445,9 +426,6 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Kestrel\Kestrel 設定の確認.lnk"
   RMDir "$SMPROGRAMS\Kestrel"
 
-  DeleteRegValue HKLM "${RUNKEY}" "Kestrel server"
-  nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="Kestrel server"'
-  Pop $0
   DeleteRegKey HKLM "${UNINSTKEY}"
   DeleteRegKey HKLM "${SETTINGSKEY}"
 SectionEnd

@@ -69,7 +69,7 @@ Section /o "教室サーバー（タブレットのブラウザーで使うと�
   ; earlier installation is replaced, never doubled
   nsExec::ExecToLog 'netsh advfirewall firewall delete rule ${KESTREL_SERVER_RULE}'
   Pop $0
-  nsExec::ExecToLog 'netsh advfirewall firewall add rule ${KESTREL_SERVER_RULE} dir=in action=allow protocol=TCP localport=${KESTREL_SERVER_PORT} profile=private'
+  nsExec::ExecToLog 'netsh advfirewall firewall add rule ${KESTREL_SERVER_RULE} dir=in action=allow protocol=TCP localport=${KESTREL_SERVER_PORT} profile=private,domain'
   Pop $0
   ${If} $0 != 0
     DetailPrint "ファイアウォールの規則を作れませんでした（$0）。ポート ${KESTREL_SERVER_PORT} を、プライベート ネットワークに開いてください。"

@@ -107,7 +107,7 @@ wine cmd /c exit >/dev/null 2>&1 || true
 installed=$WINEPREFIX/drive_c/Program\ Files/Kestrel
 startup=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/StartUp/Kestrel\ 教室サーバー.lnk
 menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs/Kestrel/Kestrel\ 教室サーバー.lnk
-rule="name=\"Kestrel 教室サーバー\" dir=in action=allow protocol=TCP localport=$port profile=private"
+rule="name=\"Kestrel 教室サーバー\" dir=in action=allow protocol=TCP localport=$port profile=private,domain"
 
 # netsh's arguments as Wine's stub logs them, one command a line, written
 # as the command line was (name="…" for a value with a blank).
