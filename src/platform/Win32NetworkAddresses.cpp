@@ -1,8 +1,9 @@
 #include "platform/NetworkAddresses.h"
 
-#include <iphlpapi.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// The adapters' types need the socket headers before them.
+#include <iphlpapi.h>
 
 #include <vector>
 
