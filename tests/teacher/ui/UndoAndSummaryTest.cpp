@@ -172,7 +172,9 @@ struct SummaryClass : Manager {
         if (dialogs.shown.size() != 3) return rows;
         const std::string& told = dialogs.shown[2].text;
         const size_t open = told.find("「"), close = told.find("」");
-        const std::string bytes = readBytes(told.substr(open + 3, close - open - 3));
+        const std::filesystem::path file = pathFromUtf8(told.substr(open + 3, close - open - 3));
+        const std::string bytes = readBytes(file);
+        std::filesystem::remove(file); // Windows' documents are the account's own
         const std::string text =
             encoding == CsvEncoding::Cp932 ? cp932ToUtf8(bytes) : bytes.substr(3);
         for (const auto& row : csvRows(text))
@@ -270,7 +272,8 @@ TEST(ClassSummaryScreen, PrintedAGradeAPageAcrossA4OrSavedAsAPdfWithTheGraphsMes
     t.dialogs.answers = {MessageAnswer::Yes};
     t.click(t.m->Command6);
     ASSERT_EQ(t.dialogs.shown.size(), 2u);
-    const std::filesystem::path file = documents / "ドキュメント" / "まとめ_20250610_100000.pdf";
+    const std::filesystem::path file =
+        documents / "ドキュメント" / pathFromUtf8("まとめ_20250610_100000.pdf");
     EXPECT_EQ(
         t.dialogs.shown[1].text,
         "プリンターが見つからないので、まとめをPDFファイルに保存しました。\r\n保存した場所： " +
