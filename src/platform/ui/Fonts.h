@@ -16,7 +16,8 @@ inline const QString kPMincho = QStringLiteral("ＭＳ Ｐ明朝");
 // IPAGothic (whose zero is slashed) stands in where that font is not
 // installed. The other names map to IPAPGothic, IPAMincho and IPAPMincho.
 // On Windows the names are Windows' own fonts (MS Gothic, MS PGothic,
-// MS Mincho, MS PMincho), with Meiryo for what they lack.
+// MS Mincho, MS PMincho), with Meiryo for what they lack; BIZ UDGothic
+// stands in for a missing MS Gothic.
 void installFontSubstitutions();
 
 } // namespace kestrel
