@@ -44,6 +44,12 @@ QList<Substitution> freeFonts() {
 
 } // namespace
 
+QFont namedFont(const QString& family) {
+    QFont font(family);
+    if (family == kGothic) font.setHintingPreference(QFont::PreferVerticalHinting);
+    return font;
+}
+
 void installFontSubstitutions() {
 #ifdef Q_OS_WIN
     constexpr bool windows = true;
