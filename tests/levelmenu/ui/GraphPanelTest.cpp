@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -14,6 +13,7 @@
 #include "platform/Utf8Path.h"
 #include "platform/ui/DrawingArea.h"
 #include "platform/ui/QtPrinter.h"
+#include "support/PdfTools.h"
 #include "support/Screenshots.h"
 
 using namespace kestrel;
@@ -182,17 +182,6 @@ TEST(GraphPanel, TeacherPrintsEveryChosenLevelAndIsToldWhereThePdfWent) {
               "保存した場所： /home/sensei/Documents/成績グラフ_20250610_100000.pdf");
 }
 
-namespace {
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-} // namespace
-
 TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
     GraphMenu m(true);
     TempDir documents;
@@ -217,15 +206,15 @@ TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
                                test::screenshotDir().toStdString() + "/seisekitime1-graph.pdf",
                                std::filesystem::copy_options::overwrite_existing);
 
-    const QString path = QString::fromStdString(utf8OfPath(file));
-    const QString info = runTool("pdfinfo", {path});
+    const QString path = screenshotDir() + "/seisekitime1-graph.pdf";
+    const QString info = test::pdfToolOutput("pdfinfo", {path});
     ASSERT_FALSE(info.isEmpty()) << "pdfinfo (poppler-utils) could not read the file";
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+2\\n"))) << info.toStdString();
     EXPECT_TRUE(info.contains("Page size:      595") || info.contains("(A4)"))
         << info.toStdString();
 
     // Every text drawn is in the file, blanks aside (the tool lays them out its own way).
-    const QString text = runTool(
+    const QString text = test::pdfToolOutput(
         "pdftotext", {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
     ASSERT_FALSE(text.isEmpty()) << "pdftotext (poppler-utils) could not read the file";
     auto squeezed = [](QString s) {

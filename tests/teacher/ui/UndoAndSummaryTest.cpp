@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include "platform/Utf8Path.h"
@@ -15,6 +14,7 @@
 #include "results/ResultsRules.h"
 #include "support/AccessibleTree.h"
 #include "support/HeldLog.h"
+#include "support/PdfTools.h"
 #include "teacher/ResultsCsv.h"
 #include "teacher/ui/TeacherScreens.h"
 #include "text/CsvText.h"
@@ -32,13 +32,6 @@ struct Manager : ResultsManager {
         click(m->Command3);
     }
 };
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 } // namespace
 
@@ -281,12 +274,12 @@ TEST(ClassSummaryScreen, PrintedAGradeAPageAcrossA4OrSavedAsAPdfWithTheGraphsMes
     ASSERT_TRUE(std::filesystem::exists(file));
     std::filesystem::copy_file(file, screenshotDir().toStdString() + "/FrmData-summary.pdf",
                                std::filesystem::copy_options::overwrite_existing);
-    const QString path = QString::fromStdString(utf8OfPath(file));
-    const QString info = runTool("pdfinfo", {path});
+    const QString path = screenshotDir() + "/FrmData-summary.pdf";
+    const QString info = pdfToolOutput("pdfinfo", {path});
     ASSERT_FALSE(info.isEmpty()) << "pdfinfo (poppler-utils) could not read the file";
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+3\\n"))) << info.toStdString();
     EXPECT_TRUE(info.contains(QRegularExpression("Page size:\\s+84[12]\\S* x 595"))) << "landscape";
-    const QString text = runTool("pdftotext", {"-enc", "UTF-8", path, "-"});
+    const QString text = pdfToolOutput("pdftotext", {"-enc", "UTF-8", path, "-"});
     for (const char* name : {"あおき", "いとう", "うえだ"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(name))) << name;
     EXPECT_FALSE(text.contains(QStringLiteral("山田先生")));
