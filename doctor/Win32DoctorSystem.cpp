@@ -36,12 +36,15 @@ bool fontInstalled(const std::string& family) {
     return found;
 }
 
-// Windows' own Japanese fonts, and Meiryo for what they lack.
+// Windows' own Japanese fonts, and Meiryo for what they lack. MS Gothic's
+// zero is plain: the digits need no font of their own.
 ScreenFonts screenFonts() {
     return {
         {"MS Gothic", "MS PGothic", "MS Mincho", "MS PMincho", "Meiryo"},
         "ＭＳ ゴシック、ＭＳ 明朝とメイリオ",
-        "Windows の「設定」の「アプリ」→「オプション機能」で「日本語の追加フォント」を入れます。"};
+        "Windows の「設定」の「アプリ」→「オプション機能」で「日本語の追加フォント」を入れます。",
+        "",
+        ""};
 }
 
 // At a console the line is read as UTF-16 without echo, so that a Japanese

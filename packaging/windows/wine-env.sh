@@ -44,12 +44,14 @@ kestrel_wine_boot() {
     fi
     wineserver -p </dev/null >/dev/null 2>&1 || true
     "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
-    # Wine has no Japanese Windows fonts: the IPA fonts stand in for them
-    # (the program's own, the installer's, and the dialogs' fallback).
+    # Wine has no Japanese Windows fonts: free fonts stand in for them
+    # (the program's own, the installer's, and the dialogs' fallback). The
+    # fixed-pitch Gothic is BIZ UDGothic, whose zero is plain as MS Gothic's
+    # is (IPAGothic's is slashed).
     local key='HKCU\Software\Wine\Fonts\Replacements' pair
-    for pair in "MS Gothic=IPAGothic" "MS PGothic=IPAPGothic" "MS Mincho=IPAMincho" \
+    for pair in "MS Gothic=BIZ UDGothic" "MS PGothic=IPAPGothic" "MS Mincho=IPAMincho" \
         "MS PMincho=IPAPMincho" "MS UI Gothic=IPAPGothic" "Meiryo=IPAPGothic" \
-        "ＭＳ ゴシック=IPAGothic" "ＭＳ Ｐゴシック=IPAPGothic" "ＭＳ 明朝=IPAMincho"; do
+        "ＭＳ ゴシック=BIZ UDGothic" "ＭＳ Ｐゴシック=IPAPGothic" "ＭＳ 明朝=IPAMincho"; do
         "$WINELOADER" reg add "$key" /v "${pair%%=*}" /t REG_SZ /d "${pair#*=}" /f \
             </dev/null >/dev/null 2>&1 || true
     done

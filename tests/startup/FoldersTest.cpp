@@ -6,6 +6,8 @@
 #include "context/Procedures.h"
 #include "drill/SoundCues.h"
 #include "platform/Utf8Path.h"
+#include "results/ResultRecord.h"
+#include "startup/CriteriaTable.h"
 #include "startup/Folders.h"
 #include "support/Installation.h"
 
@@ -95,6 +97,22 @@ TEST(Folders, DataFolderIsNamedAfterTheProgramFolderUnderAnyParent) {
     AppFolders rel = deriveFolders("/opt/k/X/kestrel", "共有データ\\");
     EXPECT_EQ(rel.DataFolder, opt + "共有データ/X/");
     EXPECT_EQ(deriveFolders("/opt/k/X/kestrel", "..\\y\\").SoundFolder, opt + "../y/音フォルダ/");
+}
+
+TEST(Folders, TheFilesInTheFoldersKeepTheirNamesWhateverThePathFileHolds) {
+    using namespace std::string_literals;
+    const std::filesystem::path program = pathFromUtf8("/srv/学校/Kestrel/kestrel");
+    // Drives, roots, network paths, a colon inside a name, and a drive
+    // followed by NULs (a path file a fuzzer wrote).
+    for (const std::string& written : {"D:\0\0"s, "D:"s, "d:s"s, "\\\\"s, "\\\\\\"s,
+                                       "\\\\server\\share"s, "~:"s, ":"s, "4:\0x"s, "a\\D:"s}) {
+        const AppFolders f = deriveFolders(program, written);
+        EXPECT_EQ(pathFromUtf8(f.SharedFolder, kSharedConfigFileName).filename(),
+                  pathFromUtf8(kSharedConfigFileName))
+            << written;
+        EXPECT_EQ(criteriaFilePath(f).filename(), pathFromUtf8(kCriteriaFileName)) << written;
+        EXPECT_EQ(resultsLogPath(f).filename(), pathFromUtf8(kResultsLogName)) << written;
+    }
 }
 
 TEST(InitialiseFolders, ReadsThePathFileConfigurationAndTables) {

@@ -41,7 +41,8 @@ public:
     std::filesystem::path root() const { return m_root.path(); }
     // The root's "/" takes UTF-8 names (TempDir).
     std::filesystem::path programFile() const { return m_root / "四捨五入" / "kestrel"; }
-    std::string sharedFolder() const { return utf8OfPath(m_root / "共有データ") + "/"; }
+    // The shared folder's text as start-up derives it: "/" between the names.
+    std::string sharedFolder() const { return genericUtf8OfPath(m_root / "共有データ") + "/"; }
     std::filesystem::path file(const std::string& relative) const { return m_root / relative; }
 
     // Writes UTF-8 text as CP932 below the root, creating folders.

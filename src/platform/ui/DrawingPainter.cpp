@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
 
 namespace kestrel {
@@ -34,7 +35,7 @@ std::vector<PlacedText> placeTexts(const Drawing& drawing, const QRectF& area,
         if (s.kind != DrawStep::Kind::Text) continue;
         PlacedText t;
         t.step = i;
-        t.font = QFont(family);
+        t.font = namedFont(family);
         if (pixelsPerPoint > 0)
             t.font.setPixelSize(std::max(1, static_cast<int>(s.points * pixelsPerPoint + 0.5)));
         else

@@ -14,10 +14,12 @@ struct Substitution {
 // Windows: the fonts the names stand for, under the names Windows lists
 // them by (the full-width names are their Japanese names), with Meiryo for
 // the characters they lack (newer JIS kanji, some symbols). The free fonts
-// come last, for a Windows without the Japanese fonts (and Wine).
+// come last, for a Windows without the Japanese fonts (and Wine). Where MS
+// Gothic is missing, BIZ UDGothic (a Windows font too) keeps the fixed pitch
+// and the plain zero before Meiryo or IPAGothic could stand in.
 QList<Substitution> windowsFonts() {
-    const QStringList gothic{QStringLiteral("MS Gothic"), QStringLiteral("Meiryo"),
-                             QStringLiteral("IPAGothic")};
+    const QStringList gothic{QStringLiteral("MS Gothic"), QStringLiteral("BIZ UDGothic"),
+                             QStringLiteral("Meiryo"), QStringLiteral("IPAGothic")};
     const QStringList pGothic{QStringLiteral("MS PGothic"), QStringLiteral("Meiryo"),
                               QStringLiteral("IPAPGothic")};
     const QStringList mincho{QStringLiteral("MS Mincho"), QStringLiteral("Meiryo"),
@@ -41,6 +43,12 @@ QList<Substitution> freeFonts() {
 }
 
 } // namespace
+
+QFont namedFont(const QString& family) {
+    QFont font(family);
+    if (family == kGothic) font.setHintingPreference(QFont::PreferVerticalHinting);
+    return font;
+}
 
 void installFontSubstitutions() {
 #ifdef Q_OS_WIN

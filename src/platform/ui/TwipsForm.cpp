@@ -1,5 +1,6 @@
 #include "platform/ui/TwipsForm.h"
 
+#include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
 
 #include <QAbstractButton>
@@ -174,7 +175,7 @@ void TwipsForm::apply(const Placement& p) {
 
 void TwipsForm::applyFont(const FontSpec& f) {
     if (!f.element) return;
-    QFont font(f.family);
+    QFont font = namedFont(f.family);
     font.setBold(f.bold);
     font.setItalic(f.italic);
     font.setUnderline(f.underline);

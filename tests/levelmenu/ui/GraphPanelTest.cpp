@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -14,6 +13,7 @@
 #include "platform/Utf8Path.h"
 #include "platform/ui/DrawingArea.h"
 #include "platform/ui/QtPrinter.h"
+#include "support/PdfTools.h"
 #include "support/Screenshots.h"
 
 using namespace kestrel;
@@ -174,24 +174,13 @@ TEST(GraphPanel, TeacherPrintsEveryChosenLevelAndIsToldWhereThePdfWent) {
     EXPECT_EQ(m.printer.jobs[1][2].texts().front(), "うえだ　りく");
 
     m.printer.result.outcome = PrintResult::Outcome::SavedAsPdf;
-    m.printer.result.file = "/home/sensei/Documents/成績グラフ_20250610_100000.pdf";
+    m.printer.result.file = pathFromUtf8("/home/sensei/Documents/成績グラフ_20250610_100000.pdf");
     m.click("Command24_1");
     ASSERT_EQ(m.dialogs.shown.size(), 1u);
     EXPECT_EQ(m.dialogs.shown[0].text,
               "プリンターが見つからないので、グラフをPDFファイルに保存しました。\r\n"
               "保存した場所： /home/sensei/Documents/成績グラフ_20250610_100000.pdf");
 }
-
-namespace {
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) return QString();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-} // namespace
 
 TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
     GraphMenu m(true);
@@ -208,7 +197,7 @@ TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
 
     ASSERT_EQ(m.dialogs.shown.size(), 1u);
     const std::filesystem::path file =
-        documents / "ドキュメント" / "成績グラフ_20250610_100000.pdf";
+        documents / "ドキュメント" / pathFromUtf8("成績グラフ_20250610_100000.pdf");
     EXPECT_NE(m.dialogs.shown[0].text.find(utf8OfPath(file)), std::string::npos)
         << m.dialogs.shown[0].text;
     ASSERT_TRUE(std::filesystem::exists(file));
@@ -217,15 +206,15 @@ TEST(GraphPanel, PrintedPdfOfFiveLevelsHasTwoPagesWithTheTitlesAndFigures) {
                                test::screenshotDir().toStdString() + "/seisekitime1-graph.pdf",
                                std::filesystem::copy_options::overwrite_existing);
 
-    const QString path = QString::fromStdString(utf8OfPath(file));
-    const QString info = runTool("pdfinfo", {path});
+    const QString path = screenshotDir() + "/seisekitime1-graph.pdf";
+    const QString info = test::pdfToolOutput("pdfinfo", {path});
     ASSERT_FALSE(info.isEmpty()) << "pdfinfo (poppler-utils) could not read the file";
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+2\\n"))) << info.toStdString();
     EXPECT_TRUE(info.contains("Page size:      595") || info.contains("(A4)"))
         << info.toStdString();
 
     // Every text drawn is in the file, blanks aside (the tool lays them out its own way).
-    const QString text = runTool(
+    const QString text = test::pdfToolOutput(
         "pdftotext", {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path, QStringLiteral("-")});
     ASSERT_FALSE(text.isEmpty()) << "pdftotext (poppler-utils) could not read the file";
     auto squeezed = [](QString s) {
@@ -266,7 +255,7 @@ TEST(GraphPanel, ARosterThatCannotBeReadIsNamedWhereTheStudentsWouldBe) {
         EXPECT_FALSE(message->isHidden()) << c.what;
         EXPECT_TRUE(m.element<VbListBox>("List2")->lines().isEmpty()) << c.what;
         const QString text = message->text();
-        EXPECT_TRUE(text.contains(QString::fromStdString(utf8OfPath(roster)))) << c.what;
+        EXPECT_TRUE(text.contains(QString::fromStdString(genericUtf8OfPath(roster)))) << c.what;
         EXPECT_TRUE(text.contains(QString::fromUtf8(c.problem))) << text.toStdString();
         EXPECT_EQ(message->accessibleName(), text);
         // The charts of the signed-in student still show.

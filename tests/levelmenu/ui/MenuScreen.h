@@ -9,6 +9,7 @@
 #include "drill/ui/MainFrm.h"
 #include "levelmenu/MenuFixture.h"
 #include "levelmenu/ui/seisekitime1.h"
+#include "platform/Utf8Path.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsTestSupport.h"
@@ -34,8 +35,9 @@ struct Menu : MenuFixture {
     seisekitime1* form = nullptr;
 
     Menu() {
-        ctx.folders.SharedFolder = dir.path().string() + "/";
-        ctx.folders.DataFolder = dir.path().string() + "/";
+        // Folder texts as start-up makes them: "/" between the names.
+        ctx.folders.SharedFolder = genericUtf8OfPath(dir.path()) + "/";
+        ctx.folders.DataFolder = genericUtf8OfPath(dir.path()) + "/";
         ctx.config.SchoolName = "みなみ小学校";
         ctx.config.SchoolYearStartMonth = "4";
         ctx.state.SessionStartSeconds = 9 * 3600 + 30 * 60;

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "platform/Utf8Path.h"
 #include "platform/ui/QtServices.h"
 #include "platform/ui/Shots.h"
 #include "platform/ui/VbListBox.h"
@@ -22,7 +23,8 @@ using namespace kestrel::test;
 namespace {
 
 std::vector<InstalledProgram> twoPrograms() {
-    return {{"Kestrel", "/srv/学校/Kestrel/kestrel"}, {"かけ算", "/srv/学校/かけ算/a"}};
+    return {{"Kestrel", pathFromUtf8("/srv/学校/Kestrel/kestrel")},
+            {"かけ算", pathFromUtf8("/srv/学校/かけ算/a")}};
 }
 
 // The pixel size of every text the window shows, by object name.

@@ -5,7 +5,9 @@
 
 #include <QComboBox>
 #include <QScrollBar>
+#include <QStandardPaths>
 
+#include "platform/Utf8Path.h"
 #include "results/ResultsLogEdit.h"
 #include "support/HeldLog.h"
 #include "teacher/ui/TeacherScreens.h"
@@ -255,8 +257,15 @@ TEST(ResultsManager, CsvGoesToTheDocumentsInTheChosenEncodingAndPeriod) {
     const std::string& told = t.dialogs.shown[1].text;
     const size_t open = told.find("「"), close = told.find("」");
     ASSERT_NE(close, std::string::npos) << told;
-    const std::filesystem::path file = told.substr(open + 3, close - open - 3);
-    EXPECT_EQ(file.parent_path(), home.path() / "Documents");
+    const std::filesystem::path file = pathFromUtf8(told.substr(open + 3, close - open - 3));
+#ifdef _WIN32
+    // Windows' documents folder is a known folder of the account, not one below HOME.
+    const std::filesystem::path documents = pathFromUtf8(
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString());
+#else
+    const std::filesystem::path documents = home.path() / "Documents";
+#endif
+    EXPECT_EQ(file.parent_path(), documents);
     const std::string sjis = readBytes(file);
     EXPECT_EQ(sjis.rfind(utf8ToCp932("番号,日付"), 0), 0u);
     EXPECT_EQ(std::count(sjis.begin(), sjis.end(), '\n'), 3);
@@ -268,10 +277,14 @@ TEST(ResultsManager, CsvGoesToTheDocumentsInTheChosenEncodingAndPeriod) {
     QTest::mouseClick(t.m->Command5, Qt::LeftButton);
     const std::string& told2 = t.dialogs.shown.back().text;
     const size_t open2 = told2.find("「"), close2 = told2.find("」");
-    const std::string utf8 = readBytes(told2.substr(open2 + 3, close2 - open2 - 3));
+    const std::filesystem::path file2 = pathFromUtf8(told2.substr(open2 + 3, close2 - open2 - 3));
+    const std::string utf8 = readBytes(file2);
     EXPECT_EQ(utf8.rfind("\xEF\xBB\xBF番号", 0), 0u);
     EXPECT_EQ(std::count(utf8.begin(), utf8.end(), '\n'), 2);
     // Nothing went to the shared folder.
     for (const auto& e : std::filesystem::directory_iterator(t.dir.path()))
         EXPECT_NE(e.path().extension(), ".csv");
+    // Where the documents are the account's own (Windows), nothing is left there.
+    std::filesystem::remove(file);
+    std::filesystem::remove(file2);
 }

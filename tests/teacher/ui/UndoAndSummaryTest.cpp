@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QProcess>
 #include <QRegularExpression>
 
 #include "platform/Utf8Path.h"
@@ -15,6 +14,7 @@
 #include "results/ResultsRules.h"
 #include "support/AccessibleTree.h"
 #include "support/HeldLog.h"
+#include "support/PdfTools.h"
 #include "teacher/ResultsCsv.h"
 #include "teacher/ui/TeacherScreens.h"
 #include "text/CsvText.h"
@@ -32,13 +32,6 @@ struct Manager : ResultsManager {
         click(m->Command3);
     }
 };
-
-QString runTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
 
 } // namespace
 
@@ -172,7 +165,9 @@ struct SummaryClass : Manager {
         if (dialogs.shown.size() != 3) return rows;
         const std::string& told = dialogs.shown[2].text;
         const size_t open = told.find("「"), close = told.find("」");
-        const std::string bytes = readBytes(told.substr(open + 3, close - open - 3));
+        const std::filesystem::path file = pathFromUtf8(told.substr(open + 3, close - open - 3));
+        const std::string bytes = readBytes(file);
+        std::filesystem::remove(file); // Windows' documents are the account's own
         const std::string text =
             encoding == CsvEncoding::Cp932 ? cp932ToUtf8(bytes) : bytes.substr(3);
         for (const auto& row : csvRows(text))
@@ -270,7 +265,8 @@ TEST(ClassSummaryScreen, PrintedAGradeAPageAcrossA4OrSavedAsAPdfWithTheGraphsMes
     t.dialogs.answers = {MessageAnswer::Yes};
     t.click(t.m->Command6);
     ASSERT_EQ(t.dialogs.shown.size(), 2u);
-    const std::filesystem::path file = documents / "ドキュメント" / "まとめ_20250610_100000.pdf";
+    const std::filesystem::path file =
+        documents / "ドキュメント" / pathFromUtf8("まとめ_20250610_100000.pdf");
     EXPECT_EQ(
         t.dialogs.shown[1].text,
         "プリンターが見つからないので、まとめをPDFファイルに保存しました。\r\n保存した場所： " +
@@ -278,12 +274,12 @@ TEST(ClassSummaryScreen, PrintedAGradeAPageAcrossA4OrSavedAsAPdfWithTheGraphsMes
     ASSERT_TRUE(std::filesystem::exists(file));
     std::filesystem::copy_file(file, screenshotDir().toStdString() + "/FrmData-summary.pdf",
                                std::filesystem::copy_options::overwrite_existing);
-    const QString path = QString::fromStdString(utf8OfPath(file));
-    const QString info = runTool("pdfinfo", {path});
+    const QString path = screenshotDir() + "/FrmData-summary.pdf";
+    const QString info = pdfToolOutput("pdfinfo", {path});
     ASSERT_FALSE(info.isEmpty()) << "pdfinfo (poppler-utils) could not read the file";
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+3\\n"))) << info.toStdString();
     EXPECT_TRUE(info.contains(QRegularExpression("Page size:\\s+84[12]\\S* x 595"))) << "landscape";
-    const QString text = runTool("pdftotext", {"-enc", "UTF-8", path, "-"});
+    const QString text = pdfToolOutput("pdftotext", {"-enc", "UTF-8", path, "-"});
     for (const char* name : {"あおき", "いとう", "うえだ"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(name))) << name;
     EXPECT_FALSE(text.contains(QStringLiteral("山田先生")));
