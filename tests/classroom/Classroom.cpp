@@ -519,6 +519,7 @@ std::string solve(const nlohmann::json& problem) {
 void tablet(const Options& o, int port, int index, std::FILE* report, std::mutex& reporting) {
     using nlohmann::json;
     httplib::Client client("127.0.0.1", port);
+    client.set_tcp_nodelay(true); // as a browser sends its requests
     client.set_keep_alive(true);
     client.set_tcp_nodelay(true);
     client.set_read_timeout(60, 0);
