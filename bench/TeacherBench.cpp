@@ -54,15 +54,14 @@ void BM_EditorKeystrokeOnAnUnchangedLog(benchmark::State& state) {
     log.ctx.sharedFiles = std::make_unique<PosixSharedFileSystem>(calls);
     const LogAccess access = resultsLog(log.ctx);
     TimeHistograms h;
-    if (!cachedTimeHistograms(access, log.ctx.resultsWindow, *log.ctx.histograms, 1, h).ok())
+    HistogramCache cache;
+    if (!cachedTimeHistograms(access, log.ctx.resultsWindow, cache, 1, h).ok())
         state.SkipWithError("read");
     int level = 0;
     uint64_t bytes = 0;
     for (auto _ : state) {
         const uint64_t before = calls.bytesRead;
-        if (!cachedTimeHistograms(access, log.ctx.resultsWindow, *log.ctx.histograms,
-                                  1 + level++ % 5, h)
-                 .ok())
+        if (!cachedTimeHistograms(access, log.ctx.resultsWindow, cache, 1 + level++ % 5, h).ok())
             state.SkipWithError("read");
         bytes = std::max(bytes, calls.bytesRead - before);
         benchmark::DoNotOptimize(allRunsLines(h).data());

@@ -27,39 +27,22 @@
 #include "setup/SetupCheck.h"
 #include "startup/Folders.h"
 
-// This system's implementations of the platform's services.
-#ifdef _WIN32
-#include "platform/Win32Audio.h"
-#include "platform/Win32MountTable.h"
-#include "platform/Win32SharedFile.h"
-#else
-#include "platform/PosixMountTable.h"
-#include "platform/PosixSharedFile.h"
-#include "platform/SdlAudio.h"
-#endif
+#include "platform/SystemServices.h"
 
 using namespace kestrel;
 namespace fs = std::filesystem;
 
 namespace {
 
-#ifdef _WIN32
-using SystemMountTable = Win32MountTable;
-using SystemFileSystem = Win32SharedFileSystem;
-#else
-using SystemMountTable = ProcMountTable;
-using SystemFileSystem = PosixSharedFileSystem;
-#endif
-
 class RealProbes : public SetupProbes {
 public:
-    MountTable& mounts() override { return m_mounts; }
+    MountTable& mounts() override { return *m_mounts; }
     bool fontInstalled(const std::string& family) override { return doctor::fontInstalled(family); }
     ScreenFonts screenFonts() override { return doctor::screenFonts(); }
     PlayResult loadSound(const fs::path& wavFile) override { return loadWavFile(wavFile); }
 
 private:
-    SystemMountTable m_mounts;
+    std::unique_ptr<MountTable> m_mounts = systemMountTable();
 };
 
 const cli::CommandSpec& spec() {
@@ -151,7 +134,8 @@ int main(int argc, char** argv) {
     SystemClock clock;
     SleepingPump events;
     RealProbes probes;
-    SystemFileSystem files;
+    const std::unique_ptr<SharedFileSystem> systemFiles = systemFileSystem();
+    SharedFileSystem& files = *systemFiles;
     std::vector<CheckLine> lines;
     if (locks) {
         doctor::catchStopRequests();

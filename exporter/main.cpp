@@ -33,11 +33,7 @@
 #include "text/Cp932.h"
 
 // This system's implementation of the shared files.
-#ifdef _WIN32
-#include "platform/Win32SharedFile.h"
-#else
-#include "platform/PosixSharedFile.h"
-#endif
+#include "platform/SystemServices.h"
 
 using namespace kestrel;
 
@@ -111,11 +107,8 @@ int main(int argc, char** argv) {
         requireCp932Roster(setup.folders);
         const std::vector<RosterFileEntry> entries = readRosterEntries(setup.folders.SharedFolder);
 
-#ifdef _WIN32
-        Win32SharedFileSystem files;
-#else
-        PosixSharedFileSystem files;
-#endif
+        const std::unique_ptr<SharedFileSystem> systemFiles = systemFileSystem();
+        SharedFileSystem& files = *systemFiles;
         SleepingPump pump;
         const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
         std::string text;

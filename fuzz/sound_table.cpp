@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "FuzzTarget.h"
-#include "drill/SoundCues.h"
+#include "sound/SoundCues.h"
 #include "support/Fakes.h"
 #include "text/Cp932.h"
 

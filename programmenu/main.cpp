@@ -11,13 +11,7 @@
 #include "roster/ui/ProgramMenuWindow.h"
 
 // This system's way of starting a program.
-#ifdef _WIN32
-#include "platform/Win32ProcessLauncher.h"
-using SystemProcessLauncher = kestrel::Win32ProcessLauncher;
-#else
-#include "platform/PosixProcessLauncher.h"
-using SystemProcessLauncher = kestrel::PosixProcessLauncher;
-#endif
+#include "platform/SystemServices.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -27,10 +21,10 @@ int main(int argc, char** argv) {
     const QString menuNumber = QCoreApplication::arguments().value(1);
     const std::filesystem::path folder =
         kestrel::pathFromUtf8(QCoreApplication::applicationFilePath().toStdString()).parent_path();
-    SystemProcessLauncher launcher;
+    const std::unique_ptr<kestrel::ProcessLauncher> launcher = kestrel::systemProcessLauncher();
     kestrel::QtEventPump events;
     kestrel::QtDialogs dialogs(events);
-    kestrel::ProgramMenuWindow window(kestrel::installedPrograms(folder), menuNumber, launcher,
+    kestrel::ProgramMenuWindow window(kestrel::installedPrograms(folder), menuNumber, *launcher,
                                       dialogs);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.setGeometry(kestrel::ProgramMenuWindow::placeOn(screen->geometry()));

@@ -36,11 +36,7 @@
 #include "text/LeadingNumber.h"
 
 // This system's implementation of the shared files.
-#ifdef _WIN32
-#include "platform/Win32SharedFile.h"
-#else
-#include "platform/PosixSharedFile.h"
-#endif
+#include "platform/SystemServices.h"
 
 using namespace kestrel;
 
@@ -117,11 +113,8 @@ int templateSheet(const std::string& file, bool utf8) {
 
 // The figures the name screen would show beside the names.
 PreviewFigures currentFigures(const FolderSetup& setup, Clock& clock) {
-#ifdef _WIN32
-    Win32SharedFileSystem files;
-#else
-    PosixSharedFileSystem files;
-#endif
+    const std::unique_ptr<SharedFileSystem> systemFiles = systemFileSystem();
+    SharedFileSystem& files = *systemFiles;
     SleepingPump pump;
     const LogAccess log{files, resultsLogPath(setup.folders), clock, pump};
     return previewFigures(log, criteriaFilePath(setup.folders));

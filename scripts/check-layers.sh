@@ -3,17 +3,29 @@
 #   platform       the platform services' interfaces and their real versions
 #   text           text conventions: CP932, items, numbers, characters, sorted lines
 #   startup        program definition, shared state, folders, criteria table
-#   drill results auxiliary   (each may use startup and below)
+#   sound          the sound table and its cues (startup and below)
+#   drill          (may use sound)
+#   results auxiliary         (each may use startup and below)
 #   roster         (may use results)
 #   levelmenu teacher         (may use roster, results and below)
 #   setup          the setup check of an installation (any subsystem below)
-#   context        the program context and its entry procedures (any core)
+#   school         the school and the use cases every front runs (any
+#                  subsystem below but setup)
+#   context        the desktop's context and its entry procedures (any core)
 #   platform/ui    widgets and widget-backed services (platform and text only)
 #   screens        <subsystem>/ui: any core, the context, platform/ui, the
-#                  registry (startup/ui/App.h) and the navigation module
-#                  (startup/ui/Navigation.h), never another screen's header; a
+#                  registry (app/App.h) and the navigation module
+#                  (app/Navigation.h), never another screen's header; a
 #                  screen's parts lie beside it, named after it
-#   startup/ui/Navigation.cpp and main.cpp: everything
+#   app            the application's shell, and main.cpp: everything
+#
+# The programs beside the desktop program are held to the same layers:
+#   server/        the classroom server: the core but the desktop's context
+#   doctor/ exporter/ rostertool/   the command-line tools: setup and below
+#   programmenu/   the program menu: platform, text, widgets and its window
+#   tools/         the demo maker and other tools: any core; tools/guide,
+#                  the screenshot tour, everything
+# A tool's own headers are included by their bare names.
 #
 # Only the platform layer knows the operating system. Its implementation
 # files are named after their system (Posix*.cpp and .h, later Win32*), and
@@ -28,26 +40,35 @@ declare -A allowed=(
     [platform]="platform"
     [text]="platform text"
     [startup]="platform text startup"
-    [drill]="platform text startup drill"
+    [sound]="platform text startup sound"
+    [drill]="platform text startup sound drill"
     [results]="platform text startup results"
     [auxiliary]="platform text startup auxiliary"
     [roster]="platform text startup results roster"
     [levelmenu]="platform text startup results roster levelmenu"
     [teacher]="platform text startup results roster teacher"
-    [setup]="platform text startup drill results roster levelmenu teacher setup"
-    [context]="platform text startup drill results auxiliary roster levelmenu teacher setup context"
+    [setup]="platform text startup sound drill results roster levelmenu teacher setup"
+    [school]="platform text startup sound drill results roster levelmenu teacher school"
+    [context]="platform text startup sound drill results auxiliary roster levelmenu teacher setup school context"
     [platform/ui]="platform text platform/ui"
+    [server]="platform text startup sound drill results roster levelmenu teacher setup school own"
+    [doctor]="platform text startup sound drill results roster levelmenu teacher setup own"
+    [exporter]="platform text startup sound drill results roster levelmenu teacher setup own"
+    [rostertool]="platform text startup sound drill results roster levelmenu teacher setup own"
+    [programmenu]="platform text platform/ui roster/ui own"
+    [tools]="platform text startup sound drill results auxiliary roster levelmenu teacher setup school context own"
 )
-core="platform text startup drill results auxiliary roster levelmenu teacher setup context"
+core="platform text startup sound drill results auxiliary roster levelmenu teacher setup school context"
 
-# The layer of a source file, by its folder below src/.
+# The layer of a source file, by its folder below src/, and of an include.
 layer_of() {
     local path=$1 top rest
     top=${path%%/*}
     rest=${path#*/}
     if [[ $path == platform/ui/* ]]; then echo "platform/ui"
     elif [[ $rest == ui/* ]]; then echo "screen"
-    elif [[ $path == main.cpp ]]; then echo "main"
+    elif [[ $path == main.cpp || $top == app ]]; then echo "main"
+    elif [[ $path != */* ]]; then echo "own"
     else echo "$top"
     fi
 }
@@ -72,12 +93,11 @@ while IFS= read -r file; do
                 own=${rel%.*}.h
                 part=0
                 [[ $inc == "${rel%.*}"?* && ${inc%/*} == "${rel%/*}" ]] && part=1
-                if [[ $inc != "$own" && $part == 0 && $inc != startup/ui/App.h &&
-                      $inc != startup/ui/Navigation.h && $rel != startup/ui/Navigation.cpp ]]; then
-                    fail "$rel includes $inc: screens reach one another through startup/ui/Navigation.h"
+                if [[ $inc != "$own" && $part == 0 ]]; then
+                    fail "$rel includes $inc: screens reach one another through app/Navigation.h"
                 fi
-            elif [[ $to == main ]]; then
-                fail "$rel includes $inc"
+            elif [[ $to == main && $inc != app/App.h && $inc != app/Navigation.h ]]; then
+                fail "$rel includes $inc: a screen reaches the shell only through app/App.h and app/Navigation.h"
             fi
             ;;
         *)
@@ -96,6 +116,21 @@ while IFS= read -r file; do
         esac
     done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
 done < <(find src -name '*.h' -o -name '*.cpp' | sort)
+
+# The programs beside the desktop program.
+while IFS= read -r file; do
+    from=${file%%/*}
+    [[ $file == tools/guide/* ]] && continue
+    while IFS= read -r inc; do
+        to=$(layer_of "$inc")
+        [[ $to == screen || $to == main ]] && to=${inc%/*}
+        ok=0
+        for l in ${allowed[$from]:-}; do
+            [[ $l == "$to" ]] && ok=1
+        done
+        [[ $ok == 1 ]] || fail "$file ($from) includes $inc"
+    done < <(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$file")
+done < <(find server doctor exporter rostertool programmenu tools \( -name '*.h' -o -name '*.cpp' \) | sort)
 
 # The files that may know the operating system.
 is_system_file() {

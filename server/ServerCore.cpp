@@ -25,6 +25,11 @@
 #include "roster/Grades.h"
 #include "roster/Roster.h"
 #include "roster/RosterDisplay.h"
+#include "school/DrillRun.h"
+#include "school/EndScreen.h"
+#include "school/LevelMenuView.h"
+#include "school/School.h"
+#include "school/SignIn.h"
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
 #include "startup/SharedState.h"
@@ -39,7 +44,6 @@ using json = nlohmann::json;
 namespace {
 
 constexpr const char* kSessionCookie = "kestrel_session";
-constexpr int kTodayLevels = 15;     // the levels whose runs make the drill's run number
 constexpr double kHintEarlyMs = 250; // a page's timer may fire a little early
 
 // The texts of the errors.
@@ -129,17 +133,6 @@ json gradeItems() {
     return items;
 }
 
-double absoluteSeconds(const LocalTime& t) {
-    return static_cast<double>(dayNumber(t.date)) * 86400.0 + t.secondsOfDay;
-}
-
-// An answer as the keys could have typed it: up to 10 of * + , - . / 0-9.
-// An empty entry is judged as the desktop judges it (as the number 0).
-bool isTypedEntry(const std::string& entry) {
-    if (entry.size() > static_cast<size_t>(RunRules::kMaxEntryLength)) return false;
-    return std::all_of(entry.begin(), entry.end(), [](char c) { return c >= '*' && c <= '9'; });
-}
-
 std::string colourText(uint32_t bbggrr) {
     char text[8];
     std::snprintf(text, sizeof text, "#%02x%02x%02x", bbggrr & 0xFF, (bbggrr >> 8) & 0xFF,
@@ -206,15 +199,14 @@ bool isPrivateAddress(const std::string& address) {
 
 namespace {
 
-// One run under way, and once ended its end screen. The run's rules and
-// flags are its own: no two runs share a SharedState.
+// One run under way, and once ended its end screen. The run's flags are its
+// own: no two runs share a SharedState.
 struct Run {
+    Run(const School& school, const SharedState& signedIn, Random& random)
+        : state(signedIn), drill(school, state, random) {}
     std::string id;
-    int level = 0;
     SharedState state;
-    RunRules rules{state};
-    Problem problem;
-    double problemShownAt = 0; // absolute seconds of the server's clock
+    DrillRun drill;
     double lastHeard = 0;
     bool ended = false;
     json end; // the end screen, once ended
@@ -226,6 +218,7 @@ struct Session {
     std::string gradeFilter;
     double lastSeen = 0;
     int runsStarted = 0;
+    int retryLevel = 0; // the level the last end screen offered to repeat
     std::shared_ptr<Run> run;
 };
 
@@ -243,6 +236,7 @@ public:
     explicit RetryPacedClock(Clock& base) : m_base(base) {}
     LocalTime now() override { return m_base.now(); }
     uint32_t tickMs() override { return m_base.tickMs() * kPace; }
+    double monotonicSeconds() override { return m_base.monotonicSeconds(); }
 
 private:
     static constexpr uint32_t kPace = 20;
@@ -282,43 +276,70 @@ public:
     ReleaseDuringWaits& operator=(const ReleaseDuringWaits&) = delete;
 };
 
+const char* soundName(const Sound& sound) {
+    if (sound.cue == SoundTable::kPersonalBestCue) return "personalBest";
+    if (sound.cue == SoundTable::kFailedCue) return "withinMinimum";
+    if (sound.file == kOverallBestSound) return "overallBest";
+    if (sound.file == kGoalClearedSound) return "goalCleared";
+    return nullptr;
+}
+
+json soundJson(const Sound& sound) {
+    const char* name = soundName(sound);
+    return name ? json(name) : json(nullptr);
+}
+
+json hintJson(const Working& w) {
+    json crossed = json::array();
+    for (size_t j = 1; j < w.crossed.size(); ++j)
+        if (w.crossed[j]) crossed.push_back(j);
+    return {{"crossed", crossed}, {"Label9", w.carryRow}};
+}
+
+json problemJson(const ShownProblem& p) {
+    return {{"qLabel1", p.problem.ProblemText},
+            {"Label10", p.problem.instruction},
+            {"hintDelayMs", p.hintDelayMs}};
+}
+
 } // namespace
 
 struct Server::State {
     State(ServerSetup s, ServerServices v, std::mutex& mutex)
-        : setup(std::move(s)), services(v), pump(services.events, mutex) {}
+        : services(v), files(v.files), pump(services.events, mutex), limits(s.limits),
+          pageFiles(std::move(s.files)), recorded(std::move(s.recorded)) {
+        school.sharedFiles = std::make_unique<ForwardingFileSystem>(files);
+        school.folders = std::move(s.folders);
+        school.config = std::move(s.config);
+        school.program = std::move(s.program);
+        school.criteria = std::move(s.criteria);
+        school.sounds = std::move(s.sounds);
+    }
 
-    ServerSetup setup;
     ServerServices services;
+    SharedFileSystem& files;
     ReleasingPump pump;
     RetryPacedClock logClock{services.clock};
-    std::unique_ptr<ResultsSummary> summary = std::make_unique<ResultsSummary>();
-    RunEntries entries;
-    LogWindow window;
-    std::unique_ptr<RosterTables> roster = std::make_unique<RosterTables>();
+    ServerLimits limits;
+    std::map<std::string, StaticFile> pageFiles;
+    std::function<void(const ResultRecord&)> recorded;
+    School school;
     std::map<std::string, std::shared_ptr<Session>> sessions;
     std::map<std::string, Bucket> buckets;
     uint64_t written = 0;
 
     LocalTime now;
-    double t = 0; // absolute seconds of `now`
+    double t = 0; // monotonic seconds of the server's clock at `now`
 
     Response route(const Request& req);
 
-    LogAccess log() { return {services.files, resultsLogPath(setup.folders), logClock, pump}; }
-    const LevelCriteria& criteriaOf(int level) const {
-        return setup.criteria[inLevelStudentArrays(level, 0) ? level : 0];
+    int levelCount() const { return std::clamp<int>(school.program.LevelCount, 0, kMaxLevel); }
+    void readClock() {
+        now = services.clock.now();
+        t = services.clock.monotonicSeconds();
     }
-    std::string levelName(int level) const {
-        return inLevelStudentArrays(level, 0) ? setup.program.LevelNames[static_cast<size_t>(level)]
-                                              : std::string();
-    }
-    int levelCount() const { return std::clamp<int>(setup.program.LevelCount, 0, kMaxLevel); }
 
     std::optional<Response> refreshSummary();
-    // Which levels the signed-in student may start, by the summary as it
-    // stands; the goal level's clearing is kept for the end screen.
-    LevelAvailability availabilityFor(Session& session);
     std::optional<Response> readNames(NameListState& lists, int mode, const std::string& grade);
     bool admit(const std::string& client);
     void expire();
@@ -334,16 +355,13 @@ struct Server::State {
     Response runRequest(const Request& req, Session& session, const std::string& id,
                         const std::string& action, const std::optional<json>& body);
 
-    json problemJson(const Run& run) const;
-    json hintJson(const Run& run) const;
     json clockJson(Run& run, Session& session);
-    void drawProblem(Run& run);
     std::optional<Response> timeOutIfDue(Run& run, Session& session);
     std::optional<Response> endRun(Run& run, Session& session);
 };
 
 std::optional<Response> Server::State::refreshSummary() {
-    const LogStatus status = BuildSummary(*summary, entries, setup.criteria, log(), window);
+    const LogStatus status = buildSummary(school, logClock, pump);
     if (status.ok()) return std::nullopt;
     return errorResponse(503, status.message);
 }
@@ -351,23 +369,15 @@ std::optional<Response> Server::State::refreshSummary() {
 std::optional<Response> Server::State::readNames(NameListState& lists, int mode,
                                                  const std::string& grade) {
     if (auto failed = refreshSummary()) return failed;
-    RosterTables& t = *roster;
-    const CivilDate today = now.date;
-    t.SchoolYear = schoolYearOf(today.year, today.month, startMonthOf(setup.config));
     lists.NameListMode = mode;
     lists.filterText = grade;
-    startNameLists(lists);
-    try {
-        readRoster(t, lists, *summary, setup.folders.SharedFolder, setup.config);
-    } catch (const RosterError& e) {
-        return errorResponse(503, e.what());
-    }
-    filterNameLists(lists, t);
+    if (const RosterStatus read = readNameLists(school, lists, now.date); !read.ok())
+        return errorResponse(503, read.message);
     return std::nullopt;
 }
 
 bool Server::State::admit(const std::string& client) {
-    const ServerLimits& l = setup.limits;
+    const ServerLimits& l = limits;
     if (buckets.size() > 4096) {
         // Forget the clients that have been quiet long enough to be full again.
         for (auto it = buckets.begin(); it != buckets.end();)
@@ -389,12 +399,12 @@ bool Server::State::admit(const std::string& client) {
 void Server::State::expire() {
     for (auto it = sessions.begin(); it != sessions.end();) {
         Session& s = *it->second;
-        if (t - s.lastSeen > setup.limits.sessionIdleSeconds) {
+        if (t - s.lastSeen > limits.sessionIdleSeconds) {
             it = sessions.erase(it);
             continue;
         }
         // A tablet that went away mid-run leaves nothing behind.
-        if (s.run && !s.run->ended && t - s.run->lastHeard > setup.limits.runSilenceSeconds)
+        if (s.run && !s.run->ended && t - s.run->lastHeard > limits.runSilenceSeconds)
             s.run.reset();
         ++it;
     }
@@ -416,8 +426,8 @@ Response Server::State::staticFile(const std::string& path) {
     Response r;
     r.headers.push_back({"X-Content-Type-Options", "nosniff"});
     r.headers.push_back({"Cache-Control", "no-cache"});
-    auto it = setup.files.find(key);
-    if (it == setup.files.end()) {
+    auto it = pageFiles.find(key);
+    if (it == pageFiles.end()) {
         if (key != "/index.html") return errorResponse(404, kNotFound);
         r.contentType = "text/html; charset=utf-8";
         r.body = kPlaceholderPage;
@@ -441,25 +451,22 @@ Response Server::State::sound(const std::string& cue) {
     std::string file;
     for (const auto& [name, position] : cues) {
         if (cue != name) continue;
-        const SoundCue& c = setup.sounds.cue(position);
-        if (!c.hasCount()) return errorResponse(404, kNotFound);
-        const int n = drawInt(services.random.next(), leadingNumber(c.count), 1);
-        if (n < 1 || n > 20 || c.files[static_cast<size_t>(n)].empty())
-            return errorResponse(404, kNotFound);
-        file = c.files[static_cast<size_t>(n)] + ".wav";
+        const CueFile chosen = chooseCueFile(school.sounds, position, services.random);
+        if (!chosen.error.empty()) return errorResponse(404, kNotFound);
+        file = chosen.file;
     }
     for (const auto& [name, fileName] : fixed)
         if (cue == name) file = fileName;
     // A name in the table that leaves the sound folder is not followed.
-    if (file.empty() || file.find('/') != std::string::npos ||
+    if (file.empty() || file == ".wav" || file.find('/') != std::string::npos ||
         file.find('\\') != std::string::npos || file.starts_with(".."))
         return errorResponse(404, kNotFound);
 
-    std::ifstream in(pathFromUtf8(setup.folders.SoundFolder + file), std::ios::binary);
+    std::ifstream in(pathFromUtf8(school.folders.SoundFolder + file), std::ios::binary);
     if (!in) return errorResponse(404, kNotFound);
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<uint64_t>(size) > setup.limits.maxSoundBytes)
+    if (size < 0 || static_cast<uint64_t>(size) > limits.maxSoundBytes)
         return errorResponse(404, kNotFound);
     in.seekg(0);
     Response r;
@@ -497,7 +504,7 @@ Response Server::State::names(const Request& req) {
     json captions = json::array();
     for (const char* c : kNameListModeCaptions)
         captions.push_back(c);
-    return jsonResponse(200, {{"Label4", setup.program.ProgramTitle},
+    return jsonResponse(200, {{"Label4", school.program.ProgramTitle},
                               {"Option1", captions},
                               {"mode", mode},
                               {"Combo1", gradeItems()},
@@ -530,21 +537,17 @@ Response Server::State::signIn(const Request& req, const json& body) {
     if (auto failed = readNames(lists, mode, grade)) return *failed;
     if (line < 1 || line >= static_cast<int64_t>(lists.List1.size()))
         return errorResponse(422, kChooseName, refused);
-    const int number = lists.numberOfLine(static_cast<int>(line));
-    if (number < 1 || number > kMaxStudent) return errorResponse(422, kChooseName, refused);
 
     // A sign-in on a browser that is signed in already replaces that session.
     if (const std::string old = cookieOf(req, kSessionCookie); !old.empty()) sessions.erase(old);
-    if (sessions.size() >= setup.limits.maxSessions) return errorResponse(503, kBusy);
+    if (sessions.size() >= limits.maxSessions) return errorResponse(503, kBusy);
 
     Session s;
+    if (!kestrel::signIn(school, s.state, lists.numberOfLine(static_cast<int>(line)), now))
+        return errorResponse(422, kChooseName, refused);
     s.id = services.ids.newId();
     s.lastSeen = t;
     s.gradeFilter = grade;
-    markSignIn(s.state, now);
-    s.state.CurrentStudentNumber = static_cast<int16_t>(number);
-    s.state.CurrentStudentName = roster->StudentNames[static_cast<size_t>(number)];
-    s.state.CurrentGradeLabel = roster->GradeLabels[static_cast<size_t>(number)];
     const std::string shown = chosenNameText(lists.List1[static_cast<size_t>(line)]);
     const std::string name = trimSpaces(s.state.CurrentStudentName);
     const std::string id = s.id;
@@ -588,125 +591,85 @@ Response Server::State::menu(const Request& req, Session& session) {
 
     SharedState& st = session.state;
     const int s = st.CurrentStudentNumber;
-    const LevelAvailability available = availabilityFor(session);
-    st.TodayRunCount = static_cast<int16_t>(todayRunCount(*summary, s));
+    const LevelAvailability available = refreshAvailability(school, st);
+    const MenuHeader header = menuHeader(school, st, now);
+    const std::vector<LevelColumnTexts> columns = levelColumns(school, s);
 
     std::string heading;
     std::vector<std::vector<std::string>> viewLines;
-    RankingBasis basis = RankingBasis::PointsAll;
     const bool todayView = display == 0 && kind == 2;
+    // The time display's first kind is the best times, the points display's
+    // the rankings by points.
+    const RankingBasis basis = rankingBasis(static_cast<int16_t>(display == 0 ? 1 : 2),
+                                            static_cast<int16_t>(display == 0 ? 1 : kind));
     if (display == 1) {
-        basis = kind == 1 ? RankingBasis::PointsAll : RankingBasis::PointsToday;
         heading = pointsRankingHeading(kind);
     } else if (kind == 1) {
-        basis = RankingBasis::BestTime;
         heading = "ベスト成績";
     } else {
         heading = "本日の成績";
         ViewScan scan(
             {ViewKind::Today, levelCount(), static_cast<double>(dayNumber(now.date)), 1, grade, s},
-            *roster, setup.criteria);
-        replayLogWindow(window, scan, kTodayViewRecords);
+            school.roster, school.criteria);
+        replayLogWindow(school.resultsWindow, scan, kTodayViewRecords);
         viewLines = scan.takeLines();
     }
 
     json levels = json::array();
     for (int i = 1; i <= levelCount(); ++i) {
-        std::vector<std::string> texts;
-        std::optional<std::string> own;
-        if (todayView) {
-            if (static_cast<size_t>(i) < viewLines.size())
-                texts = std::move(viewLines[static_cast<size_t>(i)]);
-        } else {
-            for (RankingLine& line : buildRanking(*roster, *summary, i, basis, grade, s)) {
-                if (line.student == s) own = line.text;
-                texts.push_back(std::move(line.text));
-            }
-        }
-        SortedLines sorted(true);
-        sorted.assign(std::move(texts));
-        int ownIndex = -1;
-        for (int k = 0; k < sorted.size(); ++k)
-            if (own ? sorted.at(k) == *own : sorted.at(k).find("●") != std::string::npos) {
-                ownIndex = k;
-                break;
-            }
-        const LevelCriteria& c = criteriaOf(i);
+        const auto k = static_cast<size_t>(i);
+        ColumnList list;
+        if (todayView)
+            list = viewList(k < viewLines.size() ? std::move(viewLines[k])
+                                                 : std::vector<std::string>{});
+        else
+            list = rankingList(school, i, basis, grade, s);
         json colour = nullptr;
         if (display == 0)
-            if (const std::optional<uint32_t> bg = timeListColour(sorted.lines(), c))
+            if (const std::optional<uint32_t> bg = timeListColour(list.lines, school.criteria[i]))
                 colour = colourText(*bg);
-        const bool closed = available.closed[static_cast<size_t>(i)];
+        const bool closed = available.closed[k];
+        const LevelColumnTexts& c = columns[k - 1];
         levels.push_back({{"level", i},
-                          {"Label1", std::to_string(i)},
-                          {"Label3", levelName(i)},
-                          {"Command4", withoutAccessMark(startButtonCaption(i))},
+                          {"Label1", c.number},
+                          {"Label3", c.name},
+                          {"Command4", withoutAccessMark(c.startCaption)},
                           {"enabled", !closed},
                           {"Text1", closed ? json(kOverPracticeNotice) : json(nullptr)},
                           {"Label9", "今日"},
                           {"Label10", "今まで"},
-                          {"Label14", todayFigures(*summary, i, s)},
-                          {"Label15", allTimeFigures(*summary, i, s)},
-                          {"Label8", passPeriodFigures(c, *summary, i, s)},
-                          {"Label7", targetLine(c)},
-                          {"List5", sorted.lines()},
-                          {"List5Own", ownIndex},
+                          {"Label14", c.today},
+                          {"Label15", c.allTime},
+                          {"Label8", c.passPeriod},
+                          {"Label7", c.target},
+                          {"List5", list.lines},
+                          {"List5Own", list.own},
                           {"List5Colour", colour}});
     }
     json option1 =
         display == 1 ? json::array({"累計順", "本日順"}) : json::array({"BEST表示", "本日のみ"});
-    return jsonResponse(
-        200, {{"Label11", setup.program.ProgramTitle},
-              {"Label12", studentHeaderText(st.CurrentGradeLabel, st.CurrentStudentName)},
-              {"Label13", schoolHeaderText(setup.config.SchoolName, s)},
-              {"Label17", minutesSinceSignInText(minutesSinceSignIn(st, now))},
-              {"Label18", todayTotalText(st.TodayRunCount)},
-              {"Label5", heading},
-              {"Command1", "戻る(0)"},
-              {"Option2", json::array({"ﾀｲﾑ表示", "ﾎﾟｲﾝﾄ表示"})},
-              {"display", display},
-              {"Option1", option1},
-              {"kind", kind},
-              {"Combo1", gradeItems()},
-              {"grade", grade},
-              {"levels", levels}});
+    return jsonResponse(200, {{"Label11", header.title},
+                              {"Label12", header.student},
+                              {"Label13", header.school},
+                              {"Label17", header.minutes},
+                              {"Label18", header.todayTotal},
+                              {"Label5", heading},
+                              {"Command1", "戻る(0)"},
+                              {"Option2", json::array({"ﾀｲﾑ表示", "ﾎﾟｲﾝﾄ表示"})},
+                              {"display", display},
+                              {"Option1", option1},
+                              {"kind", kind},
+                              {"Combo1", gradeItems()},
+                              {"grade", grade},
+                              {"levels", levels}});
 }
 
 // ---- The run ---------------------------------------------------------------------
 
-json Server::State::problemJson(const Run& run) const {
-    return {{"qLabel1", run.problem.ProblemText},
-            {"Label10", run.problem.instruction},
-            {"hintDelayMs", hintDelayMs(run.state.RightCount, run.state.ProblemsPerRun)}};
-}
-
-json Server::State::hintJson(const Run& run) const {
-    const Working w = workingFor(run.problem.ProblemText, run.problem.RoundPlace);
-    json crossed = json::array();
-    for (size_t j = 1; j < w.crossed.size(); ++j)
-        if (w.crossed[j]) crossed.push_back(j);
-    return {{"crossed", crossed}, {"Label9", w.carryRow}};
-}
-
 json Server::State::clockJson(Run& run, Session& session) {
-    return {{"sLabel9", std::to_string(run.rules.remaining())},
-            {"sLabel10", std::to_string(run.state.ElapsedSeconds)},
+    return {{"sLabel9", std::to_string(run.drill.remaining())},
+            {"sLabel10", std::to_string(run.drill.elapsedSeconds())},
             {"sLabel13", std::to_string(minutesSinceSignIn(session.state, now))}};
-}
-
-void Server::State::drawProblem(Run& run) {
-    Random& random = services.random;
-    const int type = problemTypeForLevel(run.level, random);
-    run.problem = kestrel::drawProblem(type, random);
-    run.problemShownAt = t;
-}
-
-LevelAvailability Server::State::availabilityFor(Session& session) {
-    SharedState& st = session.state;
-    const LevelAvailability available =
-        levelAvailability(setup.program, setup.criteria, *summary, st.CurrentStudentNumber);
-    st.GoalLevelCleared = available.goalLevelCleared;
-    return available;
 }
 
 Response Server::State::startRun(Session& session, const json& body) {
@@ -715,143 +678,112 @@ Response Server::State::startRun(Session& session, const json& body) {
     const int64_t requested = body["level"].get<int64_t>();
     if (requested < 1 || requested > levelCount()) return errorResponse(403, kNotAvailable);
     const int level = static_cast<int>(requested);
+    const bool again =
+        body.contains("again") && body["again"].is_boolean() && body["again"].get<bool>();
     if (auto failed = refreshSummary()) return *failed;
 
-    SharedState& st = session.state;
-    const int s = st.CurrentStudentNumber;
-    const LevelAvailability available = availabilityFor(session);
-    if (available.closed[static_cast<size_t>(level)])
+    // From the level menu a level practised too much is closed; the end
+    // screen's "もう一度" repeats the level it offered, as the desktop's does.
+    const LevelAvailability available = refreshAvailability(school, session.state);
+    const bool offered = again && session.retryLevel == level;
+    if (!offered && available.closed[static_cast<size_t>(level)])
         return errorResponse(403, kNotAvailable, {{"Text1", kOverPracticeNotice}});
-    if (session.runsStarted >= setup.limits.maxRunsPerSession) return errorResponse(429, kTooMany);
+    if (session.runsStarted >= limits.maxRunsPerSession) return errorResponse(429, kTooMany);
 
     // A run still going is abandoned: it leaves no record.
     session.run.reset();
+    session.retryLevel = 0;
     ++session.runsStarted;
-    auto run = std::make_shared<Run>();
+    auto run = std::make_shared<Run>(school, session.state, services.random);
     Run& r = *run;
     r.id = services.ids.newId();
-    r.level = level;
     r.lastHeard = t;
-    r.state = st;
     resetRunState(r.state);
     r.state.CurrentLevel = static_cast<int16_t>(level);
-    r.rules.begin();
-    const LevelCriteria& c = criteriaOf(level);
-    r.rules.setLimits(c, 1.0);
-    r.state.TodayRunCount = static_cast<int16_t>(todayRunCount(*summary, s, kTodayLevels));
-    const bool practice = isPracticeLevel(setup.program, level);
+    const RunStart start = r.drill.start(t, now);
+    const RunHeader& h = start.header;
 
-    json reply = {{"run", r.id},
-                  {"sLabel2", setup.program.ProgramTitle},
-                  {"sLabel7", trimSpaces(st.CurrentStudentName)},
-                  {"sLabel8", levelName(level)},
-                  {"sLabel14", setup.config.SchoolName},
-                  {"sLabel13", std::to_string(minutesSinceSignIn(st, now))},
-                  {"sLabel12", runNumberText(practice, r.state.TodayRunCount)},
-                  {"sLabel11", runNumberText(practice, todayRunCountAt(*summary, level, s))},
-                  {"sLabel9", std::to_string(r.rules.remaining())},
-                  {"sLabel10", "0"},
-                  {"bar",
-                   {{"limit", r.state.TimeLimitSeconds},
-                    {"target", c.targetTime},
-                    {"minimum", c.minimumTime}}}};
-    r.rules.start(now);
-    drawProblem(r);
-    reply["problem"] = problemJson(r);
+    json reply = {
+        {"run", r.id},
+        {"sLabel2", h.title},
+        {"sLabel7", h.studentName},
+        {"sLabel8", h.levelName},
+        {"sLabel14", h.schoolName},
+        {"sLabel13", std::to_string(h.minutesSinceSignIn)},
+        {"sLabel12", h.todayRun},
+        {"sLabel11", h.levelRun},
+        {"sLabel9", std::to_string(h.remaining)},
+        {"sLabel10", "0"},
+        {"bar", {{"limit", h.limitSeconds}, {"target", h.targetTime}, {"minimum", h.minimumTime}}},
+        {"problem", problemJson(start.first)}};
     session.run = std::move(run);
     return jsonResponse(201, reply);
 }
 
 std::optional<Response> Server::State::timeOutIfDue(Run& run, Session& session) {
-    const RunRules::Tick tick = run.rules.measure(now);
-    if (tick == RunRules::Tick::AtLimit && run.rules.timeOut()) {
-        if (auto failed = endRun(run, session)) return failed;
-        return jsonResponse(200, {{"verdict", "timeUp"}, {"state", "ended"}, {"end", run.end}});
-    }
-    return std::nullopt;
+    if (run.drill.catchUp(t) != RunRules::Tick::TimeOut) return std::nullopt;
+    if (auto failed = endRun(run, session)) return failed;
+    return jsonResponse(200, {{"verdict", "timeUp"}, {"state", "ended"}, {"end", run.end}});
 }
 
 std::optional<Response> Server::State::endRun(Run& run, Session& session) {
-    if (!run.rules.claimEnd()) return std::nullopt;
+    const RunEnd end = run.drill.finish(now);
+    if (!end.claimed) return std::nullopt;
     run.ended = true;
-    SharedState& st = run.state;
-    const int L = run.level;
-    const int s = st.CurrentStudentNumber;
-    const bool timeUp = st.runFlags.TimeUp();
-    if (isPracticeLevel(setup.program, L)) {
-        // A practice run is not recorded: back to the menu.
+    if (!end.record) {
+        // A run that is not recorded goes back to the menu.
         run.end = {{"practice", true}};
         return std::nullopt;
     }
-    st.RunTime = run.rules.runTime();
-    ResultRecord record;
-    record.date = static_cast<double>(dayNumber(now.date));
-    record.timeOfDay = dayFraction(now.secondsOfDay);
-    record.studentNumber = st.CurrentStudentNumber;
-    record.level = static_cast<int16_t>(L);
-    record.seconds = st.RunTime;
-    record.schoolCode = resultText(setup.config.SchoolCode);
     RecordOutcome outcome;
     {
         const ReleaseDuringWaits others;
-        outcome = RecordRun(*summary, setup.criteria, log(), record);
+        outcome = recordRun(school, logClock, pump, *end.record);
     }
     // Other requests may have come in meanwhile.
-    now = services.clock.now();
-    t = absoluteSeconds(now);
+    readClock();
     if (!outcome.status.ok()) {
         run.end = {{"error", outcome.status.message}};
         return errorResponse(500, outcome.status.message);
     }
     ++written;
-    if (setup.recorded) setup.recorded(record);
-    if (auto failed = refreshSummary()) return failed;
+    if (recorded) recorded(*end.record);
 
-    const RecordFlags& flags = outcome.flags;
-    const LevelCriteria& c = criteriaOf(L);
-    const int32_t time = st.RunTime;
-    const bool cleared = LevelCleared(*summary, setup.criteria, L, s);
-    const bool lastLevel = L == setup.program.LastLevel;
-    const RunMessage message = runMessage(st.runFlags.phase(), flags, time, c.minimumTime);
-    const std::string messageText = runMessageText(message);
-    json cue = nullptr;
-    if (message == RunMessage::OverallBest) cue = "overallBest";
-    if (message == RunMessage::PersonalBest) cue = "personalBest";
-    if (message == RunMessage::WithinMinimum) cue = "withinMinimum";
-    const bool goalPanel = cleared && lastLevel && goalPanelAllowed(setup.criteria);
-    const json label2 = cleared ? json(kLevelClearedText) : json(nullptr);
-    const WaysOn ways = waysOn(cleared, OverPractice(*summary, setup.criteria, L, s), lastLevel,
-                               st.GoalLevelCleared != 0);
-    json laterLabel2 = label2;
-    if (ways.label2 == WaysOn::Label2::Hide) laterLabel2 = nullptr;
-    if (ways.label2 == WaysOn::Label2::NextLevel) laterLabel2 = kNextLevelText;
-    session.state.TodayRunCount = static_cast<int16_t>(todayRunCount(*summary, s));
+    EndScreenFacts f;
+    if (const LogStatus status = evaluateRun(school, run.state, outcome.flags, logClock, pump, f);
+        !status.ok())
+        return errorResponse(503, status.message);
+    session.state.TodayRunCount = run.state.TodayRunCount;
+    session.retryLevel = f.ways.retry ? run.state.CurrentLevel : 0;
 
-    run.end = {
-        {"cover", timeUp ? "lblsss2" : "lblsss1"},
-        {"lblsss1", timeUp ? json(nullptr) : json(kRecordingCover)},
-        {"lblsss2", timeUp ? json(kTimeUpCover) : json(nullptr)},
-        {"Label15", setup.program.ProgramTitle},
-        {"Label16", levelName(L)},
-        {"Label17", trimSpaces(st.CurrentStudentName)},
-        {"Label13", levelRunText(todayRunCountAt(*summary, L, s))},
-        {"Label14", todayRunText(session.state.TodayRunCount)},
-        {"Label18", runTimeText(time)},
-        {"Label19", earnedPointsText(basePoints(time, c.targetTime, false), c.pointMultiplier)},
-        {"Label20", messageText.empty() ? json(nullptr) : json(messageText)},
-        {"Label2", label2},
-        {"Picture1", goalPanel},
-        {"Label1", goalPanel ? json(kGoalClearedText) : json(nullptr)},
-        {"cue", cue},
-        {"goalCue",
-         cleared && lastLevel && flags.clearedBefore == 0 ? json("goalCleared") : json(nullptr)},
-        {"Command4", nullptr},
-        {"Command5", nullptr},
-        {"afterTimer",
-         {{"Picture1", false},
-          {"Command4", kToMenuCaption},
-          {"Command5", ways.retry ? json(kRetryCaption) : json(nullptr)},
-          {"Label2", laterLabel2}}}};
+    json laterLabel2 = f.cleared ? json(kLevelClearedText) : json(nullptr);
+    if (f.ways.label2 == WaysOn::Label2::Hide) laterLabel2 = nullptr;
+    if (f.ways.label2 == WaysOn::Label2::NextLevel) laterLabel2 = kNextLevelText;
+    const bool timeUp = end.timeUp;
+    run.end = {{"cover", timeUp ? "lblsss2" : "lblsss1"},
+               {"lblsss1", timeUp ? json(nullptr) : json(kRecordingCover)},
+               {"lblsss2", timeUp ? json(kTimeUpCover) : json(nullptr)},
+               {"Label15", f.title},
+               {"Label16", f.levelName},
+               {"Label17", f.studentName},
+               {"Label13", f.levelRun},
+               {"Label14", f.todayRun},
+               {"Label18", f.runTime},
+               {"Label19", f.points},
+               {"Label20", f.messageText.empty() ? json(nullptr) : json(f.messageText)},
+               {"Label2", f.cleared ? json(kLevelClearedText) : json(nullptr)},
+               {"Picture1", f.goalPanel},
+               {"Label1", f.goalPanel ? json(kGoalClearedText) : json(nullptr)},
+               {"cue", soundJson(f.messageSound)},
+               {"goalCue", soundJson(f.goalSound)},
+               {"Command4", nullptr},
+               {"Command5", nullptr},
+               {"again", f.ways.retry},
+               {"afterTimer",
+                {{"Picture1", false},
+                 {"Command4", kToMenuCaption},
+                 {"Command5", f.ways.retry ? json(kRetryCaption) : json(nullptr)},
+                 {"Label2", laterLabel2}}}};
     return std::nullopt;
 }
 
@@ -864,6 +796,7 @@ Response Server::State::runRequest(const Request& req, Session& session, const s
     Run& run = *found;
     run.lastHeard = t;
     const bool get = req.method == "GET";
+    DrillRun& drill = run.drill;
 
     if (action.empty() && get) {
         if (!run.ended)
@@ -876,64 +809,53 @@ Response Server::State::runRequest(const Request& req, Session& session, const s
     }
     if (action == "hint" && get) {
         if (run.ended) return errorResponse(409, kNotNow);
-        const double waited = (t - run.problemShownAt) * 1000.0;
-        const bool shown = run.state.runFlags.ConfirmState() != ConfirmStep::Entry;
-        if (!shown &&
-            waited + kHintEarlyMs < hintDelayMs(run.state.RightCount, run.state.ProblemsPerRun))
-            return errorResponse(409, kHintNotYet);
-        return jsonResponse(200, hintJson(run));
+        if (!drill.hintDue(t, kHintEarlyMs / 1000.0)) return errorResponse(409, kHintNotYet);
+        drill.hintShown();
+        return jsonResponse(
+            200, hintJson(workingFor(drill.problem().ProblemText, drill.problem().RoundPlace)));
     }
     if (get) return errorResponse(405, kBadRequest);
     if (!body) return errorResponse(400, kBadRequest);
 
     if (run.ended) return errorResponse(409, kNotNow, {{"end", run.end}});
     if (auto reply = timeOutIfDue(run, session)) return *reply;
-    RunRules& rules = run.rules;
 
     if (action == "answer") {
         if (!body->contains("entry") || !(*body)["entry"].is_string())
             return errorResponse(400, kBadRequest);
         const std::string entry = (*body)["entry"].get<std::string>();
-        if (!isTypedEntry(entry)) return errorResponse(400, kBadRequest);
-        if (rules.flags().ConfirmState() != ConfirmStep::Entry) return errorResponse(409, kNotNow);
-        rules.EntryText = entry;
-        if (rules.keyPress(u' ') != RunRules::Key::Judge) return errorResponse(409, kNotNow);
-        rules.judge(run.problem.CorrectAnswer);
-        const Judgement verdict = rules.afterJudgement();
-        json reply = {{"hint", hintJson(run)}};
-        if (verdict == Judgement::Right) {
+        if (!RunRules::isTypedEntry(entry)) return errorResponse(400, kBadRequest);
+        const std::optional<Answered> answered = drill.answer(entry, t);
+        if (!answered) return errorResponse(409, kNotNow);
+        const AfterAnswer next = drill.proceed(t);
+        json reply = {{"hint", hintJson(answered->working)}};
+        if (answered->verdict == Judgement::Right) {
             reply["verdict"] = "right";
             reply["cue"] = "right";
-            const bool last = rules.countRight();
-            if (last) {
-                rules.judgingDone();
+            if (next.kind == AfterAnswer::Kind::Ended) {
                 if (auto failed = endRun(run, session)) return *failed;
                 reply["end"] = run.end;
-            } else {
-                rules.readyForNext();
-                drawProblem(run);
-                rules.judgingDone();
-                reply["problem"] = problemJson(run);
+            } else if (next.next) {
+                reply["problem"] = problemJson(*next.next);
             }
         } else {
-            rules.judgingDone();
-            rules.measure(now); // the penalty shows at once
             reply["verdict"] = "wrong";
             reply["cue"] = "wrong";
             reply["Label11"] = "=";
-            reply["seitouLabel"] = correctAnswerText(run.problem.CorrectAnswer);
+            reply["seitouLabel"] = answered->correctAnswer;
             reply["Commandkakunin2"] = kConfirmPrompt;
         }
         reply.update(clockJson(run, session));
+        // The penalty shows at once on the page; the recorded time is the
+        // run clock's own.
+        if (answered->verdict == Judgement::Wrong)
+            reply["sLabel10"] = std::to_string(drill.elapsedAt(t));
         return jsonResponse(200, reply);
     }
     if (action == "confirm") {
-        if (rules.flags().ConfirmState() == ConfirmStep::Entry) return errorResponse(409, kNotNow);
-        if (rules.flags().ConfirmState() == ConfirmStep::AnswerShown) rules.keyPress(u'+');
-        if (rules.keyPress(u'+') != RunRules::Key::Confirm) return errorResponse(409, kNotNow);
-        rules.confirmed();
-        drawProblem(run);
-        json reply = {{"problem", problemJson(run)},
+        const std::optional<ShownProblem> next = drill.confirm(t);
+        if (!next) return errorResponse(409, kNotNow);
+        json reply = {{"problem", problemJson(*next)},
                       {"seitouLabel", nullptr},
                       {"Label11", nullptr},
                       {"Commandkakunin2", nullptr}};
@@ -1003,9 +925,8 @@ Server::~Server() = default;
 Response Server::handle(const Request& req) {
     const std::lock_guard lock(m_mutex);
     State& st = *m_state;
-    const ServerLimits& limits = st.setup.limits;
-    st.now = st.services.clock.now();
-    st.t = absoluteSeconds(st.now);
+    const ServerLimits& limits = st.limits;
+    st.readClock();
 
     Response r;
     try {

@@ -17,12 +17,12 @@
 #include <utility>
 #include <vector>
 
-#include "drill/SoundCues.h"
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
 #include "platform/Random.h"
 #include "platform/SharedFile.h"
 #include "results/ResultRecord.h"
+#include "sound/SoundCues.h"
 #include "startup/AppFolders.h"
 #include "startup/CriteriaTable.h"
 #include "startup/ProgramDefinition.h"

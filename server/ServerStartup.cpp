@@ -6,8 +6,8 @@
 
 #include "platform/Utf8Path.h"
 #include "roster/RosterDisplay.h"
+#include "school/School.h"
 #include "startup/Folders.h"
-#include "startup/ShareLocks.h"
 #include "text/Cp932.h"
 
 namespace kestrel::server {
@@ -41,49 +41,20 @@ std::string typeOf(const std::string& name) {
     return "application/octet-stream";
 }
 
-void checkShareLocks(const AppFolders& folders, MountTable& mounts) {
-    std::error_code ec;
-    std::filesystem::path data = std::filesystem::absolute(pathFromUtf8(folders.DataFolder), ec);
-    if (!ec) data = std::filesystem::weakly_canonical(data, ec);
-    std::optional<Mount> m;
-    if (const FileStatus read = mounts.mountOf(ec ? folders.DataFolder : utf8OfPath(data), m);
-        !read.ok())
-        throw StartupError(unreadableMountTableMessage(mounts.source(), read));
-    if (m)
-        if (const std::optional<LocalLocks> why = locksStayOnThisPc(*m))
-            throw StartupError(localLocksMessage(folders.DataFolder, *m, *why));
-}
-
 } // namespace
 
 ServerSetup loadServerSetup(const std::filesystem::path& programFile,
                             const std::string& sharedFolder, MountTable* mounts) {
+    School school;
+    if (const OpenStatus opened = openSchool(school, {programFile, sharedFolder, mounts});
+        !opened.ok())
+        throw StartupError(opened.message);
     ServerSetup setup;
-    if (sharedFolder.empty()) {
-        FolderSetup found = readFolderSetup(programFile);
-        setup.folders = std::move(found.folders);
-        setup.config = std::move(found.config);
-    } else {
-        const std::string absolute =
-            utf8OfPath(std::filesystem::absolute(pathFromUtf8(sharedFolder)));
-        setup.folders = deriveFolders(programFile, absolute);
-        const std::filesystem::path configFile =
-            pathFromUtf8(setup.folders.SharedFolder, kSharedConfigFileName);
-        setup.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));
-    }
-    if (mounts) checkShareLocks(setup.folders, *mounts);
-    DefineProgram(setup.program);
-    DefineLevelTable(setup.program);
-    try {
-        setup.criteria = readCriteriaFile(criteriaFilePath(setup.folders));
-    } catch (const FileError& e) {
-        throw startupFileError(e, StartupFile::Criteria);
-    }
-    try {
-        setup.sounds = readSoundTable(setup.folders.SoundFolder);
-    } catch (const FileError& e) {
-        throw startupFileError(e, StartupFile::SoundTable);
-    }
+    setup.folders = std::move(school.folders);
+    setup.config = std::move(school.config);
+    setup.program = std::move(school.program);
+    setup.criteria = std::move(school.criteria);
+    setup.sounds = std::move(school.sounds);
     // The roster is read again for every name list; a roster that cannot be
     // read at all is told now rather than to the first child.
     try {

@@ -29,26 +29,12 @@
 #include "startup/Folders.h"
 
 // This system's implementations of the platform's services.
-#ifdef _WIN32
-#include "platform/Win32MountTable.h"
-#include "platform/Win32SharedFile.h"
-#else
-#include "platform/PosixMountTable.h"
-#include "platform/PosixSharedFile.h"
-#endif
+#include "platform/SystemServices.h"
 
 using namespace kestrel;
 using namespace kestrel::server;
 
 namespace {
-
-#ifdef _WIN32
-using SystemMountTable = Win32MountTable;
-using SystemFileSystem = Win32SharedFileSystem;
-#else
-using SystemMountTable = ProcMountTable;
-using SystemFileSystem = PosixSharedFileSystem;
-#endif
 
 constexpr int kDefaultPort = 8080;
 
@@ -94,8 +80,8 @@ int main(int argc, char** argv) {
 
     ServerSetup setup;
     try {
-        SystemMountTable mounts;
-        setup = loadServerSetup(runningProgramFile(), args.value("--folder"), &mounts);
+        const std::unique_ptr<MountTable> mounts = systemMountTable();
+        setup = loadServerSetup(runningProgramFile(), args.value("--folder"), mounts.get());
     } catch (const StartupError& e) {
         return fail(e.what());
     } catch (const FileError& e) {
@@ -111,10 +97,10 @@ int main(int argc, char** argv) {
     SystemClock clock;
     SystemRandom random;
     random.seed(static_cast<double>(std::random_device{}() % 86400));
-    SystemFileSystem files;
+    const std::unique_ptr<SharedFileSystem> files = systemFileSystem();
     SleepingPump pump;
     RandomDeviceIds ids;
-    Server server(std::move(setup), {clock, random, files, pump, ids});
+    Server server(std::move(setup), {clock, random, *files, pump, ids});
 
     HttpSettings http;
     http.port = port;

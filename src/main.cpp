@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "app/App.h"
+#include "app/AppExit.h"
 #include "platform/Clock.h"
 #include "platform/Random.h"
 #include "platform/Utf8Path.h"
@@ -12,38 +14,12 @@
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtPrinter.h"
 #include "platform/ui/QtServices.h"
-#include "startup/ui/App.h"
-#include "startup/ui/AppExit.h"
 #include "startup/ui/Firstfrm.h"
 
-// This system's implementations of the platform's services.
-#ifdef _WIN32
-#include "platform/Win32Audio.h"
-#include "platform/Win32MountTable.h"
-#include "platform/Win32ProcessLauncher.h"
-#include "platform/Win32SharedFile.h"
-#include "platform/ui/Win32ShutdownSignal.h"
-#else
-#include "platform/PosixMountTable.h"
-#include "platform/PosixProcessLauncher.h"
-#include "platform/PosixSharedFile.h"
-#include "platform/SdlAudio.h"
-#include "platform/ui/ShutdownSignal.h"
-#endif
+#include "platform/SystemServices.h"
+#include "platform/ui/ShutdownWatch.h"
 
 namespace {
-
-#ifdef _WIN32
-using SystemAudio = kestrel::Win32Audio;
-using SystemProcessLauncher = kestrel::Win32ProcessLauncher;
-using SystemFileSystem = kestrel::Win32SharedFileSystem;
-using SystemMountTable = kestrel::Win32MountTable;
-#else
-using SystemAudio = kestrel::SdlAudio;
-using SystemProcessLauncher = kestrel::PosixProcessLauncher;
-using SystemFileSystem = kestrel::PosixSharedFileSystem;
-using SystemMountTable = kestrel::ProcMountTable;
-#endif
 
 // Screens fill a real display; the offscreen platform and KESTREL_WINDOWED=1
 // keep the design size (tests, screenshots, development).
@@ -59,7 +35,7 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     // As early as the event loop allows: a log-off that arrives during
     // start-up waits until the first events are processed.
-    kestrel::ShutdownSignal shutdownSignal;
+    const std::unique_ptr<kestrel::ShutdownWatch> shutdownWatch = kestrel::watchShutdown();
     kestrel::installFontSubstitutions();
     kestrel::installAccessibility();
 
@@ -68,19 +44,19 @@ int main(int argc, char** argv) {
     kestrel::QtEventPump events;
     kestrel::QtDialogs dialogs(events);
     kestrel::AppExit exit;
-    SystemAudio audio;
-    SystemProcessLauncher processes;
+    const std::unique_ptr<kestrel::Audio> audio = kestrel::systemAudio();
+    const std::unique_ptr<kestrel::ProcessLauncher> processes = kestrel::systemProcessLauncher();
     kestrel::QtPrinter printer(kestrel::QtPrinter::userDocumentsFolder());
     kestrel::Context ctx{
-        kestrel::Services{clock, random, dialogs, exit, events, audio, processes, printer},
-        std::make_unique<SystemFileSystem>(), std::make_unique<SystemMountTable>()};
+        kestrel::Services{clock, random, dialogs, exit, events, *audio, *processes, printer},
+        kestrel::systemFileSystem(), kestrel::systemMountTable()};
     ctx.programFile = kestrel::pathFromUtf8(QCoreApplication::applicationFilePath().toStdString());
 
     kestrel::App app(ctx);
     exit.attach(&app);
     // A log-off or shutdown ends the program normally (status 0), once an
     // append to the results log in progress has finished.
-    QObject::connect(&shutdownSignal, &kestrel::ShutdownSignal::received,
+    QObject::connect(shutdownWatch.get(), &kestrel::ShutdownWatch::received,
                      [&exit](int) { exit.requestEnd(0); });
     app.setFullScreen(wantFullScreen());
     try {

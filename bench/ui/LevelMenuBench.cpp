@@ -15,6 +15,7 @@
 #include <QRadioButton>
 
 #include "../BenchContext.h"
+#include "app/App.h"
 #include "context/Procedures.h"
 #include "levelmenu/Graph.h"
 #include "levelmenu/ui/seisekitime1.h"
@@ -24,7 +25,6 @@
 #include "results/ResultRecord.h"
 #include "startup/Calendar.h"
 #include "startup/ProgramDefinition.h"
-#include "startup/ui/App.h"
 
 using namespace kestrel;
 

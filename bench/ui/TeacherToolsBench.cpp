@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include "../BenchContext.h"
+#include "app/App.h"
 #include "platform/ui/QtServices.h"
 #include "results/ResultRecord.h"
-#include "startup/ui/App.h"
 #include "teacher/ui/FrmData.h"
 #include "teacher/ui/FrmTimeData.h"
 #include "text/Cp932.h"

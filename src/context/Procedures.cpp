@@ -2,12 +2,13 @@
 
 #include <stdexcept>
 
-#include "drill/SoundCues.h"
 #include "platform/Utf8Path.h"
 #include "results/ResultsSummary.h"
 #include "results/RunRecording.h"
 #include "roster/Grades.h"
 #include "roster/ProgramMenu.h"
+#include "school/DrillRun.h"
+#include "sound/SoundCues.h"
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
 #include "startup/ShareLocks.h"
@@ -42,35 +43,9 @@ void endWithMessage(Context& ctx, const std::string& text) {
 }
 
 void InitialiseFolders(Context& ctx) {
-    FolderSetup setup = readFolderSetup(ctx.programFile);
-    ctx.config = std::move(setup.config);
-    ctx.folders = std::move(setup.folders);
-    if (ctx.mounts) {
-        // Locks that stay on this PC would let two PCs write one place of the log.
-        std::error_code ec;
-        std::filesystem::path data =
-            std::filesystem::absolute(pathFromUtf8(ctx.folders.DataFolder), ec);
-        if (!ec) data = std::filesystem::weakly_canonical(data, ec);
-        std::optional<Mount> m;
-        if (const FileStatus read =
-                ctx.mounts->mountOf(ec ? ctx.folders.DataFolder : utf8OfPath(data), m);
-            !read.ok())
-            throw StartupError(unreadableMountTableMessage(ctx.mounts->source(), read));
-        if (m)
-            if (const std::optional<LocalLocks> why = locksStayOnThisPc(*m))
-                throw StartupError(localLocksMessage(ctx.folders.DataFolder, *m, *why));
-    }
-    DefineProgram(ctx.program);
-    try {
-        LoadCriteriaTable(ctx);
-    } catch (const FileError& e) {
-        throw startupFileError(e, StartupFile::Criteria);
-    }
-    try {
-        LoadSoundTable(ctx);
-    } catch (const FileError& e) {
-        throw startupFileError(e, StartupFile::SoundTable);
-    }
+    if (const OpenStatus status = openSchool(ctx, {ctx.programFile, {}, ctx.mounts.get()});
+        !status.ok())
+        throw StartupError(status.message);
 }
 
 void LoadCriteriaTable(Context& ctx) {
@@ -82,58 +57,42 @@ void LoadSoundTable(Context& ctx) {
 }
 
 LogAccess resultsLog(Context& ctx) {
-    if (!ctx.sharedFiles) throw std::logic_error("the program's context has no file system");
-    if (!ctx.summary) ctx.summary = std::make_unique<ResultsSummary>();
-    return {*ctx.sharedFiles, resultsLogPath(ctx.folders), ctx.services.clock, ctx.services.events};
+    return resultsLog(ctx, ctx.services.clock, ctx.services.events);
 }
 
 bool LoadResults(Context& ctx) {
-    const LogAccess log = resultsLog(ctx);
-    return reportUnlessOk(ctx, LoadResults(*ctx.summary, ctx.runEntries, log, ctx.resultsWindow));
+    return reportUnlessOk(ctx, loadResults(ctx, ctx.services.clock, ctx.services.events));
 }
 
 bool BuildSummary(Context& ctx) {
-    const LogAccess log = resultsLog(ctx);
-    return reportUnlessOk(
-        ctx, BuildSummary(*ctx.summary, ctx.runEntries, ctx.criteria, log, ctx.resultsWindow));
+    return reportUnlessOk(ctx, buildSummary(ctx, ctx.services.clock, ctx.services.events));
 }
 
 bool ReadRecentResults(Context& ctx, LogReader& reader, uint64_t lastRecords) {
-    const LogAccess log = resultsLog(ctx);
-    if (lastRecords > kMaxLoadedRecords) {
-        LogReadOptions options;
-        options.lastRecords = lastRecords;
-        options.missingIsEmpty = true;
-        return reportUnlessOk(ctx, readResultsLog(log, reader, options));
-    }
-    WindowLoadOptions options;
-    options.missingIsEmpty = true;
-    if (!reportUnlessOk(ctx, loadLogWindow(log, ctx.resultsWindow, options))) return false;
-    replayLogWindow(ctx.resultsWindow, reader, lastRecords);
-    return true;
+    return reportUnlessOk(
+        ctx, readRecentResults(ctx, ctx.services.clock, ctx.services.events, reader, lastRecords));
 }
 
 ResultRecord currentRunRecord(Context& ctx, int level) {
-    const LocalTime now = ctx.services.clock.now();
-    ResultRecord r;
-    r.date = static_cast<double>(dayNumber(now.date));
-    r.timeOfDay = dayFraction(now.secondsOfDay);
-    r.studentNumber = ctx.state.CurrentStudentNumber;
-    r.level = static_cast<int16_t>(level);
-    r.seconds = ctx.state.RunTime;
-    r.schoolCode = resultText(ctx.config.SchoolCode);
-    return r;
+    return runRecord(ctx, ctx.state, level, ctx.services.clock.now());
 }
 
-std::optional<RecordFlags> RecordRun(Context& ctx, int level) {
-    const LogAccess log = resultsLog(ctx);
+std::optional<RecordFlags> RecordRun(Context& ctx, const ResultRecord& run) {
     // A log-off meanwhile waits until the record is on disk (or has failed).
     ctx.services.exit.holdEnd();
-    const RecordOutcome outcome =
-        RecordRun(*ctx.summary, ctx.criteria, log, currentRunRecord(ctx, level));
+    const RecordOutcome outcome = recordRun(ctx, ctx.services.clock, ctx.services.events, run);
     ctx.services.exit.releaseEnd();
     if (!reportUnlessOk(ctx, outcome.status)) return std::nullopt;
     return outcome.flags;
+}
+
+std::optional<RecordFlags> RecordRun(Context& ctx, int level) {
+    return RecordRun(ctx, currentRunRecord(ctx, level));
+}
+
+bool EvaluateRun(Context& ctx, const RecordFlags& outcome, EndScreenFacts& facts) {
+    return reportUnlessOk(
+        ctx, evaluateRun(ctx, ctx.state, outcome, ctx.services.clock, ctx.services.events, facts));
 }
 
 void 名簿表示(Context& ctx, NameListState& s) {
@@ -195,6 +154,10 @@ void PlayCueSound(Context& ctx, int cuePosition) {
 
 void PlayFixedSound(Context& ctx, const std::string& fileName) {
     soundPlayer(ctx).playFile(fileName);
+}
+
+void PlaySound(Context& ctx, const Sound& sound) {
+    soundPlayer(ctx).play(sound);
 }
 
 } // namespace kestrel

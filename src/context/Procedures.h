@@ -10,6 +10,7 @@
 #include "context/Context.h"
 #include "results/ResultsLogIO.h"
 #include "roster/RosterDisplay.h"
+#include "school/EndScreen.h"
 
 namespace kestrel {
 
@@ -46,10 +47,17 @@ bool ReadRecentResults(Context& ctx, LogReader& reader, uint64_t lastRecords);
 // The record of the run just made: the signed-in student, `level`, RunTime,
 // the school code and the clock's date and time.
 ResultRecord currentRunRecord(Context& ctx, int level);
-// Records the current run at `level` and returns what it achieved; nothing
-// when it failed (the message is shown and the program ends). An end asked
-// for from outside (a log-off) waits until the record is on disk.
+// Records a finished run and returns what it achieved; nothing when it
+// failed (the message is shown and the program ends). An end asked for
+// from outside (a log-off) waits until the record is on disk.
+std::optional<RecordFlags> RecordRun(Context& ctx, const ResultRecord& run);
+// The same for the current run at `level`, dated now.
 std::optional<RecordFlags> RecordRun(Context& ctx, int level);
+
+// The end screen's evaluation of the run just recorded (the summary rebuilt
+// with it); on failure the message is shown and the program ends (false
+// when the program end returns, as in tests).
+bool EvaluateRun(Context& ctx, const RecordFlags& outcome, EndScreenFacts& facts);
 
 // ---- Roster ---------------------------------------------------------------
 // Reads the roster and rebuilds the name screen's lists by NameListMode and
@@ -72,5 +80,7 @@ void PlayWarningCue(Context& ctx);
 void PlayCueSound(Context& ctx, int cuePosition);
 // A file of the sound folder, named with its ".wav"; failures are ignored.
 void PlayFixedSound(Context& ctx, const std::string& fileName);
+// A cue or a fixed file; failures are ignored.
+void PlaySound(Context& ctx, const Sound& sound);
 
 } // namespace kestrel

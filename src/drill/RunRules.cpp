@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "startup/Calendar.h"
 #include "text/LeadingNumber.h"
 
 namespace kestrel {
@@ -43,26 +42,23 @@ double RunRules::barWidth(double seconds) const {
     return std::clamp(seconds * m_st.BarScale, 0.0, m_fullScale);
 }
 
-void RunRules::start(const LocalTime& now) {
-    m_st.RunStartTime = static_cast<float>(now.secondsOfDay);
-    m_st.RunStartDay = dayNumber(now.date);
+void RunRules::start(double monotonicNow) {
+    m_st.RunStartTime = monotonicNow;
 }
 
-int32_t RunRules::elapsedAt(const LocalTime& now) const {
-    const double days = static_cast<double>(dayNumber(now.date) - m_st.RunStartDay);
-    const double seconds =
-        days * 86400.0 + now.secondsOfDay - static_cast<double>(m_st.RunStartTime);
+int32_t RunRules::elapsedAt(double monotonicNow) const {
+    const double seconds = monotonicNow - m_st.RunStartTime;
     return static_cast<int32_t>(
         std::clamp<double>(std::round(seconds), -2147483647.0, 2147483647.0));
 }
 
-RunRules::Tick RunRules::tick(const LocalTime& now) {
-    if (measure(now) == Tick::Running) return Tick::Running;
+RunRules::Tick RunRules::tick(double monotonicNow) {
+    if (measure(monotonicNow) == Tick::Running) return Tick::Running;
     return timeOut() ? Tick::TimeOut : Tick::AtLimit;
 }
 
-RunRules::Tick RunRules::measure(const LocalTime& now) {
-    m_st.ElapsedSeconds = elapsedAt(now);
+RunRules::Tick RunRules::measure(double monotonicNow) {
+    m_st.ElapsedSeconds = elapsedAt(monotonicNow);
     if (!hasLimit() || m_st.ElapsedSeconds < m_st.TimeLimitSeconds) return Tick::Running;
     return Tick::AtLimit;
 }
@@ -74,6 +70,14 @@ bool RunRules::timeOut() {
     if (f.m_endHandled || f.RunFinished() || f.m_judgeBusy) return false;
     f.m_phase = RunPhase::TimeUp;
     return true;
+}
+
+bool RunRules::isTypedEntry(std::string_view entry) {
+    if (entry.size() > static_cast<size_t>(kMaxEntryLength)) return false;
+    return std::all_of(entry.begin(), entry.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= kFirstTyped &&
+               static_cast<unsigned char>(c) <= kLastTyped;
+    });
 }
 
 RunRules::Key RunRules::keyPress(char16_t c) {
@@ -157,7 +161,7 @@ void RunRules::judgingDone() {
 }
 
 void RunRules::penalise() {
-    m_st.RunStartTime = static_cast<float>(m_st.RunStartTime - kWrongAnswerPenalty);
+    m_st.RunStartTime -= kWrongAnswerPenalty;
     m_st.runFlags.m_confirm = ConfirmStep::AnswerShown;
 }
 

@@ -8,6 +8,7 @@
 // changes them.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Clock.h"
 #include "startup/CriteriaTable.h"
@@ -39,24 +40,28 @@ public:
     double barWidth(double seconds) const;
     double fullScale() const { return m_fullScale; }
 
-    // Starts the run clock at `now`.
-    void start(const LocalTime& now);
-    // Seconds since the start, penalties included, to the nearest second;
-    // right across midnight.
-    int32_t elapsedAt(const LocalTime& now) const;
+    // Starts the run clock at `monotonicNow` (seconds of the monotonic
+    // clock, which a change of the wall clock never moves).
+    void start(double monotonicNow);
+    // Seconds since the start, penalties included, to the nearest second.
+    int32_t elapsedAt(double monotonicNow) const;
 
     // The run clock's tick: sets ElapsedSeconds. At the limit the run times
     // out (TimeUp) unless an answer is being judged (the next tick tries
     // again) or the run has ended already.
     enum class Tick { Running, AtLimit, TimeOut };
-    Tick tick(const LocalTime& now);
+    Tick tick(double monotonicNow);
     // The tick in its two halves, for a screen that lets pending events run
     // between them: measure sets ElapsedSeconds and tells whether the limit
     // is reached (Running or AtLimit); timeOut then decides on the flags as
     // they stand, so that an answer whose key was already waiting is judged
     // and counted before the run is ended by time.
-    Tick measure(const LocalTime& now);
+    Tick measure(double monotonicNow);
     bool timeOut();
+
+    // Whether `entry` could have been typed with the keys: at most 10 of
+    // the characters * + , - . / and the digits.
+    static bool isTypedEntry(std::string_view entry);
 
     // What a typed character asks the screen to do.
     enum class Key {

@@ -23,6 +23,10 @@ public:
     virtual LocalTime now() = 0;
     // Milliseconds from an arbitrary start; wraps like a 32-bit counter.
     virtual uint32_t tickMs() = 0;
+    // Seconds from an arbitrary start that no change of the wall clock moves
+    // (NTP, a domain PC's time service, a teacher's correction): what a
+    // drill run is timed by.
+    virtual double monotonicSeconds() = 0;
 
     CivilDate today() { return now().date; }
     double secondsSinceMidnight() { return now().secondsOfDay; }
@@ -32,6 +36,7 @@ class SystemClock : public Clock {
 public:
     LocalTime now() override;
     uint32_t tickMs() override;
+    double monotonicSeconds() override;
 };
 
 } // namespace kestrel

@@ -121,6 +121,32 @@ public:
     virtual FileStatus syncFolder(const std::filesystem::path& folder) = 0;
 };
 
+// A file system used through another's: every call goes to `base`, which
+// must outlive it (a school that owns its file system, served by a front
+// that was handed one).
+class ForwardingFileSystem : public SharedFileSystem {
+public:
+    explicit ForwardingFileSystem(SharedFileSystem& base) : m_base(base) {}
+    std::unique_ptr<SharedFile> open(const std::filesystem::path& path, SharedAccess access,
+                                     FileStatus& status) override {
+        return m_base.open(path, access, status);
+    }
+    FileStatus remove(const std::filesystem::path& path) override { return m_base.remove(path); }
+    FileStatus renameOver(const std::filesystem::path& from,
+                          const std::filesystem::path& to) override {
+        return m_base.renameOver(from, to);
+    }
+    FileStatus inspect(const std::filesystem::path& path, FileInfo& info) override {
+        return m_base.inspect(path, info);
+    }
+    FileStatus syncFolder(const std::filesystem::path& folder) override {
+        return m_base.syncFolder(folder);
+    }
+
+private:
+    SharedFileSystem& m_base;
+};
+
 // Reads the whole file as it is now into `out` (what a short read got, on
 // failure).
 FileStatus readWholeFile(SharedFile& file, std::string& out);

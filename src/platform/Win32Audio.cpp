@@ -1,4 +1,5 @@
 #include "platform/Win32Audio.h"
+#include "platform/SystemServices.h"
 
 #include <windows.h>
 

@@ -1,7 +1,6 @@
 // The checks of the installation's text files: the path file, the shared
 // configuration and its password, the roster, the criteria, the sounds,
 // the fonts and the program menu.
-#include "drill/SoundCues.h"
 #include "levelmenu/LevelMenu.h"
 #include "platform/PasswordHash.h"
 #include "platform/ProcessLauncher.h"
@@ -11,6 +10,7 @@
 #include "roster/RosterChecks.h"
 #include "setup/Checks.h"
 #include "setup/CommandLine.h"
+#include "sound/SoundCues.h"
 #include "startup/CriteriaTable.h"
 #include "startup/Folders.h"
 #include "startup/ProgramDefinition.h"

@@ -180,17 +180,14 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
 }
 
 void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes) {
-    std::error_code ec;
-    const fs::path data =
-        fs::weakly_canonical(fs::absolute(pathFromUtf8(folders.DataFolder), ec), ec);
     MountTable& table = probes.mounts();
-    std::optional<Mount> m;
-    if (const FileStatus read = table.mountOf(ec ? folders.DataFolder : utf8OfPath(data), m);
-        !read.ok()) {
+    const FolderMount found = mountOfFolder(table, folders.DataFolder);
+    if (!found.status.ok()) {
         report.add("mount", Verdict::Error, table.source(),
-                   unreadableMountTableMessage(table.source(), read));
+                   unreadableMountTableMessage(table.source(), found.status));
         return;
     }
+    const std::optional<Mount>& m = found.mount;
     if (!m) {
         report.add("mount", Verdict::Warning, folders.DataFolder,
                    "このフォルダのマウントが分かりません（/proc/self/mountinfo を読めません）。");

@@ -1,6 +1,9 @@
 #include "startup/ShareLocks.h"
 
 #include <array>
+#include <filesystem>
+
+#include "platform/Utf8Path.h"
 
 namespace kestrel {
 namespace {
@@ -120,6 +123,24 @@ std::string unreadableMountTableMessage(const std::string& table, const FileStat
            "伝わるか確かめられません。成績が消えないように、プログラムを止めます。\r\nこの"
            "パソコンの管理者に、このファイルが読めるようにしてもらってから、もう一度起動して"
            "ください。";
+}
+
+FolderMount mountOfFolder(MountTable& mounts, const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(pathFromUtf8(folder), ec);
+    if (!ec) path = std::filesystem::weakly_canonical(path, ec);
+    FolderMount out;
+    out.status = mounts.mountOf(ec ? folder : utf8OfPath(path), out.mount);
+    return out;
+}
+
+std::optional<std::string> shareLockProblem(MountTable& mounts, const std::string& dataFolder) {
+    const FolderMount m = mountOfFolder(mounts, dataFolder);
+    if (!m.status.ok()) return unreadableMountTableMessage(mounts.source(), m.status);
+    if (m.mount)
+        if (const std::optional<LocalLocks> why = locksStayOnThisPc(*m.mount))
+            return localLocksMessage(dataFolder, *m.mount, *why);
+    return std::nullopt;
 }
 
 } // namespace kestrel

@@ -40,6 +40,19 @@ std::optional<LocalLocks> locksStayOnThisPc(const Mount& mount);
 // happen and what to do, with an example line for a cifs mount.
 std::string localLocksMessage(const std::string& folder, const Mount& mount, const LocalLocks& why);
 
+// The mount that holds `folder`, looked up by the folder's absolute path
+// with its links resolved as far as it exists. `mount` stays empty when the
+// table names none; a table that cannot be read fails.
+struct FolderMount {
+    FileStatus status;
+    std::optional<Mount> mount;
+};
+FolderMount mountOfFolder(MountTable& mounts, const std::string& folder);
+
+// Why start-up refuses `dataFolder`, for the teacher: its locks stay on this
+// PC, or the mount table cannot be read. Nothing when the folder is sound.
+std::optional<std::string> shareLockProblem(MountTable& mounts, const std::string& dataFolder);
+
 // The teacher's message when the mount table cannot be read: without it,
 // nothing tells whether the data folder's locks reach the other PCs.
 std::string unreadableMountTableMessage(const std::string& table, const FileStatus& status);

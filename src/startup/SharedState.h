@@ -73,8 +73,9 @@ struct SharedState {
     RunFlags runFlags;
     int32_t RightCount = 0;
     int16_t ProblemsPerRun = 10;
-    float RunStartTime = 0;  // seconds since midnight; a wrong answer moves it 10 s back
-    int64_t RunStartDay = 0; // the day RunStartTime counts from
+    // Seconds of the monotonic clock when the run clock started; a wrong
+    // answer moves it 10 s back. A change of the wall clock never moves it.
+    double RunStartTime = 0;
     int32_t ElapsedSeconds = 0;
     int32_t TimeLimitSeconds = 0;
     double BarScale = 0; // twips of the time bar per second

@@ -65,6 +65,7 @@
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
 #include "support/Fakes.h"
+#include "teacher/TimeHistogram.h"
 #include "text/Cp932.h"
 
 using namespace kestrel;
@@ -249,6 +250,7 @@ struct Pc {
     test::FakeEventPump events;
     ShareFiles* share; // owned by ctx
     Context ctx;
+    HistogramCache histograms; // the criteria editor's, kept between keys
     std::mt19937 rng;
     std::FILE* report;
     bool readWhole = std::getenv("KESTREL_CLASSROOM_READ_WHOLE") != nullptr;
@@ -281,7 +283,7 @@ struct Pc {
     template <typename Load> void load(Load&& run) {
         if (readWhole) {
             ctx.resultsWindow.forget();
-            ctx.histograms = std::make_unique<HistogramCache>();
+            histograms = HistogramCache{};
         }
         const auto start = std::chrono::steady_clock::now();
         run();
@@ -393,7 +395,7 @@ void teacherPc(const Options& o, const fs::path& school, const fs::path& work, s
             for (int key = 0; key < 10; ++key) {
                 TimeHistograms h;
                 pc.load([&] {
-                    cachedTimeHistograms(log, pc.ctx.resultsWindow, *pc.ctx.histograms,
+                    cachedTimeHistograms(log, pc.ctx.resultsWindow, pc.histograms,
                                          1 + key % pc.ctx.program.LevelCount, h);
                 });
                 pc.pause(std::min(0.2, o.pace / 10));

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <string>
 
-#include "drill/SoundCues.h"
 #include "platform/Utf8Path.h"
 #include "platform/Win32Audio.h"
+#include "sound/SoundCues.h"
 #include "support/Fakes.h"
 #include "text/Cp932.h"
 

@@ -25,12 +25,12 @@ const std::string kCsv = KESTREL_BINARY_DIR "/exporter/kestrel-csv";
 const std::string kRoster = KESTREL_BINARY_DIR "/rostertool/kestrel-roster";
 const std::string kDoctor = KESTREL_BINARY_DIR "/doctor/kestrel-doctor";
 
-struct School {
+struct TestSchool {
     Installation inst;
     fs::path csv = inst.installCommand(kCsv);
     fs::path roster = inst.installCommand(kRoster);
     std::string doctorFolder = inst.programFile().parent_path().string();
-    School() { writeBytes(inst.root() / "共有データ/四捨五入/成績累積データ.dat", ""); }
+    TestSchool() { writeBytes(inst.root() / "共有データ/四捨五入/成績累積データ.dat", ""); }
 
     fs::path program(const std::string& command) const {
         if (command == "kestrel-csv") return csv;
@@ -50,7 +50,7 @@ struct Ran {
     std::string out, err;
 };
 
-Ran run(const School& s, const std::string& command, const std::string& args) {
+Ran run(const TestSchool& s, const std::string& command, const std::string& args) {
     const fs::path out = s.inst.root() / "stdout.txt", err = s.inst.root() / "stderr.txt";
     std::string line = s.program(command).string() + " " + s.expand(args);
     if (command == "kestrel-doctor" && args.find("--") != 0)
@@ -148,7 +148,7 @@ TEST(CommandLine, HelpWrongArgumentsAndUnwritableFiles) {
          {"none/r.csv」に書き込めません（No such file or directory）"}},
         {"kestrel-roster", "--template {root}/パスデータ.txt", 1, {}, {"もうあります"}},
     };
-    School s;
+    TestSchool s;
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.command) + " " + row.args);
         const Ran r = run(s, row.command, row.args);
@@ -166,7 +166,7 @@ TEST(CommandLine, HelpWrongArgumentsAndUnwritableFiles) {
 }
 
 TEST(CommandLine, ARosterInTheWrongEncodingIsToldAlikeByEveryTool) {
-    School s;
+    TestSchool s;
     const std::string utf8 = "1,2016,0,0,山田　花子,0,,\r\n";
     ASSERT_THROW(cp932ToUtf8(utf8), std::invalid_argument);
     const fs::path roster = s.inst.file(Installation::kRosterFile);
@@ -194,7 +194,7 @@ TEST(CommandLine, ARosterInTheWrongEncodingIsToldAlikeByEveryTool) {
 }
 
 TEST(CommandLine, ARosterSheetIsReadAsCsvOnlyAndItsTemplateHasTheHeader) {
-    School s;
+    TestSchool s;
     const std::string before = readBytes(s.inst.file(Installation::kRosterFile));
     struct Row {
         const char* file;
@@ -236,7 +236,7 @@ TEST(CommandLine, ARosterSheetIsReadAsCsvOnlyAndItsTemplateHasTheHeader) {
 }
 
 TEST(CommandLine, TheCsvIsUtf8AtATerminalAndCp932ElsewhereUnlessAsked) {
-    School s;
+    TestSchool s;
     const std::string header = "番号,日付,時刻";
     const std::string cp932Header = utf8ToCp932(header);
     const std::string bom = "\xEF\xBB\xBF";
@@ -281,7 +281,7 @@ TEST(CommandLine, HashPasswordAsksAgainAndRefusesAnEmptyOne) {
         {"three empty ones", "\n\n\nabc\nabc\n", 1, "空のパスワードは使えません"},
         {"the input ends", "abc\n", 1, "入力されませんでした"},
     };
-    School s;
+    TestSchool s;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const fs::path typed = s.inst.root() / "typed.txt";

@@ -9,7 +9,7 @@
 #include <functional>
 #include <map>
 
-#include "platform/SdlAudio.h"
+#include "platform/SystemServices.h"
 #include "results/ResultsLogEdit.h"
 #include "results/ResultsTestSupport.h"
 #include "setup/LockTest.h"

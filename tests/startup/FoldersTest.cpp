@@ -4,9 +4,9 @@
 #include <string>
 
 #include "context/Procedures.h"
-#include "drill/SoundCues.h"
 #include "platform/Utf8Path.h"
 #include "results/ResultRecord.h"
+#include "sound/SoundCues.h"
 #include "startup/CriteriaTable.h"
 #include "startup/Folders.h"
 #include "support/Installation.h"

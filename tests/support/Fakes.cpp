@@ -22,6 +22,7 @@ void FakeClock::advance(double seconds) {
         m_now.date = dateFromDayNumber(dayNumber(m_now.date) + 1);
     }
     m_now.secondsOfDay = s;
+    m_monotonic += seconds;
     double ms = seconds * 1000.0 + m_tickRemainder;
     double whole = std::floor(ms);
     m_tickRemainder = ms - whole;

@@ -21,7 +21,10 @@ class FakeClock : public Clock {
 public:
     LocalTime now() override { return m_now; }
     uint32_t tickMs() override { return m_tick; }
+    double monotonicSeconds() override { return m_monotonic; }
 
+    // set, setDate and setSeconds move the wall clock alone, as a change of
+    // the system's time does; advance moves every clock.
     void set(CivilDate date, double secondsOfDay) {
         m_now.date = date;
         m_now.secondsOfDay = secondsOfDay;
@@ -34,6 +37,7 @@ public:
 private:
     LocalTime m_now{CivilDate{2025, 6, 10}, 10 * 3600.0};
     uint32_t m_tick = 1000;
+    double m_monotonic = 5000;
     double m_tickRemainder = 0;
 };
 
@@ -44,6 +48,7 @@ class FastClock : public Clock {
 public:
     LocalTime now() override { return m_system.now(); }
     uint32_t tickMs() override;
+    double monotonicSeconds() override { return m_system.monotonicSeconds(); }
 
 private:
     SystemClock m_system;

@@ -10,10 +10,10 @@ using namespace kestrel::test;
 
 namespace {
 
-struct School {
+struct TestSchool {
     SharedConfig config;
     StudentLookups students;
-    School() {
+    TestSchool() {
         config.SchoolCode = "12345";
         config.SchoolName = "みなみ小学校";
         std::vector<RosterFileEntry> entries(3);
@@ -38,7 +38,7 @@ struct School {
 } // namespace
 
 TEST(RecordList, LineLayout) {
-    School s;
+    TestSchool s;
     const RecordLines lines(s.students, s.config);
     EXPECT_EQ(lines.line(1, s.record(12, 3, 45)),
               "   1 2025/06/10　  9:05:07ﾚﾍﾞﾙ3　   45秒 　  12 あおき　たろ 小３++みなみ小学校");
@@ -52,7 +52,7 @@ TEST(RecordList, LineLayout) {
 }
 
 TEST(RecordList, AnotherSchoolOrNoSchoolCodeIsHiJuku) {
-    School s;
+    TestSchool s;
     for (const char* code : {"54321", "1234", ""}) {
         SharedConfig config = s.config;
         const RecordLines lines(s.students, config);
@@ -76,7 +76,7 @@ TEST(RecordList, RecordCount) {
 }
 
 TEST(RecordList, TheWholeLogInFileOrderWithoutLevelZero) {
-    School s;
+    TestSchool s;
     LogContext t;
     std::vector<ResultRecord> records;
     for (int i = 0; i < 25003; ++i)
@@ -103,7 +103,7 @@ TEST(RecordList, DatesAndTimes) {
 }
 
 TEST(RecordList, StudentsOfTheRosterForTheChooser) {
-    School s;
+    TestSchool s;
     EXPECT_EQ(s.students.roster, (std::vector<int>{12, 3}));
     EXPECT_EQ(s.students.names[12], "あおき　たろう");
     EXPECT_EQ(s.students.names[3], "いとう");

@@ -17,6 +17,8 @@
 #include <functional>
 #include <string>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "auxiliary/ui/frmver.h"
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
@@ -31,10 +33,8 @@
 #include "results/ui/FrmSyuuryou.h"
 #include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
-#include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
 #include "startup/ui/Firstfrm.h"
-#include "startup/ui/Navigation.h"
 #include "support/Fakes.h"
 #include "teacher/ui/FrmData.h"
 #include "teacher/ui/FrmTimeData.h"
@@ -89,6 +89,7 @@ public:
         return t;
     }
     uint32_t tickMs() override { return m_system.tickMs() + static_cast<uint32_t>(m_ahead * 1000); }
+    double monotonicSeconds() override { return m_system.monotonicSeconds() + m_ahead; }
     void advance(double seconds) { m_ahead += seconds; }
 
 private:

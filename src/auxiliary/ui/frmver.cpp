@@ -3,10 +3,10 @@
 #include <QCloseEvent>
 #include <QPushButton>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 
 #ifndef KESTREL_VERSION_MAJOR
 #error "the build sets the version numbers"

@@ -8,14 +8,14 @@
 #include <cmath>
 #include <limits>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
 #include "drill/DrillTexts.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsSummary.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 #include "text/Characters.h"
 
 namespace kestrel {
@@ -30,8 +30,6 @@ const QColor kHeaderGreen = rgb(192, 255, 192);
 const QColor kTitleGreen = rgb(0, 192, 0);
 constexpr double kDigitPoints = 99.75; // one half-width cell is about 1000 twips
 constexpr int kStrokePixels = 5;       // at the design size
-
-constexpr int kTodayLevels = 15; // levels whose runs make today's run number
 
 // The time bar, in twips of the header panel.
 constexpr int kBarLeft = 210;
@@ -90,7 +88,9 @@ int shiftState(Qt::KeyboardModifiers m) {
 
 } // namespace
 
-MainFrm::MainFrm(App& app) : TwipsForm(15420, 11340), m_app(app), m_run(app.ctx().state) {
+MainFrm::MainFrm(App& app)
+    : TwipsForm(15420, 11340), m_app(app),
+      m_run(app.ctx(), app.ctx().state, app.ctx().services.random) {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Kestrel"));
     setBackColor(kTurquoise);
@@ -312,29 +312,31 @@ void MainFrm::placeStrokes() {
 }
 
 void MainFrm::問題作成表示() {
-    if (!m_run.mayDrawProblem()) return;
-    const SharedState& s = m_app.ctx().state;
+    if (const std::optional<ShownProblem> p = m_run.drawProblem(monotonicNow())) showProblem(*p);
+}
 
+void MainFrm::showProblem(const ShownProblem& shown) {
     qLabel1->setText(QString());
     inputLabel->setText(QString());
     Timer1->stop();
     Label11->hide();
-
-    Random& random = m_app.ctx().services.random;
-    const int type = problemTypeForLevel(s.CurrentLevel, random);
     // Line 7 is never crossed by the numbers drawn here, but hiding it too
     // costs nothing.
     for (size_t j = 1; j < Line1.size(); ++j)
         Line1[j]->hide();
 
     Label9->hide();
-    m_problem = drawProblem(type, random);
+    m_problem = shown.problem;
     qLabel1->setText(qs(m_problem.ProblemText));
     Label10->setText(qs(m_problem.instruction));
 
     setBackColor(kTurquoise);
-    Timer1->setInterval(hintDelayMs(s.RightCount, s.ProblemsPerRun));
+    Timer1->setInterval(shown.hintDelayMs);
     Timer1->start();
+}
+
+double MainFrm::monotonicNow() {
+    return m_app.ctx().services.clock.monotonicSeconds();
 }
 
 void MainFrm::Command1_Click() {
@@ -348,6 +350,7 @@ void MainFrm::Timer1_Timer() {
     Timer1->stop();
     Command1_Click();
     Label9->show();
+    m_run.hintShown();
 }
 
 // ---- The run ---------------------------------------------------------------
@@ -367,7 +370,7 @@ void MainFrm::Form_Activate() {
     初期設定();
     レベル別設定();
     スタート();
-    問題作成表示();
+    showProblem(m_first);
 }
 
 void MainFrm::Form_Unload() {
@@ -376,53 +379,34 @@ void MainFrm::Form_Unload() {
     sTimer2->stop();
 }
 
-bool MainFrm::levelTimed() const {
-    const int level = m_app.ctx().state.CurrentLevel;
-    return level >= 0 && level <= kMaxLevel &&
-           m_app.ctx().program.LevelTimed[static_cast<size_t>(level)] == 1;
-}
-
 void MainFrm::setBarWidth(VbShape* bar, double widthTwips) {
     resizeTo(bar, static_cast<int>(std::lround(widthTwips)), kBarHeight);
 }
 
 void MainFrm::初期設定() {
     Context& ctx = m_app.ctx();
-    SharedState& st = ctx.state;
     Unload(m_app, Screen::seisekitime1);
     Unload(m_app, Screen::BASEFRM);
 
-    m_run.begin();
-
-    const int level = st.CurrentLevel;
-    const LevelCriteria& criteria = ctx.criteria[level];
-    if (levelTimed()) {
-        m_run.setLimits(criteria, twipsRect(sShape5).width());
+    const RunStart start =
+        m_run.start(monotonicNow(), ctx.services.clock.now(), twipsRect(sShape5).width());
+    const RunHeader& h = start.header;
+    m_first = start.first;
+    m_timed = h.timed;
+    if (h.timed) {
         sLabel10->setText(QStringLiteral("0"));
         setBarWidth(sShape2, 0);
-        setBarWidth(sShape3, m_run.barWidth(criteria.targetTime));
-        setBarWidth(sShape4, m_run.barWidth(criteria.minimumTime));
+        setBarWidth(sShape3, m_run.barWidth(h.targetTime));
+        setBarWidth(sShape4, m_run.barWidth(h.minimumTime));
     }
-
-    const QString title = qs(ctx.program.ProgramTitle);
-    setTwipsFont(sLabel2, kGothic, title.toUcs4().size() > kTitleLengthForSmallFont ? 14 : 16.8,
-                 true, true);
-    sLabel2->setText(title);
-
-    sLabel7->setText(qs(trimSpaces(st.CurrentStudentName)));
-    sLabel8->setText(inLevelStudentArrays(level, 0)
-                         ? qs(ctx.program.LevelNames[static_cast<size_t>(level)])
-                         : QString());
-
-    const int s = st.CurrentStudentNumber;
-    st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, s, kTodayLevels));
-
-    sLabel14->setText(qs(ctx.config.SchoolName));
-    sLabel13->setText(QString::number(minutesSinceSignIn(st, ctx.services.clock.now())));
-
-    const bool practice = isPracticeLevel(ctx.program, level);
-    sLabel12->setText(qs(runNumberText(practice, st.TodayRunCount)));
-    sLabel11->setText(qs(runNumberText(practice, todayRunCountAt(*ctx.summary, level, s))));
+    setTwipsFont(sLabel2, kGothic, h.smallTitle ? 14 : 16.8, true, true);
+    sLabel2->setText(qs(h.title));
+    sLabel7->setText(qs(h.studentName));
+    sLabel8->setText(qs(h.levelName));
+    sLabel14->setText(qs(h.schoolName));
+    sLabel13->setText(QString::number(h.minutesSinceSignIn));
+    sLabel12->setText(qs(h.todayRun));
+    sLabel11->setText(qs(h.levelRun));
 }
 
 void MainFrm::レベル別設定() {
@@ -430,23 +414,22 @@ void MainFrm::レベル別設定() {
 }
 
 void MainFrm::スタート() {
-    m_run.start(m_app.ctx().services.clock.now());
     sTimer1->start();
 }
 
 void MainFrm::sTimer1_Timer() {
     Context& ctx = m_app.ctx();
-    SharedState& st = ctx.state;
-    const RunRules::Tick tick = m_run.measure(ctx.services.clock.now());
-    if (levelTimed()) sLabel10->setText(QString::number(st.ElapsedSeconds));
+    const RunRules::Tick tick = m_run.tick(monotonicNow());
+    if (m_timed) sLabel10->setText(QString::number(m_run.elapsedSeconds()));
     // Keys already waiting are handled before the time-out is decided: a
     // last right answer typed in time ends the run with its time.
     ctx.services.events.processEvents();
 
     // Without a time limit the bar has no scale to grow on.
     if (m_run.hasLimit()) {
-        setBarWidth(sShape2, tick == RunRules::Tick::Running ? m_run.barWidth(st.ElapsedSeconds)
-                                                             : m_run.fullScale());
+        setBarWidth(sShape2, tick == RunRules::Tick::Running
+                                 ? m_run.barWidth(m_run.elapsedSeconds())
+                                 : m_run.fullScale());
     }
     if (tick == RunRules::Tick::AtLimit && m_run.timeOut()) {
         sTimer1->stop();
@@ -463,20 +446,20 @@ void MainFrm::sTimer2_Timer() {
 
 void MainFrm::EndRun() {
     Context& ctx = m_app.ctx();
-    SharedState& st = ctx.state;
     ctx.services.events.processEvents();
-    if (!m_run.claimEnd()) return;
+    const RunEnd end = m_run.finish(ctx.services.clock.now());
+    if (!end.claimed) return;
     // From here on the screen only waits to be replaced.
     setLeaving();
 
     sPicture2->show();
     sPicture2->raise();
-    lblsss1->setVisible(!m_run.flags().TimeUp());
-    lblsss2->setVisible(m_run.flags().TimeUp());
+    lblsss1->setVisible(!end.timeUp);
+    lblsss2->setVisible(end.timeUp);
     repaintNow();
 
     // A practice run, and a run without a clock, have no time to record.
-    if (isPracticeLevel(ctx.program, st.CurrentLevel) || !levelTimed()) {
+    if (!end.record) {
         Show(m_app, Screen::BASEFRM);
         Unload(m_app, Screen::MainFrm);
         Show(m_app, Screen::seisekitime1);
@@ -485,8 +468,7 @@ void MainFrm::EndRun() {
     }
 
     sTimer1->stop();
-    st.RunTime = m_run.runTime();
-    const std::optional<RecordFlags> outcome = RecordRun(ctx, st.CurrentLevel);
+    const std::optional<RecordFlags> outcome = RecordRun(ctx, *end.record);
     if (!outcome) return;
     m_outcome = *outcome;
     Show(m_app, Screen::BASEFRM);
@@ -527,7 +509,7 @@ void MainFrm::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainFrm::showEntry() {
-    inputLabel->setText(QString::fromStdString(m_run.EntryText));
+    inputLabel->setText(QString::fromStdString(m_run.entry()));
 }
 
 void MainFrm::Form_KeyDown(uint16_t keyCode, int /*shift*/) {
@@ -557,7 +539,7 @@ void MainFrm::Form_KeyPress(uint16_t keyAscii) {
 }
 
 void MainFrm::判定() {
-    m_run.judge(m_problem.CorrectAnswer);
+    m_answered = m_run.judge(monotonicNow());
 }
 
 void MainFrm::repaintNow() {
@@ -567,47 +549,51 @@ void MainFrm::repaintNow() {
 
 void MainFrm::判定後処理() {
     Context& ctx = m_app.ctx();
-    const Judgement verdict = m_run.afterJudgement();
-    if (verdict == Judgement::Right) {
+    const Judgement verdict = m_answered.verdict;
+    m_answered.verdict = Judgement::None;
+    if (verdict == Judgement::Wrong) {
+        seitouLabel->setText(qs(m_answered.correctAnswer));
+        seitouLabel->show();
+        Label11->show();
+    }
+    if (verdict != Judgement::None) {
         // The worked hint stays on screen while the cue plays.
         Timer1->stop();
         Command1_Click();
         Label9->show();
         repaintNow();
-        PlayRightCue(ctx);
+        if (verdict == Judgement::Right)
+            PlayRightCue(ctx);
+        else
+            PlayWrongCue(ctx);
+    }
 
-        const bool last = m_run.countRight();
-        sLabel9->setText(QString::number(m_run.remaining()));
-        if (last) {
-            sTimer1->stop();
-            EndRun();
-            return;
-        }
-        m_run.readyForNext();
-        問題作成表示();
-    } else if (verdict == Judgement::Wrong) {
-        seitouLabel->setText(qs(correctAnswerText(m_problem.CorrectAnswer)));
-        seitouLabel->show();
-        Label11->show();
-
-        Timer1->stop();
-        Command1_Click();
-        Label9->show();
-        repaintNow();
-        PlayWrongCue(ctx);
-
-        m_run.judgingDone();
+    const AfterAnswer next = m_run.proceed(monotonicNow());
+    switch (next.kind) {
+    case AfterAnswer::Kind::Next:
+        sLabel9->setText(QString::number(next.remaining));
+        showProblem(*next.next);
+        break;
+    case AfterAnswer::Kind::Ended:
+        sLabel9->setText(QString::number(next.remaining));
+        sTimer1->stop();
+        EndRun();
+        break;
+    case AfterAnswer::Kind::Confirm:
         Commandkakunin2->show();
+        break;
+    case AfterAnswer::Kind::None:
+        break;
     }
 }
 
 void MainFrm::Commandkakunin_Click() {
     Commandkakunin2->hide();
-    m_run.confirmed();
+    const std::optional<ShownProblem> next = m_run.confirm(monotonicNow());
     inputLabel->setText(QString());
     seitouLabel->hide();
     Label11->hide();
-    問題作成表示();
+    if (next) showProblem(*next);
 }
 
 } // namespace kestrel

@@ -13,9 +13,9 @@
 #include <cstdint>
 
 #include "drill/Problem.h"
-#include "drill/RunRules.h"
 #include "platform/ui/TwipsForm.h"
 #include "results/ResultsSummary.h"
+#include "school/DrillRun.h"
 
 class QKeyEvent;
 class QPushButton;
@@ -76,8 +76,8 @@ public:
     void Timer1_Timer();
 
     const Problem& currentProblem() const { return m_problem; }
-    // The run's rules, driven by this screen.
-    RunRules& run() { return m_run; }
+    // The run, driven by this screen.
+    DrillRun& run() { return m_run; }
 
     // The problem area.
     VbLabel* Label10 = nullptr; // the instruction
@@ -155,13 +155,18 @@ private:
     // Sets the width of a time bar in twips, within the full scale.
     void setBarWidth(VbShape* bar, double widthTwips);
     void showEntry();
+    // Shows a problem the run has drawn and starts its hint timer.
+    void showProblem(const ShownProblem& shown);
     // Lets the screen show what has changed before a sound blocks it.
     void repaintNow();
-    bool levelTimed() const;
+    double monotonicNow();
 
     App& m_app;
-    RunRules m_run;
+    DrillRun m_run;
     Problem m_problem;
+    ShownProblem m_first;   // the run's first problem, shown once the clock runs
+    Answered m_answered;    // the answer being judged
+    bool m_timed = false;   // the level shows the run clock
     RecordFlags m_outcome;  // of the run just recorded, for the end screen
     bool m_started = false; // the run has been started on this opening
 };

@@ -9,6 +9,8 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
 #include "levelmenu/LevelMenu.h"
 #include "levelmenu/Ranking.h"
@@ -23,10 +25,9 @@
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsSummary.h"
 #include "roster/Grades.h"
+#include "school/LevelMenuView.h"
 #include "startup/Calendar.h"
 #include "startup/ProgramDefinition.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 #include "text/Characters.h"
 
 namespace kestrel {
@@ -188,8 +189,7 @@ void seisekitime1::Form_Load() {
         Combo2->addItem(QString::fromUtf8(item));
     Combo2->setCurrentIndex(kAllPeriodMonth - 1);
 
-    m_levels->build(m_levelCount, ctx.program, ctx.criteria, *ctx.summary,
-                    ctx.state.CurrentStudentNumber);
+    m_levels->build(levelColumns(ctx, ctx.state.CurrentStudentNumber));
 
     buildGraphPanel();
     buildPanels();
@@ -233,8 +233,8 @@ void seisekitime1::Form_Activate() {
     Unload(m_app, Screen::namesel);
     if (!BuildSummary(ctx)) return;
 
-    st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, st.CurrentStudentNumber));
-    Label18->setText(qs(todayTotalText(st.TodayRunCount)));
+    const MenuHeader header = menuHeader(ctx, st, ctx.services.clock.now());
+    Label18->setText(qs(header.todayTotal));
 
     Picture2->start(std::max(1, m_levelCount));
     ProgressBar1->show();
@@ -252,19 +252,17 @@ void seisekitime1::Form_Activate() {
 
     m_levels->setListsVisible(true);
     Picture6->hide();
-    Label12->setText(qs(studentHeaderText(st.CurrentGradeLabel, st.CurrentStudentName)));
-    Label13->setText(qs(schoolHeaderText(ctx.config.SchoolName, st.CurrentStudentNumber)));
-    const QString title = qs(ctx.program.ProgramTitle);
-    const bool longTitle = title.size() > static_cast<qsizetype>(kTitleLengthForSmallFont);
-    setTwipsFont(Label11, kPGothic, longTitle ? 20 : 24, true);
-    Label11->setText(title);
+    Label12->setText(qs(header.student));
+    Label13->setText(qs(header.school));
+    setTwipsFont(Label11, kPGothic, header.smallTitle ? 20 : 24, true);
+    Label11->setText(qs(header.title));
 
     st.ScrollPosition = effectiveScrollPosition(st.ScrollPosition, columnLayout(m_levelCount));
     HScroll1->blockSignals(true);
     HScroll1->setValue(st.ScrollPosition);
     HScroll1->blockSignals(false);
     m_levels->placeFor(st.ScrollPosition);
-    m_levels->showFigures(*ctx.summary, st.CurrentStudentNumber);
+    m_levels->showFigures(levelColumns(ctx, st.CurrentStudentNumber));
 
     m_levels->setStartButtonsEnabled(false);
     Command9_Click();
@@ -276,10 +274,7 @@ void seisekitime1::Form_Activate() {
 
 void seisekitime1::Command9_Click() {
     Context& ctx = m_app.ctx();
-    const LevelAvailability a =
-        levelAvailability(ctx.program, ctx.criteria, *ctx.summary, ctx.state.CurrentStudentNumber);
-    ctx.state.GoalLevelCleared = a.goalLevelCleared;
-    m_levels->showAvailability(a);
+    m_levels->showAvailability(refreshAvailability(ctx, ctx.state));
     Picture6->lower();
 }
 
@@ -300,12 +295,12 @@ void seisekitime1::Command3_Click(int level) {
     const Context& ctx = m_app.ctx();
     m_levels->resetHeaders(level);
     if (m_displayMode == 0) m_displayMode = 1;
-    std::vector<RankingLine> ranking =
-        buildRanking(ctx.roster, *ctx.summary, level, rankingBasis(m_displayMode, m_rankingKind),
-                     Combo1->currentText().toStdString(), ctx.state.CurrentStudentNumber);
+    ColumnList ranking =
+        rankingList(ctx, level, rankingBasis(m_displayMode, m_rankingKind),
+                    Combo1->currentText().toStdString(), ctx.state.CurrentStudentNumber);
     List5[static_cast<size_t>(level)]->Clear();
     pump();
-    m_levels->showRanking(level, std::move(ranking), ctx.state.CurrentStudentNumber);
+    m_levels->showList(level, std::move(ranking));
     成績リスト色表示単独(level);
 }
 

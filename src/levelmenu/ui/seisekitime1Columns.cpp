@@ -26,7 +26,6 @@ const QString kStartTip = QStringLiteral("クリックしてスタートしま�
 const QString kOverPractice = QString::fromUtf8(kOverPracticeNotice);
 const QString kToday = QStringLiteral("今日");
 const QString kSoFar = QStringLiteral("今まで");
-constexpr const char* kOwnLineMark = "●";
 
 QString elementName(const char* name, int index) {
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
@@ -73,7 +72,7 @@ void LevelColumns::buildColumn(int i) {
     label(Label15, "Label15", 10, true)->setAlignment(VbLabel::Align::Center);
     label(Label8, "Label8", 9, false)->setBackColor(fromColourValue(kLabelGrey));
 
-    auto* list = new VbListBox(this, elementName("List5", i), VbListBox::Order::Ranking);
+    auto* list = new VbListBox(this, elementName("List5", i));
     list->setTwipsFont(m_form, kGothic, 11);
     list->setBackColor(fromColourValue(kListYellow));
     List5[static_cast<size_t>(i)] = list;
@@ -81,11 +80,9 @@ void LevelColumns::buildColumn(int i) {
     label(Label7, "Label7", 9, false)->setBackColor(fromColourValue(kLabelGrey));
 }
 
-void LevelColumns::build(int levelCount, const ProgramDefinition& program,
-                         const CriteriaTable& criteria, const ResultsSummary& summary,
-                         int student) {
-    m_levelCount = levelCount;
-    m_columnWidth = columnLayout(levelCount).width;
+void LevelColumns::build(const std::vector<LevelColumnTexts>& columns) {
+    m_levelCount = static_cast<int>(columns.size());
+    m_columnWidth = columnLayout(m_levelCount).width;
     const size_t n = static_cast<size_t>(m_levelCount) + 1;
     for (auto* array :
          {&Label1, &Label3, &Text1, &Label9, &Label10, &Label14, &Label15, &Label8, &Label7})
@@ -108,13 +105,14 @@ void LevelColumns::build(int levelCount, const ProgramDefinition& program,
 
     for (int i = 1; i <= m_levelCount; ++i) {
         const auto k = static_cast<size_t>(i);
-        Label1[k]->setText(QString::number(i));
-        const QString name = qs(program.LevelNames[k]);
+        const LevelColumnTexts& c = columns[k - 1];
+        Label1[k]->setText(qs(c.number));
+        const QString name = qs(c.name);
         Label3[k]->setText(name);
         Label3[k]->setToolTip(name);
-        Command4[k]->setText(qs(startButtonCaption(i)));
-        Label7[k]->setText(qs(targetLine(criteria[i])));
-        Label8[k]->setText(qs(passPeriodFigures(criteria[i], summary, i, student)));
+        Command4[k]->setText(qs(c.startCaption));
+        Label7[k]->setText(qs(c.target));
+        Label8[k]->setText(qs(c.passPeriod));
     }
 }
 
@@ -143,14 +141,14 @@ void LevelColumns::placeFor(int scrollPosition) {
     }
 }
 
-void LevelColumns::showFigures(const ResultsSummary& summary, int student) {
-    for (int i = 1; i <= m_levelCount; ++i) {
+void LevelColumns::showFigures(const std::vector<LevelColumnTexts>& columns) {
+    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) <= columns.size(); ++i) {
         const auto k = static_cast<size_t>(i);
         Label7[k]->setBackColor(fromColourValue(kLabelGrey));
         Label8[k]->setBackColor(fromColourValue(kLabelGrey));
         Command4[k]->setEnabled(true);
-        Label14[k]->setText(qs(todayFigures(summary, i, student)));
-        Label15[k]->setText(qs(allTimeFigures(summary, i, student)));
+        Label14[k]->setText(qs(columns[k - 1].today));
+        Label15[k]->setText(qs(columns[k - 1].allTime));
     }
 }
 
@@ -191,7 +189,10 @@ void LevelColumns::colourLists(bool timeDisplay, const CriteriaTable& criteria) 
     for (int i = 1; i <= m_levelCount; ++i) {
         VbListBox* list = List5[static_cast<size_t>(i)];
         if (timeDisplay) {
-            if (auto colour = timeListColour(list->sortedUtf8Lines(), criteria[i]))
+            std::vector<std::string> shown;
+            for (const QString& line : list->lines())
+                shown.push_back(line.toStdString());
+            if (auto colour = timeListColour(shown, criteria[i]))
                 list->setBackColor(fromColourValue(*colour));
         }
         if (list->ListCount() > 0) list->setListIndex(-1);
@@ -204,39 +205,17 @@ void LevelColumns::clearSelection(int level) {
     if (list->ListCount() > 0) list->setListIndex(-1);
 }
 
-void LevelColumns::showRanking(int level, std::vector<RankingLine> ranking, int student) {
+void LevelColumns::showList(int level, ColumnList list) {
     if (level < 1 || level > m_levelCount) return;
-    sortTiesAsListed(ranking);
-    std::vector<std::string> texts;
-    texts.reserve(ranking.size());
-    std::optional<std::string> own;
-    for (RankingLine& line : ranking) {
-        if (line.student == student) own = line.text;
-        texts.push_back(std::move(line.text));
-    }
-    // Sorted once, by the list itself.
-    VbListBox* list = List5[static_cast<size_t>(level)];
-    list->setUtf8Lines(std::move(texts));
-    int ownIndex = 0;
-    if (own) {
-        const std::vector<std::string>& sorted = list->sortedUtf8Lines();
-        const auto at = std::find(sorted.begin(), sorted.end(), *own);
-        if (at != sorted.end()) ownIndex = static_cast<int>(at - sorted.begin());
-    }
-    list->keepInView(ownIndex);
+    const auto k = static_cast<size_t>(level);
+    VbListBox* box = List5[k];
+    box->setUtf8Lines(std::move(list.lines));
+    box->keepInView(std::max(0, list.own));
 }
 
 void LevelColumns::fillLists(std::vector<std::vector<std::string>> lines) {
-    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) < lines.size(); ++i) {
-        VbListBox* list = List5[static_cast<size_t>(i)];
-        list->setUtf8Lines(std::move(lines[static_cast<size_t>(i)]));
-        // The student's own first run (marked "●") in view.
-        const std::vector<std::string>& shown = list->sortedUtf8Lines();
-        const auto own = std::find_if(shown.begin(), shown.end(), [](const std::string& line) {
-            return line.find(kOwnLineMark) != std::string::npos;
-        });
-        list->keepInView(own == shown.end() ? 0 : static_cast<int>(own - shown.begin()));
-    }
+    for (int i = 1; i <= m_levelCount && static_cast<size_t>(i) < lines.size(); ++i)
+        showList(i, viewList(std::move(lines[static_cast<size_t>(i)])));
 }
 
 } // namespace kestrel

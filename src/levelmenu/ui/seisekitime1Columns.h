@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "levelmenu/LevelMenu.h"
-#include "levelmenu/Ranking.h"
+#include "school/LevelMenuView.h"
+#include "startup/CriteriaTable.h"
 
 class QPushButton;
 
@@ -29,18 +30,17 @@ public:
     };
     LevelColumns(TwipsForm& form, int top, int height, Actions actions);
 
-    // Makes the columns of levels 1..levelCount with their level's number,
-    // name, start button, target and pass-period lines, the first level in
-    // the leftmost column.
-    void build(int levelCount, const ProgramDefinition& program, const CriteriaTable& criteria,
-               const ResultsSummary& summary, int student);
+    // Makes the columns of the levels given (level 1 first) with their
+    // number, name, start button, target and pass-period lines, the first
+    // level in the leftmost column.
+    void build(const std::vector<LevelColumnTexts>& columns);
     int levelCount() const { return m_levelCount; }
     int columnWidth() const { return m_columnWidth; }
     // Places every column for the level shown in the leftmost one.
     void placeFor(int scrollPosition);
 
     // Today's and all-time figures, grey lines, start buttons enabled.
-    void showFigures(const ResultsSummary& summary, int student);
+    void showFigures(const std::vector<LevelColumnTexts>& columns);
     // Closed levels: start button disabled, the notice in front of it.
     void showAvailability(const LevelAvailability& availability);
     void setStartButtonsEnabled(bool enabled);
@@ -53,9 +53,9 @@ public:
     // every selection cleared.
     void colourLists(bool timeDisplay, const CriteriaTable& criteria);
     void clearSelection(int level);
-    // A level's ranking into its list, the signed-in student's line brought
-    // into view with the line above it.
-    void showRanking(int level, std::vector<RankingLine> ranking, int student);
+    // A level's list in the order it shows, the student's own line brought
+    // into view with the line above it (the first line when it has none).
+    void showList(int level, ColumnList list);
     // Per level (index 1..levelCount) the lines of a view.
     void fillLists(std::vector<std::vector<std::string>> lines);
 

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "app/App.h"
 #include "context/Procedures.h"
 #include "levelmenu/Graph.h"
 #include "levelmenu/ResultsViews.h"
@@ -13,7 +14,6 @@
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "startup/Calendar.h"
-#include "startup/ui/App.h"
 #include "text/Characters.h"
 
 namespace kestrel {

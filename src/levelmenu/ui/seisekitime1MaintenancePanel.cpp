@@ -3,12 +3,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "levelmenu/LevelMenu.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/TwipsForm.h"
 #include "platform/ui/VbWidgets.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 
 namespace kestrel {
 namespace {

@@ -83,7 +83,7 @@ private:
 } // namespace
 
 VbListBox::VbListBox(QWidget* parent, const QString& objectName, Order order)
-    : QListWidget(parent), m_order(order), m_sorted(order == Order::Ranking) {
+    : QListWidget(parent), m_order(order) {
     setObjectName(objectName);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);

@@ -20,7 +20,7 @@ class TwipsForm;
 class VbListBox : public QListWidget {
     Q_OBJECT
 public:
-    enum class Order { AsAdded, Sorted, Ranking };
+    enum class Order { AsAdded, Sorted };
     VbListBox(QWidget* parent, const QString& objectName, Order order = Order::AsAdded);
 
     // Appends the line, or in a sorted list inserts it in its place; returns its index.

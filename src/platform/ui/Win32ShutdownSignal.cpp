@@ -7,21 +7,21 @@
 
 namespace kestrel {
 
-ShutdownSignal::ShutdownSignal(QObject* parent) : QObject(parent) {
+Win32ShutdownSignal::Win32ShutdownSignal(QObject* parent) : ShutdownWatch(parent) {
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
-ShutdownSignal::~ShutdownSignal() {
+Win32ShutdownSignal::~Win32ShutdownSignal() {
     if (QCoreApplication* app = QCoreApplication::instance()) app->removeNativeEventFilter(this);
 }
 
-bool ShutdownSignal::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+bool Win32ShutdownSignal::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "windows_generic_MSG" || !message) return false;
     const MSG* msg = static_cast<const MSG*>(message);
     if (msg->message == WM_QUERYENDSESSION && !m_asked) {
         // Every top-level window is asked: one end is enough.
         m_asked = true;
-        QMetaObject::invokeMethod(this, &ShutdownSignal::deliver, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &Win32ShutdownSignal::deliver, Qt::QueuedConnection);
     } else if (msg->message == WM_ENDSESSION && msg->wParam) {
         deliver();
     }
@@ -29,10 +29,14 @@ bool ShutdownSignal::nativeEventFilter(const QByteArray& eventType, void* messag
     return false;
 }
 
-void ShutdownSignal::deliver() {
+void Win32ShutdownSignal::deliver() {
     if (m_given) return;
     m_given = true;
     emit received(kEndSession);
+}
+
+std::unique_ptr<ShutdownWatch> watchShutdown() {
+    return std::make_unique<Win32ShutdownSignal>();
 }
 
 } // namespace kestrel

@@ -1,35 +1,32 @@
 #pragma once
 // Turns Windows' request to end the session (WM_QUERYENDSESSION at log-off
 // or shutdown, WM_ENDSESSION when it goes ahead) into the Qt signal that
-// SIGTERM gives on Linux (platform/ui/ShutdownSignal.h). The request is
+// SIGTERM gives on Linux (platform/ui/PosixShutdownSignal.h). The request is
 // answered as Qt answers it (yes) and the end follows on the event loop,
 // once an append in progress has finished; when the session ends before
 // the loop got there, the signal is given at once, since Windows ends the
 // process as soon as WM_ENDSESSION returns. One watcher at a time.
 #include <QAbstractNativeEventFilter>
-#include <QObject>
+
+#include "platform/ui/ShutdownWatch.h"
 
 namespace kestrel {
 
-class ShutdownSignal : public QObject, public QAbstractNativeEventFilter {
+class Win32ShutdownSignal : public ShutdownWatch, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
     // Watches the application's native events from now on.
-    explicit ShutdownSignal(QObject* parent = nullptr);
-    ~ShutdownSignal() override;
-    ShutdownSignal(const ShutdownSignal&) = delete;
-    ShutdownSignal& operator=(const ShutdownSignal&) = delete;
+    explicit Win32ShutdownSignal(QObject* parent = nullptr);
+    ~Win32ShutdownSignal() override;
+    Win32ShutdownSignal(const Win32ShutdownSignal&) = delete;
+    Win32ShutdownSignal& operator=(const Win32ShutdownSignal&) = delete;
 
-    bool active() const { return true; }
+    bool active() const override { return true; }
 
     // The number `received` gives, as SIGTERM's on Linux.
     static constexpr int kEndSession = 15;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
-
-signals:
-    // Once per end of the session.
-    void received(int signalNumber);
 
 private:
     void deliver();

@@ -8,15 +8,14 @@
 #include <QTimer>
 #include <cmath>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
-#include "drill/SoundCues.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/VbWidgets.h"
-#include "results/ResultsRules.h"
 #include "results/RunEvaluation.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
+#include "sound/SoundCues.h"
 #include "text/Characters.h"
 
 namespace kestrel {
@@ -28,10 +27,6 @@ constexpr int kTimerMs = 500;
 
 // Where the white card behind the run's figures lies, in design twips.
 const QRectF kCardTwips(960, 2760, 13440, 6240);
-
-int countToday(const Context& ctx, int level, int student) {
-    return ctx.summary ? todayRunCountAt(*ctx.summary, level, student) : 0;
-}
 
 // A five-pointed star around `centre`, `r` to its points.
 QPainterPath starPath(QPointF centre, double r) {
@@ -215,59 +210,39 @@ void FrmSyuuryou::Form_Activate() {
     const BusyScope evaluating(*this);
 
     Context& ctx = m_app.ctx();
-    SharedState& st = ctx.state;
-    const int L = st.CurrentLevel;
-    const int s = st.CurrentStudentNumber;
+    Label13->setText(QString::number(runNumberBeforeRebuild(ctx, ctx.state)));
+    if (!EvaluateRun(ctx, m_outcome, m_facts)) return;
+    const EndScreenFacts& f = m_facts;
 
-    Label13->setText(QString::number(countToday(ctx, L, s) + 1));
-    BuildSummary(ctx);
-
-    const bool cleared = LevelCleared(*ctx.summary, ctx.criteria, L, s);
-    const bool lastLevel = L == ctx.program.LastLevel;
-    if (cleared) {
+    if (f.cleared) {
         Label2->show();
-        if (lastLevel && goalPanelAllowed(ctx.criteria)) Picture1->show();
+        if (f.goalPanel) Picture1->show();
     }
     repaintNow();
     Timer1->start();
 
-    const LevelCriteria& criteria = ctx.criteria[inLevelStudentArrays(L, s) ? L : 0];
-    const int32_t t = st.RunTime;
-    Label19->setText(
-        qs(earnedPointsText(basePoints(t, criteria.targetTime, false), criteria.pointMultiplier)));
-    Label18->setText(qs(runTimeText(t)));
+    Label19->setText(qs(f.points));
+    Label18->setText(qs(f.runTime));
+    Label17->setText(qs(f.studentName));
+    Label15->setText(qs(f.title));
+    Label16->setText(qs(f.levelName));
+    Label13->setText(qs(f.levelRun));
+    Label14->setText(qs(f.todayRun));
 
-    Label17->setText(qs(trimSpaces(st.CurrentStudentName)));
-    Label15->setText(qs(ctx.program.ProgramTitle));
-    Label16->setText(inLevelStudentArrays(L, s) ? qs(ctx.program.LevelNames[static_cast<size_t>(L)])
-                                                : QString());
-
-    Label13->setText(qs(levelRunText(countToday(ctx, L, s))));
-    st.TodayRunCount = static_cast<int16_t>(todayRunCount(*ctx.summary, s));
-    Label14->setText(qs(todayRunText(st.TodayRunCount)));
-
-    const RunMessage message = runMessage(st.runFlags.phase(), m_outcome, t, criteria.minimumTime);
-    const std::string text = runMessageText(message);
-    if (!text.empty()) {
-        Label20->setText(qs(text));
+    if (!f.messageText.empty()) {
+        Label20->setText(qs(f.messageText));
         Label20->show();
     }
-    if (message == RunMessage::OverallBest || message == RunMessage::PersonalBest ||
-        message == RunMessage::WithinMinimum) {
+    if (!f.messageSound.silent()) {
         repaintNow();
-        if (message == RunMessage::OverallBest)
-            PlayFixedSound(ctx, kOverallBestSound);
-        else if (message == RunMessage::PersonalBest)
-            PlayCueSound(ctx, SoundTable::kPersonalBestCue);
-        else
-            PlayCueSound(ctx, SoundTable::kFailedCue);
+        PlaySound(ctx, f.messageSound);
         repaintNow();
     }
 
-    if (cleared && lastLevel) {
-        if (m_outcome.clearedBefore == 0) {
+    if (f.cleared && f.lastLevel) {
+        if (!f.goalSound.silent()) {
             repaintNow();
-            PlayFixedSound(ctx, kGoalClearedSound);
+            PlaySound(ctx, f.goalSound);
             repaintNow();
         }
     } else {
@@ -298,12 +273,7 @@ void FrmSyuuryou::Timer1_Timer() {
     Command4->setFocus();
     Timer1->stop();
 
-    const Context& ctx = m_app.ctx();
-    const int L = ctx.state.CurrentLevel;
-    const int s = ctx.state.CurrentStudentNumber;
-    const WaysOn ways = waysOn(LevelCleared(*ctx.summary, ctx.criteria, L, s),
-                               OverPractice(*ctx.summary, ctx.criteria, L, s),
-                               L == ctx.program.LastLevel, ctx.state.GoalLevelCleared != 0);
+    const WaysOn& ways = m_facts.ways;
     switch (ways.label2) {
     case WaysOn::Label2::Keep:
         break;

@@ -6,6 +6,7 @@
 // object names are the same, so that tests and handlers find them by name.
 #include "platform/ui/TwipsForm.h"
 #include "results/ResultsSummary.h"
+#include "school/EndScreen.h"
 
 class QPushButton;
 class QTimer;
@@ -70,6 +71,7 @@ private:
 
     App& m_app;
     RecordFlags m_outcome;
+    EndScreenFacts m_facts;    // what the evaluation found, for the timer
     bool m_evaluated = false;  // the evaluation runs once per opening
     bool m_evaluating = false; // a timer tick meanwhile waits for its end
     bool m_timerDue = false;

@@ -11,13 +11,14 @@
 #include <QRadioButton>
 #include <cmath>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
 #include "roster/Grades.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
+#include "school/SignIn.h"
 #include "text/Characters.h"
 
 namespace kestrel {
@@ -331,11 +332,7 @@ void namesel::SignIn() {
     }
     // One sign-in: the screen waits for the level menu from here on.
     setLeaving();
-    markSignIn(ctx.state, ctx.services.clock.now());
-    const auto n = static_cast<int16_t>(m_chosen);
-    ctx.state.CurrentStudentNumber = n;
-    ctx.state.CurrentStudentName = ctx.roster.StudentNames[static_cast<size_t>(n)];
-    ctx.state.CurrentGradeLabel = ctx.roster.GradeLabels[static_cast<size_t>(n)];
+    signIn(ctx, ctx.state, m_chosen, ctx.services.clock.now());
     Command14->hide();
     Picture5->show();
     Picture5->raise();

@@ -1,8 +1,8 @@
 #include "startup/ui/BASEFRM.h"
 
+#include "app/App.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
-#include "startup/ui/App.h"
 
 namespace kestrel {
 

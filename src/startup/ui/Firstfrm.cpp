@@ -4,13 +4,13 @@
 #include <QPainterPath>
 #include <QTimer>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/VbWidgets.h"
 #include "startup/Calendar.h"
 #include "startup/ProgramDefinition.h"
 #include "startup/Season.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 
 namespace kestrel {
 namespace {

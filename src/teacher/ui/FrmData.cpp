@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
 #include "levelmenu/ResultsViews.h"
 #include "platform/Utf8Path.h"
@@ -22,8 +24,6 @@
 #include "roster/Grades.h"
 #include "startup/Calendar.h"
 #include "startup/Folders.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 #include "teacher/ClassSummary.h"
 #include "teacher/ResultsCsv.h"
 #include "text/LeadingNumber.h"

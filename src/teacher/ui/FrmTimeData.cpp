@@ -11,13 +11,13 @@
 #include <cmath>
 #include <functional>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtText.h"
 #include "platform/ui/VbListBox.h"
 #include "platform/ui/VbWidgets.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 #include "teacher/TimeHistogram.h"
 #include "text/Cp932.h"
 
@@ -354,9 +354,7 @@ void FrmTimeData::rebuildHistograms() {
     const int level = std::max(1, m_grid.row());
     TimeHistograms h;
     const LogAccess log = resultsLog(ctx);
-    if (!ctx.histograms) ctx.histograms = std::make_unique<HistogramCache>();
-    const LogStatus status =
-        cachedTimeHistograms(log, ctx.resultsWindow, *ctx.histograms, level, h);
+    const LogStatus status = cachedTimeHistograms(log, ctx.resultsWindow, m_histograms, level, h);
     if (!status.ok()) {
         if (!m_histogramFailed) tell(status.message);
         m_histogramFailed = true;

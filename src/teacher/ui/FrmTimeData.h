@@ -9,6 +9,7 @@
 
 #include "platform/ui/TwipsForm.h"
 #include "teacher/CriteriaGrid.h"
+#include "teacher/TimeHistogram.h"
 
 class QKeyEvent;
 class QLineEdit;
@@ -89,6 +90,9 @@ private:
 
     App& m_app;
     CriteriaGrid m_grid;
+    // The histograms over the whole log, kept between keys while the
+    // editor is open: a key on an unchanged log reads one record.
+    HistogramCache m_histograms;
     bool m_opened = false;
     bool m_loaded = false;          // the file was read: a save may write it
     bool m_histogramFailed = false; // told once per opening

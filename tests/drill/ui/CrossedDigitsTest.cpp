@@ -88,7 +88,7 @@ TEST(CrossedDigits, StrokesOfAWrongAnswerFallOnTheirDigits) {
         for (const Case& c : cases) {
             SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height() << " "
                                             << c.number << " place " << c.place);
-            DrillRun d(3);
+            DrillScreen d(3);
             scriptProblem(d.tc.random, c.number, c.place);
             d.start();
             d.form->show();

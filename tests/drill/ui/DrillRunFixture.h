@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "drill/ui/MainFrm.h"
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultRecord.h"
 #include "startup/Calendar.h"
 #include "startup/ProgramDefinition.h"
-#include "startup/ui/App.h"
-#include "startup/ui/Navigation.h"
 #include "support/Fakes.h"
 #include "support/Screenshots.h"
 
@@ -49,7 +49,7 @@ inline void deleteUnloadedScreens() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-struct DrillRun {
+struct DrillScreen {
     TempDir data;
     TestContext tc;
     App app{tc.ctx};
@@ -58,7 +58,7 @@ struct DrillRun {
     // A signed-in student at `level`, whose minimum time gives the time
     // limit (five times it). Every problem is 1000 to be approximated to the
     // tens unless the test scripts others.
-    explicit DrillRun(int level = 3, int minimumTime = 60, int targetTime = 30) {
+    explicit DrillScreen(int level = 3, int minimumTime = 60, int targetTime = 30) {
         Context& ctx = tc.ctx;
         DefineProgram(ctx.program);
         DefineLevelTable(ctx.program);
@@ -83,7 +83,7 @@ struct DrillRun {
         ctx.state.SessionStartDay = dayNumber(tc.clock.today());
         ctx.state.SessionStartSeconds = static_cast<int32_t>(tc.clock.secondsSinceMidnight()) - 125;
     }
-    ~DrillRun() {
+    ~DrillScreen() {
         app.unloadAll();
         deleteUnloadedScreens();
     }

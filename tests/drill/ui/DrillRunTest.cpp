@@ -13,7 +13,7 @@
 #include "startup/ui/BASEFRM.h"
 
 using namespace kestrel;
-using kestrel::test::DrillRun;
+using kestrel::test::DrillScreen;
 using kestrel::test::pressKey;
 using kestrel::test::typeKeys;
 
@@ -30,14 +30,14 @@ void scriptProblem(test::FakeRandom& random, int type, int number, int place) {
     }
 }
 
-int barWidth(const DrillRun& d, VbShape* bar) {
+int barWidth(const DrillScreen& d, VbShape* bar) {
     return d.form->twipsRect(bar).width();
 }
 
 } // namespace
 
 TEST(DrillStart, HeaderShowsStudentLevelAndTodaysRunNumbers) {
-    DrillRun d(3, 60, 30);
+    DrillScreen d(3, 60, 30);
     d.tc.ctx.summary->countToday[3][7] = 2;
     d.tc.ctx.summary->countToday[1][7] = 1;
     d.tc.ctx.summary->countToday[16][7] = 5; // beyond the levels that count today
@@ -75,17 +75,17 @@ TEST(DrillStart, HeaderShowsStudentLevelAndTodaysRunNumbers) {
 }
 
 TEST(DrillEntry, KeysBuildTheEntryUpToTenCharacters) {
-    DrillRun d;
+    DrillScreen d;
     d.start();
     typeKeys(d.form, QStringLiteral("1a2+,-./*x3"));
-    EXPECT_EQ(d.form->run().EntryText, std::string("12+,-./*3"));
+    EXPECT_EQ(d.form->run().entry(), std::string("12+,-./*3"));
     EXPECT_EQ(d.text("inputLabel"), QStringLiteral("12+,-./*3"));
 
     typeKeys(d.form, QStringLiteral("4"));
-    EXPECT_EQ(d.form->run().EntryText.size(), 10);
+    EXPECT_EQ(d.form->run().entry().size(), 10);
     EXPECT_EQ(d.played("警告1.wav"), 0);
     typeKeys(d.form, QStringLiteral("5"));
-    EXPECT_EQ(d.form->run().EntryText, std::string("12+,-./*34"));
+    EXPECT_EQ(d.form->run().entry(), std::string("12+,-./*34"));
     EXPECT_EQ(d.played("警告1.wav"), 1);
     // Any further character is refused with the warning, even one never typed.
     typeKeys(d.form, QStringLiteral("a"));
@@ -94,10 +94,10 @@ TEST(DrillEntry, KeysBuildTheEntryUpToTenCharacters) {
     pressKey(d.form, Qt::Key_Backspace, QStringLiteral("\b"));
     EXPECT_EQ(d.text("inputLabel"), QStringLiteral("12+,-./*3"));
     d.form->Form_KeyPress(8);
-    EXPECT_EQ(d.form->run().EntryText, std::string("12+,-./*"));
+    EXPECT_EQ(d.form->run().entry(), std::string("12+,-./*"));
     for (int i = 0; i < 12; ++i)
         d.form->Form_KeyPress(8);
-    EXPECT_EQ(d.form->run().EntryText, std::string());
+    EXPECT_EQ(d.form->run().entry(), std::string());
     EXPECT_EQ(d.played("警告1.wav"), 2);
 }
 
@@ -108,24 +108,24 @@ TEST(DrillEntry, ReturnAndArrowsClearTheEntryWhateverTheState) {
     for (State state : {State::Entry, State::AnswerShown, State::Judging, State::RunOver}) {
         for (int key : keys) {
             SCOPED_TRACE(testing::Message() << "state " << int(state) << " key " << key);
-            DrillRun d;
+            DrillScreen d;
             d.start();
             if (state == State::AnswerShown) d.answerWrong(false);
-            d.form->run().EntryText = "123";
+            d.form->run().rules().EntryText = "123";
             if (state == State::Judging) test::judging(d.state());
             if (state == State::RunOver) test::runFinished(d.state());
             pressKey(d.form, key, key == Qt::Key_Return ? QStringLiteral("\r") : QString());
-            EXPECT_EQ(d.form->run().EntryText, std::string());
+            EXPECT_EQ(d.form->run().entry(), std::string());
             EXPECT_EQ(d.text("inputLabel"), QString());
         }
     }
     // Other key-down codes leave the entry alone.
-    DrillRun d;
+    DrillScreen d;
     d.start();
     typeKeys(d.form, QStringLiteral("12"));
     for (uint16_t code : {12, 36, 41, 46})
         d.form->Form_KeyDown(code, 0);
-    EXPECT_EQ(d.form->run().EntryText, std::string("12"));
+    EXPECT_EQ(d.form->run().entry(), std::string("12"));
 }
 
 TEST(DrillJudging, EntryIsReadAsTheNumberAtItsStart) {
@@ -143,7 +143,7 @@ TEST(DrillJudging, EntryIsReadAsTheNumberAtItsStart) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.number << " entry '" << c.entry << "'");
-        DrillRun d(c.level);
+        DrillScreen d(c.level);
         scriptProblem(d.tc.random, c.type, c.number, c.place);
         d.start();
         ASSERT_EQ(d.form->currentProblem().number, c.number);
@@ -156,19 +156,19 @@ TEST(DrillJudging, EntryIsReadAsTheNumberAtItsStart) {
             EXPECT_EQ(d.text("sLabel9"), QStringLiteral("9"));
             EXPECT_EQ(d.played("seikai.wav"), 1);
             EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::Entry);
-            EXPECT_EQ(d.form->run().EntryText, std::string());
+            EXPECT_EQ(d.form->run().entry(), std::string());
         } else {
             EXPECT_EQ(d.state().RightCount, 0);
             EXPECT_EQ(d.played("machigai.wav"), 1);
             EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::AnswerShown);
             EXPECT_FALSE(d.form->Timer1->isActive());
-            EXPECT_EQ(d.form->run().EntryText, std::string(c.entry));
+            EXPECT_EQ(d.form->run().entry(), std::string(c.entry));
         }
     }
 }
 
 TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
-    DrillRun d(3);
+    DrillScreen d(3);
     scriptProblem(d.tc.random, 3, 4350, 2);
     d.start();
     d.tick(4);
@@ -193,7 +193,7 @@ TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
     EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::OnePlus);
     typeKeys(d.form, QStringLiteral(" 5+"));
     EXPECT_EQ(d.state().runFlags.ConfirmState(), ConfirmStep::OnePlus);
-    EXPECT_EQ(d.form->run().EntryText, std::string("4300"));
+    EXPECT_EQ(d.form->run().entry(), std::string("4300"));
     EXPECT_TRUE(d.shown("seitouLabel"));
     EXPECT_EQ(d.tc.random.drawn, drawn);
     EXPECT_EQ(d.played("machigai.wav"), 1);
@@ -204,17 +204,17 @@ TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
     EXPECT_EQ(d.text("qLabel1"), QStringLiteral("  9999"));
     for (const char* name : {"seitouLabel", "Label11", "Commandkakunin2", "Label9"})
         EXPECT_FALSE(d.shown(name)) << name;
-    EXPECT_EQ(d.form->run().EntryText, std::string());
+    EXPECT_EQ(d.form->run().entry(), std::string());
     EXPECT_EQ(d.text("inputLabel"), QString());
     EXPECT_EQ(d.state().RightCount, 0);
     EXPECT_TRUE(d.form->Timer1->isActive());
 
     // "+" is typed again in normal entry.
     typeKeys(d.form, QStringLiteral("+"));
-    EXPECT_EQ(d.form->run().EntryText, std::string("+"));
+    EXPECT_EQ(d.form->run().entry(), std::string("+"));
 
     // Three wrong answers cost thirty seconds in all.
-    d.form->run().EntryText.clear();
+    d.form->run().keyDown(13);
     d.answerWrong();
     d.answerWrong();
     d.tick();
@@ -222,7 +222,7 @@ TEST(DrillJudging, WrongAnswerShowsTheAnswerAndWaitsForTwoPlusKeys) {
 }
 
 TEST(DrillJudging, KeysDuringJudgementAreDropped) {
-    DrillRun d;
+    DrillScreen d;
     d.start();
     typeKeys(d.form, QStringLiteral("1000"));
     int events = 0;
@@ -240,11 +240,11 @@ TEST(DrillJudging, KeysDuringJudgementAreDropped) {
     EXPECT_EQ(d.played("seikai.wav"), 1);
     // The cue's draw and the next problem's two, nothing more.
     EXPECT_EQ(d.tc.random.drawn, drawn + 3);
-    EXPECT_EQ(d.form->run().EntryText, std::string());
+    EXPECT_EQ(d.form->run().entry(), std::string());
 }
 
 TEST(DrillRunEnd, TenthRightAnswerEndsTheRunAndRecordsItOnce) {
-    DrillRun d(2, 60, 30);
+    DrillScreen d(2, 60, 30);
     d.start();
     MainFrm* form = d.form;
     for (int i = 0; i < 9; ++i) {
@@ -289,7 +289,7 @@ TEST(DrillRunEnd, TenthRightAnswerEndsTheRunAndRecordsItOnce) {
 }
 
 TEST(DrillRunEnd, TimeOutAtFiveTimesTheMinimumTime) {
-    DrillRun d(4, 60, 30);
+    DrillScreen d(4, 60, 30);
     d.start();
     MainFrm* form = d.form;
     d.answerRight();
@@ -342,7 +342,7 @@ TEST(DrillRunEnd, TimeOutAtFiveTimesTheMinimumTime) {
 TEST(DrillRunEnd, TimeOutWaitsForTheJudgementInProgress) {
     // The tenth right answer during a time-out tick: the run is completed.
     {
-        DrillRun d(3, 60, 30);
+        DrillScreen d(3, 60, 30);
         d.start();
         for (int i = 0; i < 9; ++i)
             d.answerRight();
@@ -366,7 +366,7 @@ TEST(DrillRunEnd, TimeOutWaitsForTheJudgementInProgress) {
     }
     // A wrong answer during a time-out tick is shown first; the next tick ends the run.
     {
-        DrillRun d(3, 60, 30);
+        DrillScreen d(3, 60, 30);
         d.start();
         d.tick(299);
         bool ticked = false;
@@ -387,7 +387,7 @@ TEST(DrillRunEnd, TimeOutWaitsForTheJudgementInProgress) {
 }
 
 TEST(DrillRunEnd, PracticeLevelRecordsNothingAndGoesBackToTheMenu) {
-    DrillRun d(3, 60, 30);
+    DrillScreen d(3, 60, 30);
     d.tc.ctx.program.LevelNames[3] = "練習";
     d.tc.ctx.summary->countToday[3][7] = 2;
     d.start();
@@ -407,7 +407,7 @@ TEST(DrillRunEnd, PracticeLevelRecordsNothingAndGoesBackToTheMenu) {
 
 TEST(DrillRunEnd, ARunAcrossMidnightKeepsItsRealTime) {
     // Signed in at 23:50, the run starts at 23:59:50 and ends at 00:00:20.
-    DrillRun d(3, 60, 30);
+    DrillScreen d(3, 60, 30);
     d.tc.clock.set(CivilDate{2026, 12, 9}, 86390);
     d.state().SessionStartDay = dayNumber(CivilDate{2026, 12, 9});
     d.state().SessionStartSeconds = 85800;
@@ -429,7 +429,7 @@ TEST(DrillRunEnd, ARunAcrossMidnightKeepsItsRealTime) {
 }
 
 TEST(DrillRunEnd, ARunAcrossMidnightTimesOut) {
-    DrillRun d(3, 10, 5); // 50 seconds to the time-out
+    DrillScreen d(3, 10, 5); // 50 seconds to the time-out
     d.tc.clock.set(CivilDate{2026, 12, 9}, 86380);
     d.start();
     d.tick(30); // 00:00:10
@@ -443,11 +443,11 @@ TEST(DrillRunEnd, ARunAcrossMidnightTimesOut) {
 TEST(DrillEntry, DeleteTypesNothing) {
     // X reports the Delete key with the text U+007F: no character of the
     // entry, no warning at a full entry, and no break of "+" "+".
-    DrillRun d;
+    DrillScreen d;
     d.start();
     typeKeys(d.form, QStringLiteral("1234567890"));
     pressKey(d.form, Qt::Key_Delete, QString(QChar(0x7f)));
-    EXPECT_EQ(d.form->run().EntryText, std::string("1234567890"));
+    EXPECT_EQ(d.form->run().entry(), std::string("1234567890"));
     EXPECT_TRUE(d.tc.audio.played.empty());
 
     typeKeys(d.form, QStringLiteral(" ")); // wrong: the answer is shown
@@ -463,7 +463,7 @@ TEST(DrillEntry, DeleteTypesNothing) {
 TEST(DrillRunEnd, TheWaitScreenIsASmallWindowOverTheCover) {
     // While the run is recorded and the end screen comes, the child sees
     // the cover's "成績記録中" around a small "Just a moment, please.".
-    DrillRun d(2, 60, 30);
+    DrillScreen d(2, 60, 30);
     d.start();
     MainFrm* form = d.form;
     for (int i = 0; i < 9; ++i)

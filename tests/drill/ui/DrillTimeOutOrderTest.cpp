@@ -7,7 +7,7 @@
 #include "results/ui/FrmSyuuryou.h"
 
 using namespace kestrel;
-using kestrel::test::DrillRun;
+using kestrel::test::DrillScreen;
 using kestrel::test::typeKeys;
 
 namespace {
@@ -39,7 +39,7 @@ TEST(DrillTimeOutOrder, KeysWaitingAtTheLimitTickAreHandledFirst) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        DrillRun d(3, 60, 30);
+        DrillScreen d(3, 60, 30);
         d.start();
         MainFrm* form = d.form;
         for (int i = 0; i < 9; ++i)

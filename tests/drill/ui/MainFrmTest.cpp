@@ -10,11 +10,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/App.h"
 #include "drill/RunStates.h"
 #include "drill/ui/MainFrm.h"
 #include "drill/ui/ScreenInk.h"
 #include "platform/ui/VbWidgets.h"
-#include "startup/ui/App.h"
 #include "support/Fakes.h"
 
 using namespace kestrel;

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <ostream>
 
+#include "app/App.h"
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "levelmenu/MenuFixture.h"
@@ -14,7 +15,6 @@
 #include "platform/ui/VbWidgets.h"
 #include "results/ResultsTestSupport.h"
 #include "startup/Calendar.h"
-#include "startup/ui/App.h"
 #include "text/Cp932.h"
 
 QT_BEGIN_NAMESPACE

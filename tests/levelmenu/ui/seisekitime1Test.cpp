@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <cstdlib>
 
+#include "app/App.h"
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "levelmenu/ui/MenuScreen.h"
@@ -27,7 +28,6 @@
 #include "roster/Grades.h"
 #include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
-#include "startup/ui/App.h"
 #include "text/Cp932.h"
 
 using namespace kestrel;

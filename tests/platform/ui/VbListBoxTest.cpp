@@ -36,11 +36,6 @@ TEST(VbListBox, SortedListsPlaceEveryLineAndStayInStepAfterRemovals) {
     EXPECT_EQ(sorted.AddItem(QStringLiteral("a2")), 2);
     EXPECT_EQ(texts(sorted), (QStringList{"-- x", "a", "a2", "b"}));
 
-    VbListBox ranking(nullptr, QStringLiteral("R"), VbListBox::Order::Ranking);
-    ranking.setLines({QStringLiteral("-- x"), QStringLiteral("10 b"), QStringLiteral(" 9 a")});
-    EXPECT_EQ(texts(ranking), (QStringList{" 9 a", "10 b", "-- x"}));
-    EXPECT_EQ(ranking.AddItem(QStringLiteral("11 c")), 2);
-
     VbListBox plain(nullptr, QStringLiteral("P"));
     plain.AddItem(QStringLiteral("z"));
     plain.AddItem(QStringLiteral("a"));

@@ -15,7 +15,7 @@
 namespace kestrel {
 namespace {
 
-bool deliver(ShutdownSignal& watcher, UINT message, WPARAM wParam) {
+bool deliver(Win32ShutdownSignal& watcher, UINT message, WPARAM wParam) {
     MSG msg{};
     msg.message = message;
     msg.wParam = wParam;
@@ -46,9 +46,9 @@ TEST(Win32ShutdownSignalTest, TheLogOffRequestEndsOnceOnTheEventLoop) {
         {"other messages", {{WM_CLOSE, 0}, {WM_PAINT, 0}}, false, 0, 0},
     };
     for (const Case& c : cases) {
-        ShutdownSignal watcher;
+        Win32ShutdownSignal watcher;
         std::vector<int> received;
-        QObject::connect(&watcher, &ShutdownSignal::received,
+        QObject::connect(&watcher, &Win32ShutdownSignal::received,
                          [&received](int n) { received.push_back(n); });
         for (const auto& [message, wParam] : c.messages) {
             // Qt goes on to answer the request itself.
@@ -62,7 +62,7 @@ TEST(Win32ShutdownSignalTest, TheLogOffRequestEndsOnceOnTheEventLoop) {
         pump();
         EXPECT_EQ(received.size(), c.inTheEnd) << c.what;
         for (int n : received)
-            EXPECT_EQ(n, ShutdownSignal::kEndSession);
+            EXPECT_EQ(n, Win32ShutdownSignal::kEndSession);
     }
 }
 

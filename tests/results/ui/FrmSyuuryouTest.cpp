@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
 #include "drill/RunStates.h"
 #include "drill/ui/MainFrm.h"
@@ -22,9 +24,7 @@
 #include "results/ui/FrmSyuuryou.h"
 #include "roster/Grades.h"
 #include "startup/ProgramDefinition.h"
-#include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
-#include "startup/ui/Navigation.h"
 
 using namespace kestrel;
 using kestrel::test::logBytes;

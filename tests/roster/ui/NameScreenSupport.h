@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/App.h"
 #include "context/Procedures.h"
 #include "platform/ui/Shots.h"
 #include "platform/ui/VbListBox.h"
 #include "roster/ui/namesel.h"
 #include "startup/Folders.h"
-#include "startup/ui/App.h"
 #include "support/Installation.h"
 
 namespace kestrel::test {

@@ -17,9 +17,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ui/ShutdownSignal.h"
-#include "startup/ui/App.h"
-#include "startup/ui/AppExit.h"
+#include "app/App.h"
+#include "app/AppExit.h"
+#include "platform/ui/PosixShutdownSignal.h"
 #include "startup/ui/BASEFRM.h"
 #include "support/Installation.h"
 
@@ -54,12 +54,12 @@ struct Wired {
     std::vector<int> ended;
     AppExit exit{[this](int status) { ended.push_back(status); }};
     App app{t.ctx};
-    ShutdownSignal watcher;
+    PosixShutdownSignal watcher;
     int signalsSeen = 0;
 
     Wired() {
         exit.attach(&app);
-        QObject::connect(&watcher, &ShutdownSignal::received, [this](int) {
+        QObject::connect(&watcher, &PosixShutdownSignal::received, [this](int) {
             ++signalsSeen;
             exit.requestEnd(0);
         });
@@ -145,7 +145,7 @@ public:
         sigset_t none, defaults;
         sigemptyset(&none);
         sigemptyset(&defaults);
-        for (int sig : ShutdownSignal::kSignals)
+        for (int sig : PosixShutdownSignal::kSignals)
             sigaddset(&defaults, sig);
         posix_spawnattr_setsigmask(&attr, &none);
         posix_spawnattr_setsigdefault(&attr, &defaults);

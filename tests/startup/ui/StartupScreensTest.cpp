@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "app/App.h"
+#include "app/Navigation.h"
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "platform/ui/Shots.h"
@@ -16,10 +18,8 @@
 #include "startup/Folders.h"
 #include "startup/ProgramDefinition.h"
 #include "startup/Season.h"
-#include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
 #include "startup/ui/Firstfrm.h"
-#include "startup/ui/Navigation.h"
 #include "support/Installation.h"
 #include "support/SystemFiles.h"
 
@@ -140,14 +140,14 @@ TEST(StartDrill, ResetsTheRunStateTheSameWayEveryTime) {
         LevelCriteria criteria;
         criteria.minimumTime = 60;
         run.setLimits(criteria, 15015);
-        run.start(LocalTime{CivilDate{2026, 1, 5}, 36000});
+        run.start(36000);
         run.keyPress(u'7');
         run.keyPress(u' ');
         run.judge(1000);
         run.afterJudgement();
         run.judgingDone();
         run.keyPress(u'+');
-        run.tick(LocalTime{CivilDate{2026, 1, 5}, 36290});
+        run.tick(36290);
         run.claimEnd();
     }
     t.ctx.state.RightCount = 7;

@@ -6,31 +6,28 @@
 // reads it. SIGINT and SIGHUP that the program was started with ignored
 // (nohup, a background job) stay ignored. One watcher at a time; the
 // handlers it replaced come back when it is destroyed.
-#include <QObject>
 #include <array>
 #include <signal.h>
+
+#include "platform/ui/ShutdownWatch.h"
 
 class QSocketNotifier;
 
 namespace kestrel {
 
-class ShutdownSignal : public QObject {
+class PosixShutdownSignal : public ShutdownWatch {
     Q_OBJECT
 public:
-    explicit ShutdownSignal(QObject* parent = nullptr);
-    ~ShutdownSignal() override;
-    ShutdownSignal(const ShutdownSignal&) = delete;
-    ShutdownSignal& operator=(const ShutdownSignal&) = delete;
+    explicit PosixShutdownSignal(QObject* parent = nullptr);
+    ~PosixShutdownSignal() override;
+    PosixShutdownSignal(const PosixShutdownSignal&) = delete;
+    PosixShutdownSignal& operator=(const PosixShutdownSignal&) = delete;
 
     // False when the pipe could not be made: the signals keep their
     // previous handling (the program is killed as before).
-    bool active() const { return m_notifier != nullptr; }
+    bool active() const override { return m_notifier != nullptr; }
 
     static constexpr std::array<int, 3> kSignals{SIGTERM, SIGINT, SIGHUP};
-
-signals:
-    // Once per batch of signals read together: the first one's number.
-    void received(int signalNumber);
 
 private:
     void drain();

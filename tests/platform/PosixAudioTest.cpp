@@ -1,4 +1,4 @@
-#include "platform/SdlAudio.h"
+#include "platform/PosixAudio.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ std::string sineWav(double seconds, uint32_t rate = 22050) {
     return wav + data;
 }
 
-double secondsToPlay(SdlAudio& audio, const std::filesystem::path& file, PlayResult& result) {
+double secondsToPlay(PosixAudio& audio, const std::filesystem::path& file, PlayResult& result) {
     const auto start = std::chrono::steady_clock::now();
     result = audio.playToEnd(file);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -49,7 +49,7 @@ double secondsToPlay(SdlAudio& audio, const std::filesystem::path& file, PlayRes
 TEST(SdlAudioTest, PlaysAWavToItsEnd) {
     TempDir dir;
     writeBytes(dir / "音.wav", sineWav(0.5));
-    SdlAudio audio;
+    PosixAudio audio;
     for (int i = 0; i < 2; ++i) { // the device is opened afresh for each sound
         PlayResult result;
         const double took = secondsToPlay(audio, dir / "音.wav", result);
@@ -63,7 +63,7 @@ TEST(SdlAudioTest, UnplayableFilesFailQuicklyWithAText) {
     TempDir dir;
     writeBytes(dir / "text.wav", "これは音ではありません\r\n");
     writeBytes(dir / "cut.wav", sineWav(0.5).substr(0, 30));
-    SdlAudio audio;
+    PosixAudio audio;
     for (const char* name : {"missing.wav", "text.wav", "cut.wav", ".wav"}) {
         PlayResult result;
         const double took = secondsToPlay(audio, dir / name, result);

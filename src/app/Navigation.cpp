@@ -1,8 +1,9 @@
-#include "startup/ui/Navigation.h"
+#include "app/Navigation.h"
 
 #include <QEventLoop>
 #include <cmath>
 
+#include "app/App.h"
 #include "auxiliary/ui/frmver.h"
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
@@ -10,7 +11,6 @@
 #include "results/ui/FrmSyuuryou.h"
 #include "roster/ui/namesel.h"
 #include "startup/Folders.h"
-#include "startup/ui/App.h"
 #include "startup/ui/BASEFRM.h"
 #include "startup/ui/Firstfrm.h"
 #include "teacher/ui/FrmData.h"

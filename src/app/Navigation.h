@@ -4,11 +4,10 @@
 // never another screen's. The registry (App) creates and deletes the
 // screens; a screen unloaded while one of its handlers runs is hidden at
 // once and deleted later from the main loop.
-#include "results/ResultsSummary.h"
-
 namespace kestrel {
 
 class App;
+struct RecordFlags;
 class TwipsForm;
 
 enum class Screen {

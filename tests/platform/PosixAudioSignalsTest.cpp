@@ -3,7 +3,7 @@
 
 #include <signal.h>
 
-#include "platform/SdlAudio.h"
+#include "platform/PosixAudio.h"
 
 namespace kestrel {
 namespace {
@@ -14,7 +14,7 @@ TEST(SdlAudioSignalsTest, StartingTheAudioInstallsNoSignalHandlers) {
     for (int i = 0; i < 2; ++i)
         ASSERT_EQ(sigaction(signals[i], nullptr, &before[i]), 0);
 
-    SdlAudio audio;
+    PosixAudio audio;
     // The audio subsystem starts before the file is looked for.
     const PlayResult result = audio.playToEnd("/nonexistent/音.wav");
     EXPECT_FALSE(result.ok);

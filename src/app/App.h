@@ -4,7 +4,7 @@
 // and unloaded when another screen takes over; the registry remembers the
 // order in which they were created so that ending the program unloads the
 // newest first. Screens reach one another only through the navigation
-// module (startup/ui/Navigation.h), which is the one user of the templates
+// module (app/Navigation.h), which is the one user of the templates
 // below.
 //
 // An unloaded screen is hidden at once and deleted later, from the main

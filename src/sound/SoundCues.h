@@ -67,6 +67,23 @@ SoundTable parseSoundTable(std::string_view text);
 // file, the cue, and the line to write.
 std::string cutOffBlockMessage(const std::filesystem::path& file, const SoundTable& table);
 
+// The file a cue plays this time: one of its files at random, named with
+// its ".wav"; or, for a cue without a count or a position or file number
+// out of range, the text that names the fault.
+struct CueFile {
+    std::string file;
+    std::string error;
+};
+CueFile chooseCueFile(const SoundTable& table, int position, Random& random);
+
+// A sound the program plays: a cue of the table (`cue` 1..10), or a fixed
+// file of the sound folder; neither for silence.
+struct Sound {
+    int cue = 0;
+    std::string file;
+    bool silent() const { return cue == 0 && file.empty(); }
+};
+
 // Plays sounds of the sound folder to their end.
 struct SoundPlayer {
     const SoundTable& table;
@@ -79,6 +96,8 @@ struct SoundPlayer {
     PlayResult playCue(int position) const;
     // A file of the sound folder, named with its ".wav".
     PlayResult playFile(const std::string& fileName) const;
+    // The cue or the file of `sound`; silence plays nothing and succeeds.
+    PlayResult play(const Sound& sound) const;
 };
 
 // The answer cues share one count of failures in a row: the first three

@@ -1,4 +1,4 @@
-#include "platform/ui/ShutdownSignal.h"
+#include "platform/ui/PosixShutdownSignal.h"
 
 #include <QSocketNotifier>
 #include <atomic>
@@ -26,7 +26,7 @@ extern "C" void onShutdownSignal(int signalNumber) {
 
 } // namespace
 
-ShutdownSignal::ShutdownSignal(QObject* parent) : QObject(parent) {
+PosixShutdownSignal::PosixShutdownSignal(QObject* parent) : ShutdownWatch(parent) {
     if (g_writeFd.load() >= 0)
         throw std::logic_error("only one ShutdownSignal may watch at a time");
     int fds[2];
@@ -36,7 +36,7 @@ ShutdownSignal::ShutdownSignal(QObject* parent) : QObject(parent) {
     g_writeFd.store(m_writeFd);
 
     m_notifier = new QSocketNotifier(m_readFd, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &ShutdownSignal::drain);
+    connect(m_notifier, &QSocketNotifier::activated, this, &PosixShutdownSignal::drain);
 
     for (size_t i = 0; i < kSignals.size(); ++i) {
         const int sig = kSignals[i];
@@ -58,7 +58,7 @@ ShutdownSignal::ShutdownSignal(QObject* parent) : QObject(parent) {
     ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-ShutdownSignal::~ShutdownSignal() {
+PosixShutdownSignal::~PosixShutdownSignal() {
     for (size_t i = 0; i < kSignals.size(); ++i)
         if (m_installed[i]) ::sigaction(kSignals[i], &m_previous[i], nullptr);
     delete m_notifier;
@@ -69,7 +69,7 @@ ShutdownSignal::~ShutdownSignal() {
     }
 }
 
-void ShutdownSignal::drain() {
+void PosixShutdownSignal::drain() {
     int first = 0;
     unsigned char buffer[16];
     for (;;) {
@@ -82,6 +82,10 @@ void ShutdownSignal::drain() {
         break;
     }
     if (first != 0) emit received(first);
+}
+
+std::unique_ptr<ShutdownWatch> watchShutdown() {
+    return std::make_unique<PosixShutdownSignal>();
 }
 
 } // namespace kestrel

@@ -1,4 +1,5 @@
-#include "platform/SdlAudio.h"
+#include "platform/PosixAudio.h"
+#include "platform/SystemServices.h"
 
 #include <SDL.h>
 
@@ -42,11 +43,11 @@ PlayResult loadWavFile(const std::filesystem::path& wavFile) {
     return {};
 }
 
-SdlAudio::~SdlAudio() {
+PosixAudio::~PosixAudio() {
     if (m_initialised) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
-PlayResult SdlAudio::playToEnd(const std::filesystem::path& wavFile) {
+PlayResult PosixAudio::playToEnd(const std::filesystem::path& wavFile) {
     const std::string fileName = wavFile.string();
     SDL_ClearError();
     if (!m_initialised) {

@@ -1,11 +1,11 @@
-#include "startup/ui/AppExit.h"
+#include "app/AppExit.h"
 
 #include <QApplication>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 
-#include "startup/ui/App.h"
+#include "app/App.h"
 
 namespace kestrel {
 

@@ -1,4 +1,4 @@
-#include "drill/SoundCues.h"
+#include "sound/SoundCues.h"
 
 #include <stdexcept>
 
@@ -86,25 +86,36 @@ SoundTable parseSoundTable(std::string_view text) {
     return table;
 }
 
-PlayResult SoundPlayer::playCue(int position) const {
+CueFile chooseCueFile(const SoundTable& table, int position, Random& random) {
     if (position < 1 || position > SoundTable::kCueCount)
-        return {false, "音声の番号" + std::to_string(position) + "はありません"};
+        return {{}, "音声の番号" + std::to_string(position) + "はありません"};
     const SoundCue& cue = table.cue(position);
     const std::string& name = soundCueNames()[static_cast<size_t>(position - 1)];
     if (!cue.hasCount()) {
         if (cue.listed)
-            return {false, "音声「" + name + "」の音ファイル一覧が「*」で終わっていません"};
-        return {false, "音声「" + name + "」が音ファイル一覧にありません"};
+            return {{}, "音声「" + name + "」の音ファイル一覧が「*」で終わっていません"};
+        return {{}, "音声「" + name + "」が音ファイル一覧にありません"};
     }
     const int n = drawInt(random.next(), leadingNumber(cue.count), 1);
     if (n < 1 || n > kFilesPerCue)
-        return {false,
-                "音声「" + name + "」の" + std::to_string(n) + "番目の音ファイルはありません"};
-    return playFile(cue.files[static_cast<size_t>(n)] + ".wav");
+        return {{}, "音声「" + name + "」の" + std::to_string(n) + "番目の音ファイルはありません"};
+    return {cue.files[static_cast<size_t>(n)] + ".wav", {}};
+}
+
+PlayResult SoundPlayer::playCue(int position) const {
+    const CueFile chosen = chooseCueFile(table, position, random);
+    if (!chosen.error.empty()) return {false, chosen.error};
+    return playFile(chosen.file);
 }
 
 PlayResult SoundPlayer::playFile(const std::string& fileName) const {
     return audio.playToEnd(pathFromUtf8(soundFolder + fileName));
+}
+
+PlayResult SoundPlayer::play(const Sound& sound) const {
+    if (sound.cue != 0) return playCue(sound.cue);
+    if (!sound.file.empty()) return playFile(sound.file);
+    return {};
 }
 
 bool answerCueFailed(int16_t& SoundFailureCount, const PlayResult& result) {

@@ -1,4 +1,4 @@
-#include "drill/SoundCues.h"
+#include "sound/SoundCues.h"
 #include "context/Procedures.h"
 
 #include <gtest/gtest.h>

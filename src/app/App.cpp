@@ -1,4 +1,4 @@
-#include "startup/ui/App.h"
+#include "app/App.h"
 
 #include <QApplication>
 #include <QGuiApplication>

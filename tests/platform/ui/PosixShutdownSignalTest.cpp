@@ -1,6 +1,6 @@
 // The end signals reach the event loop as a call, and the handlers that
 // were there before come back when the watcher goes.
-#include "platform/ui/ShutdownSignal.h"
+#include "platform/ui/PosixShutdownSignal.h"
 
 #include <gtest/gtest.h>
 
@@ -30,10 +30,10 @@ void (*handlerOf(int sig))(int) {
 }
 
 TEST(ShutdownSignalTest, EachEndSignalArrivesOnTheEventLoopAndTheProgramLivesOn) {
-    ShutdownSignal watcher;
+    PosixShutdownSignal watcher;
     ASSERT_TRUE(watcher.active());
     std::vector<int> received;
-    QObject::connect(&watcher, &ShutdownSignal::received,
+    QObject::connect(&watcher, &PosixShutdownSignal::received,
                      [&received](int sig) { received.push_back(sig); });
 
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
@@ -58,7 +58,7 @@ TEST(ShutdownSignalTest, KeepsAnIgnoredHangUpAndRestoresTheHandlersItReplaced) {
     ASSERT_EQ(handlerOf(SIGTERM), SIG_DFL);
     signal(SIGHUP, SIG_IGN);
     {
-        ShutdownSignal watcher;
+        PosixShutdownSignal watcher;
         ASSERT_TRUE(watcher.active());
         EXPECT_NE(handlerOf(SIGTERM), SIG_DFL);
         EXPECT_NE(handlerOf(SIGINT), SIG_DFL);
@@ -70,7 +70,7 @@ TEST(ShutdownSignalTest, KeepsAnIgnoredHangUpAndRestoresTheHandlersItReplaced) {
     signal(SIGHUP, SIG_DFL);
 
     // A second watcher after the first is gone works again.
-    ShutdownSignal again;
+    PosixShutdownSignal again;
     EXPECT_TRUE(again.active());
 }
 

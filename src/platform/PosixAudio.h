@@ -6,21 +6,17 @@
 
 namespace kestrel {
 
-class SdlAudio : public Audio {
+class PosixAudio : public Audio {
 public:
-    SdlAudio() = default;
-    ~SdlAudio() override;
-    SdlAudio(const SdlAudio&) = delete;
-    SdlAudio& operator=(const SdlAudio&) = delete;
+    PosixAudio() = default;
+    ~PosixAudio() override;
+    PosixAudio(const PosixAudio&) = delete;
+    PosixAudio& operator=(const PosixAudio&) = delete;
 
     PlayResult playToEnd(const std::filesystem::path& wavFile) override;
 
 private:
     bool m_initialised = false;
 };
-
-// Loads a WAV file as a play does and lets it go, without a sound device
-// and without a sound: whether the file would play, with SDL's text when not.
-PlayResult loadWavFile(const std::filesystem::path& wavFile);
 
 } // namespace kestrel
