@@ -134,16 +134,11 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
 
 void sortTiesAsListed(std::vector<RankingLine>& lines) {
     // Lines of one rank share their rank field, so the list's order among
-    // them is that of their texts with ASCII letters folded to one case; a
-    // text without capitals compares as its bytes.
-    std::vector<char> capitals(lines.size());
+    // them is that of their texts' sort keys.
+    std::vector<std::string> keys(lines.size());
     for (size_t k = 0; k < lines.size(); ++k)
-        capitals[k] = std::any_of(lines[k].text.begin(), lines[k].text.end(),
-                                  [](char c) { return c >= 'A' && c <= 'Z'; });
-    const auto listed = [&](uint32_t a, uint32_t b) {
-        if (!capitals[a] && !capitals[b]) return lines[a].text < lines[b].text;
-        return SortedLines::before(lines[a].text, lines[b].text, false);
-    };
+        keys[k] = SortedLines::sortKey(lines[k].text);
+    const auto listed = [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; };
     std::vector<uint32_t> order;
     std::vector<RankingLine> group;
     for (size_t first = 0; first < lines.size();) {
