@@ -216,9 +216,13 @@ int replaceRoster(const FolderSetup& setup, const LocalTime& now, const std::str
             return 0;
         }
         const auto seconds = static_cast<int>(now.secondsOfDay);
-        std::filesystem::path copy =
-            target.parent_path() /
-            pathFromUtf8(keptRosterName(now.date.year, now.date.month, now.date.day, seconds));
+        const std::string name =
+            keptRosterName(now.date.year, now.date.month, now.date.day, seconds);
+        std::filesystem::path copy = target.parent_path() / pathFromUtf8(name);
+        // A second write within the same second keeps its copy beside the first.
+        for (int k = 2; std::filesystem::exists(copy, ec) && k < 100; ++k)
+            copy = target.parent_path() /
+                   pathFromUtf8(name.substr(0, name.size() - 4) + "_" + std::to_string(k) + ".txt");
         std::string error;
         if (std::filesystem::exists(copy, ec) || !replaceFileDurably(copy, old, error)) {
             std::cerr << "前の名簿を「" << displayPath(copy) << "」に残せないので、名簿は書きませ"
@@ -274,6 +278,23 @@ std::vector<RosterRow> currentRoster(const std::filesystem::path& file) {
                               "」の文字が読めないので、使っている番号が分かりません。",
                           EILSEQ);
     return rosterRows(*text);
+}
+
+// Numbers in ascending order, runs of three or more as ranges: "3〜93、96、97".
+std::string numbersText(const std::vector<int>& numbers) {
+    std::string text;
+    for (size_t k = 0; k < numbers.size();) {
+        size_t end = k + 1;
+        while (end < numbers.size() && numbers[end] == numbers[end - 1] + 1)
+            ++end;
+        text += (text.empty() ? "" : "、") + std::to_string(numbers[k]);
+        if (end - k >= 3)
+            text += "〜" + std::to_string(numbers[end - 1]);
+        else if (end - k == 2)
+            text += "、" + std::to_string(numbers[k + 1]);
+        k = end;
+    }
+    return text;
 }
 
 int fromOneRoster(const FolderSetup& setup, const std::string& package,
@@ -342,12 +363,7 @@ int fromOneRoster(const FolderSetup& setup, const std::string& package,
             return 1;
         std::cout << "番号：前からの番号 " << im.kept << " 人、新しい番号 "
                   << im.freshNumbers.size() << " 人";
-        if (!im.freshNumbers.empty()) {
-            std::cout << "（";
-            for (size_t k = 0; k < im.freshNumbers.size(); ++k)
-                std::cout << (k ? "、" : "") << im.freshNumbers[k];
-            std::cout << "）";
-        }
+        if (!im.freshNumbers.empty()) std::cout << "（" << numbersText(im.freshNumbers) << "）";
         std::cout << "\n\n";
     }
     if (const std::optional<int> status = unwritten(showProblems(im.problems), write))
