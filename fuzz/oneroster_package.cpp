@@ -24,7 +24,8 @@ std::vector<PackageFile> textPackage(std::string_view bytes) {
         if (part.starts_with("@@ ")) part.remove_prefix(3);
         const size_t line = part.find('\n');
         if (line != std::string_view::npos)
-            files.push_back({std::string(part.substr(0, line)), std::string(part.substr(line + 1))});
+            files.push_back(
+                {std::string(part.substr(0, line)), std::string(part.substr(line + 1))});
         at = end + 1;
     }
     return files;

@@ -134,10 +134,8 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
 
 void sortTiesAsListed(std::vector<RankingLine>& lines) {
     // Lines of one rank share their rank field, so the list's order among
-    // them is that of their texts' sort keys.
+    // them is that of their texts' sort keys (made for tied lines only).
     std::vector<std::string> keys(lines.size());
-    for (size_t k = 0; k < lines.size(); ++k)
-        keys[k] = SortedLines::sortKey(lines[k].text);
     const auto listed = [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; };
     std::vector<uint32_t> order;
     std::vector<RankingLine> group;
@@ -147,8 +145,10 @@ void sortTiesAsListed(std::vector<RankingLine>& lines) {
             ++end;
         if (end - first > 1) {
             order.resize(end - first);
-            for (size_t k = first; k < end; ++k)
+            for (size_t k = first; k < end; ++k) {
                 order[k - first] = static_cast<uint32_t>(k);
+                keys[k] = SortedLines::sortKey(lines[k].text);
+            }
             if (!std::is_sorted(order.begin(), order.end(), listed)) {
                 std::stable_sort(order.begin(), order.end(), listed);
                 group.clear();

@@ -613,7 +613,8 @@ OneRosterImport importOneRoster(const std::vector<PackageFile>& files,
     std::map<size_t, std::vector<Membership>> studentIn; // users.csv row to classes asked for
     std::map<size_t, std::vector<size_t>> teacherIn;
     std::set<size_t> enrolledStudent, enrolledOther;
-    std::map<std::pair<size_t, int>, int> seatLine; // class and 出席番号 to the row that has it
+    // Class and 出席番号 to the row that has it and whose it is.
+    std::map<std::pair<size_t, int>, std::pair<int, size_t>> seatLine;
     for (size_t r = 0; r < enrollments.rows.size(); ++r) {
         if (enrollments.deleted(r)) continue;
         const int line = enrollments.line[r];
@@ -642,11 +643,14 @@ OneRosterImport importOneRoster(const std::vector<PackageFile>& files,
                                "出席番号" + quoted(seat) + "が整数ではありません。");
                 continue;
             }
-            if (const auto [it, fresh] = seatLine.emplace(std::pair{k->second, *m.seat}, line);
-                !fresh)
+            // The same child twice in a class is no second child.
+            if (const auto [it, fresh] =
+                    seatLine.emplace(std::pair{k->second, *m.seat}, std::pair{line, u->second});
+                !fresh && it->second.second != u->second)
                 problems.error(enrollments, line, seatColumn,
                                "出席番号 " + std::to_string(*m.seat) + " は、" +
-                                   classes[k->second].title + " の " + std::to_string(it->second) +
+                                   classes[k->second].title + " の " +
+                                   std::to_string(it->second.first) +
                                    "行目（enrollments.csv）と同じです。一つのクラスで 2 人が同じ"
                                    "出席番号です。");
         }
@@ -779,13 +783,10 @@ OneRosterImport importOneRoster(const std::vector<PackageFile>& files,
     people.insert(people.end(), teachers.begin(), teachers.end());
 
     // Numbers: the one the number file has for the person; for a person it
-    // has not, the number of the one roster entry or departed person of the
-    // same name and birth year; else a number nobody has used.
-    std::set<std::string> packageIds;
-    for (const auto& [id, r] : userOf) {
-        packageIds.insert("s:" + id);
-        if (!users.at(r, master).empty()) packageIds.insert("m:" + users.at(r, master));
-    }
+    // has not, the number of the one entry of a roster made by hand (not in
+    // the file) of the same name and birth year; else a number nobody has
+    // used. A departed person of the file is never matched by name: a new
+    // child of the same name is another child.
     std::set<int> taken;
     const auto byKey = [&](const Person& p) {
         const std::string id = users.at(p.user, uid), m = users.at(p.user, master);
@@ -810,10 +811,6 @@ OneRosterImport importOneRoster(const std::vector<PackageFile>& files,
         int birthYear;
     };
     std::vector<Candidate> candidates;
-    for (const auto& [number, b] : book)
-        if (!taken.count(number) && !packageIds.count("s:" + b.sourcedId) &&
-            (b.masterId.empty() || !packageIds.count("m:" + b.masterId)))
-            candidates.push_back({number, b.name, b.birthYear});
     for (const RosterRow& row : roster) {
         int16_t number = 0, year = 0;
         if (readRosterNumber(row.fields[kNumberField], number) != RosterNumber::Ok ||

@@ -92,8 +92,9 @@ struct OneRosterImport {
 
 // The roster's entries from a package. `book` is the number file as it
 // stands, `roster` the roster's rows as they stand (its numbers are in use,
-// and a person not yet in the book whose name and birth year match one of
-// its entries takes that entry's number), `used` the numbers of the log.
+// and a person not yet in the book whose name and birth year match the one
+// entry of it that the book has not, a roster made by hand, takes that
+// entry's number), `used` the numbers of the log.
 OneRosterImport importOneRoster(const std::vector<PackageFile>& files,
                                 const OneRosterSettings& settings, const NumberBook& book,
                                 const std::vector<RosterRow>& roster,

@@ -47,11 +47,14 @@ uint32_t cp932Of(char32_t code) {
     return v;
 }
 
-void appendForeign(std::string& key, uint32_t code) {
-    key += '\xFF';
-    key += static_cast<char>((code >> 16) & 0xFF);
-    key += static_cast<char>((code >> 8) & 0xFF);
-    key += static_cast<char>(code & 0xFF);
+// A character CP932 has not: 0xFF, which is no CP932 byte, and its code
+// point, so that it sorts after every character CP932 has.
+char* putForeign(char* out, uint32_t code) {
+    *out++ = '\xFF';
+    *out++ = static_cast<char>((code >> 16) & 0xFF);
+    *out++ = static_cast<char>((code >> 8) & 0xFF);
+    *out++ = static_cast<char>(code & 0xFF);
+    return out;
 }
 
 int compareBytes(std::string_view a, std::string_view b) {
@@ -89,33 +92,44 @@ int compareLongRanks(std::string_view a, std::string_view b) {
 } // namespace
 
 std::string SortedLines::sortKey(std::string_view s) {
-    std::string key;
-    key.reserve(s.size());
+    // No character takes more than four bytes of key, nor more than four
+    // times its UTF-8 bytes.
+    std::string key(s.size() * 4, '\0');
+    char* out = key.data();
     for (size_t i = 0; i < s.size();) {
         const auto byte = static_cast<unsigned char>(s[i]);
         if (byte < 0x80) {
-            key += (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte - 'A' + 'a') : s[i];
+            *out++ = (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte - 'A' + 'a') : s[i];
             ++i;
             continue;
         }
-        const Utf8Char c = utf8At(s, i);
+        Utf8Char c;
+        // Kana and kanji, most of a Japanese line, without a call.
+        // (Lead bytes 0xE0 and 0xED can begin overlong forms and surrogates.)
+        if (byte >= 0xE1 && byte <= 0xEF && byte != 0xED && i + 2 < s.size() &&
+            (static_cast<unsigned char>(s[i + 1]) & 0xC0) == 0x80 &&
+            (static_cast<unsigned char>(s[i + 2]) & 0xC0) == 0x80)
+            c = {3, static_cast<char32_t>(((byte & 0x0F) << 12) |
+                                          ((static_cast<unsigned char>(s[i + 1]) & 0x3F) << 6) |
+                                          (static_cast<unsigned char>(s[i + 2]) & 0x3F))};
+        else
+            c = utf8At(s, i);
         if (c.length == 0) {
-            appendForeign(key, 0x110000u + byte); // a stray byte: after every character
+            out = putForeign(out, 0x110000u + byte); // a stray byte: after every character
             ++i;
             continue;
         }
         i += c.length;
         const uint32_t v = c.code < 0x10000 ? cp932Of(c.code) : kKnown;
         const uint32_t n = (v >> 16) & 0xFF;
-        if (n == 0)
-            appendForeign(key, c.code);
-        else if (n == 1)
-            key += static_cast<char>(v & 0xFF);
-        else {
-            key += static_cast<char>((v >> 8) & 0xFF);
-            key += static_cast<char>(v & 0xFF);
+        if (n == 0) {
+            out = putForeign(out, c.code);
+        } else {
+            if (n == 2) *out++ = static_cast<char>((v >> 8) & 0xFF);
+            *out++ = static_cast<char>(v & 0xFF);
         }
     }
+    key.resize(static_cast<size_t>(out - key.data()));
     return key;
 }
 

@@ -160,6 +160,11 @@ TEST(OneRoster, TheNextYearKeepsEveryReturningChildsNumberAndGivesNewOnesUnusedO
     // identifier stays.
     for (PackagePerson& p : after.people)
         if (p.id == "u10") p.id = "u10-2026";
+    // A new child of the name and birth year of one who left is another child.
+    PackagePerson namesake = student(3, after.classes[0].id, 40, "P4");
+    namesake.id = "u200";
+    namesake.master = "m200";
+    after.people.push_back(namesake);
     // Numbers 94 and 95 are in the log from a roster of long ago.
     std::vector<bool> used = noneUsed();
     for (int n : {1, 2, 50, 94, 95})
@@ -168,9 +173,9 @@ TEST(OneRoster, TheNextYearKeepsEveryReturningChildsNumberAndGivesNewOnesUnusedO
         importOneRoster(after.files({Edition::V1_2_1, true, true}), settings(2026), book,
                         rosterRows(first.rosterText()), used);
     ASSERT_FALSE(next.hasErrors()) << told(next);
-    EXPECT_EQ(next.rows.size(), 95u); // 87 + 5 children, 3 teachers
+    EXPECT_EQ(next.rows.size(), 96u); // 87 + 6 children, 3 teachers
     EXPECT_EQ(next.kept, 90);
-    EXPECT_EQ(next.freshNumbers, (std::vector<int>{96, 97, 98, 99, 100}));
+    EXPECT_EQ(next.freshNumbers, (std::vector<int>{96, 97, 98, 99, 100, 101}));
 
     const std::map<std::string, int> was = numbersOf(first), is = numbersOf(next);
     for (const auto& [who, number] : is) {
@@ -184,7 +189,8 @@ TEST(OneRoster, TheNextYearKeepsEveryReturningChildsNumberAndGivesNewOnesUnusedO
         // The departed keep their numbers in the file: never given again.
         EXPECT_EQ(next.numbers.at(was.at(gone)).masterId, gone);
     }
-    EXPECT_EQ(next.numbers.size(), 98u);
+    EXPECT_EQ(next.numbers.size(), 99u);
+    EXPECT_NE(is.at("m200"), was.at("m3"));
     EXPECT_EQ(next.numbers.at(was.at("m10")).sourcedId, "u10-2026");
     // A grade up a year later: the same birth year.
     for (const RosterRow& row : next.rows) {
