@@ -10,12 +10,18 @@
 //       replaces "新名簿.txt", keeping the previous one under a dated name
 //   kestrel-roster --template FILE.csv [--utf8]
 //       writes an empty sheet with only the header row, for a new school
+//   kestrel-roster --from-oneroster FOLDER|FILE.zip [--class NAME]... [--write]
+//       reads a OneRoster CSV package (Japan Profile) of the school's system
+//       and makes the roster of its school year's classes (or those named),
+//       as --from does; the numbers are kept from year to year in
+//       "名簿番号.txt" beside the roster
 //
 // Exit status: 0 done, 1 an error in the file or the folders, 2 usage.
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +33,7 @@
 #include "platform/Utf8Path.h"
 #include "results/ResultsSummary.h"
 #include "roster/Grades.h"
+#include "roster/OneRoster.h"
 #include "roster/RosterSheet.h"
 #include "setup/CommandLine.h"
 #include "startup/Calendar.h"
@@ -46,14 +53,21 @@ const cli::CommandSpec& spec() {
     using K = cli::Option::Kind;
     static const cli::CommandSpec s{
         "kestrel-roster",
-        "名簿「新名簿.txt」を表計算ソフトの CSV に書き出し、CSV から読み込みます。",
+        "名簿「新名簿.txt」を表計算ソフトの CSV に書き出し、CSV や学校のシステムの名簿（OneRoster）"
+        "から読み込みます。",
         {"--to ファイル.csv [--utf8]", "--from ファイル.csv [--write]",
-         "--template ファイル.csv [--utf8]"},
+         "--template ファイル.csv [--utf8]",
+         "--from-oneroster フォルダ|ファイル.zip [--class クラス名]... [--write]"},
         {{"--to", K::Text, "ファイル.csv", "今の名簿を、見出しの行つきの CSV に書き出します"},
          {"--from", K::Text, "ファイル.csv",
           "CSV（UTF-8 かシフトJIS）を読み、名前の画面の見え方と問題を出します"},
+         {"--from-oneroster", K::Text, "フォルダ|ファイル.zip",
+          "学校のシステムの OneRoster のパッケージから、今年度のクラスの名簿を作ります"},
+         {"--class", K::Text, "クラス名",
+          "--from-oneroster で、このクラスだけにします（何回でも書けます）"},
          {"--write", K::Switch, "",
-          "--from で、エラーがなければ名簿を書きかえます（前の名簿は日付つきの名前で残します）"},
+          "--from と --from-oneroster で、エラーがなければ名簿を書きかえます（前の名簿は日付つきの"
+          "名前で残します）"},
          {"--template", K::Text, "ファイル.csv",
           "見出しの行だけの空の CSV を作ります（新しい学校の名簿づくりに）"},
          {"--utf8", K::Switch, "",
@@ -120,53 +134,53 @@ PreviewFigures currentFigures(const FolderSetup& setup, Clock& clock) {
     return previewFigures(log, criteriaFilePath(setup.folders));
 }
 
-int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
-    SystemClock clock;
-    const LocalTime now = clock.now();
+RosterCheckSettings checkSettings(const FolderSetup& setup, const LocalTime& now) {
     RosterCheckSettings settings;
     settings.schoolYear = schoolYearOf(now.date.year, now.date.month, startMonthOf(setup.config));
     settings.listStatus2 = leadingNumber(setup.config.ListStatus2Entries) == 1;
+    return settings;
+}
 
-    const std::string sheetBytes = readFileBytes(pathFromUtf8(file));
-    if (const std::string sheet = cli::spreadsheetFileMessage(pathFromUtf8(file), sheetBytes);
-        !sheet.empty()) {
-        std::cerr << sheet << "\n";
-        return 1;
+// The lines of the name screen for a roster's text, with the log's figures;
+// false when the figures cannot be had (told on standard error).
+bool showNameScreen(const FolderSetup& setup, Clock& clock, const std::string& rosterText,
+                    int schoolYear, bool write, const std::string& note) {
+    const PreviewFigures figures = currentFigures(setup, clock);
+    if (!figures.summary) {
+        std::cerr << figures.error << (write ? "\n名簿は書きませんでした。" : "") << "\n";
+        return false;
     }
-    const RosterImport im = importRosterSheet(sheetBytes, settings);
-    std::cout << "「" << file << "」（" << encodingName(im.encoding) << "）：生徒 "
-              << im.rows.size() << " 行\n\n";
-
-    if (!im.rows.empty()) {
-        const PreviewFigures figures = currentFigures(setup, clock);
-        if (!figures.summary) {
-            std::cerr << figures.error << (write ? "\n名簿は書きませんでした。" : "") << "\n";
-            return 1;
-        }
-        std::cout << "名前の画面（" << settings.schoolYear << "年度、全学年）"
-                  << (im.hasErrors() ? "、エラーのある行を除く" : "") << "：\n";
-        try {
-            const auto lines = nameScreenLines(im.rosterText(true), *figures.summary, setup.config,
-                                               settings.schoolYear);
-            for (const std::string& line : lines)
-                std::cout << "  " << line << "\n";
-            std::cout << "  （" << lines.size() << " 人）\n\n";
-        } catch (const std::exception& e) {
-            std::cout << "  " << e.what() << "\n\n";
-        }
+    std::cout << "名前の画面（" << schoolYear << "年度、全学年）" << note << "：\n";
+    try {
+        const auto lines = nameScreenLines(rosterText, *figures.summary, setup.config,
+                                           static_cast<int16_t>(schoolYear));
+        for (const std::string& line : lines)
+            std::cout << "  " << line << "\n";
+        std::cout << "  （" << lines.size() << " 人）\n\n";
+    } catch (const std::exception& e) {
+        std::cout << "  " << e.what() << "\n\n";
     }
+    return true;
+}
 
+// Prints the problems; the number of errors among them.
+int showProblems(const std::vector<SheetProblem>& problems) {
     int errors = 0, warnings = 0;
-    for (const SheetProblem& p : im.problems)
+    for (const SheetProblem& p : problems)
         (p.level == FindingLevel::Error ? errors : warnings)++;
-    if (im.problems.empty()) {
+    if (problems.empty()) {
         std::cout << "問題はありません。\n";
     } else {
         std::cout << "問題：エラー " << errors << " 件、注意 " << warnings << " 件\n";
-        for (const SheetProblem& p : im.problems)
+        for (const SheetProblem& p : problems)
             std::cout << (p.level == FindingLevel::Error ? "  エラー　" : "  注意　　") << p.message
                       << "\n";
     }
+    return errors;
+}
+
+// What follows the problems when nothing is written: the exit status.
+std::optional<int> unwritten(int errors, bool write) {
     if (errors > 0) {
         if (write)
             std::cout << "\nエラーがあるので、名簿は書きませんでした。エラーを直して、もう一度"
@@ -177,9 +191,14 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
         std::cout << "\n名簿を書くには --write をつけて、もう一度読み込みます。\n";
         return 0;
     }
+    return std::nullopt;
+}
 
+// Replaces the roster with `bytes` (CP932) through a synced temporary file
+// and a rename, the previous roster kept under a dated name.
+int replaceRoster(const FolderSetup& setup, const LocalTime& now, const std::string& bytes,
+                  size_t people) {
     const std::filesystem::path target = pathFromUtf8(setup.folders.SharedFolder, kRosterFile);
-    const std::string bytes = utf8ToCp932(im.rosterText());
     std::error_code ec;
     std::string kept;
     if (std::filesystem::exists(target, ec)) {
@@ -190,9 +209,13 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
             return 0;
         }
         const auto seconds = static_cast<int>(now.secondsOfDay);
-        std::filesystem::path copy =
-            target.parent_path() /
-            pathFromUtf8(keptRosterName(now.date.year, now.date.month, now.date.day, seconds));
+        const std::string name =
+            keptRosterName(now.date.year, now.date.month, now.date.day, seconds);
+        std::filesystem::path copy = target.parent_path() / pathFromUtf8(name);
+        // A second write within the same second keeps its copy beside the first.
+        for (int k = 2; std::filesystem::exists(copy, ec) && k < 100; ++k)
+            copy = target.parent_path() /
+                   pathFromUtf8(name.substr(0, name.size() - 4) + "_" + std::to_string(k) + ".txt");
         std::string error;
         if (std::filesystem::exists(copy, ec) || !replaceFileDurably(copy, old, error)) {
             std::cerr << "前の名簿を「" << displayPath(copy) << "」に残せないので、名簿は書きませ"
@@ -207,10 +230,157 @@ int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
                   << "）名簿は前のままです。\n";
         return 1;
     }
-    std::cout << "\n「" << displayPath(target) << "」に " << im.rows.size()
-              << " 人の名簿を書きました。\n";
+    std::cout << "\n「" << displayPath(target) << "」に " << people << " 人の名簿を書きました。\n";
     if (!kept.empty()) std::cout << "前の名簿は「" << kept << "」に残しました。\n";
     return 0;
+}
+
+int fromSheet(const FolderSetup& setup, const std::string& file, bool write) {
+    SystemClock clock;
+    const LocalTime now = clock.now();
+    const RosterCheckSettings settings = checkSettings(setup, now);
+
+    const std::string sheetBytes = readFileBytes(pathFromUtf8(file));
+    if (const std::string sheet = cli::spreadsheetFileMessage(pathFromUtf8(file), sheetBytes);
+        !sheet.empty()) {
+        std::cerr << sheet << "\n";
+        return 1;
+    }
+    const RosterImport im = importRosterSheet(sheetBytes, settings);
+    std::cout << "「" << file << "」（" << encodingName(im.encoding)
+              << (im.rosterLayout ? "、見出しのない名簿の形" : "") << "）：生徒 " << im.rows.size()
+              << " 行\n\n";
+
+    if (!im.rows.empty() && !showNameScreen(setup, clock, im.rosterText(true), settings.schoolYear,
+                                            write, im.hasErrors() ? "、エラーのある行を除く" : ""))
+        return 1;
+    if (const std::optional<int> status = unwritten(showProblems(im.problems), write))
+        return *status;
+    return replaceRoster(setup, now, utf8ToCp932(im.rosterText()), im.rows.size());
+}
+
+// The roster as it stands, in whatever encoding it was saved: its numbers
+// stay in use. Nothing when there is none.
+std::vector<RosterRow> currentRoster(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return {};
+    SheetEncoding encoding;
+    const std::optional<std::string> text = sheetText(readFileBytes(file), encoding);
+    if (!text)
+        throw RosterError("今の名簿「" + displayPath(file) +
+                              "」の文字が読めないので、使っている番号が分かりません。",
+                          EILSEQ);
+    return rosterRows(*text);
+}
+
+// Numbers in ascending order, runs of three or more as ranges: "3〜93、96、97".
+std::string numbersText(const std::vector<int>& numbers) {
+    std::string text;
+    for (size_t k = 0; k < numbers.size();) {
+        size_t end = k + 1;
+        while (end < numbers.size() && numbers[end] == numbers[end - 1] + 1)
+            ++end;
+        text += (text.empty() ? "" : "、") + std::to_string(numbers[k]);
+        if (end - k >= 3)
+            text += "〜" + std::to_string(numbers[end - 1]);
+        else if (end - k == 2)
+            text += "、" + std::to_string(numbers[k + 1]);
+        k = end;
+    }
+    return text;
+}
+
+int fromOneRoster(const FolderSetup& setup, const std::string& package,
+                  const std::vector<std::string>& classes, bool write) {
+    SystemClock clock;
+    const LocalTime now = clock.now();
+    const RosterCheckSettings checks = checkSettings(setup, now);
+    OneRosterSettings settings;
+    settings.schoolYear = checks.schoolYear;
+    settings.startMonth = startMonthOf(setup.config);
+    settings.listStatus2 = checks.listStatus2;
+    settings.classes = classes;
+    settings.schoolName = setup.config.SchoolName;
+
+    const std::filesystem::path bookFile = pathFromUtf8(setup.folders.SharedFolder, kNumberFile);
+    NumberBook book;
+    std::vector<RosterRow> roster;
+    std::vector<bool> used;
+    std::vector<PackageFile> files;
+    try {
+        files = readPackage(pathFromUtf8(package));
+        std::error_code ec;
+        if (std::filesystem::exists(bookFile, ec))
+            book = parseNumberBook(readCp932File(bookFile), displayPath(bookFile));
+        roster = currentRoster(pathFromUtf8(setup.folders.SharedFolder, kRosterFile));
+    } catch (const RosterError& e) {
+        std::cerr << e.what() << (write ? "\n名簿は書きませんでした。" : "") << "\n";
+        return 1;
+    }
+    {
+#ifdef _WIN32
+        Win32SharedFileSystem shared;
+#else
+        PosixSharedFileSystem shared;
+#endif
+        SleepingPump pump;
+        const LogAccess log{shared, resultsLogPath(setup.folders), clock, pump};
+        if (const LogStatus status = loggedStudentNumbers(log, used); !status.ok()) {
+            std::cerr << "成績のファイル「" << displayPath(log.path)
+                      << "」が読めないので、使われた番号が分かりません。（" << status.message
+                      << "）" << (write ? "名簿は書きませんでした。" : "") << "\n";
+            return 1;
+        }
+    }
+
+    const OneRosterImport im = importOneRoster(files, settings, book, roster, used);
+    int students = 0, teachers = 0;
+    for (const ImportedClass& c : im.classes) {
+        students += c.students;
+        teachers += c.teachers;
+    }
+    std::cout << "「" << package << "」（OneRoster" << (im.edition.empty() ? "" : " " + im.edition)
+              << "、" << im.schoolYear << "年度）：クラス " << im.classes.size() << "、生徒 "
+              << students << " 人、先生 " << teachers << " 人\n";
+    for (const ImportedClass& c : im.classes)
+        std::cout << "  " << c.title << "：生徒 " << c.students << " 人、先生 " << c.teachers
+                  << " 人\n";
+    std::cout << "\n";
+    if (!im.hasErrors()) {
+        if (im.schoolYear != checks.schoolYear)
+            std::cout << "（パッケージは " << im.schoolYear
+                      << "年度のものです。名前の画面の学年は、" << im.schoolYear
+                      << "年度になると、パッケージの学年になります。）\n";
+        if (!im.rows.empty() &&
+            !showNameScreen(setup, clock, im.rosterText(), checks.schoolYear, write, ""))
+            return 1;
+        std::cout << "番号：前からの番号 " << im.kept << " 人、新しい番号 "
+                  << im.freshNumbers.size() << " 人";
+        if (!im.freshNumbers.empty()) std::cout << "（" << numbersText(im.freshNumbers) << "）";
+        std::cout << "\n\n";
+    }
+    if (const std::optional<int> status = unwritten(showProblems(im.problems), write))
+        return *status;
+    if (im.rows.empty()) {
+        std::cout << "\n名簿に入る人がいないので、名簿は書きませんでした。\n";
+        return 1;
+    }
+
+    // The numbers first: a roster whose new numbers the number file had
+    // not would give them away again at the next import.
+    const std::string bookBytes = utf8ToCp932(numberBookText(im.numbers));
+    std::error_code ec;
+    if (!std::filesystem::exists(bookFile, ec) || readFileBytes(bookFile) != bookBytes) {
+        std::string error;
+        if (!replaceFileDurably(bookFile, bookBytes, error)) {
+            std::cerr << "番号の表「" << displayPath(bookFile) << "」に書き込めません。（" << error
+                      << "）名簿は前のままです。\n";
+            return 1;
+        }
+        std::cout << "\n番号の表「" << displayPath(bookFile) << "」に " << im.numbers.size()
+                  << " 人の番号を書きました。\n";
+    }
+    return replaceRoster(setup, now, utf8ToCp932(im.rosterText()), im.rows.size());
 }
 
 } // namespace
@@ -224,17 +394,22 @@ int main(int argc, char** argv) {
         return cli::kExitOk;
     }
     const std::string to = args.value("--to"), from = args.value("--from"),
-                      blank = args.value("--template");
+                      blank = args.value("--template"), package = args.value("--from-oneroster");
     const bool utf8 = args.has("--utf8"), write = args.has("--write");
-    if (int(!to.empty()) + int(!from.empty()) + int(!blank.empty()) != 1)
-        return usage("「--to」「--from」「--template」のどれか一つを書きます。");
-    if (utf8 && from.size())
-        return usage("「--utf8」は「--to」か「--template」といっしょに書きます（読み込む CSV の"
+    if (int(!to.empty()) + int(!from.empty()) + int(!blank.empty()) + int(!package.empty()) != 1)
+        return usage(
+            "「--to」「--from」「--template」「--from-oneroster」のどれか一つを書きます。");
+    if (utf8 && (from.size() || package.size()))
+        return usage("「--utf8」は「--to」か「--template」といっしょに書きます（読み込むファイルの"
                      "文字コードは自動で分かります）。");
-    if (write && from.empty()) return usage("「--write」は「--from」といっしょに書きます。");
+    if (write && from.empty() && package.empty())
+        return usage("「--write」は「--from」か「--from-oneroster」といっしょに書きます。");
+    if (args.has("--class") && package.empty())
+        return usage("「--class」は「--from-oneroster」といっしょに書きます。");
     try {
         if (!blank.empty()) return templateSheet(blank, utf8);
         const FolderSetup setup = readFolderSetup(runningProgramFile());
+        if (!package.empty()) return fromOneRoster(setup, package, args.values("--class"), write);
         return to.empty() ? fromSheet(setup, from, write) : toSheet(setup, to, utf8);
     } catch (const FileError& e) {
         std::cerr << cli::fileErrorText(e) << "\n";

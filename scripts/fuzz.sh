@@ -22,7 +22,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-targets=(path_file shared_config roster criteria_table sound_table results_log server_request)
+targets=(path_file shared_config roster criteria_table sound_table results_log server_request
+    oneroster_package)
 mode=fuzz
 if [[ ${1:-} == minimize ]]; then
     mode=minimize

@@ -114,8 +114,10 @@ void 名簿表示(Context& ctx, NameListState& s) {
             readRoster(t, s, *ctx.summary, ctx.folders.SharedFolder, ctx.config);
             break;
         } catch (const RosterError& e) {
-            waitResponsive(ctx.services.clock, ctx.services.events, kRosterRetrySeconds);
-            if (++s.RosterRetryCount >= kRosterRetries) {
+            // A file in another encoding stays so: no wait mends it.
+            if (!e.lasting())
+                waitResponsive(ctx.services.clock, ctx.services.events, kRosterRetrySeconds);
+            if (e.lasting() || ++s.RosterRetryCount >= kRosterRetries) {
                 endWithMessage(ctx, "名簿表示" + markerText(s.progressMarker) + e.what() +
                                         std::to_string(e.number()));
                 return;

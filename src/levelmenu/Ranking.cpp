@@ -134,16 +134,9 @@ std::vector<RankingLine> buildRanking(const RosterTables& roster, const ResultsS
 
 void sortTiesAsListed(std::vector<RankingLine>& lines) {
     // Lines of one rank share their rank field, so the list's order among
-    // them is that of their texts with ASCII letters folded to one case; a
-    // text without capitals compares as its bytes.
-    std::vector<char> capitals(lines.size());
-    for (size_t k = 0; k < lines.size(); ++k)
-        capitals[k] = std::any_of(lines[k].text.begin(), lines[k].text.end(),
-                                  [](char c) { return c >= 'A' && c <= 'Z'; });
-    const auto listed = [&](uint32_t a, uint32_t b) {
-        if (!capitals[a] && !capitals[b]) return lines[a].text < lines[b].text;
-        return SortedLines::before(lines[a].text, lines[b].text, false);
-    };
+    // them is that of their texts' sort keys (made for tied lines only).
+    std::vector<std::string> keys(lines.size());
+    const auto listed = [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; };
     std::vector<uint32_t> order;
     std::vector<RankingLine> group;
     for (size_t first = 0; first < lines.size();) {
@@ -152,8 +145,10 @@ void sortTiesAsListed(std::vector<RankingLine>& lines) {
             ++end;
         if (end - first > 1) {
             order.resize(end - first);
-            for (size_t k = first; k < end; ++k)
+            for (size_t k = first; k < end; ++k) {
                 order[k - first] = static_cast<uint32_t>(k);
+                keys[k] = SortedLines::sortKey(lines[k].text);
+            }
             if (!std::is_sorted(order.begin(), order.end(), listed)) {
                 std::stable_sort(order.begin(), order.end(), listed);
                 group.clear();

@@ -3,6 +3,7 @@
 // from a student's school year of birth, and what the screens make of a
 // grade code (labels, tags, marks, grade groups and the name screen's filter).
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ int GradeNumber(int schoolYear, int birthYear);
 std::string GradeLabel(int gradeNumber);
 // The short tag of the name list ("幼-" .. "大+"), always present.
 std::string GradeTag(int gradeNumber);
+// The grade code of a grade as teachers write it in a spreadsheet: "3",
+// "３", "3年", "３年生", "第3学年" (a grade 1..9 of the nine years of
+// school), "小3", "小学3年", "小学校３年生", "中1", "中学校1年", "高1",
+// "高校1年", "幼3", "年長", the digits half-width, full-width or in kanji
+// ("小三"). Nothing for any other text.
+std::optional<int> gradeOfText(std::string_view text);
+
 // Display mark of the results views: "①".."⑥", "Ⅰ".."Ⅲ", else U+3000.
 std::string GradeMark(int grade);
 

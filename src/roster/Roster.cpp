@@ -64,6 +64,15 @@ const char* rosterFieldName(int field) {
 
 RosterTables::RosterTables() : Roster(1) {}
 
+std::string rosterEncodingMessage(const std::string& file) {
+    return "名簿「" + file +
+           "」の文字コードがシフトJIS(CP932)ではありません（表計算ソフトの UTF-8 の CSV など）。"
+           "「kestrel-roster --from \"" +
+           file +
+           "\" --write」で、シフトJIS(CP932)の名簿に書きなおせます（今のファイルは日付つきの"
+           "名前で残ります）。";
+}
+
 std::vector<RosterFileEntry> parseRoster(std::string_view text, const std::string& fileName) {
     std::vector<RosterFileEntry> entries;
     ItemReader reader{std::string(text)};

@@ -57,17 +57,26 @@ struct RosterTables {
 };
 
 // A roster text that cannot be used. `number` is the system's error number
-// where there is one, otherwise EINVAL for a field or ERANGE for a value
-// out of range; `what()` is a Japanese description naming the file.
+// where there is one, otherwise EINVAL for a field, ERANGE for a value out
+// of range or EILSEQ for bytes that are no CP932; `what()` is a Japanese
+// description naming the file. A lasting fault (the file's encoding) stays
+// however long one waits, so the name screen does not wait for it.
 class RosterError : public std::runtime_error {
 public:
-    RosterError(const std::string& description, int number)
-        : std::runtime_error(description), m_number(number) {}
+    RosterError(const std::string& description, int number, bool lasting = false)
+        : std::runtime_error(description), m_number(number), m_lasting(lasting) {}
     int number() const { return m_number; }
+    bool lasting() const { return m_lasting; }
 
 private:
     int m_number;
+    bool m_lasting;
 };
+
+// What the teacher is told of a roster that is not CP932, with the fix:
+// the roster tool reads it in whatever encoding and writes it anew, keeping
+// the file as it was under a dated name. `file` as the teacher knows it.
+std::string rosterEncodingMessage(const std::string& file);
 
 struct RosterFileEntry {
     RosterEntry entry;

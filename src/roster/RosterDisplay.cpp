@@ -38,7 +38,7 @@ std::vector<RosterFileEntry> rosterEntriesOf(std::string_view bytes, const std::
     try {
         text = cp932ToUtf8(bytes);
     } catch (const std::invalid_argument&) {
-        throw RosterError("「" + name + "」に日本語の文字として読めないところがあります。", EILSEQ);
+        throw RosterError(rosterEncodingMessage(name), EILSEQ, true);
     }
     return parseRoster(text, name);
 }

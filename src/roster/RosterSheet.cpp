@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "roster/Grades.h"
 #include "roster/RosterDisplay.h"
@@ -21,51 +22,6 @@ const char* const kByteOrderMark = "\xEF\xBB\xBF";
 
 bool isTextField(int f) {
     return std::find(std::begin(kTextFields), std::end(kTextFields), f) != std::end(kTextFields);
-}
-
-// One UTF-8 character at `i`: its length and code point; length 0 when the
-// bytes there are no UTF-8.
-struct Utf8Char {
-    size_t length = 0;
-    char32_t code = 0;
-};
-Utf8Char utf8At(std::string_view s, size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) return {1, c};
-    size_t n = 0;
-    char32_t code = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-        code = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        code = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        code = c & 0x07;
-    } else {
-        return {};
-    }
-    if (i + n > s.size()) return {};
-    for (size_t k = 1; k < n; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return {};
-        code = (code << 6) | (b & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are no UTF-8.
-    if ((n == 3 && code < 0x800) || (n == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-        (code >= 0xD800 && code <= 0xDFFF))
-        return {};
-    return {n, code};
-}
-
-bool isUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        const Utf8Char c = utf8At(s, i);
-        if (c.length == 0) return false;
-        i += c.length;
-    }
-    return true;
 }
 
 std::string codePointText(char32_t code) {
@@ -190,35 +146,49 @@ std::string RosterImport::rosterText(bool withoutErrors) const {
     return rosterFileText(kept);
 }
 
+std::optional<std::string> sheetText(std::string_view bytes, SheetEncoding& encoding) {
+    if (bytes.substr(0, 3) == kByteOrderMark) {
+        encoding = SheetEncoding::Utf8WithBom;
+        if (!isUtf8(bytes.substr(3))) return std::nullopt;
+        return std::string(bytes.substr(3));
+    }
+    if (isUtf8(bytes)) {
+        encoding = SheetEncoding::Utf8;
+        return std::string(bytes);
+    }
+    encoding = SheetEncoding::Cp932;
+    try {
+        return cp932ToUtf8(bytes);
+    } catch (const std::invalid_argument&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::string> unwritableCharacter(std::string_view text) {
+    return firstUnwritable(text);
+}
+
 RosterImport importRosterSheet(std::string_view bytes, const RosterCheckSettings& settings) {
     RosterImport im;
+    // Rows are named by the spreadsheet's row, or in a file of the roster's
+    // own layout by the entry, as the roster's checks name them.
+    auto where = [&](int row) {
+        return im.rosterLayout ? std::to_string(row) + "人目" : rowName(row);
+    };
     auto problem = [&](int row, FindingLevel level, const std::string& text) {
-        im.problems.push_back({row, level, (row > 0 ? rowName(row) + "：" : std::string()) + text});
+        im.problems.push_back({row, level, (row > 0 ? where(row) + "：" : std::string()) + text});
     };
 
-    std::string text;
-    if (bytes.substr(0, 3) == kByteOrderMark) {
-        im.encoding = SheetEncoding::Utf8WithBom;
-        text = std::string(bytes.substr(3));
-        if (!isUtf8(text)) {
-            problem(0, FindingLevel::Error,
-                    "UTF-8 の印（BOM）がありますが、UTF-8 として読めないところがあります。");
-            return im;
-        }
-    } else if (isUtf8(bytes)) {
-        im.encoding = SheetEncoding::Utf8;
-        text = std::string(bytes);
-    } else {
-        im.encoding = SheetEncoding::Cp932;
-        try {
-            text = cp932ToUtf8(bytes);
-        } catch (const std::invalid_argument&) {
-            problem(0, FindingLevel::Error,
-                    "文字コードが UTF-8 でもシフトJIS(CP932) でもありません。表計算ソフトで「CSV "
-                    "UTF-8」か「CSV」の形で保存し直して下さい。");
-            return im;
-        }
+    const std::optional<std::string> decoded = sheetText(bytes, im.encoding);
+    if (!decoded) {
+        problem(0, FindingLevel::Error,
+                im.encoding == SheetEncoding::Utf8WithBom
+                    ? "UTF-8 の印（BOM）がありますが、UTF-8 として読めないところがあります。"
+                    : "文字コードが UTF-8 でもシフトJIS(CP932) でもありません。表計算ソフトで「CSV "
+                      "UTF-8」か「CSV」の形で保存し直して下さい。");
+        return im;
     }
+    const std::string& text = *decoded;
 
     const auto cells = csvRows(text);
     size_t headerAt = 0;
@@ -228,12 +198,45 @@ RosterImport importRosterSheet(std::string_view bytes, const RosterCheckSettings
         problem(0, FindingLevel::Error, "CSV ファイルが空です。");
         return im;
     }
+    const std::vector<std::string>& header = cells[headerAt];
+    const bool anyHeader = std::any_of(header.begin(), header.end(),
+                                       [](const std::string& c) { return fieldOfHeader(c) >= 0; });
+    int16_t firstNumber = 0;
+    const std::string firstCell = header.empty() ? std::string() : trimBlanks(header[0]);
+    if (!anyHeader && !firstCell.empty() &&
+        readRosterNumber(firstCell, firstNumber) == RosterNumber::Ok) {
+        // No header, a number first: the roster's own layout (eight fields
+        // an entry), saved in another encoding. It is read as the program
+        // reads the roster.
+        im.rosterLayout = true;
+        im.rows = rosterRows(text);
+        for (size_t i = 0; i < im.rows.size(); ++i) {
+            const int entry = static_cast<int>(i) + 1;
+            im.sheetRows.push_back(entry);
+            for (int f : kTextFields) {
+                const std::string& cell = im.rows[i].fields[static_cast<size_t>(f)];
+                if (const std::optional<std::string> bad = firstUnwritable(cell))
+                    problem(entry, FindingLevel::Error,
+                            rosterColumnName(f) + "「" + cell + "」の文字 " + *bad +
+                                " は、名簿の文字コード（シフトJIS）で書けません。ほかの字に直"
+                                "して下さい。");
+            }
+        }
+        for (const RosterFinding& f : checkRosterRows(im.rows, settings))
+            im.problems.push_back({im.sheetRows[f.row], f.level, f.message});
+        std::stable_sort(
+            im.problems.begin(), im.problems.end(),
+            [](const SheetProblem& a, const SheetProblem& b) { return a.row < b.row; });
+        return im;
+    }
+
     // Which column holds each field.
     const int headerRow = static_cast<int>(headerAt) + 1;
     std::array<int, kRosterFields> column;
     column.fill(-1);
+    std::string gradeHeader; // the header's own text when the column holds grades
+    std::set<int> gradeRows; // rows whose grade could not be read
     std::vector<std::string> unknown;
-    const std::vector<std::string>& header = cells[headerAt];
     for (size_t c = 0; c < header.size(); ++c) {
         if (headerKey(header[c]).empty()) continue;
         const int f = fieldOfHeader(header[c]);
@@ -249,6 +252,8 @@ RosterImport importRosterSheet(std::string_view bytes, const RosterCheckSettings
             continue;
         }
         column[static_cast<size_t>(f)] = static_cast<int>(c);
+        if (f == kBirthYearField && headerKey(header[c]) == "学年")
+            gradeHeader = trimBlanks(header[c]);
     }
     if (!unknown.empty()) {
         std::string list;
@@ -276,7 +281,24 @@ RosterImport importRosterSheet(std::string_view bytes, const RosterCheckSettings
                                    ? cells[r][static_cast<size_t>(c)]
                                    : std::string();
             if (!isTextField(f)) cell = trimBlanks(cell);
-            if (f == kBirthYearField) {
+            if (f == kBirthYearField && !gradeHeader.empty()) {
+                // A column headed 学年 holds grades as teachers write them;
+                // a birth year of four digits is taken as one too.
+                const std::string plain = headerKey(cell);
+                const bool year =
+                    plain.size() == 4 && std::all_of(plain.begin(), plain.end(),
+                                                     [](char d) { return d >= '0' && d <= '9'; });
+                if (year)
+                    cell = plain;
+                else if (const std::optional<int> g = gradeOfText(cell))
+                    cell = std::to_string(settings.schoolYear - 6 - *g);
+                else if (!plain.empty() && gradeRows.insert(sheetRow).second)
+                    problem(sheetRow, FindingLevel::Error,
+                            "「" + gradeHeader + "」の列の「" + cell +
+                                "」を学年として読めません。3、3年、小3、小学3年、中1 のように"
+                                "書くか、見出しを「生まれ年」にして生まれた年度を 4 けたで書きま"
+                                "す。");
+            } else if (f == kBirthYearField) {
                 if (const std::optional<int> g = gradeOfCell(cell))
                     cell = std::to_string(settings.schoolYear - 6 - *g);
             }
@@ -299,8 +321,14 @@ RosterImport importRosterSheet(std::string_view bytes, const RosterCheckSettings
                 "見出しの下に生徒の行がありません。空の名簿は書きません。");
         return im;
     }
-    for (const RosterFinding& f : checkRosterRows(im.rows, settings))
-        im.problems.push_back({im.sheetRows[f.row], f.level, f.message});
+    // A grade that could not be read is told once, by its column, not again
+    // as a birth year.
+    const std::string birthYear = rosterColumnName(kBirthYearField);
+    for (const RosterFinding& f : checkRosterRows(im.rows, settings)) {
+        const int row = im.sheetRows[f.row];
+        if (gradeRows.count(row) && f.message.find("：" + birthYear) != std::string::npos) continue;
+        im.problems.push_back({row, f.level, f.message});
+    }
     std::stable_sort(im.problems.begin(), im.problems.end(),
                      [](const SheetProblem& a, const SheetProblem& b) { return a.row < b.row; });
     return im;

@@ -43,6 +43,10 @@ struct SheetProblem {
 
 struct RosterImport {
     SheetEncoding encoding = SheetEncoding::Cp932;
+    // The file has no header row and begins with a number: a roster of the
+    // roster's own layout (eight fields an entry) in another encoding. Its
+    // rows are named by the entry ("3人目").
+    bool rosterLayout = false;
     std::vector<RosterRow> rows;        // one per student row, `where` naming its spreadsheet row
     std::vector<int> sheetRows;         // the spreadsheet row of each
     std::vector<SheetProblem> problems; // in the order of the rows
@@ -52,8 +56,18 @@ struct RosterImport {
     std::string rosterText(bool withoutErrors = false) const;
 };
 
+// A spreadsheet file's text as UTF-8 and its encoding, told by its bytes;
+// nothing when they are neither UTF-8 nor CP932 (or a byte-order mark
+// stands before bytes that are no UTF-8).
+std::optional<std::string> sheetText(std::string_view bytes, SheetEncoding& encoding);
+// The first character of UTF-8 text that CP932 has not, as messages show
+// it ("「𠮷」（U+20BB7）"); nothing when CP932 holds it all.
+std::optional<std::string> unwritableCharacter(std::string_view text);
+
 // Reads a CSV file's bytes, converts grades to birth years and checks the
-// rows by the roster's rules for `settings`.
+// rows by the roster's rules for `settings`. A column headed 学年 holds
+// grades as teachers write them (gradeOfText); one it cannot read is an
+// error naming the column.
 RosterImport importRosterSheet(std::string_view bytes, const RosterCheckSettings& settings);
 
 // A roster's text: eight fields a line, each in double quotes where the

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "platform/Utf8Path.h"
+#include "roster/Roster.h"
 
 namespace kestrel::cli {
 namespace {
@@ -44,6 +45,11 @@ std::string optionWithValue(const Option& o) {
 std::string Arguments::value(const std::string& option) const {
     const auto it = given.find(option);
     return it == given.end() ? std::string() : it->second;
+}
+
+std::vector<std::string> Arguments::values(const std::string& option) const {
+    const auto it = every.find(option);
+    return it == every.end() ? std::vector<std::string>() : it->second;
 }
 
 int Arguments::number(const std::string& option) const {
@@ -86,6 +92,7 @@ Arguments parseArguments(const CommandSpec& spec, const std::vector<std::string>
             return out;
         }
         out.given[a] = v;
+        out.every[a].push_back(v);
     }
     return out;
 }
@@ -122,12 +129,16 @@ std::string cannotWriteMessage(const std::filesystem::path& file, const std::str
 }
 
 std::string wrongEncodingMessage(const std::filesystem::path& file) {
+    const std::string name = utf8OfPath(file.filename());
+    if (name == kRosterFile) return rosterEncodingMessage(displayPath(file));
+    // The converted text goes to a file of another name first: a shell that
+    // is told to write the file it reads empties it before it is read.
+    const std::string utf8Name = utf8OfPath(file.stem()) + "-utf8" + utf8OfPath(file.extension());
     return "ファイル「" + displayPath(file) +
            "」の文字コードがシフトJIS(CP932)ではありません。学校のファイルはシフトJIS(CP932)で"
-           "保存します。UTF-8 で保存したときは「iconv -f UTF-8 -t CP932 元のファイル > " +
-           utf8OfPath(file.filename()) +
-           "」で直せます。名簿なら、表計算ソフトから「kestrel-roster --from ファイル.csv "
-           "--write」で書きなおせます。";
+           "保存します。UTF-8 で保存したときは、ファイルのあるフォルダで「mv " +
+           name + " " + utf8Name + "」としてから「iconv -f UTF-8 -t CP932 " + utf8Name + " > " +
+           name + "」で直せます。";
 }
 
 std::string fileErrorText(const FileError& e) {

@@ -38,16 +38,19 @@ struct CommandSpec {
 struct Arguments {
     bool help = false;
     std::map<std::string, std::string> given;
+    std::map<std::string, std::vector<std::string>> every; // every value of each option, in order
     std::string error; // a wrong command line, as the teacher is told; empty when none
 
     bool has(const std::string& option) const { return given.count(option) != 0; }
     std::string value(const std::string& option) const;
+    // Every value an option was given, in order.
+    std::vector<std::string> values(const std::string& option) const;
     // The value of a PositiveInteger option; 0 when it was not given.
     int number(const std::string& option) const;
 };
 
 // Reads the arguments after the command's name. An option given twice keeps
-// its last value.
+// its last value as its value, and both among its values.
 Arguments parseArguments(const CommandSpec& spec, const std::vector<std::string>& args);
 
 // The synopsis, every option with its line, and the exit statuses.
@@ -59,7 +62,8 @@ int usageFailure(const CommandSpec& spec, const std::string& problem);
 
 // A file that could not be written, with the system's reason.
 std::string cannotWriteMessage(const std::filesystem::path& file, const std::string& reason);
-// A text file of the school that is not in CP932, and what to do about it.
+// A text file of the school that is not in CP932, and a fix that cannot
+// empty the file it reads (for the roster, the roster tool).
 std::string wrongEncodingMessage(const std::filesystem::path& file);
 // What the teacher is told of a file that could not be read: for a file in
 // the wrong encoding the message above, else the error's own.

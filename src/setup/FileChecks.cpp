@@ -177,8 +177,10 @@ void checkRoster(Report& report, const AppFolders& folders, const SharedConfig& 
         report.add("roster", f.level == FindingLevel::Error ? Verdict::Error : Verdict::Warning,
                    file, f.message);
     if (rows.empty())
-        report.add("roster", Verdict::Warning, file,
-                   "名簿にだれもいません。名前の画面には、だれも出ません。");
+        report.add("roster", Verdict::Error, file,
+                   "名簿にだれもいません。名前の画面には、だれも出ず、だれも始められません。前の"
+                   "名簿が「新名簿_年月日_時分秒.txt」の名前で残っていれば、それを新名簿.txt に"
+                   "もどすか、kestrel-roster --from で作りなおします。");
     else if (findings.empty())
         report.add("roster", Verdict::Ok, file,
                    std::to_string(rows.size()) + " 人の名簿です（" +

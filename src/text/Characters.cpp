@@ -56,6 +56,44 @@ std::string fixedText(std::string_view text, int length) {
     return cut;
 }
 
+Utf8Char utf8At(std::string_view s, size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return {1, c};
+    size_t n = 0;
+    char32_t code = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+        code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        code = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        code = c & 0x07;
+    } else {
+        return {};
+    }
+    if (i + n > s.size()) return {};
+    for (size_t k = 1; k < n; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) return {};
+        code = (code << 6) | (b & 0x3F);
+    }
+    if ((n == 3 && code < 0x800) || (n == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF))
+        return {};
+    return {n, code};
+}
+
+bool isUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const Utf8Char c = utf8At(s, i);
+        if (c.length == 0) return false;
+        i += c.length;
+    }
+    return true;
+}
+
 std::string signedField(long long value) {
     return (value < 0 ? "" : " ") + std::to_string(value);
 }

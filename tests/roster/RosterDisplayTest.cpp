@@ -217,3 +217,56 @@ TEST(名簿表示, FiveThousandListedStudentsFitAndOneMoreDoesNot) {
     ASSERT_EQ(t.dialogs.shown.size(), 1u);
     EXPECT_TRUE(t.dialogs.shown[0].text.ends_with("を超えています。" + std::to_string(ERANGE)));
 }
+
+// A roster saved in UTF-8 (a spreadsheet's export, not converted) stays so
+// however long one waits: the program ends at once, names the file, says
+// what is wrong and how to mend it.
+TEST(名簿表示, ARosterThatIsNoCp932EndsAtOnceWithTheFix) {
+    RosterContext t;
+    kestrel::test::writeBytes(t.rosterFile(), "1,2016,0,0,山田　花子,0,,\r\n");
+    const uint32_t start = t.clock.tickMs();
+    EXPECT_THROW(t.read(), ProgramEnded);
+    EXPECT_LT(t.clock.tickMs() - start, 1000u);
+    EXPECT_EQ(t.lists.RosterRetryCount, 0);
+    ASSERT_EQ(t.dialogs.shown.size(), 1u);
+    const std::string file = displayPath(t.rosterFile());
+    EXPECT_EQ(t.dialogs.shown[0].text,
+              "名簿表示3名簿「" + file +
+                  "」の文字コードがシフトJIS(CP932)ではありません（表計算ソフトの UTF-8 の CSV "
+                  "など）。「kestrel-roster --from \"" +
+                  file +
+                  "\" --write」で、シフトJIS(CP932)の名簿に書きなおせます（今のファイルは日付"
+                  "つきの名前で残ります）。" +
+                  std::to_string(EILSEQ));
+}
+
+// Names of one birth year stand as a Japanese desktop's sorted list shows
+// them: in the order of their CP932 bytes, kana by the kana table before
+// kanji, the common kanji by their readings (青 is read セイ).
+TEST(名簿表示, NamesOfOneYearStandInTheOrderOfTheirShiftJisText) {
+    const char* const names[] = {
+        "上田", "中島", "井上",       "青木",     "阿部",     "伊藤",      "石川", "石井",
+        "小川", "加藤", "小林",       "近藤",     "斎藤",     "佐々木",    "清水", "鈴木",
+        "高橋", "田中", "中村",       "橋本",     "林",       "藤田",      "松本", "森",
+        "山田", "渡辺", "佐藤さくら", "佐藤エマ", "佐藤ゆい", "佐藤あおい"};
+    // Sorted by hand from their CP932 bytes (阿部 88A2…, 伊藤 88C9…, …, 鈴木 97E9…).
+    const std::vector<std::string> listed = {
+        "阿部",       "伊藤",       "井上",     "加藤",     "橋本", "近藤", "高橋", "佐々木",
+        "佐藤あおい", "佐藤さくら", "佐藤ゆい", "佐藤エマ", "斎藤", "山田", "小川", "小林",
+        "松本",       "上田",       "森",       "清水",     "青木", "石井", "石川", "中村",
+        "中島",       "田中",       "渡辺",     "藤田",     "林",   "鈴木"};
+    std::string roster;
+    int number = 0;
+    for (const char* name : names)
+        roster += std::to_string(++number) + ",2016,0,0," + name + ",0,,\r\n";
+    RosterContext t;
+    t.roster(roster);
+    for (int mode = 0; mode <= 3; ++mode) {
+        t.read(mode);
+        EXPECT_EQ(t.shownNames(), listed) << "mode " << mode;
+    }
+    // The order of the years comes first, whatever the names.
+    t.roster(roster + "31,2015,0,0,和田,0,,\r\n");
+    t.read();
+    EXPECT_EQ(t.shownNames().front(), "和田");
+}

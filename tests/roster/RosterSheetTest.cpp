@@ -187,3 +187,81 @@ TEST(RosterSheet, ThePreviewIsTheNameScreensList) {
     config.ListStatus2Entries = "1";
     EXPECT_EQ(nameScreenLines(im.rosterText(), *summary, config, 2026).size(), 3u);
 }
+
+// A column headed 学年 takes the grade as teachers write it; a grade it
+// cannot read is an error naming that column, told once.
+TEST(RosterSheet, AGradeColumnReadsGradesAsTeachersWriteThem) {
+    const struct {
+        const char* cell;
+        int grade; // GradeNumber in the school year 2026
+    } read[] = {
+        {"3", 3},
+        {"３", 3},
+        {"3年", 3},
+        {"３年", 3},
+        {"3年生", 3},
+        {"３年生", 3},
+        {"小3", 3},
+        {"小３", 3},
+        {"小3年", 3},
+        {"小学3年", 3},
+        {"小学３年生", 3},
+        {"小学校3年", 3},
+        {"小学校第3学年", 3},
+        {"小三", 3},
+        {"三年", 3},
+        {" 6 ", 6},
+        {"中1", 7},
+        {"中１", 7},
+        {"中学1年", 7},
+        {"中学校２年生", 8},
+        {"7年", 7},
+        {"高1", 10},
+        {"高校1年", 10},
+        {"幼3", 0},
+        {"年長", 0},
+    };
+    for (const auto& r : read) {
+        const RosterImport im =
+            importRosterSheet(std::string("番号,名前,学年\n1,林,") + r.cell + "\n", kSettings);
+        EXPECT_FALSE(im.hasErrors()) << r.cell << "\n" << told(im);
+        EXPECT_EQ(im.rosterText(), "1," + std::to_string(2026 - 6 - r.grade) + ",,,林,,,\r\n")
+            << r.cell;
+    }
+    // A birth year still reads as one there; an empty cell stays empty.
+    EXPECT_EQ(importRosterSheet("番号,名前,学年\n1,林,2016\n2,森先生,\n", kSettings).rosterText(),
+              "1,2016,,,林,,,\r\n2,,,,森先生,,,\r\n");
+    for (const char* bad : {"3ねん", "小7", "中4", "0", "10", "P3", "三年A"}) {
+        const RosterImport im =
+            importRosterSheet(std::string("番号,名前,学　年\n1,林,") + bad + "\n", kSettings);
+        EXPECT_TRUE(im.hasErrors()) << bad;
+        ASSERT_EQ(im.problems.size(), 1u) << bad << "\n" << told(im);
+        EXPECT_TRUE(tells(im, 2, FindingLevel::Error,
+                          std::string("「学　年」の列の「") + bad + "」を学年として読めません"))
+            << told(im);
+    }
+}
+
+// A roster of the roster's own layout, saved as UTF-8 (a spreadsheet's
+// export, or a text editor's): no header, eight fields an entry. It is
+// read as the program reads the roster and written back as CP932.
+TEST(RosterSheet, ARosterSavedInUtf8IsReadInItsOwnLayout) {
+    const std::string roster = demoRoster();
+    for (const std::string& bytes : {roster, "\xEF\xBB\xBF" + roster, utf8ToCp932(roster)}) {
+        const RosterImport im = importRosterSheet(bytes, kSettings);
+        EXPECT_TRUE(im.rosterLayout);
+        EXPECT_FALSE(im.hasErrors()) << told(im);
+        EXPECT_EQ(im.rosterText(), roster);
+    }
+    // Its problems are named by the entry, as the roster's checks name them.
+    const RosterImport im =
+        importRosterSheet("1,2016,0,0,林,0,,\n1,2016,0,0,𠮷田,0,,\n", kSettings);
+    EXPECT_TRUE(im.rosterLayout);
+    for (const char* said :
+         {"2人目：番号 1 は 1人目 と同じです", "2人目：名前「𠮷田」の文字 「𠮷」"}) {
+        bool found = false;
+        for (const SheetProblem& p : im.problems)
+            found |= p.row == 2 && p.level == FindingLevel::Error && p.message.rfind(said, 0) == 0;
+        EXPECT_TRUE(found) << said << "\n" << told(im);
+    }
+}

@@ -10,6 +10,8 @@
 
 #include "results/ResultRecord.h"
 #include "roster/Grades.h"
+#include "roster/OneRosterPackage.h"
+#include "roster/RosterChecks.h"
 #include "roster/RosterDisplay.h"
 #include "startup/Calendar.h"
 #include "support/Installation.h"
@@ -180,5 +182,165 @@ TEST(RosterTool, APreviewShowsTheLogsFiguresOrStopsSayingWhy) {
     }
     // Today's run shows beside the name.
     EXPECT_NE(previews["no log yet: no runs"], previews["a run today"]);
+}
+namespace {
+
+// The results log of the installation, with a run of each student number.
+void logRuns(Tool& t, const std::vector<int>& students) {
+    std::string bytes;
+    for (const int s : students) {
+        ResultRecord r;
+        r.date = static_cast<double>(dayNumber(SystemClock().today()));
+        r.studentNumber = static_cast<int16_t>(s);
+        r.level = 1;
+        r.seconds = 50;
+        const ResultBytes b = encodeResultRecord(r);
+        bytes.append(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    writeBytes(t.inst.file("共有データ/四捨五入/成績累積データ.dat"), bytes);
+}
+
+// Each entry's number by its name.
+std::map<std::string, int> numbersByName(const std::string& rosterText) {
+    std::map<std::string, int> out;
+    for (const RosterRow& row : rosterRows(rosterText))
+        out[row.fields[kNameField]] = std::stoi(row.fields[kNumberField]);
+    return out;
+}
+
+int schoolYearNow() {
+    const CivilDate today = SystemClock().today();
+    return schoolYearOf(today.year, today.month, 4);
+}
+
+} // namespace
+
+// A school's package, as a folder, previewed and then written; the next
+// year's package, as a zip, keeps every returning child's number and gives
+// the new ones numbers that no record of the log carries.
+TEST(RosterTool, AOneRosterPackageBecomesTheRosterAndTheNextYearKeepsTheNumbers) {
+    Tool t;
+    const int year = schoolYearNow();
+    // The roster made by hand has numbers 1 and 2; 94 and 95 are in the log
+    // from a roster of long ago.
+    logRuns(t, {1, 2, 94, 95});
+    const Package pkg = threeClasses(year);
+    writeFolder(t.file("pkg"), pkg.files({Edition::JapanProfile, true, false}));
+    const std::string before = readBytes(t.roster());
+    const std::filesystem::path book = t.inst.file("共有データ/名簿番号.txt");
+
+    ASSERT_EQ(t.run("--from-oneroster " + t.file("pkg").string()), 0) << t.output;
+    for (const std::string& said :
+         {"（OneRoster 1.2_JP、" + std::to_string(year) + "年度）：クラス 3、生徒 90 人、先生 3 人",
+          std::string("3年2組：生徒 30 人、先生 1 人"), std::string("大+ 森田先生"),
+          std::string("小3 佐藤蓮"), std::string("（93 人）"),
+          std::string("新しい番号 93 人（3〜93、96、97）"), std::string("問題はありません"),
+          std::string("--write をつけて")})
+        EXPECT_NE(t.output.find(said), std::string::npos) << said << "\n" << t.output;
+    EXPECT_EQ(readBytes(t.roster()), before);
+    EXPECT_FALSE(std::filesystem::exists(book));
+
+    ASSERT_EQ(t.run("--from-oneroster " + t.file("pkg").string() + " --write"), 0) << t.output;
+    const std::string first = cp932ToUtf8(readBytes(t.roster()));
+    EXPECT_EQ(rosterRows(first).size(), 93u);
+    EXPECT_EQ(t.keptCopies().size(), 1u);
+    // The number file: CP932, CR LF, a header and one person a row.
+    const std::string numbers = cp932ToUtf8(readBytes(book));
+    EXPECT_TRUE(numbers.starts_with("番号,sourcedId,userMasterIdentifier,名前,生まれ年\r\n"));
+    EXPECT_NE(numbers.find("\r\n3,u0,m0,佐藤蓮," + std::to_string(year - 9) + "\r\n"),
+              std::string::npos)
+        << numbers;
+    EXPECT_EQ(parseNumberBook(numbers, "名簿番号.txt").size(), 93u);
+    // The name screen's reader lists them.
+    auto roster = std::make_unique<RosterTables>();
+    roster->SchoolYear = static_cast<int16_t>(year);
+    NameListState lists;
+    startNameLists(lists);
+    auto summary = std::make_unique<ResultsSummary>();
+    readRoster(*roster, lists, *summary, t.inst.sharedFolder(), SharedConfig{});
+    filterNameLists(lists, *roster);
+    EXPECT_EQ(lists.List1.size(), 94u);
+
+    // The next year, from a zip: the returning keep their numbers.
+    writeBytes(t.file("next.zip"), zipOf(nextYear(pkg).files({Edition::V1_2, false, true}), true));
+    ASSERT_EQ(t.run("--from-oneroster " + t.file("next.zip").string() + " --write"), 0) << t.output;
+    EXPECT_NE(t.output.find("前からの番号 90 人、新しい番号 5 人（98〜102）"), std::string::npos)
+        << t.output;
+    const std::map<std::string, int> was = numbersByName(first),
+                                     is = numbersByName(cp932ToUtf8(readBytes(t.roster())));
+    EXPECT_EQ(is.size(), 95u);
+    int returning = 0;
+    for (const auto& [name, number] : is)
+        if (was.count(name)) {
+            EXPECT_EQ(number, was.at(name)) << name;
+            ++returning;
+        }
+    EXPECT_EQ(returning, 90);
+    EXPECT_EQ(parseNumberBook(cp932ToUtf8(readBytes(book)), "名簿番号.txt").size(), 98u);
+    // Each roster written kept the one before, also within one second.
+    EXPECT_EQ(t.keptCopies().size(), 2u);
+
+    // The same package again changes nothing.
+    ASSERT_EQ(t.run("--from-oneroster " + t.file("next.zip").string() + " --class 4年2組"), 0)
+        << t.output;
+    EXPECT_NE(t.output.find("クラス 1、生徒 "), std::string::npos) << t.output;
+}
+
+// A package with a fault is told, and neither the roster nor the number
+// file is written.
+TEST(RosterTool, APackageWithAFaultWritesNothing) {
+    const struct {
+        const char* what;
+        std::function<void(Package&)> breakIt;
+        const char* says;
+    } cases[] = {
+        {"a delta package", [](Package& p) { p.manifest["file.enrollments"] = "delta"; },
+         "、value の列：file.enrollments が delta"},
+        {"no givenName column", [](Package& p) { p.dropped.insert("users.csv:givenName"); },
+         "users.csv の 1行目、givenName の列"},
+        {"a student in no class", [](Package& p) { p.people[4].cls.clear(); },
+         "、sourcedId の列：生徒「伊藤愛」（u4）が、どのクラスにも入っていません"},
+        {"a name CP932 cannot hold", [](Package& p) { p.people[0].family = "𠮷田"; },
+         "users.csv の 2行目、familyName の列：名前「𠮷田」"},
+        {"one 出席番号 twice", [](Package& p) { p.people[2].seat = "2"; },
+         "、metadata.jp.ShussekiNo の列：出席番号 2 は、3年1組 の "},
+    };
+    for (const auto& c : cases) {
+        Tool t;
+        Package pkg = threeClasses(schoolYearNow());
+        c.breakIt(pkg);
+        writeBytes(t.file("pkg.zip"), zipOf(pkg.files({}), false));
+        const std::string before = readBytes(t.roster());
+        EXPECT_EQ(t.run("--from-oneroster " + t.file("pkg.zip").string() + " --write"), 1)
+            << c.what;
+        EXPECT_NE(t.output.find(c.says), std::string::npos) << c.what << "\n" << t.output;
+        EXPECT_NE(t.output.find("名簿は書きませんでした"), std::string::npos) << t.output;
+        EXPECT_EQ(readBytes(t.roster()), before) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(t.inst.file("共有データ/名簿番号.txt"))) << c.what;
+        EXPECT_TRUE(t.keptCopies().empty()) << c.what;
+    }
+    // Not a package at all.
+    Tool t;
+    writeBytes(t.file("class.csv"), "番号,名前\r\n");
+    EXPECT_EQ(t.run("--from-oneroster " + t.file("class.csv").string()), 1);
+    EXPECT_NE(t.output.find("zip ファイルではありません"), std::string::npos) << t.output;
+    EXPECT_EQ(t.run("--class 3年1組 --from x.csv"), 2);
+}
+
+// The fix the program and the setup check give for a roster saved as UTF-8
+// mends it in place: the same entries in CP932, the file as it was kept.
+TEST(RosterTool, TheFixForARosterSavedAsUtf8MendsItInPlace) {
+    Tool t;
+    const std::string roster = "1,2016,1,1,山田　花子,0,,\r\n2,2016,1,2,\"佐藤, 一郎\",0,,係\r\n";
+    writeBytes(t.roster(), roster);
+    const std::string fix = rosterEncodingMessage(displayPath(t.roster()));
+    const size_t from = fix.find("kestrel-roster ") + std::string("kestrel-roster ").size();
+    const std::string args = fix.substr(from, fix.find("」", from) - from);
+    ASSERT_EQ(t.run(args), 0) << args << "\n" << t.output;
+    EXPECT_NE(t.output.find("見出しのない名簿の形"), std::string::npos) << t.output;
+    EXPECT_EQ(readBytes(t.roster()), utf8ToCp932(roster));
+    const auto kept = t.keptCopies();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readBytes(kept[0]), roster);
 }
 #endif

@@ -172,7 +172,16 @@ TEST(CommandLine, ARosterInTheWrongEncodingIsToldAlikeByEveryTool) {
     const fs::path roster = s.inst.file(Installation::kRosterFile);
     writeBytes(roster, utf8);
     const std::string message = cli::wrongEncodingMessage(roster);
-    EXPECT_TRUE(contains(message, "iconv -f UTF-8 -t CP932"));
+    EXPECT_TRUE(
+        contains(message, "「kestrel-roster --from \"" + displayPath(roster) + "\" --write」"));
+    // Another file's fix converts a copy under another name: a shell told
+    // to write the file it reads empties it first.
+    const std::string config = cli::wrongEncodingMessage(s.inst.file(Installation::kConfigFile));
+    EXPECT_TRUE(contains(config, "「mv 共通データ.txt 共通データ-utf8.txt」としてから「iconv -f "
+                                 "UTF-8 -t CP932 共通データ-utf8.txt > 共通データ.txt」"))
+        << config;
+    for (const std::string& m : {message, config})
+        EXPECT_FALSE(contains(m, "元のファイル >")) << m;
 
     struct Row {
         const char* command;

@@ -162,6 +162,20 @@ TEST(SetupCheck, EachFaultIsReportedByItsCheckAloneAndNothingChanges) {
              editCp932(s.shared() / "新名簿.txt",
                        [](std::string& t) { t += "3,2016,0,0,林,0,,\r\n"; });
          }},
+        // A roster emptied by a conversion that wrote the file it read.
+        {"an empty roster", "roster", Verdict::Error, "名簿にだれもいません",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             writeBytes(s.shared() / "新名簿.txt", "");
+         }},
+        // The fix cannot empty the roster: the roster tool reads it and
+        // writes it anew.
+        {"a roster saved as UTF-8", "roster", Verdict::Error,
+         "」の文字コードがシフトJIS(CP932)ではありません（表計算ソフトの UTF-8 の CSV など）。"
+         "「kestrel-roster --from \"",
+         [](DemoSchool& s, Probes&, RefusingProbes&) {
+             const fs::path roster = s.shared() / "新名簿.txt";
+             writeBytes(roster, cp932ToUtf8(readBytes(roster)));
+         }},
         {"a level without criteria", "criteria", Verdict::Error, "レベル5：行がありません",
          [](DemoSchool& s, Probes&, RefusingProbes&) {
              editCp932(s.data() / "タイム回数データ.txt",

@@ -60,17 +60,27 @@ TEST(ItemReader, DoubledQuotesStandForOneWhereAFileUsesThem) {
     EXPECT_EQ(readItems("\"a\"\"b\",c"), (std::vector<std::string>{"a", "c"}));
 }
 
-TEST(SortedLines, CodePointOrderWithAsciiCaseFoldedAndEqualLinesInArrivalOrder) {
+// The order of a Japanese desktop's sorted lists: CP932 bytes, ASCII
+// capitals folded (never the second byte of a kanji, such as ソ's 0x5C),
+// half-width kana between the two levels of kanji, and characters CP932 has
+// not after all it has.
+TEST(SortedLines, Cp932OrderWithAsciiCaseFoldedAndEqualLinesInArrivalOrder) {
+    const std::vector<std::string> lines = {"b",  "B2",  "A",    "a",     "あ", "ア", "亜",
+                                            "[",  "_",   "2016", "2015z", "ab", "ｱ",  "Ａ",
+                                            "ソ", "ソa", "凜",   "腕",    "𠮷", "ー"};
+    const std::vector<std::string> want = {"2015z", "2016", "[",  "_",  "A",  "a",  "ab",
+                                           "b",     "B2",   "ー", "Ａ", "あ", "ア", "ソ",
+                                           "ソa",   "亜",   "腕", "ｱ",  "凜", "𠮷"};
     SortedLines s;
-    for (const char* line :
-         {"b", "B2", "A", "a", "あ", "ア", "亜", "[", "_", "2016", "2015z", "ab"})
+    for (const std::string& line : lines)
         s.add(line);
-    const std::vector<std::string> want = {"2015z", "2016", "[",  "_",  "A",  "a",
-                                           "ab",    "b",    "B2", "あ", "ア", "亜"};
     EXPECT_EQ(s.lines(), want);
 
     SortedLines bulk;
-    bulk.assign({"b", "B2", "A", "a", "あ", "ア", "亜", "[", "_", "2016", "2015z", "ab"});
+    bulk.assign(lines);
+    EXPECT_EQ(bulk.lines(), want);
+    EXPECT_EQ(bulk.add("ソA"), 15); // after "ソa", its equal
+    bulk.removeAt(15);
     EXPECT_EQ(bulk.lines(), want);
 }
 
