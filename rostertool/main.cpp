@@ -318,11 +318,8 @@ int fromOneRoster(const FolderSetup& setup, const std::string& package,
         return 1;
     }
     {
-#ifdef _WIN32
-        Win32SharedFileSystem shared;
-#else
-        PosixSharedFileSystem shared;
-#endif
+        const std::unique_ptr<SharedFileSystem> files = systemFileSystem();
+        SharedFileSystem& shared = *files;
         SleepingPump pump;
         const LogAccess log{shared, resultsLogPath(setup.folders), clock, pump};
         if (const LogStatus status = loggedStudentNumbers(log, used); !status.ok()) {

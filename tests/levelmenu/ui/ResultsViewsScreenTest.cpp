@@ -162,8 +162,9 @@ TEST(ResultsViewsScreen, PersonalTimesThenAGradeGroupShowsThePointsView) {
     EXPECT_FALSE(m.element("Command17")->isHidden());
     EXPECT_EQ(m.element<QPushButton>("Command17")->text(), "グラフ");
     EXPECT_EQ(m.element<VbListBox>("List3")->lines(), (QStringList{"1", "2", "3", "4", "5"}));
+    // In the order of the lines' Shift-JIS text: 小 (しょう) before 中 (ちゅう).
     EXPECT_EQ(m.element<VbListBox>("List2")->lines(),
-              (QStringList{"中２ /  ちゅうがく/12", "小２ /  すずき/7", "小４ /  たなか　はな/4"}));
+              (QStringList{"小２ /  すずき/7", "小４ /  たなか　はな/4", "中２ /  ちゅうがく/12"}));
     EXPECT_TRUE(m.element("Picture6")->isHidden());
     EXPECT_TRUE(m.element("Command1")->isEnabled());
 
