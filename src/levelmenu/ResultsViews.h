@@ -41,7 +41,8 @@ inline constexpr const char* kPeriodItems[] = {"　　　今週の全成績", "�
                                                "　　今までの全成績\""};
 // A record lies in a period of D days when its date is later than today - D.
 inline bool inPeriod(double date, double today, int days) {
-    return date > today - days;
+    // A record dated after today (a PC with a wrong clock) is in no period.
+    return date > today - days && date <= today;
 }
 
 // Fields of the list lines.

@@ -77,11 +77,14 @@ public:
         ResultsSummary& sum = m_sum;
         sum.countAll[L][S] = static_cast<int16_t>(sum.countAll[L][S] + counted);
         sum.pointsAll[L][S] += pts;
-        if (e.date > rule.passFrom) {
+        // A record dated after today (a PC with a wrong clock) counts in no
+        // period until its day comes: it could close a level meanwhile.
+        const bool dated = e.date <= m_today;
+        if (dated && e.date > rule.passFrom) {
             sum.countPass[L][S] = static_cast<int16_t>(sum.countPass[L][S] + counted);
             sum.pointsPass[L][S] += pts;
         }
-        if (e.date > rule.limitFrom) {
+        if (dated && e.date > rule.limitFrom) {
             sum.countLimit[L][S] = static_cast<int16_t>(sum.countLimit[L][S] + counted);
             sum.pointsLimit[L][S] += pts;
         }

@@ -76,10 +76,15 @@ std::string tryProbe(SharedFileSystem& files, const fs::path& folder, FileInfo& 
     return problem;
 }
 
+// 9999-12-31, the last day a record's date may name.
+constexpr double kLastCalendarDay = 2958465;
+
 struct LogFigures {
     uint64_t bytes = 0;
     uint64_t records = 0;
     uint64_t badDate = 0, badTime = 0, badStudent = 0, badLevel = 0, badSeconds = 0;
+    uint64_t future = 0;   // dated after today
+    double latestDate = 0; // the latest of those
 };
 
 // Reads the whole log under its protocol: a shared lock for the read, tried
@@ -101,7 +106,7 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
     s = file->size(out.bytes);
     if (!s.ok()) return failureText("長さを読めません。読むことが", s);
     out.records = out.bytes / kResultRecordSize;
-    const double tomorrow = static_cast<double>(dayNumber(ctx.clock.today())) + 1;
+    const double today = static_cast<double>(dayNumber(ctx.clock.today()));
     std::vector<unsigned char> block(kResultRecordSize * 4096);
     for (uint64_t at = 0; at < out.records;) {
         const uint64_t n = std::min<uint64_t>(4096, out.records - at);
@@ -112,7 +117,13 @@ std::string readLogFigures(SetupCheckContext& ctx, const fs::path& logPath, LogF
                                s.ok() ? FileStatus::inputOutputError() : s);
         for (uint64_t i = 0; i < n; ++i) {
             const ResultRecord r = decodeResultRecord(block.data() + i * kResultRecordSize);
-            if (!(r.date >= 1 && r.date <= tomorrow) || r.date != std::floor(r.date)) ++out.badDate;
+            const bool day =
+                r.date >= 1 && r.date <= kLastCalendarDay && r.date == std::floor(r.date);
+            if (!day) ++out.badDate;
+            if (day && r.date > today) {
+                ++out.future;
+                out.latestDate = std::max(out.latestDate, r.date);
+            }
             if (!(r.timeOfDay >= 0 && r.timeOfDay < 1)) ++out.badTime;
             if (r.studentNumber < 1 || r.studentNumber > kMaxStudent) ++out.badStudent;
             if (r.level < 1 || r.level > kMaxLevel) ++out.badLevel;
@@ -229,6 +240,16 @@ void checkResultsLog(Report& report, const AppFolders& folders, SetupCheckContex
                 "最後の記録が切れています（" + std::to_string(f.bytes % kResultRecordSize) +
                     " バイト）。記録中に止まったパソコンがあったようです。次の記録がその場所に"
                     "書かれるので、そのままでかまいません。");
+        if (f.future > 0) {
+            const CivilDate d = dateFromDayNumber(static_cast<int64_t>(f.latestDate));
+            report.add("results-log", Verdict::Warning, logPath,
+                       "今日より後の日付の記録が " + std::to_string(f.future) +
+                           " 件あります（いちばん後は " + std::to_string(d.year) + "年" +
+                           std::to_string(d.month) + "月" + std::to_string(d.day) +
+                           "日）。時計の進んだパソコンが書いたようです。その日が来るまで、合格や"
+                           "「やりすぎ禁止」の期間には数えません。そのパソコンの日付と時刻を"
+                           "直してください。");
+        }
         const uint64_t bad = f.badDate + f.badTime + f.badStudent + f.badLevel + f.badSeconds;
         if (bad > 0)
             report.add(

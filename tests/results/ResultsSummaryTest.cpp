@@ -164,17 +164,19 @@ TEST(BuildSummary, PeriodsCoverTodayAndTheDaysBefore) {
         t.ctx.criteria[1].passPeriodDays = c.days;
         t.ctx.criteria[1].overPracticePeriodDays = c.days;
         const double d = t.today();
-        // 30 s = 11 points, 40 s = 6, 50 s = 5, 45 s = 5.
+        // 30 s = 11 points, 40 s = 6, 50 s = 5, 45 s = 5. The runs dated
+        // after today (a PC whose clock is ahead) are in no period.
         writeBytes(t.log(), logBytes({runRecord(d, 9, 1, 30), runRecord(d - 1, 9, 1, 40),
-                                      runRecord(d - 6, 9, 1, 50), runRecord(d - 7, 9, 1, 45)}));
+                                      runRecord(d - 6, 9, 1, 50), runRecord(d - 7, 9, 1, 45),
+                                      runRecord(d + 1, 9, 1, 30), runRecord(d + 40, 9, 1, 30)}));
         ASSERT_TRUE(BuildSummary(t.ctx));
         const ResultsSummary& s = summaryOf(t);
         EXPECT_EQ(s.countPass[1][9], c.count) << "period " << c.days;
         EXPECT_EQ(s.pointsPass[1][9], c.points) << "period " << c.days;
         EXPECT_EQ(s.countLimit[1][9], c.count) << "period " << c.days;
         EXPECT_EQ(s.pointsLimit[1][9], c.points) << "period " << c.days;
-        EXPECT_EQ(s.countAll[1][9], 4);
-        EXPECT_EQ(s.pointsAll[1][9], 27);
+        EXPECT_EQ(s.countAll[1][9], 6);
+        EXPECT_EQ(s.pointsAll[1][9], 49);
         EXPECT_EQ(s.countToday[1][9], 1.0f);
         EXPECT_EQ(s.pointsToday[1][9], 11);
     }

@@ -266,6 +266,13 @@ TEST(SetupCheck, EachFaultIsReportedByItsCheckAloneAndNothingChanges) {
                                                         runRecord(today, 6000, 1, 50),
                                                         runRecord(today, 4, 40, 50)}));
          }},
+        {"records dated after today", "results-log", Verdict::Warning,
+         "今日より後の日付の記録が 2 件",
+         [today](DemoSchool& s, Probes&, RefusingProbes&) {
+             const fs::path log = s.data() / kResultsLogName;
+             writeBytes(log, readBytes(log) + logBytes({runRecord(today + 1, 3, 1, 50),
+                                                        runRecord(today + 30, 3, 1, 50)}));
+         }},
         {"an unfinished delete", "results-log", Verdict::Warning, "とちゅうで止まっています",
          [](DemoSchool& s, Probes&, RefusingProbes&) {
              writeBytes(s.data() / kDeletePlanName, "KSTR");
