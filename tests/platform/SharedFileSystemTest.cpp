@@ -50,8 +50,14 @@ TEST(SystemSharedFile, LocksExcludeOtherDescriptorsAsTheProtocolNeeds) {
         if (!c.granted) {
             EXPECT_EQ(s.fault, FileFault::Sharing) << c.held << " " << c.asked;
         }
-        // The holder may change its lock, and once it lets go the other gets it.
-        EXPECT_TRUE(a->lockExclusive().ok() || c.granted);
+        // The holder may take the exclusive lock only while the other holds
+        // none: another PC's shared lock keeps every writer out. Once the
+        // holder lets go, the other gets it.
+        const FileStatus upgrade = a->lockExclusive();
+        EXPECT_EQ(upgrade.ok(), !c.granted) << c.held << " " << c.asked;
+        if (c.granted) {
+            EXPECT_EQ(upgrade.fault, FileFault::Sharing);
+        }
         EXPECT_TRUE(a->unlock().ok());
         EXPECT_TRUE(a->unlock().ok()) << "a second unlock is harmless";
         EXPECT_TRUE(b->lockExclusive().ok());

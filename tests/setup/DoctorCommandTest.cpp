@@ -111,7 +111,9 @@ TEST(DoctorCommand, ALockTestStoppedWhileItWaitsLeavesNothing) {
     const fs::path out = school / "alone.out";
     const pid_t alone =
         spawnProgram(kDoctor, {"--folder", school.programFolder().string(), "--locks"}, out);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    // Stopped once it waits for the other PC: after it has announced itself.
+    for (int i = 0; i < 600 && lockFilesIn(school.data()).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(lockFilesIn(school.data()).empty()) << "it did not announce itself";
     ::kill(alone, SIGINT);
     EXPECT_EQ(waitForExit(alone, std::chrono::seconds(10)), 130) << readBytes(out);

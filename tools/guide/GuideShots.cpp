@@ -23,13 +23,13 @@
 #include "context/Procedures.h"
 #include "drill/ui/MainFrm.h"
 #include "levelmenu/ui/seisekitime1.h"
-#include "platform/PosixMountTable.h"
-#include "platform/PosixSharedFile.h"
 #include "platform/Random.h"
+#include "platform/SystemServices.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
 #include "platform/ui/QtServices.h"
 #include "platform/ui/VbListBox.h"
+#include "platform/ui/VbWidgets.h"
 #include "results/ui/FrmSyuuryou.h"
 #include "roster/ui/namesel.h"
 #include "startup/Calendar.h"
@@ -63,6 +63,12 @@ void shoot(QWidget& w, const char* name, bool wait = true) {
     } else {
         std::fprintf(stderr, "guide: cannot save %s\n", file.c_str());
     }
+}
+
+// The tour stops when a screen does not show what a child or a teacher
+// would see there.
+void expect(bool shown, const char* what) {
+    if (!shown) throw std::runtime_error(what);
 }
 
 // Selects the name-list line of the student whose line contains `name`.
@@ -128,7 +134,7 @@ int main(int argc, char** argv) {
     test::FakeServices fakes; // no sound, no message box waiting for a click
     Context ctx{Services{clock, random, fakes.dialogs, fakes.exit, events, fakes.audio,
                          fakes.processes, fakes.printer},
-                std::make_unique<PosixSharedFileSystem>(), std::make_unique<ProcMountTable>()};
+                systemFileSystem(), systemMountTable()};
     ctx.programFile = argv[1];
     App app(ctx);
 
@@ -175,6 +181,8 @@ int main(int argc, char** argv) {
         if (!drill) throw std::runtime_error("no drill");
         shoot(*drill, "10_drill");
         typeAnswer(*drill, false);
+        expect(!drill->seitouLabel->isHidden() && !drill->Commandkakunin2->isHidden(),
+               "a wrong answer shows no correct answer");
         shoot(*drill, "11_drill_wrong_answer");
         QTest::keyClicks(drill, QStringLiteral("++"));
         for (int i = 0; i < 10 && app.find<MainFrm>(); ++i)
@@ -182,6 +190,9 @@ int main(int argc, char** argv) {
         settle(1500);
         FrmSyuuryou* end = app.find<FrmSyuuryou>();
         if (!end) throw std::runtime_error("no end screen");
+        expect(end->Label18->text().startsWith(QStringLiteral("今の成績：")) &&
+                   end->Label17->text().contains(QStringLiteral("佐藤")),
+               "the end screen shows no time for the child");
         shoot(*end, "12_end_screen");
         end->Command4_Click();
         settle();
@@ -214,6 +225,7 @@ int main(int argc, char** argv) {
         settle();
         FrmData* manager = app.find<FrmData>();
         if (!manager) throw std::runtime_error("no results manager");
+        expect(manager->List1->ListCount() > 0, "the results manager lists no run");
         shoot(*manager, "15_results_manager");
         manager->List1->setListIndex(manager->List1->ListCount() - 1);
         manager->List1_DblClick();

@@ -86,12 +86,6 @@ TEST(frmver, OpensCentredOverTheNameScreenAndLeavesItAsItWas) {
     }
 }
 
-// The version the build declares (the project's), with nothing between
-// "Version" and its numbers.
-TEST(frmver, ShowsTheBuildsVersion) {
-    EXPECT_EQ(versionText(), QStringLiteral("Version" KESTREL_PROJECT_VERSION));
-}
-
 namespace {
 
 // Runs `look` on the version window while it is open over the name screen.

@@ -114,23 +114,16 @@ struct EndScreen {
     }
 };
 
-TEST(FrmSyuuryou, ElementsAreNamedAndHiddenUntilSet) {
+// Before the run is evaluated the child sees no message, no goal panel and
+// no way on yet; the captions are the screen's own.
+TEST(FrmSyuuryou, NothingShowsUntilTheRunIsEvaluated) {
     EndScreen e;
     FrmSyuuryou f(e.app);
     EXPECT_EQ(f.windowTitle().toStdString(), "終了");
-    EXPECT_EQ(f.designWidth(), 15360);
-    EXPECT_EQ(f.designHeight(), 11520);
-    for (const char* name :
-         {"Image1", "Label15", "Label16", "Label17", "Label13", "Label14", "Label18", "Label19",
-          "Label20", "Label2", "Picture1", "Label1", "Command4", "Command5", "Timer1"})
-        EXPECT_NE(f.findChild<QObject*>(QString::fromLatin1(name)), nullptr) << name;
     EXPECT_EQ(f.Command4->text().toStdString(), "メニューへ");
     EXPECT_EQ(f.Command5->text().toStdString(), "もう一度");
     EXPECT_EQ(text(f.Label2), "このレベルクリア");
     EXPECT_EQ(text(f.Label1), "目標レベルクリア。おめでとう！");
-    EXPECT_EQ(f.Label1->parentWidget(), f.Picture1);
-    EXPECT_EQ(f.Timer1->interval(), 500);
-    EXPECT_FALSE(f.Timer1->isActive());
     for (QWidget* w :
          std::initializer_list<QWidget*>{f.Label20, f.Label2, f.Picture1, f.Command4, f.Command5})
         EXPECT_TRUE(w->isHidden()) << w->objectName().toStdString();

@@ -12,6 +12,7 @@
 #include <optional>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -187,6 +188,22 @@ public:
 
     void send(int sig) const { kill(m_pid, sig); }
 
+    // Until the program waits for the user: its processor time stands still
+    // for half a second (the screen or message box waits for a key).
+    bool waitUntilWaiting(std::chrono::seconds limit) {
+        const auto end = SteadyClock::now() + limit;
+        long long last = -1;
+        int still = 0;
+        while (SteadyClock::now() < end && !ended()) {
+            const long long now = cpuTicks();
+            still = now == last ? still + 1 : 0;
+            if (still >= 5) return true;
+            last = now;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
     // The wait status once the program has ended by itself within `limit`.
     std::optional<int> waitForEnd(std::chrono::seconds limit) {
         const auto end = SteadyClock::now() + limit;
@@ -212,6 +229,22 @@ private:
         return false;
     }
 
+    // The user and system time the kernel counts for the process.
+    long long cpuTicks() const {
+        std::ifstream in("/proc/" + std::to_string(m_pid) + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos) return -1;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string field;
+        long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {
+            if (i == 14) utime = std::stoll(field);
+            if (i == 15) stime = std::stoll(field);
+        }
+        return utime + stime;
+    }
+
     pid_t m_pid = -1;
     std::optional<int> m_status;
     std::string m_problem;
@@ -223,8 +256,9 @@ void expectCleanEndOn(const Installation& inst, int sig) {
     RunningProgram program(inst);
     ASSERT_TRUE(program.problem().empty()) << program.problem();
     ASSERT_TRUE(program.waitUntilCatching(sig, std::chrono::seconds(60))) << program.problem();
-    // Past the watcher, start-up goes on to its first screen.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Past the watcher, start-up goes on until the program waits for the
+    // user: on its first screen, or at a start-up message.
+    EXPECT_TRUE(program.waitUntilWaiting(std::chrono::seconds(60))) << "it never came to wait";
     program.send(sig);
     const std::optional<int> status = program.waitForEnd(std::chrono::seconds(20));
     ASSERT_TRUE(status) << "still running 20 s after signal " << sig;
