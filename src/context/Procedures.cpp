@@ -96,35 +96,27 @@ bool EvaluateRun(Context& ctx, const RecordFlags& outcome, EndScreenFacts& facts
 }
 
 void 名簿表示(Context& ctx, NameListState& s) {
-    RosterTables& t = ctx.roster;
     s.progressMarker = 1;
     s.RosterRetryCount = 0;
-    const CivilDate today = ctx.services.clock.today();
-    t.SchoolYear = schoolYearOf(today.year, today.month, startMonthOf(ctx.config));
 
     s.progressMarker = 1.5;
     if (!BuildSummary(ctx)) return;
 
     s.progressMarker = 2;
     ctx.services.events.processEvents();
-    startNameLists(s);
     for (;;) {
         s.progressMarker = 3;
-        try {
-            readRoster(t, s, *ctx.summary, ctx.folders.SharedFolder, ctx.config);
-            break;
-        } catch (const RosterError& e) {
-            // A file in another encoding stays so: no wait mends it.
-            if (!e.lasting())
-                waitResponsive(ctx.services.clock, ctx.services.events, kRosterRetrySeconds);
-            if (e.lasting() || ++s.RosterRetryCount >= kRosterRetries) {
-                endWithMessage(ctx, "名簿表示" + markerText(s.progressMarker) + e.what() +
-                                        std::to_string(e.number()));
-                return;
-            }
+        const RosterStatus read = readNameLists(ctx, s, ctx.services.clock.today());
+        if (read.ok()) return;
+        // A file in another encoding stays so: no wait mends it.
+        if (!read.lasting)
+            waitResponsive(ctx.services.clock, ctx.services.events, kRosterRetrySeconds);
+        if (read.lasting || ++s.RosterRetryCount >= kRosterRetries) {
+            endWithMessage(ctx, "名簿表示" + markerText(s.progressMarker) + read.message +
+                                    std::to_string(read.number));
+            return;
         }
     }
-    filterNameLists(s, t);
 }
 
 void LeaveToProgramMenu(Context& ctx) {

@@ -103,7 +103,7 @@ RosterStatus readNameLists(School& school, NameListState& lists, const CivilDate
     try {
         readRoster(t, lists, *school.summary, school.folders.SharedFolder, school.config);
     } catch (const RosterError& e) {
-        return {e.what(), e.number()};
+        return {e.what(), e.number(), e.lasting()};
     }
     filterNameLists(lists, t);
     return {};

@@ -103,6 +103,7 @@ RecordOutcome recordRun(School& school, Clock& clock, EventPump& events, const R
 struct RosterStatus {
     std::string message; // the reader's text, naming the file and the problem
     int number = 0;      // the failure's number, as the message box shows it
+    bool lasting = false; // a fault no wait mends (the file's encoding)
     bool ok() const { return message.empty(); }
 };
 RosterStatus readNameLists(School& school, NameListState& lists, const CivilDate& today);
