@@ -6,7 +6,9 @@
 namespace kestrel {
 namespace {
 // Days from 1970-01-01 for a proleptic Gregorian date (H. Hinnant's algorithm).
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+// constexpr, so that the offset below is fixed before any other file's
+// static initialisers call dayNumber() (a test's "today" among them).
+constexpr int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -14,7 +16,7 @@ int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
-const int64_t kEpochOffset = daysFromCivil(1899, 12, 30);
+constexpr int64_t kEpochOffset = daysFromCivil(1899, 12, 30);
 } // namespace
 
 int64_t dayNumber(const CivilDate& date) {
