@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
             lines.push_back({"path-file", Verdict::Error, "", e.what()});
         }
     } else {
-        SetupCheckContext context{programFile, probes, files, clock, events};
+        SetupCheckContext context{programFile, probes, files, clock, events, keptRunsFolders()};
         lines = runSetupCheck(context);
         if (args.has("--server")) lines.push_back(doctor::checkServer(args.number("--server")));
     }

@@ -1,9 +1,11 @@
 // The program menu: the drill programs installed beside this program's
-// folder, one line each; the chosen one starts in its own process and the
-// menu closes. The first argument names the menu that called it ("001").
+// folder, one line each under its title (MenuEntries.h); the chosen one
+// starts in its own process and the menu closes. The first argument names the menu that called it
+// ("001").
 #include <QApplication>
 #include <QScreen>
 
+#include "MenuEntries.h"
 #include "platform/Utf8Path.h"
 #include "platform/ui/Accessibility.h"
 #include "platform/ui/Fonts.h"
@@ -24,8 +26,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<kestrel::ProcessLauncher> launcher = kestrel::systemProcessLauncher();
     kestrel::QtEventPump events;
     kestrel::QtDialogs dialogs(events);
-    kestrel::ProgramMenuWindow window(kestrel::installedPrograms(folder), menuNumber, *launcher,
-                                      dialogs);
+    kestrel::ProgramMenuWindow window(kestrel::menuEntries(folder), menuNumber, *launcher, dialogs);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window.setGeometry(kestrel::ProgramMenuWindow::placeOn(screen->geometry()));
     window.show();

@@ -22,7 +22,8 @@
 # The programs beside the desktop program are held to the same layers:
 #   server/        the classroom server: the core but the desktop's context
 #   doctor/ exporter/ rostertool/   the command-line tools: setup and below
-#   programmenu/   the program menu: platform, text, widgets and its window
+#   programmenu/   the program menu: platform, text, the program definition and
+#                  the installed programs' list, widgets and its window
 #   tools/         the demo maker and other tools: any core; tools/guide,
 #                  the screenshot tour, everything
 # A tool's own headers are included by their bare names.
@@ -55,7 +56,7 @@ declare -A allowed=(
     [doctor]="platform text startup sound drill results roster levelmenu teacher setup own"
     [exporter]="platform text startup sound drill results roster levelmenu teacher setup own"
     [rostertool]="platform text startup sound drill results roster levelmenu teacher setup own"
-    [programmenu]="platform text platform/ui roster/ui own"
+    [programmenu]="platform text startup results roster platform/ui roster/ui own"
     [tools]="platform text startup sound drill results auxiliary roster levelmenu teacher setup school context own"
 )
 core="platform text startup sound drill results auxiliary roster levelmenu teacher setup school context"

@@ -21,7 +21,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-bash scripts/install-deps.sh
+# What the program and the demo need, not the test stack.
+bash scripts/install-deps.sh demo
 
 build=build/release
 bash scripts/configure.sh release -DKESTREL_BUILD_BENCH=OFF
@@ -51,7 +52,7 @@ mkdir -p "$demo/起動"
 cp "$build/programmenu/プログラムメニューc.exe" "$demo/起動/プログラムメニューc.exe"
 echo "demo: installed in $demo"
 echo "demo: for tablets and laptops, start the classroom server in another terminal:"
-echo "        cd \"$demo/Kestrel\" && ./kestrel-server"
+echo "        cd \"$demo/Kestrel\" && ./kestrel-server --listen <this PC's address>"
 echo "      and open the address it prints (http://<this PC>:8080/) in their browsers."
 
 # Without any sound device the answer cues fail and, after four failures,

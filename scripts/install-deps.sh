@@ -1,55 +1,77 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running Kestrel
 # need. Installs only what is missing, and does nothing when all is there.
-#   bash scripts/install-deps.sh            the Linux build
+#   bash scripts/install-deps.sh            the Linux build and every test
+#   bash scripts/install-deps.sh demo       the program, its tools and the demo
+#                                           alone (scripts/demo.sh)
 #   bash scripts/install-deps.sh windows    and the Windows build (windows.sh)
 set -euo pipefail
 
+mode=${1:-}
+case $mode in
+"" | demo | windows) ;;
+*)
+    echo "usage: $0 [demo|windows]" >&2
+    exit 2
+    ;;
+esac
+
+# What building the program and its tools and running the demo need.
 packages=(
     # build tools
-    cmake ninja-build g++ pkg-config git
+    cmake ninja-build g++ pkg-config
     # libraries
     qt6-base-dev qt6-qpa-plugins libgl-dev libsdl2-dev
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
-    # crypt(3) hashes of the teacher's password; mkpasswd makes them too
-    libcrypt-dev whois
+    # crypt(3) hashes of the teacher's password
+    libcrypt-dev
     # the setup check looks up the fonts the screens use
     libfontconfig-dev
     # fonts the screens are drawn with; the fixed-pitch one draws a plain zero
     fontconfig fonts-ipafont-gothic fonts-ipafont-mincho fonts-morisawa-bizud-gothic
-    # a private X server, key input and screenshots
-    xvfb xauth xdotool x11-utils imagemagick
     # the classroom server: HTTP, JSON, and its address as a QR code
     libcpp-httplib-dev nlohmann-json3-dev libqrencode-dev zlib1g-dev
-    # formatting
-    clang-format
-    # the Debian package and its checks
-    dpkg-dev lintian desktop-file-utils appstream
-    # fault injection into the system calls of the shared files, and fuzzing
-    libfiu-dev fiu-utils clang libclang-rt-14-dev
-    # reading printed PDF files back in the tests
-    poppler-utils
-    # a real school share in the tests: a Samba server in a network namespace
-    # of its own, reached through a FUSE SMB client
-    samba smbclient smbnetfs fuse3 iproute2 util-linux
-    # the tablet page's test drives a headless Chromium from Node
-    chromium nodejs
+    # a private X server for a machine without a display
+    xvfb xauth
 )
-if [ "${1:-}" = windows ]; then
+if [ "$mode" != demo ]; then
+    packages+=(
+        # the tests, the benchmarks and their sources
+        git libgtest-dev libgmock-dev googletest libbenchmark-dev
+        # mkpasswd makes the password hashes the tests compare with
+        whois
+        # key input and screenshots in the private X server
+        xdotool x11-utils imagemagick
+        # formatting
+        clang-format
+        # the Debian package and its checks
+        dpkg-dev lintian desktop-file-utils appstream
+        # fault injection into the system calls of the shared files, and fuzzing
+        libfiu-dev fiu-utils clang libclang-rt-14-dev
+        # reading printed PDF files back in the tests
+        poppler-utils
+        # a real school share in the tests: a Samba server in a network namespace
+        # of its own, reached through a FUSE SMB client
+        samba smbclient smbnetfs fuse3 iproute2 util-linux
+        # the tablet page's test drives a headless Chromium from Node
+        chromium nodejs
+    )
+fi
+if [ "$mode" = windows ]; then
     packages+=(
         # MinGW-w64 with posix threads, Qt's host tools for the Qt built from
         # Debian's source, Wine to run the tests, NSIS for the installer
         g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine64 nsis
-        dpkg-dev xz-utils bc python3
+        dpkg-dev xz-utils patch bc python3
     )
 fi
 
 # Debian's npm, unless the installed Node brings its own.
-command -v npm >/dev/null 2>&1 || packages+=(npm)
+[ "$mode" = demo ] || command -v npm >/dev/null 2>&1 || packages+=(npm)
 
 # The browser test's npm packages (tests/browser/package-lock.json), put in
 # once and again whenever the lock file changes.
 npm_packages() {
+    [ "$mode" != demo ] || return 0
     local dir tests_dir
     tests_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/../tests/browser" && pwd)
     dir=$tests_dir/node_modules

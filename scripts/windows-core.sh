@@ -7,6 +7,10 @@
 #   bash scripts/windows-core.sh test [CTEST_ARGUMENT...]
 #   bash scripts/windows-core.sh mixed      a classroom of Linux PCs and one of
 #                                           Windows PCs on one data folder
+#                                           (KESTREL_WINDOWS_BUILD: the Windows
+#                                           build's folder, this one's by
+#                                           default; scripts/windows.sh runs
+#                                           it on the whole build)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,23 +19,21 @@ jobs=${KESTREL_JOBS:-2}
 step=${1:-all}
 [ $# -gt 0 ] && shift
 
-# Wine: its own prefix beside the build, UTF-8 file names on the Linux side
-# (a locale this machine has: without one Wine cannot name a file in
-# Japanese; the program converts CP932 by its number, whatever the system's
-# code page) and a null sound device, so that a sound plays and waits
-# without a sound card.
-export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
-export WINELOADER=${WINELOADER:-/usr/lib/wine/wine64}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
+# Wine: its own prefix beside the build, found where Debian's packages put
+# it, UTF-8 file names on the Linux side (a locale this machine has:
+# without one Wine cannot name a file in Japanese; the program converts
+# CP932 by its number, whatever the system's code page) and a null sound
+# device, so that a sound plays and waits without a sound card
+# (packaging/windows/wine-env.sh).
+# shellcheck source=../packaging/windows/wine-env.sh
+source "$root/packaging/windows/wine-env.sh"
 mkdir -p "$build"
-printf 'pcm.!default { type null }\nctl.!default { type hw card 0 }\n' >"$build/alsa-null.conf"
-export ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:$build/alsa-null.conf
+kestrel_wine_find
+kestrel_wine_env "${WINEPREFIX:-$build/wineprefix}" "$build"
 
 configure_and_build() {
     cmake -G Ninja -S "$root" -B "$build" \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DKESTREL_WINE="$KESTREL_WINE" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKESTREL_CORE_ONLY=ON -DKESTREL_WERROR=ON \
         -DKESTREL_GTEST_SOURCE=/usr/src/googletest
@@ -41,11 +43,7 @@ configure_and_build() {
 run_tests() {
     # The first Wine process starts Wine's services, which would keep
     # CTest's output pipe open: they start here, detached, before CTest.
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$WINELOADER" wineboot -i </dev/null >/dev/null 2>&1 || true
-    fi
-    wineserver -p </dev/null >/dev/null 2>&1 || true # already running: kept
-    "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    kestrel_wine_boot || return 1
     local start end
     start=$(date +%s.%N)
     local status=0
@@ -62,19 +60,26 @@ run_tests() {
 # all of its records once and whole, and the other's as foreign.
 run_mixed() {
     local linux=${KESTREL_LINUX_BUILD:-$root/build/ci}
+    local windows=${KESTREL_WINDOWS_BUILD:-$build}
     if [ ! -f "$linux/build.ninja" ]; then
         echo "windows-core: no Linux build in $linux for the mixed classroom" >&2
         return 1
     fi
+    for f in tests/kestrel-classroom.exe doctor/kestrel-doctor.exe; do
+        if [ ! -f "$windows/$f" ]; then
+            echo "windows-core: no $f in the Windows build $windows for the mixed classroom" >&2
+            return 1
+        fi
+    done
     cmake --build "$linux" --target kestrel-classroom >/dev/null
-    "$WINELOADER" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    kestrel_wine_boot || return 1
     local d status=0 start
     d=$(mktemp -d)
     start=$(date +%s.%N)
     "$linux/tests/kestrel-classroom" --folder "$d/data" --pcs 4 --runs 6 --pace 0.3 \
         --teacher --seed 1 >"$d/linux.json" &
     local linuxPid=$!
-    "$WINELOADER" "$build/tests/kestrel-classroom.exe" --folder "$d/data" --pcs 4 --runs 6 \
+    "$WINELOADER" "$windows/tests/kestrel-classroom.exe" --folder "$d/data" --pcs 4 --runs 6 \
         --pace 0.3 --seed 2 >"$d/windows.json" </dev/null &
     local windowsPid=$!
     wait $linuxPid || status=1
@@ -95,7 +100,7 @@ run_mixed() {
     "$linux/doctor/kestrel-doctor" --folder "$d/school/Kestrel" --locks >"$d/linux-locks.txt" 2>&1 &
     linuxPid=$!
     sleep 0.3
-    "$WINELOADER" "$build/doctor/kestrel-doctor.exe" --folder "$d/school/Kestrel" --locks \
+    "$WINELOADER" "$windows/doctor/kestrel-doctor.exe" --folder "$d/school/Kestrel" --locks \
         >"$d/windows-locks.txt" 2>&1 </dev/null &
     windowsPid=$!
     local locks=0

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds Qt for Windows (x86_64, MinGW-w64 with posix threads) from Debian's
-# own qt6-base source, once, into a cache outside the source tree. The cache
-# is keyed by the recipe below (the source's version and the options): a
+# own qt6-base source (with Debian's security fixes and one fix of ours,
+# packaging/windows/qt/), with the project's toolchain file, once, into a
+# cache outside the source tree. The cache is keyed by the recipe below (the
+# source's version, the options, the fix, the toolchain's settings): a
 # change to it builds Qt anew, anything else reuses it; a build that was
 # interrupted goes on where it stopped. Prints the install prefix last.
 #   bash scripts/windows-qt.sh            build when missing
@@ -27,9 +29,18 @@ options=(
     -DFEATURE_direct2d=ON -DFEATURE_direct2d1_1=OFF -DFEATURE_tabletevent=OFF
     -DFEATURE_freetype=ON
 )
+# shellcheck source=debian-source.sh
+source "$root/scripts/debian-source.sh"
+toolchain=$root/cmake/mingw-w64.cmake
+fix=$root/packaging/windows/qt/qwindowswindow-without-opengl.patch
+multiarch=$(kestrel_multiarch)
 hostver=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
 compiler=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
-recipe=$(printf '%s\n' "$hostver" "$compiler" "${options[@]}" | sha256sum | cut -c1-16)
+# The recipe: the source's version, the compiler, the options, the fix to
+# the source and the toolchain file's settings (its comments aside).
+recipe=$( (printf '%s\n' "$hostver" "$compiler" "${options[@]}" "debian-security-patches"
+    cat "$fix"
+    grep -v '^[[:space:]]*#' "$toolchain") | sha256sum | cut -c1-16)
 prefix=$cache/qt-$recipe
 
 if [ -f "$prefix/.complete" ]; then
@@ -44,49 +55,43 @@ if [ ! -f "$work/build/build.ninja" ]; then
 rm -rf "$work"
 mkdir -p "$work"
 
-# Debian's source of the same qt6-base as the host tools, through an apt
-# configuration of its own: the system's package lists stay as they are.
-aptdir=$work/apt
-mkdir -p "$aptdir/sources.list.d" "$aptdir/lists/partial"
-{
-    echo "Types: deb-src"
-    sed -n 's/^URIs:[[:space:]]*//p;' /etc/apt/sources.list.d/debian.sources | head -1 | sed 's/^/URIs: /'
-    echo "Suites: bookworm bookworm-updates"
-    echo "Components: main"
-    echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
-} >"$aptdir/sources.list.d/src.sources"
-aptopts=(-o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$aptdir/sources.list.d"
-    -o "Dir::State::Lists=$aptdir/lists" -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
-apt-get "${aptopts[@]}" update >"$work/apt-update.log" 2>&1
-(cd "$work" && apt-get "${aptopts[@]}" source --download-only "qt6-base=$hostver" >"$work/apt-source.log" 2>&1)
+# Debian's source of the same qt6-base as the host tools, checked against
+# its signed .dsc.
+kestrel_source_apt "$work/apt"
+(cd "$work" && apt-get "${kestrel_aptopts[@]}" source --download-only "qt6-base=$hostver" \
+    >"$work/apt-source.log" 2>&1) || {
+    tail -20 "$work/apt-source.log" >&2
+    echo "windows-qt: no source of qt6-base $hostver in Debian's source lists" >&2
+    exit 1
+}
+dsc=$(ls "$work"/qt6-base_*.dsc | head -1)
 tarball=$(ls "$work"/qt6-base_*.orig.tar.* | head -1)
+debian=$(ls "$work"/qt6-base_*.debian.tar.* | head -1)
+kestrel_check_dsc "$dsc" "$tarball" "$debian" || exit 1
 mkdir -p "$work/src"
 tar -xf "$tarball" -C "$work/src" --strip-components=1
-# With OpenGL off, 6.4.2's windows platform still asks the dynamic-OpenGL
-# switch (on by default) in one function that needs OpenGL's classes, and
-# does not compile: that function asks for OpenGL too. Everything else is
-# guarded as it should be.
-sed -i '/^static inline bool isSoftwareGl()/,/^}/ s/^#if QT_CONFIG(dynamicgl)$/#if QT_CONFIG(dynamicgl) \&\& QT_CONFIG(opengl)/' \
-    "$work/src/src/plugins/platforms/windows/qwindowswindow.cpp"
-
-cat >"$work/toolchain.cmake" <<'EOF'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
+tar -xf "$debian" -C "$work/src"
+# Debian's security fixes (its patches named after their CVE), then this
+# build's own fix. Each must apply as it stands: a source that has moved on
+# stops the build here, with the patch's name.
+apply() { # patch file, what it is
+    if ! patch -d "$work/src" -p1 --forward --batch --fuzz=0 --dry-run <"$1" >"$work/patch.log" 2>&1; then
+        cat "$work/patch.log" >&2
+        echo "windows-qt: $2 $1 no longer applies to qt6-base $hostver; mend it" >&2
+        exit 1
+    fi
+    patch -d "$work/src" -p1 --forward --batch --fuzz=0 --quiet <"$1"
+}
+while read -r name _; do
+    apply "$work/src/debian/patches/$name" "Debian's security fix"
+done < <(grep '^cve-' "$work/src/debian/patches/series")
+apply "$fix" "the fix"
 
 start=$(date +%s)
 cmake -G Ninja -S "$work/src" -B "$work/build" \
-    -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKESTREL_MINGW_LIBRARY=ON \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$multiarch/cmake" \
     "${options[@]}" >"$work/configure.log" 2>&1 || {
     tail -40 "$work/configure.log" >&2
     exit 1

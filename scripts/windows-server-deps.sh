@@ -13,7 +13,11 @@
 #   KESTREL_WIN_CACHE=/some/dir bash scripts/windows-server-deps.sh
 set -euo pipefail
 
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cache=${KESTREL_WIN_CACHE:-/var/cache/kestrel-windows}
+# shellcheck source=debian-source.sh
+source "$root/scripts/debian-source.sh"
+toolchain=$root/cmake/mingw-w64.cmake
 jobs=${KESTREL_JOBS:-2}
 cc=x86_64-w64-mingw32-gcc-posix
 
@@ -24,8 +28,8 @@ qrencode=$(version libqrencode-dev)
 zlib=$(version zlib1g-dev)
 json=$(version nlohmann-json3-dev)
 compiler=$($cc -dumpfullversion)
-recipe=$(printf '%s\n' "$httplib" "$qrencode" "$zlib" "$json" "$compiler" "static-1" |
-    sha256sum | cut -c1-16)
+recipe=$( (printf '%s\n' "$httplib" "$qrencode" "$zlib" "$json" "$compiler" "static-1"
+    grep -v '^[[:space:]]*#' "$toolchain") | sha256sum | cut -c1-16)
 prefix=$cache/server-deps-$recipe
 
 if [ -f "$prefix/.complete" ]; then
@@ -37,29 +41,16 @@ fi
 work=$cache/server-work-$recipe
 mkdir -p "$work" "$prefix/include" "$prefix/lib"
 
-# Debian's sources of the same versions, through an apt configuration of its
-# own: the system's package lists stay as they are.
+# Debian's sources of the same versions (scripts/debian-source.sh).
 if [ ! -f "$work/.sources" ]; then
-    aptdir=$work/apt
-    mkdir -p "$aptdir/sources.list.d" "$aptdir/lists/partial"
-    mirror=$(sed -n 's/^URIs:[[:space:]]*//p' /etc/apt/sources.list.d/debian.sources | head -1)
-    {
-        echo "Types: deb-src"
-        echo "URIs: $mirror"
-        echo "Suites: bookworm bookworm-updates"
-        echo "Components: main"
-        echo "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
-    } >"$aptdir/sources.list.d/src.sources"
-    aptopts=(-o "Dir::Etc::SourceList=/dev/null" -o "Dir::Etc::SourceParts=$aptdir/sources.list.d"
-        -o "Dir::State::Lists=$aptdir/lists" -o "Dir::Cache::pkgcache=" -o "Dir::Cache::srcpkgcache=")
-    apt-get "${aptopts[@]}" update >"$work/apt-update.log" 2>&1
+    kestrel_source_apt "$work/apt"
     # Each package's upstream tarball and Debian's changes to it (the
     # security fixes of a stable release among them), both checked against
     # the signed .dsc. A Debian part the mirror lacks is left out only where
     # the package has no changes that matter here (qrencode's has been seen
     # missing; its Debian part changes only the packaging).
     for pkg in "cpp-httplib=$httplib" "qrencode=$qrencode" "zlib=$zlib"; do
-        (cd "$work" && apt-get "${aptopts[@]}" source --download-only "$pkg") \
+        (cd "$work" && apt-get "${kestrel_aptopts[@]}" source --download-only "$pkg") \
             >>"$work/apt-source.log" 2>&1 || true
         name=${pkg%%=*}
         dsc=$(ls "$work"/${name}_*.dsc 2>/dev/null | head -1 || true)
@@ -70,14 +61,8 @@ if [ ! -f "$work/.sources" ]; then
             echo "windows-server-deps: no whole source of $pkg" >&2
             exit 1
         fi
-        for f in "$tarball" $debian; do
-            sum=$(awk -v f="$(basename "$f")" '/^Checksums-Sha256:/ {s = 1; next}
-                /^[^ ]/ {s = 0} s && $3 == f {print $1}' "$dsc")
-            if [ "$(sha256sum <"$f" | cut -d' ' -f1)" != "$sum" ]; then
-                echo "windows-server-deps: $f does not match $dsc" >&2
-                exit 1
-            fi
-        done
+        # shellcheck disable=SC2086
+        kestrel_check_dsc "$dsc" "$tarball" $debian || exit 1
         rm -rf "${work:?}/$name"
         mkdir -p "$work/$name"
         tar -xf "$tarball" -C "$work/$name" --strip-components=1
@@ -119,21 +104,9 @@ fi
 # libqrencode: its own CMake build, static, without the command-line tool
 # (which needs libpng).
 if [ ! -f "$prefix/lib/libqrencode.a" ]; then
-    cat >"$work/toolchain.cmake" <<'EOF'
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-EOF
     rm -rf "$work/qrencode-build"
     cmake -G Ninja -S "$work/qrencode" -B "$work/qrencode-build" \
-        -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DKESTREL_MINGW_LIBRARY=ON -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
         -DWITH_TOOLS=NO -DWITH_TESTS=NO -DWITHOUT_PNG=ON >"$work/qrencode-configure.log" 2>&1 || {
         tail -30 "$work/qrencode-configure.log" >&2

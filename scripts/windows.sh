@@ -3,17 +3,20 @@
 # Wine: Qt for Windows once (scripts/windows-qt.sh, cached outside the tree),
 # then the program, its tools, the program menu, the classroom simulator and
 # every test with MinGW-w64 in build/windows/build; runs the whole suite
-# under Wine (screens on the offscreen platform), lays out the installation
+# under Wine (screens on the offscreen platform) and a classroom of Linux and
+# Windows PCs on one data folder (windows-core.sh mixed), lays out the installation
 # in build/windows/stage and writes build/windows/Kestrel-Setup-<version>.exe
 # and build/windows/Kestrel-<version>.zip; finally installs, runs and
 # uninstalls the installer under Wine (packaging/windows/check-installer.sh).
 #   bash scripts/windows.sh              all of it
-#   bash scripts/windows.sh build|test|package|check [CTEST_ARGUMENT...]
+#   bash scripts/windows.sh build|test|mixed|package|check [CTEST_ARGUMENT...]
 #   bash scripts/windows.sh ci           all of it, or say why it cannot run
 #                                        here and succeed (the CI's pass)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=debian-source.sh
+source "$root/scripts/debian-source.sh"
 out=$root/build/windows
 build=$out/build
 stage=$out/stage
@@ -30,21 +33,25 @@ cannot_run() {
         echo "the packages it needs (MinGW-w64, Wine, NSIS) cannot be installed: $(tail -1 "$out/install-deps.log")"
         return
     fi
-    if [ ! -x /usr/lib/wine/wine64 ]; then
-        echo "there is no 64-bit Wine (/usr/lib/wine/wine64)"
+    if ! kestrel_wine_find 2>"$out/wine-find.log"; then
+        echo "Wine's tools are missing: $(tail -1 "$out/wine-find.log")"
         return
     fi
     local probe=$out/probe-prefix
     rm -rf "$probe"
-    if ! WINEPREFIX=$probe WINEDEBUG=-all timeout 300 /usr/lib/wine/wine64 cmd /c exit \
+    if ! WINEPREFIX=$probe WINEDEBUG=-all timeout 300 "$KESTREL_WINE" cmd /c exit \
         </dev/null >"$out/wine-probe.log" 2>&1; then
         echo "Wine cannot start a Windows program here: $(tail -1 "$out/wine-probe.log")"
-        WINEPREFIX=$probe wineserver -k >/dev/null 2>&1 || true
+        WINEPREFIX=$probe kestrel_wineserver -k >&2 || true
         return
     fi
-    WINEPREFIX=$probe wineserver -k >/dev/null 2>&1 || true
+    WINEPREFIX=$probe kestrel_wineserver -k >&2 || true
     rm -rf "$probe"
 }
+
+# Wine's tools, wherever Debian's packages put them.
+# shellcheck source=../packaging/windows/wine-env.sh
+source "$root/packaging/windows/wine-env.sh"
 
 mkdir -p "$out"
 if [ "$step" = ci ]; then
@@ -59,8 +66,7 @@ else
 fi
 
 # Wine's settings: a prefix of its own, screens on the offscreen platform.
-# shellcheck source=../packaging/windows/wine-env.sh
-source "$root/packaging/windows/wine-env.sh"
+kestrel_wine_find
 kestrel_wine_env "${WINEPREFIX:-$out/wineprefix}" "$out"
 export WINEQT_QPA_PLATFORM=offscreen
 winpath() { kestrel_winpath "$1"; }
@@ -70,7 +76,7 @@ mingw_runtime=(/usr/lib/gcc/x86_64-w64-mingw32/*-posix /usr/x86_64-w64-mingw32/l
 qt_prefix() { bash "$root/scripts/windows-qt.sh" | tail -1; }
 
 wine_ready() {
-    kestrel_wine_boot
+    kestrel_wine_boot || return 1
     # The Qt and MinGW DLLs of the build.
     local qt paths
     qt=$(qt_prefix)
@@ -94,8 +100,8 @@ configure_and_build() {
     # and the installer need.
     cmake -G Ninja -S "$root" -B "$build" \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-        -DKESTREL_WINDOWS_QT="$qt" \
-        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DKESTREL_WINDOWS_QT="$qt" -DKESTREL_WINE="$KESTREL_WINE" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="/usr/lib/$(kestrel_multiarch)/cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
         -DKESTREL_CORE_ONLY=OFF -DKESTREL_WERROR=ON -DKESTREL_GTEST_SOURCE=/usr/src/googletest \
         -DKESTREL_WIN_SERVER_DEPS="$deps" \
@@ -108,7 +114,7 @@ configure_and_build() {
 }
 
 run_tests() {
-    wine_ready
+    wine_ready || return 1
     local start status=0
     start=$(seconds)
     ctest --test-dir "$build" -j"$jobs" --output-on-failure "$@" | tee "$out/ctest.log" || status=$?
@@ -168,12 +174,22 @@ linux_tool() { # target, its path below the build folder
 }
 linux_make_demo() { linux_tool make_demo tools/make_demo; }
 
+# A classroom of Linux PCs and one of Windows PCs on one data folder, and
+# the setup check's lock test between the two (scripts/windows-core.sh).
+run_mixed() {
+    wine_ready || return 1
+    local linux
+    linux=$(dirname "$(dirname "$(linux_tool kestrel-classroom tests/kestrel-classroom)")")
+    KESTREL_LINUX_BUILD=$linux KESTREL_WINDOWS_BUILD=$build bash "$root/scripts/windows-core.sh" mixed
+}
+
 package() {
     local qt version start
     qt=$(qt_prefix)
     version=$(sed -n 's/^project(Kestrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
     start=$(seconds)
-    rm -rf "$stage" "$out/sample" "$out/zip"
+    rm -rf "$stage" "$out/sample" "$out/zip" "$out/older"
+    mkdir -p "$out/older"
     lay_out_folder "$stage/Kestrel" "$qt" \
         "$build/src/kestrel.exe" "$build/doctor/kestrel-doctor.exe" \
         "$build/exporter/kestrel-csv.exe" "$build/rostertool/kestrel-roster.exe"
@@ -209,6 +225,11 @@ package() {
     local setup=$out/Kestrel-Setup-$version.exe
     makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage" -DSAMPLE="$out/sample" \
         -DFILELIST="$list" -DOUTFILE="$setup" "${server[@]}" "$root/packaging/windows/kestrel.nsi"
+    # The same build under a lower version number, which the installer's
+    # check upgrades (compressed quickly: it is only for the check).
+    makensis -V2 -INPUTCHARSET UTF8 "-XSetCompressor /FINAL zlib" -DVERSION="0.0.1" -DSTAGE="$stage" -DSAMPLE="$out/sample" \
+        -DFILELIST="$list" -DOUTFILE="$out/older/Kestrel-Setup-0.0.1.exe" "${server[@]}" \
+        "$root/packaging/windows/kestrel.nsi"
 
     # The zip: the same files in the same layout, with the sample school
     # beside them and a path file that names it relative to its folder, so
@@ -242,6 +263,7 @@ check_installer() {
     local version
     version=$(sed -n 's/^project(Kestrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
     KESTREL_MAKE_DEMO=$(linux_make_demo) KESTREL_LINUX_CSV=$(linux_tool kestrel-csv exporter/kestrel-csv) \
+        KESTREL_OLDER_SETUP=$out/older/Kestrel-Setup-0.0.1.exe \
         bash "$root/packaging/windows/check-installer.sh" "$out/Kestrel-Setup-$version.exe" "$@"
 }
 
@@ -253,20 +275,24 @@ all)
     configure_and_build
     suite=0
     run_tests "$@" || suite=$?
+    mixed=0
+    run_mixed || mixed=$?
     package
     installer=0
     check_installer || installer=$?
     say "everything in $(($(seconds) - total)) s"
     [ $suite -eq 0 ] || say "tests failed under Wine (build/windows/ctest.log)"
+    [ $mixed -eq 0 ] || say "the mixed classroom of Linux and Windows PCs failed"
     [ $installer -eq 0 ] || say "the installer's check failed (build/windows/check/)"
-    [ $suite -eq 0 ] && [ $installer -eq 0 ]
+    [ $suite -eq 0 ] && [ $mixed -eq 0 ] && [ $installer -eq 0 ]
     ;;
 build) configure_and_build ;;
 test) run_tests "$@" ;;
+mixed) run_mixed ;;
 package) package ;;
 check) check_installer "$@" ;;
 *)
-    echo "usage: $0 [all|ci|build|test|package|check] [CTEST_ARGUMENT...]" >&2
+    echo "usage: $0 [all|ci|build|test|mixed|package|check] [CTEST_ARGUMENT...]" >&2
     exit 2
     ;;
 esac

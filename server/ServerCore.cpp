@@ -314,6 +314,7 @@ struct Server::State {
         school.program = std::move(s.program);
         school.criteria = std::move(s.criteria);
         school.sounds = std::move(s.sounds);
+        school.keptRunsFolders = std::move(s.keptRunsFolders);
     }
 
     ServerServices services;
@@ -743,8 +744,11 @@ std::optional<Response> Server::State::endRun(Run& run, Session& session) {
     // Other requests may have come in meanwhile.
     readClock();
     if (!outcome.status.ok()) {
-        run.end = {{"error", outcome.status.message}};
-        return errorResponse(500, outcome.status.message);
+        // A run the log could not take waits on the server's PC; the child
+        // is told so, and no path of that PC.
+        const std::string text = outcome.kept.ok() ? kKeptRunText : outcome.status.message;
+        run.end = {{"error", text}, {"kept", outcome.kept.ok()}};
+        return errorResponse(500, text);
     }
     ++written;
     if (recorded) recorded(*end.record);

@@ -79,6 +79,8 @@ struct ServerSetup {
     ServerLimits limits;
     // Told of every record once it is on disk (for a log of the server's own).
     std::function<void(const ResultRecord&)> recorded;
+    // Where a run the log cannot take waits on the server's PC.
+    std::vector<std::filesystem::path> keptRunsFolders;
 };
 
 // New session and run ids: unguessable, 32 hexadecimal digits.

@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
         return fail(e.what());
     }
     setup.limits.anyClient = args.has("--any-client");
+    setup.keptRunsFolders = keptRunsFolders();
     const ServerLimits limits = setup.limits;
     const std::string dataFolder = setup.folders.DataFolder;
     const size_t pageFiles = setup.files.size();

@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
         kestrel::Services{clock, random, dialogs, exit, events, *audio, *processes, printer},
         kestrel::systemFileSystem(), kestrel::systemMountTable()};
     ctx.programFile = kestrel::pathFromUtf8(QCoreApplication::applicationFilePath().toStdString());
+    ctx.keptRunsFolders = kestrel::keptRunsFolders();
 
     kestrel::App app(ctx);
     exit.attach(&app);

@@ -2,19 +2,27 @@
 # Installs, runs and uninstalls the Windows installer under Wine, on a Wine
 # prefix of its own (a PC that never had Kestrel), as a school's IT person
 # would, and checks what each step leaves:
+#   0. an upgrade: the same build with a lower version number
+#      (KESTREL_OLDER_SETUP, from scripts/windows.sh), installed with
+#      /SHARED=, then the new one with /S alone, as the guide upgrades: the
+#      new version's files, the path file and the shared folder as they were;
 #   1. /S /SHARED=C:\学校\共有データ\ on a folder holding the demo school:
 #      every file in its place, the path file in CP932 with CR LF, the
 #      Start-menu entries and the Add/Remove Programs entry, no sample school;
 #   2. the program starts on that school and shows its roster (a screenshot
 #      in a private X server, build/windows/check/roster.png), and stays up
-#      on the offscreen platform;
+#      on the offscreen platform; an installation while it runs asks it to
+#      close, waits, and leaves everything as it was (exit 3) when it stays;
 #   3. kestrel-csv.exe writes the same bytes as the Linux kestrel-csv on the
 #      same log (when a Linux build is there);
 #   4. /S again keeps the path file; the uninstaller leaves no program file
-#      and the shared folder as it was;
-#   5. a first installation without /SHARED= into /D= gets the sample school
-#      in ProgramData; the setup check runs there; /SHARED=\\server\share\…
-#      repoints it; a wrong /SHARED= installs nothing and exits with 2.
+#      and the shared folder as it was; /S afterwards names that shared
+#      folder again, not a sample school;
+#   5. on a PC that never had it, an installation without /SHARED= into /D=
+#      gets the sample school in ProgramData; the setup check runs there;
+#      /SHARED=\\server\share\… repoints it; a wrong /SHARED= (relative, a
+#      drive this PC does not have, a network drive whose share is not known)
+#      installs nothing and exits with 2.
 #   bash packaging/windows/check-installer.sh build/windows/Kestrel-Setup-<version>.exe
 set -uo pipefail
 
@@ -28,6 +36,7 @@ rm -rf "$out"
 mkdir -p "$out"
 # shellcheck source=wine-env.sh
 source "$root/packaging/windows/wine-env.sh"
+kestrel_wine_find || exit 1
 kestrel_wine_env "$out/wineprefix" "$out"
 unset WINEPATH WINEQT_QPA_PLATFORM
 wine() { "$WINELOADER" "$@" </dev/null; }
@@ -42,7 +51,10 @@ expect() { # description, command...
     if "$@"; then ok "$what"; else fail "$what"; fi
 }
 
-kestrel_wine_boot
+# Wine's server, ended, waited for or started; a failure is a failed check.
+server() { kestrel_wineserver "$1" || fail "wineserver $1"; }
+
+kestrel_wine_boot || fail "Wine starts a Windows program in its prefix"
 drive_c=$WINEPREFIX/drive_c
 
 installed=$drive_c/Program\ Files/Kestrel
@@ -82,6 +94,35 @@ school=$drive_c/学校/共有データ
 expect "the demo school is laid out in C:\\学校\\共有データ\\" test -f "$school/Kestrel/成績累積データ.dat"
 before=$(tree_sum "$school")
 
+version_of() { # the Add/Remove Programs entry's version
+    "$WINELOADER" reg query "$uninstall_key" /v DisplayVersion </dev/null 2>/dev/null |
+        sed -n 's/.*REG_SZ[[:space:]]*//p' | tr -d '\r'
+}
+new_version=$(sed -n 's/^project(Kestrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+
+# 0. An upgrade from an earlier version, with /S alone.
+if [ -n "${KESTREL_OLDER_SETUP:-}" ]; then
+    expect "the earlier installer is there ($KESTREL_OLDER_SETUP)" test -f "$KESTREL_OLDER_SETUP"
+    wine "$KESTREL_OLDER_SETUP" /S '/SHARED=C:\学校\共有データ\'
+    older_version=$(version_of)
+    expect "the earlier installer (version $older_version) installs" test -n "$older_version" -a "$older_version" != "$new_version"
+    path_file_of 'C:\学校\共有データ\' >"$out/expected-path-file"
+    # The teacher's own path file lines after the first stay as they are.
+    printf 'C:\\学校\\共有データ\\\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n9\r\n教室A\r\n' | iconv -f UTF-8 -t CP932 >"$installed/パスデータ.txt"
+    cp "$installed/パスデータ.txt" "$out/teachers-path-file"
+    wine "$setup" /S
+    status=$?
+    expect "the upgrade with /S alone exits with 0 (got $status)" test "$status" -eq 0
+    expect "the upgrade lists version $new_version (got $(version_of))" test "$(version_of)" = "$new_version"
+    expect "the upgrade installs the new build's files" cmp -s "$installed/Kestrel/kestrel.exe" "$stage/Kestrel/kestrel.exe"
+    expect "the upgrade keeps the path file byte for byte" same_bytes "$installed/パスデータ.txt" "$out/teachers-path-file"
+    expect "the upgrade leaves the shared folder as it was" test "$(tree_sum "$school")" = "$before"
+    expect "the upgrade makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel"
+    cp "$out/expected-path-file" "$installed/パスデータ.txt"
+else
+    echo "check-installer: no earlier installer (KESTREL_OLDER_SETUP): the upgrade was not checked"
+fi
+
 start=$(date +%s.%N)
 wine "$setup" /S '/SHARED=C:\学校\共有データ\'
 status=$?
@@ -102,8 +143,8 @@ xvfb=$!
 for _ in $(seq 50); do DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 # Wine's desktop takes its display from the session's first process: a
 # session of its own for the X server.
-wineserver -k >/dev/null 2>&1
-wineserver -w >/dev/null 2>&1
+server -k
+server -w
 DISPLAY=$display "$WINELOADER" "$program" </dev/null >"$out/program.log" 2>&1 &
 program_pid=$!
 sleep 25
@@ -112,11 +153,11 @@ DISPLAY=$display import -window root "$out/roster.png" 2>/dev/null
 expect "the program is running after 25 s" kill -0 $program_pid
 expect "its window is up, and no message box" bash -c "grep -q '\"Kestrel\"' '$out/windows.txt' && ! grep -qiE '\"(エラー|error|kestrel - )' '$out/windows.txt'"
 kill $program_pid 2>/dev/null
-wineserver -k >/dev/null 2>&1
+server -k
 kill $xvfb 2>/dev/null
 wait $program_pid $xvfb 2>/dev/null
-wineserver -p >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
+server -p
+wine cmd /c exit >/dev/null 2>&1 || fail "Wine starts again after the windowed program"
 echo "check-installer: the roster as the program shows it: $out/roster.png"
 
 # ... and offscreen, as a PC without a screen runs it.
@@ -124,11 +165,20 @@ WINEQT_QPA_PLATFORM=offscreen "$WINELOADER" "$program" </dev/null >"$out/program
 program_pid=$!
 sleep 10
 expect "the program is running offscreen after 10 s" kill -0 $program_pid
+# An installation meanwhile: the program, which has no window to close
+# here, is asked and waited for; then nothing is replaced.
+exe_sum=$(sha256sum <"$installed/Kestrel/kestrel.exe")
+start=$(date +%s)
+wine "$setup" /S
+status=$?
+waited=$(($(date +%s) - start))
+expect "an installation while it runs exits with 3 after waiting for it ($waited s, got $status)" test "$status" -eq 3 -a "$waited" -ge 25
+expect "... and leaves the program running and its files as they were" bash -c "kill -0 $program_pid && [ \"\$(sha256sum <'$installed/Kestrel/kestrel.exe')\" = '$exe_sum' ] && cmp -s '$installed/パスデータ.txt' '$out/expected-path-file'"
 kill $program_pid 2>/dev/null
-wineserver -k >/dev/null 2>&1
+server -k
 wait $program_pid 2>/dev/null
-wineserver -p >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
+server -p
+wine cmd /c exit >/dev/null 2>&1 || fail "Wine starts again after the offscreen program"
 
 # 3. kestrel-csv.exe and the Linux kestrel-csv on the same log.
 linux_csv=${KESTREL_LINUX_CSV:-$root/build/ci/exporter/kestrel-csv}
@@ -160,6 +210,15 @@ expect "no program file is left" no_program_file_left "$installed"
 expect "the Start-menu entries are gone" test ! -e "$menu"
 expect "Add/Remove Programs no longer lists it" bash -c "! '$WINELOADER' reg query '$uninstall_key' </dev/null >/dev/null 2>&1"
 expect "the shared folder is as it was" test "$(tree_sum "$school")" = "$before"
+# Installed again later as the guide upgrades, with /S alone: the shared
+# folder is the one named before, not a sample school of this PC's own.
+wine "$setup" /S
+expect "/S after the uninstaller names the same shared folder" same_bytes "$installed/パスデータ.txt" "$out/expected-path-file"
+expect "... and makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel"
+wine "$installed/uninstall.exe" /S
+wait_gone "$installed" || fail "the second uninstallation removes Program Files\\Kestrel"
+# The PCs of step 5 never had Kestrel.
+wine reg delete 'HKLM\Software\Kestrel' /f >/dev/null 2>&1 || fail "the earlier installation's settings are removed"
 
 # 5. A first installation elsewhere without /SHARED=: the sample school.
 other=$drive_c/Kestrel2
@@ -183,11 +242,27 @@ wine "$setup" /S '/SHARED=共有データ' '/D=C:\Kestrel3'
 status=$?
 expect "a relative /SHARED= is refused with 2 (got $status) and installs nothing" \
     test "$status" -eq 2 -a ! -e "$drive_c/Kestrel3"
+# A drive letter is one user's mapping: a drive this PC does not have, and
+# a network drive whose share is not known, are refused.
+rm -f "$WINEPREFIX/dosdevices/q:"
+wine "$setup" /S '/SHARED=Q:\kestrel\' '/D=C:\Kestrel3'
+status=$?
+expect "/SHARED= on a drive this PC does not have is refused with 2 (got $status)" \
+    test "$status" -eq 2 -a ! -e "$drive_c/Kestrel3"
+mkdir -p "$out/network-drive/kestrel"
+ln -sfn "$out/network-drive" "$WINEPREFIX/dosdevices/n:"
+wine reg add 'HKLM\Software\Wine\Drives' /v 'n:' /t REG_SZ /d network /f >/dev/null 2>&1
+server -k
+server -w
+wine "$setup" /S '/SHARED=N:\kestrel\' '/D=C:\Kestrel3'
+status=$?
+expect "/SHARED= on a network drive whose share is not known is refused with 2 (got $status)" \
+    test "$status" -eq 2 -a ! -e "$drive_c/Kestrel3"
 
 wine "$other/uninstall.exe" /S
 expect "the uninstaller removes C:\\Kestrel2" wait_gone "$other"
 expect "the sample school stays" test "$(tree_sum "$sample")" = "$sample_sum"
 
-wineserver -k >/dev/null 2>&1
+server -k
 echo "check-installer: $((checks - failures)) of $checks checks passed"
 [ $failures -eq 0 ]

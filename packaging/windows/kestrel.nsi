@@ -9,10 +9,14 @@
 ;   Kestrel\         the program, its tools, the Qt and MinGW DLLs and plug-ins
 ;   起動\            the program menu
 ;   uninstall.exe
-; Without /SHARED= a first installation points the path file at a sample
-; school of its own in ProgramData\Kestrel\共有データ\, and a later one keeps
-; the path file as it is. The uninstaller removes the files it installed and
-; never touches a shared folder.
+; Without /SHARED= an installation keeps the path file as it is, or, when
+; there is none, names the shared folder of an earlier installation that was
+; uninstalled (the registry's Software\Kestrel\SharedFolder, which the
+; uninstaller keeps); only the first installation of a PC points it at a
+; sample school of its own in ProgramData\Kestrel\共有データ\. The
+; uninstaller removes the files it installed and never touches a shared
+; folder. A running kestrel.exe of the installation is asked to close
+; before its files are replaced (CloseRunningPrograms).
 ;
 ; Made by scripts/windows.sh: makensis -INPUTCHARSET UTF8 with VERSION,
 ; STAGE (Kestrel\ and 起動\), SAMPLE (共有データ\), FILELIST (the uninstaller's
@@ -37,6 +41,7 @@ RequestExecutionLevel admin
 !define SETTINGSKEY "Software\Kestrel"
 !define PATHFILE "パスデータ.txt"
 !define SAMPLEDIR "$APPDATA\Kestrel\共有データ\"
+!define CLOSEWAIT 30   ; seconds a running program is given to close
 
 Name "Kestrel ${TITLE}"
 OutFile "${OUTFILE}"
@@ -49,6 +54,7 @@ ShowUninstDetails show
 Var SharedFolder   ; the shared folder the path file will name
 Var SharedGiven    ; 1 when /SHARED= or the page named it
 Var OldShared      ; what the path file names now ("" without one)
+Var Remembered     ; the shared folder of an earlier installation ("" without one)
 Var SharedField
 
 !define MUI_ABORTWARNING
@@ -72,8 +78,9 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "Kestrel developers"
 
 ; ---------------------------------------------------------------------------
 ; The shared folder's text: an absolute folder (X:\… or \\server\share\…)
-; that CP932 can hold, ending with "\". Push the text; pops the folder, or
-; "" with the reason in $R9.
+; that CP932 can hold, ending with "\", a mapped drive written as its share
+; (SharedDriveToUnc). Push the text; pops the folder, or "" with the reason
+; in $R9.
 Function NormaliseShared
   Exch $0
   Push $1
@@ -140,6 +147,9 @@ Function NormaliseShared
     ${EndIf}
   ${EndIf}
   ${If} $R9 == ""
+    Call SharedDriveToUnc
+  ${EndIf}
+  ${If} $R9 == ""
     StrCpy $1 $0 1 -1
     ${If} $1 != "\"
       StrCpy $0 "$0\"
@@ -152,6 +162,42 @@ Function NormaliseShared
   Pop $1
   Exch $0
 FunctionEnd
+; A folder on a drive letter mapped to a share, in $0, as the share's UNC
+; name (\\server\share\…): a mapping belongs to one user, and the
+; children's accounts, or this installer running as administrator, may not
+; have it. A letter that is no drive here, or a network drive whose share
+; is not known, is refused with the reason in $R9.
+Function SharedDriveToUnc
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $1 $0 1 1
+  ${If} $1 == ":"
+    StrCpy $1 $0 2
+    System::Call 'kernel32::GetDriveTypeW(w "$1\") i .r2'
+    ${If} $2 == 1   ; DRIVE_NO_ROOT_DIR
+      StrCpy $R9 "ドライブ $1 は、このパソコン（このインストーラーを動かしているユーザー）にはありません。ネットワークドライブの割り当てはユーザーごとなので、ほかのユーザーからは見えません。共有フォルダは \\サーバー名\共有名\フォルダ\ のように書いてください。"
+    ${ElseIf} $2 == 4   ; DRIVE_REMOTE
+      StrCpy $4 ${NSIS_MAX_STRLEN}
+      System::Call 'mpr::WNetGetConnectionW(w r1, w .r3, *i r4) i .r2'
+      StrCpy $4 $3 2
+      ${If} $2 == 0
+      ${AndIf} $4 == "\\"
+        StrCpy $4 $0 "" 2
+        StrCpy $0 "$3$4"
+        DetailPrint "共有フォルダ: ネットワークドライブ $1 を $3 として書きます。"
+      ${Else}
+        StrCpy $R9 "ドライブ $1 はネットワークドライブですが、つながる先の共有が分かりません。ネットワークドライブの割り当てはユーザーごとなので、共有フォルダは \\サーバー名\共有名\フォルダ\ のように書いてください。"
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
 !macro NormaliseShared In Out
   Push "${In}"
   Call NormaliseShared
@@ -276,6 +322,77 @@ Function WritePathFile
 FunctionEnd
 
 ; ---------------------------------------------------------------------------
+; The programs of the installation that may be running: Windows keeps a
+; running program's file from being replaced, and a half-replaced folder
+; would not start. Each is asked to close (as its window's close button
+; would), and the installer waits for it, saying so; one still running
+; after ${CLOSEWAIT} s leaves everything as it was: a box offers to try
+; again, a silent installation exits with 3.
+!macro DefineCloseRunning un
+Function ${un}FileInUse   ; $0 = the file; $1 = 1 when a running program holds it
+  StrCpy $1 0
+  ${If} ${FileExists} $0
+    System::Call 'kernel32::CreateFileW(w r0, i 0x40000000, i 0, p 0, i 3, i 0x80, p 0) p .r2 ?e'
+    Pop $3
+    ${If} $2 = -1
+      ${If} $3 = 32   ; ERROR_SHARING_VIOLATION
+        StrCpy $1 1
+      ${EndIf}
+    ${Else}
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function ${un}CloseRunningPrograms
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $4 0   ; seconds waited
+  ${Do}
+    StrCpy $0 "$INSTDIR\Kestrel\kestrel.exe"
+    Call ${un}FileInUse
+    ${If} $1 == 0
+      StrCpy $0 "$INSTDIR\起動\プログラムメニューc.exe"
+      Call ${un}FileInUse
+    ${EndIf}
+    ${If} $1 == 0
+      ${Break}
+    ${EndIf}
+    ${If} $4 == 0
+      DetailPrint "Kestrel が動いています。閉じるように伝えて、終わるまで待ちます（${CLOSEWAIT} 秒まで）。"
+      nsExec::ExecToLog 'taskkill /IM kestrel.exe'
+      Pop $2
+      nsExec::ExecToLog 'taskkill /IM プログラムメニューc.exe'
+      Pop $2
+    ${EndIf}
+    ${If} $4 >= ${CLOSEWAIT}
+      DetailPrint "Kestrel が ${CLOSEWAIT} 秒たっても終わりません。何も変えていません。"
+      MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "Kestrel（$0）が動いています。子どもの記録が終わってからプログラムを閉じて、「再試行」を押してください。$\r$\n「キャンセル」を押すと、何も変えずに終わります。" /SD IDCANCEL IDRETRY +3
+      SetErrorLevel 3
+      Quit
+      StrCpy $4 0
+      ${Continue}
+    ${EndIf}
+    Sleep 1000
+    IntOp $4 $4 + 1
+  ${Loop}
+  ${If} $4 > 0
+    DetailPrint "Kestrel は終わりました（$4 秒）。"
+  ${EndIf}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro DefineCloseRunning ""
+!insertmacro DefineCloseRunning "un."
+
+; ---------------------------------------------------------------------------
 Function SharedPage
   ${If} $SharedFolder == ""
     StrCpy $SharedFolder "${SAMPLEDIR}"
@@ -327,6 +444,7 @@ FunctionEnd
 ; ---------------------------------------------------------------------------
 Section "Kestrel" SecMain
   SectionIn RO
+  Call CloseRunningPrograms
   SetOutPath "$INSTDIR"
   File /r "${STAGE}/*"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -337,6 +455,9 @@ Section "Kestrel" SecMain
   ${If} $SharedGiven != 1
     ${If} $OldShared != ""
       StrCpy $SharedFolder $OldShared
+    ${ElseIf} $Remembered != ""
+      StrCpy $SharedFolder $Remembered
+      DetailPrint "${PATHFILE}: 前のインストールの共有フォルダ $Remembered を使います。"
     ${Else}
       StrCpy $SharedFolder "${SAMPLEDIR}"
     ${EndIf}
@@ -349,6 +470,11 @@ Section "Kestrel" SecMain
     nsExec::ExecToLog 'icacls "$APPDATA\Kestrel\共有データ" /grant *S-1-5-32-545:(OI)(CI)M /T /Q'
     Pop $0
   ${EndIf}
+  ; a run the shared folder could not take waits here until it can, for
+  ; every user of this PC (kept across uninstalls: it may hold runs)
+  CreateDirectory "$APPDATA\Kestrel\記録待ち"
+  nsExec::ExecToLog 'icacls "$APPDATA\Kestrel\記録待ち" /grant *S-1-5-32-545:(OI)(CI)M /Q'
+  Pop $0
   ${If} $SharedFolder != $OldShared
   ${OrIfNot} ${FileExists} "$INSTDIR\${PATHFILE}"
     Call WritePathFile
@@ -364,6 +490,9 @@ Section "Kestrel" SecMain
     '/k ""$INSTDIR\Kestrel\kestrel-doctor.exe""' "$INSTDIR\Kestrel\kestrel-doctor.exe"
 
   WriteRegStr HKLM "${SETTINGSKEY}" "InstallDir" "$INSTDIR"
+  ; kept by the uninstaller, so that a later installation without /SHARED=
+  ; records into the same shared folder, not into a sample school
+  WriteRegStr HKLM "${SETTINGSKEY}" "SharedFolder" "$SharedFolder"
   WriteRegStr HKLM "${UNINSTKEY}" "DisplayName" "Kestrel ${TITLE}"
   WriteRegStr HKLM "${UNINSTKEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTKEY}" "Publisher" "Kestrel developers"
@@ -388,6 +517,7 @@ Function .onInit
   ${EndIf}
   SetRegView 64
   SetShellVarContext all
+  ReadRegStr $Remembered HKLM "${SETTINGSKEY}" "SharedFolder"
   ${GetParameters} $R0
   ClearErrors
   ${GetOptions} $R0 "/SHARED=" $R1
@@ -400,9 +530,13 @@ Function .onInit
     ${EndIf}
     StrCpy $SharedGiven 1
   ${Else}
-    ; the page shows what the path file names now
+    ; the page shows what the path file names now, else what an earlier
+    ; installation named
     Call ReadPathFile
     StrCpy $SharedFolder $OldShared
+    ${If} $SharedFolder == ""
+      StrCpy $SharedFolder $Remembered
+    ${EndIf}
   ${EndIf}
   !insertmacro KestrelServerOptions
 FunctionEnd
@@ -414,6 +548,7 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  Call un.CloseRunningPrograms
   ; what the installer put there, file by file: a shared folder or a
   ; results log kept below the installation folder stays
   !include "${FILELIST}"
@@ -427,5 +562,6 @@ Section "Uninstall"
   RMDir "$SMPROGRAMS\Kestrel"
 
   DeleteRegKey HKLM "${UNINSTKEY}"
-  DeleteRegKey HKLM "${SETTINGSKEY}"
+  ; the shared folder stays named: a later installation records into it
+  DeleteRegValue HKLM "${SETTINGSKEY}" "InstallDir"
 SectionEnd

@@ -37,15 +37,34 @@ bool reportUnlessOk(Context& ctx, const LogStatus& status) {
 
 } // namespace
 
+std::string runNotRecordedMessage(const RecordOutcome& outcome) {
+    if (outcome.kept.ok())
+        return std::string(kKeptRunText) +
+               "\r\n\r\n（先生へ）共有フォルダの成績に書きこめなかったので、この成績は「" +
+               displayPath(outcome.kept.file.parent_path()) +
+               "」にとっておきました。共有フォルダに書きこめるようになると、このパソコンで"
+               "次にプログラムを起動したときか、次に成績を記録するときに、この成績を"
+               "その日時のまま記録します。\r\n" +
+               outcome.status.message;
+    if (!outcome.appendFailed || outcome.kept.problem.empty()) return outcome.status.message;
+    return outcome.status.message + "\r\nこのパソコンにもとっておけませんでした。" +
+           outcome.kept.problem;
+}
+
 void endWithMessage(Context& ctx, const std::string& text) {
     ctx.services.dialogs.message(text, ctx.program.ProgramTitle, MessageButtons::Ok);
     ctx.services.exit.endProgram(1);
 }
 
 void InitialiseFolders(Context& ctx) {
-    if (const OpenStatus status = openSchool(ctx, {ctx.programFile, {}, ctx.mounts.get()});
-        !status.ok())
-        throw StartupError(status.message);
+    const OpenStatus status = openSchool(ctx, {ctx.programFile, {}, ctx.mounts.get()});
+    if (!status.ok()) throw StartupError(status.message);
+    // A shared folder on a mapped drive is one user's: the teacher is told.
+    if (!status.warning.empty())
+        ctx.services.dialogs.message(status.warning, "注意", MessageButtons::Ok);
+    // Runs this PC kept while the log could not take them go in now, before
+    // the summary counts the log.
+    (void)appendKeptRuns(ctx, ctx.services.clock, ctx.services.events);
 }
 
 void LoadCriteriaTable(Context& ctx) {
@@ -82,8 +101,9 @@ std::optional<RecordFlags> RecordRun(Context& ctx, const ResultRecord& run) {
     ctx.services.exit.holdEnd();
     const RecordOutcome outcome = recordRun(ctx, ctx.services.clock, ctx.services.events, run);
     ctx.services.exit.releaseEnd();
-    if (!reportUnlessOk(ctx, outcome.status)) return std::nullopt;
-    return outcome.flags;
+    if (outcome.status.ok()) return outcome.flags;
+    endWithMessage(ctx, runNotRecordedMessage(outcome));
+    return std::nullopt;
 }
 
 std::optional<RecordFlags> RecordRun(Context& ctx, int level) {

@@ -53,6 +53,9 @@ ResultRecord currentRunRecord(Context& ctx, int level);
 std::optional<RecordFlags> RecordRun(Context& ctx, const ResultRecord& run);
 // The same for the current run at `level`, dated now.
 std::optional<RecordFlags> RecordRun(Context& ctx, int level);
+// What the child and the teacher are shown when a run's record did not go
+// into the log: that it is kept on this PC and where, or why it was lost.
+std::string runNotRecordedMessage(const RecordOutcome& outcome);
 
 // The end screen's evaluation of the run just recorded (the summary rebuilt
 // with it); on failure the message is shown and the program ends (false

@@ -1,5 +1,10 @@
 #include "platform/MountTable.h"
 
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Utf8Path.h"
+
 namespace kestrel {
 namespace {
 
@@ -83,6 +88,58 @@ FileStatus MountTable::mountOf(const std::string& path, std::optional<Mount>& ou
     if (!read.ok()) return read;
     if (const Mount* m = mountHolding(list, path)) out = *m;
     return FileStatus::success();
+}
+
+std::optional<std::string> cloudMarkOf(std::string_view name) {
+    struct Mark {
+        std::string_view name;
+        const char* client;
+    };
+    static constexpr Mark kMarks[] = {
+        {".dropbox", "Dropbox"},
+        {".dropbox.cache", "Dropbox"},
+        {".stfolder", "Syncthing"},
+        {".owncloudsync.log", "Nextcloud / ownCloud"},
+        {".nextcloudsync.log", "Nextcloud"},
+        {".debris", "MEGA"},
+        {".tresorit", "Tresorit"},
+    };
+    for (const Mark& m : kMarks)
+        if (name == m.name) return m.client;
+    // The sync journal of Nextcloud and ownCloud: ".sync_<id>.db", "._sync_<id>.db".
+    if ((name.starts_with(".sync_") || name.starts_with("._sync_")) && name.ends_with(".db"))
+        return "Nextcloud / ownCloud";
+    return std::nullopt;
+}
+
+std::optional<CloudFolder> markedCloudFolder(const std::string& folder) {
+    namespace fs = std::filesystem;
+    // Enough for any folder a school keeps its data in; a larger one is
+    // looked at no further rather than read whole.
+    constexpr int kEntriesLookedAt = 4000;
+    std::error_code ec;
+    fs::path at = pathFromUtf8(folder).lexically_normal();
+    if (!at.has_filename()) at = at.parent_path();
+    for (;;) {
+        int seen = 0;
+        for (fs::directory_iterator it(at, ec), end; !ec && it != end && seen < kEntriesLookedAt;
+             it.increment(ec), ++seen) {
+            const std::string name = utf8OfPath(it->path().filename());
+            if (std::optional<std::string> client = cloudMarkOf(name))
+                return CloudFolder{*client, utf8OfPath(at), "「" + name + "」があります"};
+        }
+        ec.clear();
+        if (!at.has_relative_path()) return std::nullopt;
+        at = at.parent_path();
+    }
+}
+
+std::optional<CloudFolder> MountTable::cloudFolderOf(const std::string& folder) {
+    return markedCloudFolder(folder);
+}
+
+std::optional<std::string> MountTable::networkNameOf(const std::string&) {
+    return std::nullopt;
 }
 
 } // namespace kestrel

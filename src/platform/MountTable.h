@@ -19,6 +19,16 @@ struct Mount {
     std::vector<std::string> options; // the mount's and the file system's, as listed
 };
 
+// A folder that a cloud client keeps in step with its cloud (OneDrive,
+// Dropbox, Nextcloud, ...). Such a client copies each PC's files to the
+// others after the fact: two PCs that record at once meet as a conflict
+// copy, and one of the records is lost; no lock reaches the other PCs.
+struct CloudFolder {
+    std::string client; // "OneDrive", "Dropbox", ...
+    std::string root;   // the synced folder (or the file) that shows it
+    std::string sign;   // what shows it, in the teacher's words
+};
+
 class MountTable {
 public:
     virtual ~MountTable() = default;
@@ -31,7 +41,25 @@ public:
     // path better than a table of mount points can (Windows: a share named
     // by its UNC path is mounted nowhere).
     virtual FileStatus mountOf(const std::string& path, std::optional<Mount>& out);
+    // The cloud-synced folder that holds `folder` (an absolute path), or
+    // nothing: the marks sync clients leave in the root of what they sync
+    // (cloudMarkOf), and what this system knows besides (Windows: the sync
+    // roots it lists, files with cloud attributes). What cannot be read
+    // shows nothing.
+    virtual std::optional<CloudFolder> cloudFolderOf(const std::string& folder);
+    // The network name (\\server\share\...) of a path on a drive letter
+    // that is mapped to a share; nothing for any other path, and where
+    // drives have no letters.
+    virtual std::optional<std::string> networkNameOf(const std::string& path);
 };
+
+// The sync client whose mark `name` is (a file or folder a client keeps in
+// the root of what it syncs: ".dropbox", ".stfolder", ".sync_....db", ...),
+// or nothing.
+std::optional<std::string> cloudMarkOf(std::string_view name);
+// The cloud folder that `folder` or one of its parents is the root of, by
+// the marks in them.
+std::optional<CloudFolder> markedCloudFolder(const std::string& folder);
 
 // The mounts of a mountinfo text (one mount a line; "\040" and the like
 // stand for blanks and other characters in paths).

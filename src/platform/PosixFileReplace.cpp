@@ -1,4 +1,5 @@
 #include "platform/FileReplace.h"
+#include "platform/PosixSharedFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -28,7 +29,7 @@ bool replaceFileDurably(const std::filesystem::path& path, std::string_view byte
     temp += ".tmp" + std::to_string(::getpid());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
-        error = std::strerror(errno);
+        error = posixErrorText(errno);
         return false;
     }
     // The new file keeps the old one's permissions; a first one gets the umask's.
@@ -46,7 +47,7 @@ bool replaceFileDurably(const std::filesystem::path& path, std::string_view byte
     }
     if (!ok) {
         ::unlink(temp.c_str());
-        error = std::strerror(err);
+        error = posixErrorText(err);
         return false;
     }
     // The rename itself on the storage; a folder that cannot be synced

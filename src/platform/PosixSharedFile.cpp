@@ -12,6 +12,50 @@
 
 namespace kestrel {
 
+std::string posixErrorText(int err) {
+    switch (err) {
+    case EROFS:
+        return "読み取り専用のファイルシステムです";
+    case EACCES:
+        return "アクセスが拒否されました";
+    case EPERM:
+        return "この操作は許可されていません";
+    case ENOENT:
+        return "ファイルまたはフォルダがありません";
+    case ENOTDIR:
+        return "フォルダではありません";
+    case EISDIR:
+        return "フォルダです";
+    case ENOSPC:
+        return "ディスクに空きがありません";
+    case EDQUOT:
+        return "ディスクの割り当て（クォータ）を超えました";
+    case EIO:
+        return "入出力エラーです";
+    case ESTALE:
+        return "ネットワーク上のファイルが古くなりました（サーバーでなくなったか、移されました）";
+    case ETIMEDOUT:
+        return "ネットワークの接続が時間切れになりました";
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+        return "サーバーに届きません";
+    case ENOTCONN:
+    case ECONNRESET:
+    case ECONNABORTED:
+        return "サーバーとの接続が切れました";
+    case ENAMETOOLONG:
+        return "名前が長すぎます";
+    case EEXIST:
+        return "同じ名前のファイルがあります";
+    case EBUSY:
+        return "使用中です";
+    case EAGAIN:
+        return "ほかのプログラムが使っています";
+    default:
+        return std::strerror(err);
+    }
+}
+
 FileStatus posixFileStatus(int err) {
     FileStatus s;
     switch (err) {
@@ -32,7 +76,7 @@ FileStatus posixFileStatus(int err) {
         s.fault = FileFault::Other;
     }
     s.number = err;
-    s.description = std::strerror(err);
+    s.description = posixErrorText(err);
     return s;
 }
 
@@ -40,7 +84,7 @@ FileStatus posixSharingStatus(int err) {
     FileStatus s;
     s.fault = FileFault::Sharing;
     s.number = err;
-    s.description = std::strerror(err);
+    s.description = posixErrorText(err);
     return s;
 }
 
@@ -249,7 +293,7 @@ std::unique_ptr<SharedFile> PosixSharedFileSystem::open(const std::filesystem::p
             // Missing, and this account may not create it: the message says why.
             status = posixFileStatus(ENOENT);
             status.number = refused;
-            status.description = std::strerror(refused);
+            status.description = posixErrorText(refused);
             return nullptr;
         }
     }

@@ -2,6 +2,7 @@
 // The shared files on POSIX: descriptors with open-file-description locks
 // (F_OFD_SETLK), which conflict between descriptors even inside one process.
 #include <cerrno>
+#include <string>
 
 #include "platform/PosixFileCalls.h"
 #include "platform/SharedFile.h"
@@ -27,6 +28,10 @@ private:
 // full storage, or anything else. A refused open is never a sharing error
 // (a read-only share must not be waited for without end).
 FileStatus posixFileStatus(int err);
+// The system's text for an errno, in Japanese for the faults a teacher
+// meets on a share (glibc has no Japanese texts without its locale data),
+// else glibc's own.
+std::string posixErrorText(int err);
 // A lock conflict, or a read or write refused because another PC holds the
 // range: a sharing error.
 FileStatus posixSharingStatus(int err);

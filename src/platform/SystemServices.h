@@ -6,6 +6,7 @@
 // system or tests which one it runs on.
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "platform/Audio.h"
 #include "platform/MountTable.h"
@@ -27,5 +28,11 @@ std::unique_ptr<Audio> systemAudio();
 // and without a sound: whether the file would play on this PC, with the
 // system's text when not (the setup check's test of the sound files).
 PlayResult loadWavFile(const std::filesystem::path& wavFile);
+// The folders of this PC where a run the shared log could not take waits
+// until it can (results/KeptRuns.h), tried in this order: the one every
+// account of the PC may write (Windows: ProgramData\Kestrel\記録待ち, which
+// the installer opens to every user; Linux: /var/lib/kestrel/記録待ち, which
+// the package makes), then the account's own.
+std::vector<std::filesystem::path> keptRunsFolders();
 
 } // namespace kestrel

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cwctype>
 #include <vector>
 
 #include "platform/Win32SharedFile.h"
@@ -117,6 +119,174 @@ FileStatus Win32MountTable::mountOf(const std::string& path, std::optional<Mount
     if (!s.ok()) return s;
     out = std::move(m);
     return FileStatus::success();
+}
+
+bool win32PathWithin(const std::string& path, const std::string& root) {
+    const auto normal = [](std::string s) {
+        for (char& c : s) {
+            if (c == '/') c = '\\';
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        }
+        while (s.size() > 1 && s.back() == '\\')
+            s.pop_back();
+        return s;
+    };
+    const std::string p = normal(path), r = normal(root);
+    if (r.empty() || p.size() < r.size() || p.compare(0, r.size(), r) != 0) return false;
+    return p.size() == r.size() || p[r.size()] == '\\';
+}
+
+bool win32CloudAttributes(unsigned long attributes, unsigned long reparseTag) {
+    constexpr unsigned long kCloud = FILE_ATTRIBUTE_OFFLINE | 0x00040000 /* RECALL_ON_OPEN */ |
+                                     0x00080000 /* PINNED */ | 0x00100000 /* UNPINNED */ |
+                                     0x00400000 /* RECALL_ON_DATA_ACCESS */;
+    if (attributes & kCloud) return true;
+    // IO_REPARSE_TAG_CLOUD and its sixteen variants (0x9000X01A).
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+           (reparseTag & 0xFFFF0FFFul) == 0x9000001Aul;
+}
+
+std::string win32SyncRootClient(const std::string& keyName) {
+    const size_t bang = keyName.find('!');
+    return keyName.substr(0, bang);
+}
+
+namespace {
+
+std::wstring backslashed(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    return path;
+}
+
+// The text values of a registry key (HKCU or HKLM), by value name.
+std::vector<std::wstring> registryTexts(HKEY base, const std::wstring& key) {
+    std::vector<std::wstring> out;
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(base, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &k) != ERROR_SUCCESS)
+        return out;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameSize = 256, type = 0;
+        std::vector<wchar_t> data(2048);
+        DWORD dataSize = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        const LONG r = RegEnumValueW(k, i, name, &nameSize, nullptr, &type,
+                                     reinterpret_cast<BYTE*>(data.data()), &dataSize);
+        if (r == ERROR_NO_MORE_ITEMS) break;
+        if (r != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+        data.resize(dataSize / sizeof(wchar_t));
+        while (!data.empty() && data.back() == L'\0')
+            data.pop_back();
+        out.emplace_back(data.begin(), data.end());
+    }
+    RegCloseKey(k);
+    return out;
+}
+
+std::vector<std::wstring> subkeys(HKEY base, const std::wstring& key) {
+    std::vector<std::wstring> out;
+    HKEY k = nullptr;
+    if (RegOpenKeyExW(base, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &k) != ERROR_SUCCESS)
+        return out;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[512];
+        DWORD size = 512;
+        if (RegEnumKeyExW(k, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        out.emplace_back(name, size);
+    }
+    RegCloseKey(k);
+    return out;
+}
+
+// The folder that a cloud client syncs and that holds `folder`: OneDrive's
+// own settings first, then the sync roots of every client and account.
+std::optional<CloudFolder> syncRootHolding(const std::string& folder) {
+    const auto holds = [&](const std::wstring& root) {
+        return !root.empty() && win32PathWithin(folder, utf8FromWide(root));
+    };
+    for (const wchar_t* variable : {L"OneDrive", L"OneDriveCommercial", L"OneDriveConsumer"}) {
+        const wchar_t* value = _wgetenv(variable);
+        if (value && holds(value))
+            return CloudFolder{"OneDrive", utf8FromWide(value), "OneDrive が同期するフォルダです"};
+    }
+    const std::wstring accounts = L"Software\\Microsoft\\OneDrive\\Accounts";
+    for (const std::wstring& account : subkeys(HKEY_CURRENT_USER, accounts)) {
+        HKEY k = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, (accounts + L"\\" + account).c_str(), 0, KEY_READ,
+                          &k) != ERROR_SUCCESS)
+            continue;
+        wchar_t root[MAX_PATH * 2] = {};
+        DWORD size = sizeof root - sizeof(wchar_t);
+        DWORD type = 0;
+        const bool read = RegQueryValueExW(k, L"UserFolder", nullptr, &type,
+                                           reinterpret_cast<BYTE*>(root), &size) == ERROR_SUCCESS &&
+                          type == REG_SZ;
+        RegCloseKey(k);
+        if (read && holds(root))
+            return CloudFolder{"OneDrive", utf8FromWide(root), "OneDrive が同期するフォルダです"};
+    }
+    const std::wstring roots =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SyncRootManager";
+    for (const std::wstring& id : subkeys(HKEY_LOCAL_MACHINE, roots))
+        for (const std::wstring& root :
+             registryTexts(HKEY_LOCAL_MACHINE, roots + L"\\" + id + L"\\UserSyncRoots"))
+            if (holds(root)) {
+                const std::string client = win32SyncRootClient(utf8FromWide(id));
+                return CloudFolder{client, utf8FromWide(root),
+                                   "Windows に " + client +
+                                       " の同期フォルダとして登録されています"};
+            }
+    return std::nullopt;
+}
+
+// The folder itself or a file directly in it with cloud attributes.
+std::optional<CloudFolder> cloudFileIn(const std::string& folder) {
+    std::wstring wide = backslashed(wideFromUtf8(folder));
+    while (wide.size() > 3 && wide.back() == L'\\')
+        wide.pop_back();
+    WIN32_FIND_DATAW found{};
+    const auto cloud = [&](const std::wstring& name) {
+        return CloudFolder{"クラウドの同期", utf8FromWide(name),
+                           "ファイルに、クラウドに置かれたファイルの属性があります"};
+    };
+    HANDLE h =
+        FindFirstFileExW(wide.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (h != INVALID_HANDLE_VALUE) {
+        FindClose(h);
+        if (win32CloudAttributes(found.dwFileAttributes, found.dwReserved0)) return cloud(wide);
+    }
+    h = FindFirstFileExW((wide + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                         nullptr, 0);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::optional<CloudFolder> out;
+    int seen = 0;
+    do {
+        if (win32CloudAttributes(found.dwFileAttributes, found.dwReserved0)) {
+            out = cloud(wide + L"\\" + found.cFileName);
+            break;
+        }
+    } while (++seen < 4000 && FindNextFileW(h, &found));
+    FindClose(h);
+    return out;
+}
+
+} // namespace
+
+std::optional<CloudFolder> Win32MountTable::cloudFolderOf(const std::string& folder) {
+    if (std::optional<CloudFolder> marked = markedCloudFolder(folder)) return marked;
+    if (std::optional<CloudFolder> root = syncRootHolding(folder)) return root;
+    return cloudFileIn(folder);
+}
+
+std::optional<std::string> Win32MountTable::networkNameOf(const std::string& path) {
+    const std::wstring wide = backslashed(wideFromUtf8(path));
+    const bool letter = wide.size() >= 2 && wide[1] == L':' && std::iswalpha(wide[0]);
+    if (!letter) return std::nullopt;
+    const std::wstring root = wide.substr(0, 2) + L"\\";
+    if (GetDriveTypeW(root.c_str()) != DRIVE_REMOTE) return std::nullopt;
+    const std::wstring unc = universalName(wide);
+    if (unc.empty()) return std::nullopt;
+    return utf8FromWide(unc);
 }
 
 } // namespace kestrel

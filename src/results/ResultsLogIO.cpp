@@ -32,8 +32,29 @@ std::string numberText(double v) {
 // it twice. A write the server refused is tried again; what part of the
 // record it left is overwritten, since the offset is that of the last whole
 // record.
+// Whether the log's whole records below `records` hold `bytes` already.
+StepFailure holdsRecord(SharedFile& file, uint64_t records, const ResultBytes& bytes, bool& found) {
+    found = false;
+    std::vector<unsigned char> block(kReadBlockRecords * kResultRecordSize);
+    for (uint64_t at = 0; at < records && !found;) {
+        const uint64_t count = std::min<uint64_t>(kReadBlockRecords, records - at);
+        if (FileStatus s = readExactly(file, at * kResultRecordSize, block.data(),
+                                       static_cast<size_t>(count * kResultRecordSize));
+            !s.ok())
+            return {s, "を読めません"};
+        for (uint64_t i = 0; i < count && !found; ++i)
+            found = std::memcmp(block.data() + i * kResultRecordSize, bytes.data(),
+                                kResultRecordSize) == 0;
+        at += count;
+    }
+    return {};
+}
+
+// With `onlyIfMissing`, a record whose 44 bytes stand in the log already is
+// not written again (`alreadyThere`): a kept run that was appended before a
+// crash took its file away.
 StepFailure appendOnce(const LogAccess& log, SharedFile& file, const ResultRecord& record,
-                       bool& written) {
+                       bool& written, bool onlyIfMissing = false, bool* alreadyThere = nullptr) {
     FileStatus s = file.lockExclusive();
     if (!s.ok()) return {s, "をロックできません"};
     // A delete that stopped midway is finished first. Appending is sound
@@ -46,6 +67,17 @@ StepFailure appendOnce(const LogAccess& log, SharedFile& file, const ResultRecor
     // A record cut short by a writer that died is overwritten.
     const uint64_t offset = length / kResultRecordSize * kResultRecordSize;
     const ResultBytes bytes = encodeResultRecord(record);
+    if (onlyIfMissing) {
+        bool found = false;
+        if (StepFailure f = holdsRecord(file, offset / kResultRecordSize, bytes, found); f.failed())
+            return f;
+        if (alreadyThere) *alreadyThere = found;
+        if (found) {
+            s = file.unlock();
+            if (!s.ok()) return {s, "のロックを外せません"};
+            return {};
+        }
+    }
     s = file.writeAt(offset, bytes.data(), bytes.size());
     if (!s.ok()) return {s, "に書き込めません"};
     written = true;
@@ -409,7 +441,8 @@ std::unique_ptr<SharedFile> OpenResultsLog(const LogAccess& log, SharedAccess ac
 
 // The record comes complete, its date and time those of the run's end:
 // every retry while another PC holds the log writes the same 44 bytes.
-LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
+static LogStatus appendResult(const LogAccess& log, const ResultRecord& record, bool onlyIfMissing,
+                              bool* alreadyThere) {
     return retryWhileShared(log, [&]() -> SharedTry<LogStatus> {
         StepFailure failure;
         bool written = false;
@@ -417,7 +450,7 @@ LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
         if (!file) {
             failure.action = "を開けません";
         } else {
-            failure = appendOnce(log, *file, record, written);
+            failure = appendOnce(log, *file, record, written, onlyIfMissing, alreadyThere);
             file.reset(); // closes, and so unlocks, before any wait or message
         }
         if (failure.status.ok()) return {};
@@ -426,6 +459,16 @@ LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
         return {false,
                 {failure.status.fault, "成績ランダムファイル記録" + describe(log.path, failure)}};
     });
+}
+
+LogStatus AppendResult(const LogAccess& log, const ResultRecord& record) {
+    return appendResult(log, record, false, nullptr);
+}
+
+LogStatus AppendResultUnlessThere(const LogAccess& log, const ResultRecord& record,
+                                  bool& alreadyThere) {
+    alreadyThere = false;
+    return appendResult(log, record, true, &alreadyThere);
 }
 
 LogStatus readResultsLog(const LogAccess& log, LogReader& reader, const LogReadOptions& options) {

@@ -48,6 +48,12 @@ std::unique_ptr<SharedFile> OpenResultsLog(const LogAccess& log, SharedAccess ac
 // the record is on disk. A failure after the record's bytes went out is
 // never retried, so that a record is never written twice.
 LogStatus AppendResult(const LogAccess& log, const ResultRecord& record);
+// The same, unless the log holds the record's 44 bytes already, looked for
+// under the same lock (`alreadyThere`, and nothing written): a run kept on
+// a PC goes into the log once, even when a crash came between its append
+// and the removal of its file.
+LogStatus AppendResultUnlessThere(const LogAccess& log, const ResultRecord& record,
+                                  bool& alreadyThere);
 
 // Takes the records of a load, block by block in file order. A load starts
 // over after a wait for a held log: begin() comes before every attempt.

@@ -33,7 +33,10 @@ RecordOutcome RecordRun(ResultsSummary& summary, const CriteriaTable& criteria,
     // for another PC is seconds, and a run that waits across midnight still
     // belongs to the day the child made it, the day its header counted.
     out.status = AppendResult(log, run);
-    if (!out.status.ok()) return out;
+    if (!out.status.ok()) {
+        out.appendFailed = true;
+        return out;
+    }
     // Only students 1 to 1000 hold the overall best, here as when the log is
     // loaded: otherwise a student above 1000 would be told of a school record
     // that the level menu, rebuilt from the log, never shows.

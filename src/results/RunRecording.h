@@ -1,6 +1,7 @@
 #pragma once
 // The bookkeeping of a finished run: what it achieved against the summary
 // last built (which does not hold it yet), and its record appended to the log.
+#include "results/KeptRuns.h"
 #include "results/ResultsLogIO.h"
 #include "results/ResultsSummary.h"
 #include "startup/CriteriaTable.h"
@@ -9,7 +10,11 @@ namespace kestrel {
 
 struct RecordOutcome {
     RecordFlags flags;
-    LogStatus status; // the append's; the flags stand only when it is OK
+    LogStatus status;          // the append's; the flags stand only when it is OK
+    bool appendFailed = false; // the append itself failed (not a number out of range)
+    // Where the run waits on this PC when the log could not take it (the
+    // school's recordRun keeps it).
+    KeepOutcome kept;
 };
 
 // Compares `run` with the best times (strictly: an equal time sets no flag),

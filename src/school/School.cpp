@@ -2,6 +2,7 @@
 
 #include "platform/Utf8Path.h"
 #include "roster/Grades.h"
+#include "startup/FolderProbe.h"
 #include "startup/Folders.h"
 #include "startup/ShareLocks.h"
 
@@ -20,6 +21,12 @@ FolderSetup folderSetupOf(const SchoolSource& source) {
     return setup;
 }
 
+OpenStatus refused(std::string message) {
+    OpenStatus status;
+    status.message = std::move(message);
+    return status;
+}
+
 } // namespace
 
 OpenStatus openSchool(School& school, const SchoolSource& source) {
@@ -29,10 +36,25 @@ OpenStatus openSchool(School& school, const SchoolSource& source) {
         school.config = std::move(setup.config);
         school.folders = std::move(setup.folders);
         // Locks that stay on this PC would let two PCs write one place of the log.
-        if (source.mounts)
+        std::string warning;
+        if (source.mounts) {
             if (std::optional<std::string> problem =
                     shareLockProblem(*source.mounts, school.folders.DataFolder))
-                return {std::move(*problem)};
+                return refused(std::move(*problem));
+            FolderPlace place = folderPlace(*source.mounts, school.folders);
+            // A cloud-synced folder loses records too; a mapped drive is one user's.
+            if (place.refusal) return refused(std::move(*place.refusal));
+            if (place.warning) warning = std::move(*place.warning);
+        }
+        // A share that takes no file would lose the first run recorded on it.
+        if (school.sharedFiles && source.probeDataFolder) {
+            const std::filesystem::path data = pathFromUtf8(school.folders.DataFolder);
+            if (std::string problem =
+                    folderWriteProblem(*school.sharedFiles, data, ".kestrel-start");
+                !problem.empty())
+                return refused(readOnlyDataFolderMessage(data, problem,
+                                                         thisFixSystem() == FixSystem::Windows));
+        }
         DefineProgram(school.program);
         if (OpenStatus criteria = loadCriteria(school); !criteria.ok()) {
             return criteria;
@@ -40,19 +62,21 @@ OpenStatus openSchool(School& school, const SchoolSource& source) {
         try {
             school.sounds = readSoundTable(school.folders.SoundFolder);
         } catch (const FileError& e) {
-            return {startupFileError(e, StartupFile::SoundTable).what()};
+            return refused(startupFileError(e, StartupFile::SoundTable).what());
         }
+        OpenStatus opened;
+        opened.warning = std::move(warning);
+        return opened;
     } catch (const StartupError& e) {
-        return {e.what()};
+        return refused(e.what());
     }
-    return {};
 }
 
 OpenStatus loadCriteria(School& school) {
     try {
         school.criteria = readCriteriaFile(criteriaFilePath(school.folders));
     } catch (const FileError& e) {
-        return {startupFileError(e, StartupFile::Criteria).what()};
+        return refused(startupFileError(e, StartupFile::Criteria).what());
     }
     return {};
 }
@@ -91,9 +115,20 @@ LogStatus readRecentResults(School& school, Clock& clock, EventPump& events, Log
     return {};
 }
 
+KeptRunsFlush appendKeptRuns(School& school, Clock& clock, EventPump& events) {
+    if (school.keptRunsFolders.empty()) return {};
+    return appendKeptRuns(school.keptRunsFolders, resultsLog(school, clock, events));
+}
+
 RecordOutcome recordRun(School& school, Clock& clock, EventPump& events, const ResultRecord& run) {
     const LogAccess log = resultsLog(school, clock, events);
-    return RecordRun(*school.summary, school.criteria, log, run);
+    // Earlier runs first, so that the log keeps the order they were made in;
+    // one that still cannot go in waits beside this one.
+    (void)appendKeptRuns(school, clock, events);
+    RecordOutcome out = RecordRun(*school.summary, school.criteria, log, run);
+    if (out.appendFailed && !school.keptRunsFolders.empty())
+        out.kept = keepRun(log.files, school.keptRunsFolders, log.path, run);
+    return out;
 }
 
 RosterStatus readNameLists(School& school, NameListState& lists, const CivilDate& today) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/EventPump.h"
@@ -52,6 +53,9 @@ struct School {
 
     std::unique_ptr<SharedFileSystem> sharedFiles;
     std::unique_ptr<MountTable> mounts;
+    // Where a run the log cannot take waits on this PC (platform's
+    // keptRunsFolders()); none: such a run is only reported.
+    std::vector<std::filesystem::path> keptRunsFolders;
 };
 
 // What start-up reads: the program file, whose folder names the data folder
@@ -62,18 +66,23 @@ struct SchoolSource {
     std::string sharedFolder; // empty: the path file names it
     // The mounts the data folder's is checked against; null: not checked.
     MountTable* mounts = nullptr;
+    // Whether the data folder must take a new file (a probe written and
+    // removed); off only where nothing is recorded.
+    bool probeDataFolder = true;
 };
 
 // A start-up that failed: the Japanese message for the teacher names the
 // file, or the folder and its mount, and the problem.
 struct OpenStatus {
     std::string message;
+    std::string warning; // what the teacher should know though it starts
     bool ok() const { return message.empty(); }
 };
 
 // The one start-up sequence of every front: the path file (or the given
 // shared folder) and the shared configuration, the folders, the data
-// folder's mount (refused when its locks stay on this PC), the program
+// folder's mount (refused when its locks stay on this PC, or it is synced
+// by a cloud client; a mapped drive is warned of), the program
 // definition, the criteria table and the sound table. On failure the school
 // keeps what it held before the failing step.
 OpenStatus openSchool(School& school, const SchoolSource& source);
@@ -93,16 +102,21 @@ LogStatus buildSummary(School& school, Clock& clock, EventPump& events);
 LogStatus readRecentResults(School& school, Clock& clock, EventPump& events, LogReader& reader,
                             uint64_t lastRecords);
 // Appends a finished run's record and tells what it achieved against the
-// summary last built.
+// summary last built. Runs kept on this PC go in first; a run whose append
+// fails (a share turned read-only or gone, a full disk) is kept on this PC
+// (RecordOutcome::kept) to go in later.
 RecordOutcome recordRun(School& school, Clock& clock, EventPump& events, const ResultRecord& run);
+// Puts the runs kept on this PC for this school's log into the log (at
+// start-up, and before every append).
+KeptRunsFlush appendKeptRuns(School& school, Clock& clock, EventPump& events);
 
 // ---- The roster -----------------------------------------------------------
 // One read of the roster into the roster tables and the name lists by
 // NameListMode and the filter text, for the school year of `today`. The
 // summary must have been built. Line 0 is selected.
 struct RosterStatus {
-    std::string message; // the reader's text, naming the file and the problem
-    int number = 0;      // the failure's number, as the message box shows it
+    std::string message;  // the reader's text, naming the file and the problem
+    int number = 0;       // the failure's number, as the message box shows it
     bool lasting = false; // a fault no wait mends (the file's encoding)
     bool ok() const { return message.empty(); }
 };

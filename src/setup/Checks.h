@@ -41,6 +41,9 @@ void checkFonts(Report& report, SetupProbes& probes);
 void checkProgramMenu(Report& report, const AppFolders& folders);
 void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem& files);
 void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes);
+// Runs this PC keeps because the log could not take them: how many, where,
+// and when they go in.
+void checkKeptRuns(Report& report, const AppFolders& folders, SetupCheckContext& context);
 void checkResultsLog(Report& report, const AppFolders& folders, SetupCheckContext& context);
 
 // Who may read, or write, a file or folder, for messages: "所有者 taro、

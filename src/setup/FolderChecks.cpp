@@ -7,11 +7,13 @@
 #include "platform/Utf8Path.h"
 #include "results/ChangeMark.h"
 #include "results/DeletedRecords.h"
+#include "results/KeptRuns.h"
 #include "results/ResultRecord.h"
 #include "results/ResultsLogEdit.h"
 #include "setup/Checks.h"
 #include "startup/Calendar.h"
 #include "startup/CriteriaTable.h"
+#include "startup/FolderProbe.h"
 #include "startup/ProgramDefinition.h"
 #include "startup/ShareLocks.h"
 
@@ -30,10 +32,6 @@ Writers writersOf(const FileInfo& info) {
     return {info.groupMayWrite, info.othersMayWrite};
 }
 
-std::string probeName(const char* what) {
-    return ".kestrel-doctor-" + std::string(what) + "-" + processTag();
-}
-
 std::string failureText(const char* step, const FileStatus& s) {
     return std::string(step) + "できません（" + s.description + "）";
 }
@@ -47,33 +45,9 @@ std::string missingWriters(const Writers& folder, const Writers& file) {
 }
 
 // Tries to create, write, rename and remove a probe file as the program
-// creates its files. Empty when all went; otherwise what failed. What the
-// program made of the new file goes to `made`.
+// creates its files. Empty when all went; otherwise what failed.
 std::string tryProbe(SharedFileSystem& files, const fs::path& folder, FileInfo& made) {
-    const fs::path probe = folder / probeName("probe");
-    const fs::path renamed = folder / probeName("renamed");
-    FileStatus s;
-    std::unique_ptr<SharedFile> file = files.open(probe, SharedAccess::Write, s);
-    if (!file) return failureText("ファイルを作れません。作ることが", s);
-    const char bytes[44] = {'k', 'e', 's', 't', 'r', 'e', 'l'};
-    std::string problem;
-    FileStatus written = file->writeAt(0, bytes, sizeof bytes);
-    if (written.ok()) written = file->sync();
-    // A close that fails after a write may have lost the write.
-    const FileStatus closed = file->close();
-    if (written.ok()) written = closed;
-    if (!written.ok()) problem = failureText("ファイルに書きこめません。書きこみ", written);
-    (void)files.inspect(probe, made);
-    if (problem.empty()) {
-        s = files.renameOver(probe, renamed);
-        if (!s.ok()) problem = failureText("ファイルの名前を変えられません。名前の変更が", s);
-    }
-    const fs::path last = problem.empty() ? renamed : probe;
-    s = files.remove(last);
-    if (!s.ok() && problem.empty()) problem = failureText("ファイルを消せません。消すことが", s);
-    // Whatever failed above, no probe of the check's own stays behind.
-    (void)files.remove(probe);
-    return problem;
+    return folderWriteProblem(files, folder, ".kestrel-doctor", &made);
 }
 
 // 9999-12-31, the last day a record's date may name.
@@ -192,6 +166,12 @@ void checkDataFolder(Report& report, const AppFolders& folders, SharedFileSystem
 
 void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes) {
     MountTable& table = probes.mounts();
+    const FolderPlace place = folderPlace(table, folders);
+    if (place.warning) report.add("mount", Verdict::Warning, folders.SharedFolder, *place.warning);
+    if (place.refusal) {
+        report.add("mount", Verdict::Error, folders.DataFolder, *place.refusal);
+        return;
+    }
     const FolderMount found = mountOfFolder(table, folders.DataFolder);
     if (!found.status.ok()) {
         report.add("mount", Verdict::Error, table.source(),
@@ -201,7 +181,7 @@ void checkMount(Report& report, const AppFolders& folders, SetupProbes& probes) 
     const std::optional<Mount>& m = found.mount;
     if (!m) {
         report.add("mount", Verdict::Warning, folders.DataFolder,
-                   "このフォルダのマウントが分かりません（/proc/self/mountinfo を読めません）。");
+                   "このフォルダのマウントが分かりません（" + table.source() + " にありません）。");
         return;
     }
     std::string options;
@@ -286,6 +266,22 @@ void checkResultsLog(Report& report, const AppFolders& folders, SetupCheckContex
         report.add("results-log", Verdict::Ok, logPath,
                    present ? std::to_string(f.records) + " 件の記録があり、どれも正しい形です。"
                            : "まだありません。最初の記録のときにプログラムが作ります。");
+}
+
+void checkKeptRuns(Report& report, const AppFolders& folders, SetupCheckContext& ctx) {
+    if (ctx.keptRunsFolders.empty()) return;
+    const fs::path logPath = pathFromUtf8(folders.DataFolder) / kResultsLogName;
+    const std::vector<fs::path> kept = keptRunFiles(ctx.keptRunsFolders, logPath, ctx.files);
+    if (kept.empty()) {
+        report.add("kept-runs", Verdict::Ok, ctx.keptRunsFolders.front(),
+                   "共有フォルダに記録できずにこのパソコンにとってある成績は、ありません。");
+        return;
+    }
+    report.add("kept-runs", Verdict::Warning, kept.front().parent_path(),
+               "共有フォルダに記録できなかった成績が " + std::to_string(kept.size()) +
+                   " 件、このパソコンにとってあります。共有フォルダに書きこめるようになって"
+                   "から、このパソコンでプログラムを起動すると（または次に成績を記録すると）、"
+                   "その日時のまま記録します。このフォルダのファイルは消さないでください。");
 }
 
 } // namespace kestrel::setup

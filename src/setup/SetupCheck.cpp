@@ -125,6 +125,7 @@ std::vector<CheckLine> runSetupCheck(SetupCheckContext& context) {
     guarded("data-folder", [&] { setup::checkDataFolder(report, *folders, context.files); });
     guarded("mount", [&] { setup::checkMount(report, *folders, context.probes); });
     guarded("results-log", [&] { setup::checkResultsLog(report, *folders, context); });
+    guarded("kept-runs", [&] { setup::checkKeptRuns(report, *folders, context); });
     return report.lines;
 }
 
@@ -146,6 +147,7 @@ std::string checkTitle(const std::string& check) {
         {"data-folder", "データフォルダ"},
         {"mount", "マウント"},
         {"results-log", "成績の記録"},
+        {"kept-runs", "記録待ちの成績"},
         {"locks", "ロックの試験"},
         {"server", "教室サーバー"},
     };

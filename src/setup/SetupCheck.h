@@ -66,6 +66,8 @@ struct SetupCheckContext {
     SharedFileSystem& files; // the results log and the probe files
     Clock& clock;
     EventPump& events; // the waits for a log another PC holds
+    // Where this PC keeps runs the log could not take (none: not looked at).
+    std::vector<std::filesystem::path> keptRunsFolders = {};
 };
 
 // Every check, in the order of the report. A path file that cannot be used

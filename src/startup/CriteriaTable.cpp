@@ -312,11 +312,24 @@ std::string formatCriteriaTable(const CriteriaTable& table) {
     return out;
 }
 
+std::string noCriteriaRowsMessage(const std::filesystem::path& file) {
+    return "ファイル「" + displayPath(file) +
+           "」にはレベルの行がありません（見出しの行のあとが空です）。"
+           "1 行目は見出しの行で、2 行目からレベル 1、レベル 2、…の基準を 1 行に 1 レベルずつ"
+           "書きます。1 行に 12 個の値（目標タイム、最低タイム、クリアポイント、クリア回数、"
+           "ポイント倍率、やりすぎ禁止の回数とポイント、合格判定とやりすぎ判定の日数、"
+           "使わない 3 個）をカンマで区切り、「60,120,300,10,1,30,0,7,1,,,」のように書きます。";
+}
+
 CriteriaTable readCriteriaFile(const std::filesystem::path& file) {
     const std::string text = readCp932File(file);
     CriteriaTable table = parseCriteriaTable(text);
     if (table.cutRow >= 0)
         throw FileError(FileError::Kind::Io, file, cutCriteriaRowMessage(text, file));
+    // Without rows every level would read as 0: no time-out, and the first
+    // run clears it.
+    if (table.rowCount == 0)
+        throw FileError(FileError::Kind::Io, file, noCriteriaRowsMessage(file));
     return table;
 }
 

@@ -95,9 +95,13 @@ std::string formatCriteriaTable(const CriteriaTable& table);
 // that does not hold twelve values, and what to write there.
 std::string cutCriteriaRowMessage(std::string_view text, const std::filesystem::path& file);
 
-// Throw FileError naming the file, also for a file that ends inside a row:
-// its missing values would read as 0 (no time-out, a level cleared by any
-// run), so the file is refused rather than guessed at.
+// Why a file of no level rows (empty, or the caption line alone) is not
+// read, and what a row holds.
+std::string noCriteriaRowsMessage(const std::filesystem::path& file);
+
+// Throw FileError naming the file, also for a file that ends inside a row
+// or holds no level rows: missing values would read as 0 (no time-out, a
+// level cleared by any run), so the file is refused rather than guessed at.
 CriteriaTable readCriteriaFile(const std::filesystem::path& file);
 void writeCriteriaFile(const std::filesystem::path& file, const CriteriaTable& table);
 

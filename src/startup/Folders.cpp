@@ -183,13 +183,39 @@ AppFolders foldersFromPathItems(const std::array<std::string, kConfigItemCount>&
     return deriveFolders(programFile, items[0]);
 }
 
+void requireSharedFolder(const AppFolders& folders, std::string_view written,
+                         const std::filesystem::path& pathFile) {
+    const std::filesystem::path shared = pathFromUtf8(folders.SharedFolder);
+    std::error_code ec;
+    // Without its trailing separator, so that a file reads as a file.
+    const std::filesystem::file_status status =
+        std::filesystem::status(shared.has_filename() ? shared : shared.parent_path(), ec);
+    std::string problem;
+    if (status.type() == std::filesystem::file_type::not_found)
+        problem = "が見つかりません。";
+    else if (ec)
+        problem = "を開けません（" + ec.message() + "）。";
+    else if (status.type() != std::filesystem::file_type::directory)
+        problem = "はフォルダではありません。";
+    else
+        return;
+    throw StartupError("共有フォルダ「" + displayPath(shared) + "」" + problem +
+                       "\r\nこのフォルダは、ファイル「" + displayPath(pathFile) + "」の1行目に「" +
+                       std::string(written) +
+                       "」と書かれています。共有フォルダのあるサーバーにネットワークで"
+                       "つながっているか、この場所が正しいかを確かめてください。\r\n" +
+                       kPathFilePurpose);
+}
+
 FolderSetup readFolderSetup(const std::filesystem::path& programFile) {
     const std::string programFolder = programFolderOf(programFile);
     const std::filesystem::path pathFile =
         pathFromUtf8(pathFileFolderOf(programFolder), kPathFileName);
     FolderSetup setup;
-    setup.folders =
-        foldersFromPathItems(readTenItems(pathFile, kPathFilePurpose), programFile, pathFile);
+    const std::array<std::string, kConfigItemCount> items =
+        readTenItems(pathFile, kPathFilePurpose);
+    setup.folders = foldersFromPathItems(items, programFile, pathFile);
+    requireSharedFolder(setup.folders, items[0], pathFile);
     const std::filesystem::path configFile =
         pathFromUtf8(setup.folders.SharedFolder, kSharedConfigFileName);
     setup.config = sharedConfigFrom(readTenItems(configFile, kConfigPurpose));

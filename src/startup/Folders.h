@@ -82,6 +82,13 @@ AppFolders foldersFromPathItems(const std::array<std::string, kConfigItemCount>&
 extern const std::string kPathFilePurpose;
 extern const std::string kConfigPurpose;
 
+// Throws StartupError when the shared folder is not there (a server not
+// reached, a name misspelt) or is no folder: the message names the folder
+// and the line of `pathFile` it was `written` in, so that the teacher looks
+// at the folder rather than at the files inside it.
+void requireSharedFolder(const AppFolders& folders, std::string_view written,
+                         const std::filesystem::path& pathFile);
+
 // The folders and the shared configuration, from the path file beside the
 // program folder of `programFile`. Throws StartupError naming the file and
 // the problem.

@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
 #include "roster/Grades.h"
 #include "startup/Calendar.h"
 #include "text/Characters.h"
 #include "text/ItemReader.h"
-#include "text/LeadingNumber.h"
 
 namespace kestrel {
 namespace {
@@ -185,10 +183,22 @@ std::optional<int> chosenStudent(std::string_view text) {
 }
 
 std::optional<int32_t> typedSeconds(std::string_view text) {
-    const double v = std::nearbyint(leadingNumber(text));
-    if (!(v >= std::numeric_limits<int32_t>::min() && v <= std::numeric_limits<int32_t>::max()))
-        return std::nullopt;
-    return static_cast<int32_t>(v);
+    std::string number = trimBlanks(text);
+    constexpr std::string_view kUnit = "秒";
+    if (number.ends_with(kUnit))
+        number = trimBlanks(number.substr(0, number.size() - kUnit.size()));
+    if (number.empty() || number.size() > 5) return std::nullopt;
+    int32_t seconds = 0;
+    for (char c : number) {
+        if (c < '0' || c > '9') return std::nullopt;
+        seconds = seconds * 10 + (c - '0');
+    }
+    return seconds;
+}
+
+std::string typedSecondsExpectation() {
+    return "秒は 0 から " + std::to_string(kTypedSecondsMax) + " までの整数で書いて下さい（" +
+           std::to_string(kTypedSecondsMax) + " は時間切れの記録です）。";
 }
 
 ResultBytes correctedRecord(const ResultBytes& chosen, int16_t student, int32_t seconds) {

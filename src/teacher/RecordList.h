@@ -73,9 +73,15 @@ std::string studentChoice(int number, const StudentLookups& students);
 // or the whole text when it has no "/"; 1..5000. Nothing for any other text,
 // so that a mistyped choice never becomes a record's student.
 std::optional<int> chosenStudent(std::string_view text);
-// The seconds a typed text stands for: its leading number (no number reads
-// as 0) rounded to a whole number; nothing outside the 32-bit range.
+// The seconds a typed text stands for: a whole number from 0 to 99999 (the
+// time a timed-out run is recorded with), blanks around it and a "秒" after
+// it allowed. Nothing for any other text, so that a mistyped time never
+// becomes a run's time: an empty box or "abc" would be a best time of 0 s,
+// and "-7" one worth more points than any run can earn.
+inline constexpr int32_t kTypedSecondsMax = 99999;
 std::optional<int32_t> typedSeconds(std::string_view text);
+// What the teacher is told when typedSeconds() takes nothing: the range.
+std::string typedSecondsExpectation();
 // `chosen` with the student and the seconds replaced, every other byte kept.
 ResultBytes correctedRecord(const ResultBytes& chosen, int16_t student, int32_t seconds);
 

@@ -139,10 +139,13 @@ TEST(SharedFile, SystemErrorsBecomeTheFaultsCallersDecideOn) {
         const FileStatus s = posixFileStatus(c.err);
         EXPECT_EQ(s.fault, c.fault) << c.err;
         EXPECT_EQ(s.number, c.err);
-        EXPECT_EQ(s.description, std::strerror(c.err));
+        EXPECT_EQ(s.description, posixErrorText(c.err));
         EXPECT_EQ(s.storageFailed(), c.err == EIO) << c.err;
         EXPECT_EQ(s.isFolder(), c.err == EISDIR) << c.err;
     }
+    // A teacher reads the faults of a share in Japanese; others in glibc's words.
+    EXPECT_EQ(posixFileStatus(EROFS).description, "読み取り専用のファイルシステムです");
+    EXPECT_EQ(posixFileStatus(ENOLCK).description, std::strerror(ENOLCK));
     // A lock held elsewhere is a sharing error whatever the system calls it.
     EXPECT_EQ(posixSharingStatus(EACCES).fault, FileFault::Sharing);
     EXPECT_EQ(posixSharingStatus(EAGAIN).fault, FileFault::Sharing);

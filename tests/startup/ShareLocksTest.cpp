@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "context/Procedures.h"
 #include "platform/MountTable.h"
@@ -200,4 +201,29 @@ TEST(MountTable, StartUpRefusesAShareWhoseLocksStayOnThisPc) {
         EXPECT_NE(text.find("/proc/self/mountinfo"), std::string::npos) << text;
         EXPECT_NE(text.find(fake.failure.description), std::string::npos) << text;
     }
+}
+
+TEST(MountTable, TheOneDriveClientForLinuxSyncsItsFolder) {
+    EXPECT_EQ(oneDriveFolderOf("", "/home/t"), "/home/t/OneDrive");
+    EXPECT_EQ(oneDriveFolderOf("# sync_dir = \"~/x\"\nsync_dir = \"~/学校\"\n", "/home/t"),
+              "/home/t/学校");
+    EXPECT_EQ(oneDriveFolderOf("sync_dir = \"/srv/od\"", "/home/t"), "/srv/od");
+
+    TempDir home;
+    std::filesystem::create_directories(home / "OneDrive" / "共有データ" / "Kestrel");
+    const std::string data = (home / "OneDrive" / "共有データ" / "Kestrel").string();
+    const char* saved = std::getenv("HOME");
+    const std::string before = saved ? saved : "";
+    ::setenv("HOME", home.path().c_str(), 1);
+    ProcMountTable table;
+    const bool beforeSetUp = table.cloudFolderOf(data).has_value();
+    std::filesystem::create_directories(home / ".config" / "onedrive");
+    const std::optional<CloudFolder> found = table.cloudFolderOf(data);
+    const bool outside = table.cloudFolderOf(home.path().string()).has_value();
+    ::setenv("HOME", before.c_str(), 1);
+    EXPECT_FALSE(beforeSetUp) << "no client set up";
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->client, "OneDrive");
+    EXPECT_EQ(found->root, (home / "OneDrive").string());
+    EXPECT_FALSE(outside);
 }

@@ -1,6 +1,8 @@
 // Start-up on files that are cut short: a criteria file that ends inside a
-// row and a path file with too few items stop start-up with a message that
-// says where and what to write; the values a criteria cell may hold.
+// row or holds no level rows and a path file with too few items stop
+// start-up with a message that says where and what to write; a shared
+// folder that is not there is named with the path file's line; the values
+// a criteria cell may hold.
 #include <gtest/gtest.h>
 
 #include "context/Procedures.h"
@@ -78,6 +80,20 @@ TEST(StartupFileFaults, ACriteriaFileThatEndsInsideARowStopsStartUp) {
     EXPECT_NE(startupMessage(Installation::kCriteriaFile, kCaptions + kRow + "1,2\r\n"), "");
 }
 
+TEST(StartupFileFaults, ACriteriaFileOfNoLevelRowsStopsStartUp) {
+    // Read as it stands, every level would want 0 s and no run would ever time out.
+    for (const std::string& text :
+         {std::string(), kCaptions, kCaptions + "\r\n\r\n", std::string("\r\n")}) {
+        SCOPED_TRACE(text);
+        const std::string message = startupMessage(Installation::kCriteriaFile, text);
+        for (const char* part :
+             {"タイム回数データ.txt", "レベルの行がありません", "12 個の値",
+              "60,120,300,10,1,30,0,7,1,,,", "このファイルにはレベルごとの基準タイムを書きます。"})
+            EXPECT_NE(message.find(part), std::string::npos) << message;
+    }
+    EXPECT_EQ(startupMessage(Installation::kCriteriaFile, kCaptions + kRow), "");
+}
+
 TEST(StartupFileFaults, APathFileOfTooFewItemsSaysWhichToAdd) {
     struct Case {
         std::string text;
@@ -120,4 +136,28 @@ TEST(CriteriaColumns, WhatACellMayHold) {
     EXPECT_EQ(criteriaCellExpectation(4, "x").value(), "0 から 32767 までの整数（回）");
     EXPECT_EQ(criteriaCellExpectation(5, "x").value(), "0 から 1000 までの数（倍）");
     EXPECT_EQ(criteriaCellExpectation(8, "x").value(), "0 から 100000 までの整数（日）か空");
+}
+
+TEST(StartupFileFaults, AMissingSharedFolderIsNamedWithThePathFilesLine) {
+    struct Case {
+        std::string firstItem;
+        std::vector<std::string> expected;
+    } const cases[] = {
+        {"届かない共有\\",
+         {"共有フォルダ「", "届かない共有/」が見つかりません。",
+          "パスデータ.txt」の1行目に「届かない共有\\」", "ネットワーク",
+          "このファイルには共有フォルダの場所を書きます。"}},
+        {"共有データ\\共通データ.txt", {"共通データ.txt/」はフォルダではありません。"}},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.firstItem + "\r\n";
+        for (int item = 2; item <= 10; ++item)
+            text += std::to_string(item) + "\r\n";
+        const std::string message = startupMessage(Installation::kPathFile, text);
+        for (const std::string& part : c.expected)
+            EXPECT_NE(message.find(part), std::string::npos) << message;
+        // The folder is the fault, not the file that would be inside it.
+        EXPECT_EQ(message.find("が見つかりません。このファイルには学校"), std::string::npos)
+            << message;
+    }
 }

@@ -125,8 +125,10 @@ TEST(RecordList, WhatTheTeacherTyped) {
     const struct {
         const char* text;
         std::optional<int32_t> seconds;
-    } times[] = {{"45", 45},   {" 45秒", 45},    {"", 0},    {"abc", 0},        {"45.5", 46},
-                 {"44.5", 44}, {"99999", 99999}, {"-7", -7}, {"3000000000", {}}};
+    } times[] = {{"45", 45},       {" 45秒", 45},  {"45 秒 ", 45},     {"0", 0},
+                 {"99999", 99999}, {"00045", 45},  {"", {}},           {"abc", {}},
+                 {"秒", {}},       {"-7", {}},     {"+7", {}},         {"45.5", {}},
+                 {"4 5", {}},      {"100000", {}}, {"3000000000", {}}, {"45x", {}}};
     for (const auto& c : times)
         EXPECT_EQ(typedSeconds(c.text), c.seconds) << c.text;
 

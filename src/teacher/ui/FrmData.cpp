@@ -457,7 +457,7 @@ void FrmData::Command2_Click() {
     Context& ctx = m_app.ctx();
     const std::optional<int32_t> seconds = typedSeconds(Text1_1->text().toStdString());
     if (!seconds) {
-        tell("秒の数が大きすぎます。");
+        tell(typedSecondsExpectation());
         return;
     }
     const std::optional<int> student = chosenStudent(Combo1->currentText().toStdString());

@@ -129,6 +129,21 @@ TEST(ResultsManager, ACorrectionMovesTheResultToAnotherStudent) {
     EXPECT_TRUE(t.lines()[1].contains(QStringLiteral("   38秒 　   3 うえだ")));
 }
 
+TEST(ResultsManager, ATimeThatIsNoWholeNumberFrom0To99999WritesNothing) {
+    for (const char* text : {"", "abc", "-7", "45.5", "100000"}) {
+        Manager t;
+        t.openWith(2);
+        t.doubleClick(0);
+        const std::string before = readBytes(t.log());
+        t.m->Text1_1->setText(QString::fromUtf8(text));
+        QTest::mouseClick(t.m->Command2, Qt::LeftButton);
+        EXPECT_EQ(readBytes(t.log()), before) << text;
+        ASSERT_EQ(t.dialogs.shown.size(), 1u) << text;
+        EXPECT_NE(t.dialogs.shown[0].text.find("0 から 99999 までの整数"), std::string::npos)
+            << t.dialogs.shown[0].text;
+    }
+}
+
 TEST(ResultsManager, AStudentTextThatNamesNoStudentWritesNothing) {
     for (const char* text : {"うえだ", "", "0 /  だれ", "5001", "3x / うえだ"}) {
         Manager t;
