@@ -155,9 +155,18 @@ fi
 mark "a fresh clone of $branch ($(git -C "$system/root/kestrel" rev-parse --short HEAD))" \
     $(($(date +%s) - start))
 
+# The certificate authorities of this machine's network (a proxy of its own
+# may sign the registries' certificates): the network's, not a package's, so
+# the clean machine trusts them as this one does.
+host_ca=()
+if [ -f "${NODE_EXTRA_CA_CERTS:-/etc/ssl/certs/ca-certificates.crt}" ]; then
+    mkdir -p "$system/etc/ssl"
+    cp "${NODE_EXTRA_CA_CERTS:-/etc/ssl/certs/ca-certificates.crt}" "$system/etc/ssl/network-ca.crt"
+    host_ca=(NODE_EXTRA_CA_CERTS=/etc/ssl/network-ca.crt)
+fi
 inside() { # command line, run in the clone
     chroot "$system" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" LANG=C.UTF-8 CI=true \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        "${host_ca[@]}" PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
         /bin/bash -c "cd /root/kestrel && $1"
 }
 # Each line of output with the seconds since the start, for the parts' times.
