@@ -80,6 +80,10 @@ bool RunRules::isTypedEntry(std::string_view entry) {
     });
 }
 
+bool RunRules::isRightAnswer(std::string_view entry, double correctAnswer) {
+    return hasLeadingNumber(entry) && leadingNumber(entry) == correctAnswer;
+}
+
 RunRules::Key RunRules::keyPress(char16_t c) {
     RunFlags& f = m_st.runFlags;
     if (f.ended() || f.m_judgeBusy) return Key::Ignored;
@@ -122,8 +126,7 @@ void RunRules::judge(double correctAnswer) {
         f.m_judgeBusy = false;
         return;
     }
-    const bool right = !EntryText.empty() && leadingNumber(EntryText) == correctAnswer;
-    f.m_verdict = right ? Judgement::Right : Judgement::Wrong;
+    f.m_verdict = isRightAnswer(EntryText, correctAnswer) ? Judgement::Right : Judgement::Wrong;
 }
 
 Judgement RunRules::afterJudgement() {

@@ -62,6 +62,10 @@ public:
     // Whether `entry` could have been typed with the keys: at most 10 of
     // the characters * + , - . / and the digits.
     static bool isTypedEntry(std::string_view entry);
+    // The verdict on an entry: right when it starts with a number and that
+    // number is the answer. An entry without one ("", "*", "+") is wrong
+    // even against the answer 0, which such an entry would otherwise read as.
+    static bool isRightAnswer(std::string_view entry, double correctAnswer);
 
     // What a typed character asks the screen to do.
     enum class Key {
@@ -77,8 +81,8 @@ public:
     // whatever the run's state. True when it did.
     bool keyDown(uint16_t keyCode);
 
-    // JudgeResult: Right when EntryText's leading number is the answer, else
-    // Wrong. Once the run has ended nothing is judged and JudgeBusy falls.
+    // JudgeResult: Right when EntryText is a right answer (isRightAnswer),
+    // else Wrong. Once the run has ended nothing is judged and JudgeBusy falls.
     void judge(double correctAnswer);
     // What follows the judgement: None once the run has ended or when
     // nothing was judged. Right clears the verdict; Wrong costs the penalty

@@ -5,11 +5,13 @@
 
 namespace kestrel {
 
-double leadingNumber(std::string_view text) {
+namespace {
+
+// The characters of the leading number; false when it holds no digit.
+bool scanLeadingNumber(std::string_view text, std::string& digits) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
-    std::string digits;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) digits += text[i++];
     bool seenPoint = false, seenDigit = false;
     for (; i < text.size(); ++i) {
@@ -24,8 +26,20 @@ double leadingNumber(std::string_view text) {
             break;
         }
     }
-    if (!seenDigit) return 0.0;
+    return seenDigit;
+}
+
+} // namespace
+
+double leadingNumber(std::string_view text) {
+    std::string digits;
+    if (!scanLeadingNumber(text, digits)) return 0.0;
     return std::strtod(digits.c_str(), nullptr);
+}
+
+bool hasLeadingNumber(std::string_view text) {
+    std::string digits;
+    return scanLeadingNumber(text, digits);
 }
 
 } // namespace kestrel

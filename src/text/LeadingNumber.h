@@ -8,4 +8,8 @@ namespace kestrel {
 
 double leadingNumber(std::string_view text);
 
+// Whether the text starts with a number at all: "+", "." or "*5" read as 0
+// without holding one, which a caller that must not take them for 0 asks.
+bool hasLeadingNumber(std::string_view text);
+
 } // namespace kestrel

@@ -512,3 +512,31 @@ TEST(RunRules, AFreshScreenBeginsAfterAFinishedRun) {
     EXPECT_EQ(st.runFlags.JudgeResult(), Judgement::None);
     EXPECT_TRUE(rules.claimEnd()) << "its end is handed off again";
 }
+
+// Typed with the keys and judged: the entry's leading number is compared,
+// and an entry that holds none is wrong even where 0 is the answer.
+TEST(RunRules, AnEntryIsJudgedByTheNumberItStartsWith) {
+    struct Case {
+        const char* keys;
+        double answer;
+        Judgement verdict;
+    } cases[] = {
+        {"0", 0, Judgement::Right},         {"-0", 0, Judgement::Right},
+        {"0.0", 0, Judgement::Right},       {"*", 0, Judgement::Wrong},
+        {"+", 0, Judgement::Wrong},         {".", 0, Judgement::Wrong},
+        {"-.", 0, Judgement::Wrong},        {"/0", 0, Judgement::Wrong},
+        {"4400", 4400, Judgement::Right},   {"+4400", 4400, Judgement::Right},
+        {"4400.0", 4400, Judgement::Right}, {"4400+", 4400, Judgement::Right},
+        {"4,400", 4400, Judgement::Wrong},  {"4,400", 4, Judgement::Right},
+        {"04400", 4400, Judgement::Right},  {"4400.5", 4400, Judgement::Wrong},
+    };
+    for (const auto& c : cases) {
+        SharedState st;
+        RunRules r(st);
+        r.begin();
+        type(r, c.keys);
+        ASSERT_EQ(r.keyPress(u' '), RunRules::Key::Judge) << c.keys;
+        r.judge(c.answer);
+        EXPECT_EQ(r.flags().JudgeResult(), c.verdict) << c.keys << " against " << c.answer;
+    }
+}
