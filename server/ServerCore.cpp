@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <random>
@@ -17,6 +20,7 @@
 #include "levelmenu/Ranking.h"
 #include "levelmenu/ResultsViews.h"
 #include "platform/Utf8Path.h"
+#include "results/KeptRuns.h"
 #include "results/ResultRecord.h"
 #include "results/ResultsRules.h"
 #include "results/ResultsSummary.h"
@@ -57,6 +61,15 @@ constexpr const char* kTooMany = "要求が多すぎます。少し待ってく�
 constexpr const char* kBusy = "込み合っています。少し待ってください";
 constexpr const char* kInternal = "サーバーで問題が起きました。先生を呼びなさい。";
 constexpr const char* kHintNotYet = "ヒントはまだです";
+constexpr const char* kNeedCode = "クラスコードを入れてください";
+constexpr const char* kWrongCode = "クラスコードがちがいます";
+constexpr const char* kTooSoon = "もう一度送ります";
+constexpr const char* kRunGoing = "ドリルのとちゅうです";
+constexpr const char* kRunGone = "このドリルはもうありません。レベルをえらびなおしてください";
+constexpr const char* kRecordedText = "きろくしました。";
+// How long a request waits for another request's use of the school's data
+// before it is answered as busy.
+constexpr int kSchoolWaitMs = 500;
 
 constexpr const char* kPlaceholderPage =
     "<!DOCTYPE html><html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Kestrel</title>"
@@ -196,8 +209,35 @@ bool isPrivateAddress(const std::string& address) {
 }
 
 // ---- The server's state ------------------------------------------------------
+//
+// Two locks. The state lock guards the sessions, the runs and the counters:
+// every request takes it, briefly, and no file is ever read or written under
+// it, so that a tablet's answer never waits for the share. The school lock
+// guards the school's summary, window and roster, which the name list, the
+// level menu, a run's start and a run's record read and write through the
+// share: it is taken second (never the other way round), and a request that
+// would wait for another PC's lock on the log is answered at once as busy
+// (503 with Retry-After) instead, the page asking again.
 
 namespace {
+
+// Thrown where the log's sharing protocol would wait for another PC.
+struct LogBusy {};
+
+class BusyPump : public EventPump {
+public:
+    void processEvents() override {}
+    void idle(int) override { throw LogBusy{}; }
+};
+
+struct Session;
+
+// A reply kept for its problem's sequence number: the same request sent
+// again (its reply lost on the network) is answered with it once more.
+struct KeptReply {
+    uint64_t seq = 0;
+    std::optional<Response> response;
+};
 
 // One run under way, and once ended its end screen. The run's flags are its
 // own: no two runs share a SharedState.
@@ -205,15 +245,34 @@ struct Run {
     Run(const School& school, const SharedState& signedIn, Random& random)
         : state(signedIn), drill(school, state, random) {}
     std::string id;
+    std::string client; // who started it, for the server's own log
+    std::weak_ptr<Session> session;
     SharedState state;
     DrillRun drill;
-    double lastHeard = 0;
+    double lastHeard = 0; // monotonic seconds a request of its page arrived
+    uint64_t seq = 0;     // the problem on the screen
+    double shownAt = 0;   // when it was shown
+    json start;           // the start's texts, for a page that comes back
+    json problem;         // the problem on the screen
+    json wrong;           // a wrong answer waiting for "+" "+" (null: none)
+    KeptReply lastAnswer, lastConfirm;
     bool ended = false;
-    json end; // the end screen, once ended
+    bool timeUp = false;
+    double endedAt = 0;   // when its record began to wait for the log
+    uint64_t endedIn = 0; // the request during which it ended
+    // The record's way into the log: waiting for it, appended (the end
+    // screen still to be evaluated), or done.
+    enum class Recording { None, Waiting, Appended, Done };
+    Recording recording = Recording::None;
+    std::optional<ResultRecord> record;
+    RecordFlags flags;
+    bool flushing = false; // a request is putting it into the log now
+    json end;              // the end screen, once ended and recorded
 };
 
 struct Session {
     std::string id;
+    std::string client;
     SharedState state; // the signed-in student, the sign-in time, GoalLevelCleared
     std::string gradeFilter;
     double lastSeen = 0;
@@ -227,53 +286,10 @@ struct Bucket {
     double at = 0;
 };
 
-// The server's clock as the log's waits see it: the same time of day, but a
-// tick that runs twenty times as fast, so that a log held by another PC is
-// tried again every 50 ms instead of every second. A desktop PC waits with
-// its screen up; here every tablet waits for its answer meanwhile.
-class RetryPacedClock : public Clock {
-public:
-    explicit RetryPacedClock(Clock& base) : m_base(base) {}
-    LocalTime now() override { return m_base.now(); }
-    uint32_t tickMs() override { return m_base.tickMs() * kPace; }
-    double monotonicSeconds() override { return m_base.monotonicSeconds(); }
-
-private:
-    static constexpr uint32_t kPace = 20;
-    Clock& m_base;
-};
-
-// Whether this thread's waits for a held log let the other requests in.
-thread_local bool tl_releaseDuringWaits = false;
-
-// The log's waits for another PC's lock: while a run's record waits for
-// the log, the other requests go on (they find the run ended and its end
-// screen still coming); every other wait keeps the server to itself.
-class ReleasingPump : public EventPump {
-public:
-    ReleasingPump(EventPump& base, std::mutex& mutex) : m_base(base), m_mutex(mutex) {}
-    void processEvents() override { m_base.processEvents(); }
-    void idle(int ms) override {
-        if (!tl_releaseDuringWaits) {
-            m_base.idle(ms);
-            return;
-        }
-        m_mutex.unlock();
-        m_base.idle(ms);
-        m_mutex.lock();
-    }
-
-private:
-    EventPump& m_base;
-    std::mutex& m_mutex;
-};
-
-class ReleaseDuringWaits {
-public:
-    ReleaseDuringWaits() { tl_releaseDuringWaits = true; }
-    ~ReleaseDuringWaits() { tl_releaseDuringWaits = false; }
-    ReleaseDuringWaits(const ReleaseDuringWaits&) = delete;
-    ReleaseDuringWaits& operator=(const ReleaseDuringWaits&) = delete;
+// Wrong class codes of one address, and until when it is refused.
+struct CodeFailures {
+    int count = 0;
+    double lockedUntil = 0;
 };
 
 const char* soundName(const Sound& sound) {
@@ -296,18 +312,41 @@ json hintJson(const Working& w) {
     return {{"crossed", crossed}, {"Label9", w.carryRow}};
 }
 
-json problemJson(const ShownProblem& p) {
-    return {{"qLabel1", p.problem.ProblemText},
-            {"Label10", p.problem.instruction},
-            {"hintDelayMs", p.hintDelayMs}};
+Response busyResponse() {
+    Response r = errorResponse(503, kBusy, {{"busy", true}});
+    r.headers.push_back({"Retry-After", "1"});
+    return r;
+}
+
+// The host of a Host header or an Origin's authority, lower-cased, without
+// its port; IPv6 without its brackets.
+std::string hostOf(std::string_view authority) {
+    if (const size_t scheme = authority.find("://"); scheme != std::string_view::npos)
+        authority.remove_prefix(scheme + 3);
+    if (const size_t slash = authority.find('/'); slash != std::string_view::npos)
+        authority = authority.substr(0, slash);
+    std::string host;
+    if (!authority.empty() && authority.front() == '[') {
+        const size_t close = authority.find(']');
+        host =
+            std::string(authority.substr(1, close == std::string_view::npos ? close : close - 1));
+    } else {
+        host = std::string(authority.substr(0, authority.rfind(':')));
+        if (std::count(authority.begin(), authority.end(), ':') > 1) host = authority;
+    }
+    std::transform(host.begin(), host.end(), host.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return host;
 }
 
 } // namespace
 
 struct Server::State {
-    State(ServerSetup s, ServerServices v, std::mutex& mutex)
-        : services(v), files(v.files), pump(services.events, mutex), limits(s.limits),
-          pageFiles(std::move(s.files)), recorded(std::move(s.recorded)) {
+    State(ServerSetup s, ServerServices v)
+        : services(v), files(v.files), limits(s.limits), pageFiles(std::move(s.files)),
+          recorded(std::move(s.recorded)), classCode(std::move(s.classCode)) {
+        for (std::string& h : s.hosts)
+            hosts.push_back(hostOf(h));
         school.sharedFiles = std::make_unique<ForwardingFileSystem>(files);
         school.folders = std::move(s.folders);
         school.config = std::move(s.config);
@@ -319,61 +358,99 @@ struct Server::State {
 
     ServerServices services;
     SharedFileSystem& files;
-    ReleasingPump pump;
-    RetryPacedClock logClock{services.clock};
     ServerLimits limits;
     std::map<std::string, StaticFile> pageFiles;
-    std::function<void(const ResultRecord&)> recorded;
-    School school;
-    std::map<std::string, std::shared_ptr<Session>> sessions;
-    std::map<std::string, Bucket> buckets;
-    uint64_t written = 0;
+    std::function<void(const ResultRecord&, const std::string&)> recorded;
+    std::string classCode;
+    std::vector<std::string> hosts;
 
+    // Under the state lock.
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<Session>> sessions;
+    std::vector<std::shared_ptr<Run>> orphans;   // runs going on after their session ended
+    std::vector<std::shared_ptr<Run>> recording; // runs whose record waits for the log
+    std::map<std::string, Bucket> buckets;
+    std::map<std::string, CodeFailures> codeFailures;
+    uint64_t written = 0;
+    uint64_t requests = 0; // requests served, this one included
     LocalTime now;
     double t = 0; // monotonic seconds of the server's clock at `now`
 
-    Response route(const Request& req);
+    // Under the school lock.
+    std::timed_mutex schoolMutex;
+    School school;
+    BusyPump pump;
 
     int levelCount() const { return std::clamp<int>(school.program.LevelCount, 0, kMaxLevel); }
     void readClock() {
         now = services.clock.now();
         t = services.clock.monotonicSeconds();
     }
+    std::unique_lock<std::timed_mutex> lockSchool() {
+        std::unique_lock<std::timed_mutex> lock(schoolMutex, std::defer_lock);
+        (void)lock.try_lock_for(std::chrono::milliseconds(kSchoolWaitMs));
+        return lock;
+    }
 
-    std::optional<Response> refreshSummary();
-    std::optional<Response> readNames(NameListState& lists, int mode, const std::string& grade);
+    Response serve(const Request& req, double arrived);
+    std::optional<Response> screen(const Request& req);
+    Response route(const Request& req, std::unique_lock<std::mutex>& lk, double arrived);
     bool admit(const std::string& client);
     void expire();
     std::shared_ptr<Session> sessionOf(const Request& req);
+    void endSession(const std::shared_ptr<Session>& session);
+    bool makeRoomFor(const std::string& client);
 
-    Response staticFile(const std::string& path);
-    Response sound(const std::string& cue);
-    Response names(const Request& req);
-    Response signIn(const Request& req, const json& body);
+    std::optional<Response> refreshSummary();
+    std::optional<Response> readNames(NameListState& lists, int mode, const std::string& grade,
+                                      const CivilDate& today);
+
+    Response staticFile(const Request& req, const std::string& path);
+    Response sound(const std::string& cue, std::unique_lock<std::mutex>& lk);
+    Response names(const Request& req, std::unique_lock<std::mutex>& lk);
+    Response signIn(const Request& req, const json& body, std::unique_lock<std::mutex>& lk);
     Response signOut(const Request& req);
-    Response menu(const Request& req, Session& session);
-    Response startRun(Session& session, const json& body);
-    Response runRequest(const Request& req, Session& session, const std::string& id,
-                        const std::string& action, const std::optional<json>& body);
+    Response sessionView(Session& session);
+    Response menu(const Request& req, const std::shared_ptr<Session>& session,
+                  std::unique_lock<std::mutex>& lk);
+    Response startRun(const Request& req, const std::shared_ptr<Session>& session, const json& body,
+                      std::unique_lock<std::mutex>& lk);
+    Response runRequest(const Request& req, const std::shared_ptr<Session>& session,
+                        const std::string& id, const std::string& action,
+                        const std::optional<json>& body, std::unique_lock<std::mutex>& lk,
+                        double arrived);
+    Response answer(const std::shared_ptr<Run>& found, Session& session, const json& body,
+                    std::unique_lock<std::mutex>& lk);
+    Response confirm(Run& run, Session& session, const json& body);
 
-    json clockJson(Run& run, Session& session);
-    std::optional<Response> timeOutIfDue(Run& run, Session& session);
-    std::optional<Response> endRun(Run& run, Session& session);
+    json clockJson(Run& run, const SharedState& signedIn);
+    json runView(Run& run, const SharedState& signedIn);
+    void showProblem(Run& run, const ShownProblem& p);
+    bool timeOutIfDue(const std::shared_ptr<Run>& run);
+    void finish(const std::shared_ptr<Run>& run);
+    void flushRecords(std::unique_lock<std::mutex>& lk);
+    json endJson(const EndScreenFacts& f, bool timeUp) const;
+    json endReply(Run& run);
 };
 
 std::optional<Response> Server::State::refreshSummary() {
-    const LogStatus status = buildSummary(school, logClock, pump);
+    const LogStatus status = buildSummary(school, services.clock, pump);
     if (status.ok()) return std::nullopt;
-    return errorResponse(503, status.message);
+    // The child sees the request fail; the teacher's message stays on the
+    // server's terminal, with no path of this PC in a page.
+    std::cerr << "kestrel-server: " << status.message << "\n";
+    return busyResponse();
 }
 
 std::optional<Response> Server::State::readNames(NameListState& lists, int mode,
-                                                 const std::string& grade) {
+                                                 const std::string& grade, const CivilDate& today) {
     if (auto failed = refreshSummary()) return failed;
     lists.NameListMode = mode;
     lists.filterText = grade;
-    if (const RosterStatus read = readNameLists(school, lists, now.date); !read.ok())
-        return errorResponse(503, read.message);
+    if (const RosterStatus read = readNameLists(school, lists, today); !read.ok()) {
+        std::cerr << "kestrel-server: " << read.message << "\n";
+        return busyResponse();
+    }
     return std::nullopt;
 }
 
@@ -397,18 +474,32 @@ bool Server::State::admit(const std::string& client) {
     return true;
 }
 
+// A run whose page went away goes on: a timed run is recorded as a
+// time-out once its limit has passed, as a desktop run that runs out is;
+// a run without a clock records nothing and is let go after its silence.
 void Server::State::expire() {
+    const auto silent = [this](const Run& run) {
+        return !run.drill.hasLimit() && t - run.lastHeard > limits.runSilenceSeconds;
+    };
     for (auto it = sessions.begin(); it != sessions.end();) {
-        Session& s = *it->second;
-        if (t - s.lastSeen > limits.sessionIdleSeconds) {
+        const std::shared_ptr<Session> s = it->second;
+        if (s->run && !s->run->ended) {
+            if (s->run->drill.hasLimit())
+                (void)timeOutIfDue(s->run);
+            else if (silent(*s->run))
+                s->run.reset();
+        }
+        if (t - s->lastSeen > limits.sessionIdleSeconds) {
             it = sessions.erase(it);
+            if (s->run && !s->run->ended) orphans.push_back(s->run);
             continue;
         }
-        // A tablet that went away mid-run leaves nothing behind.
-        if (s.run && !s.run->ended && t - s.run->lastHeard > limits.runSilenceSeconds)
-            s.run.reset();
         ++it;
     }
+    std::erase_if(orphans, [&](const std::shared_ptr<Run>& run) {
+        if (!run->ended && run->drill.hasLimit()) (void)timeOutIfDue(run);
+        return run->ended || silent(*run);
+    });
 }
 
 std::shared_ptr<Session> Server::State::sessionOf(const Request& req) {
@@ -420,13 +511,48 @@ std::shared_ptr<Session> Server::State::sessionOf(const Request& req) {
     return it->second;
 }
 
+// A session ends; a run of it still going goes on without it, to its end.
+void Server::State::endSession(const std::shared_ptr<Session>& session) {
+    if (session->run && !session->run->ended) orphans.push_back(session->run);
+    sessions.erase(session->id);
+}
+
+// Room for one more session of `client`: at the address's cap, or the
+// server's, the session idle longest that has no run going ends. False when
+// every such session is in a run.
+bool Server::State::makeRoomFor(const std::string& client) {
+    const auto evictable = [](const Session& s) { return !s.run || s.run->ended; };
+    const auto oldest = [&](bool sameClient) {
+        std::shared_ptr<Session> pick;
+        for (const auto& [id, s] : sessions)
+            if ((!sameClient || s->client == client) && evictable(*s) &&
+                (!pick || s->lastSeen < pick->lastSeen))
+                pick = s;
+        return pick;
+    };
+    const size_t mine =
+        static_cast<size_t>(std::count_if(sessions.begin(), sessions.end(), [&](const auto& e) {
+            return e.second->client == client;
+        }));
+    if (mine >= limits.maxSessionsPerClient) {
+        const std::shared_ptr<Session> s = oldest(true);
+        if (!s) return false;
+        endSession(s);
+    }
+    if (sessions.size() >= limits.maxSessions) {
+        const std::shared_ptr<Session> s = oldest(false);
+        if (!s) return false;
+        endSession(s);
+    }
+    return true;
+}
+
 // ---- Files -----------------------------------------------------------------------
 
-Response Server::State::staticFile(const std::string& path) {
+Response Server::State::staticFile(const Request& req, const std::string& path) {
     const std::string key = path == "/" ? "/index.html" : path;
     Response r;
     r.headers.push_back({"X-Content-Type-Options", "nosniff"});
-    r.headers.push_back({"Cache-Control", "no-cache"});
     auto it = pageFiles.find(key);
     if (it == pageFiles.end()) {
         if (key != "/index.html") return errorResponse(404, kNotFound);
@@ -434,12 +560,23 @@ Response Server::State::staticFile(const std::string& path) {
         r.body = kPlaceholderPage;
         return r;
     }
+    // A tablet loads the page once; later loads ask whether it changed.
+    char tag[24];
+    std::snprintf(tag, sizeof tag, "\"%016llx\"",
+                  static_cast<unsigned long long>(std::hash<std::string>{}(it->second.bytes)));
+    r.headers.push_back({"ETag", tag});
+    r.headers.push_back({"Cache-Control", "no-cache"});
+    if (const std::string* match = fieldOf(req.headers, "If-None-Match", true);
+        match && *match == tag) {
+        r.status = 304;
+        return r;
+    }
     r.contentType = it->second.contentType;
     r.body = it->second.bytes;
     return r;
 }
 
-Response Server::State::sound(const std::string& cue) {
+Response Server::State::sound(const std::string& cue, std::unique_lock<std::mutex>& lk) {
     // The file comes from the school's sound table, never from the request.
     static const std::pair<const char*, int> cues[] = {
         {"right", SoundTable::kRightCue},
@@ -463,25 +600,30 @@ Response Server::State::sound(const std::string& cue) {
         file.find('\\') != std::string::npos || file.starts_with(".."))
         return errorResponse(404, kNotFound);
 
+    // Read from the share without the state lock.
+    lk.unlock();
     std::ifstream in(pathFromUtf8(school.folders.SoundFolder + file), std::ios::binary);
-    if (!in) return errorResponse(404, kNotFound);
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || static_cast<uint64_t>(size) > limits.maxSoundBytes)
-        return errorResponse(404, kNotFound);
-    in.seekg(0);
     Response r;
+    if (in) {
+        in.seekg(0, std::ios::end);
+        const std::streamoff size = in.tellg();
+        if (size >= 0 && static_cast<uint64_t>(size) <= limits.maxSoundBytes) {
+            in.seekg(0);
+            r.body.resize(static_cast<size_t>(size));
+            in.read(r.body.data(), size);
+        }
+    }
+    const bool read = in && !r.body.empty();
+    lk.lock();
+    if (!read) return errorResponse(404, kNotFound);
     r.contentType = "audio/wav";
-    r.body.resize(static_cast<size_t>(size));
-    in.read(r.body.data(), size);
-    if (!in) return errorResponse(404, kNotFound);
     r.headers.push_back({"Cache-Control", "no-store"});
     return r;
 }
 
 // ---- Name screen -----------------------------------------------------------------
 
-Response Server::State::names(const Request& req) {
+Response Server::State::names(const Request& req, std::unique_lock<std::mutex>& lk) {
     int mode = 1;
     std::string grade = kAllGrades;
     if (const std::string* m = fieldOf(req.query, "mode")) {
@@ -493,8 +635,24 @@ Response Server::State::names(const Request& req) {
         if (!isGradeItem(*g)) return errorResponse(400, kBadRequest);
         grade = *g;
     }
+    const CivilDate today = now.date;
     NameListState lists;
-    if (auto failed = readNames(lists, mode, grade)) return *failed;
+    lk.unlock();
+    std::optional<Response> failed;
+    {
+        std::unique_lock<std::timed_mutex> sl = lockSchool();
+        if (!sl.owns_lock())
+            failed = busyResponse();
+        else
+            try {
+                failed = readNames(lists, mode, grade, today);
+            } catch (const LogBusy&) {
+                school.resultsWindow.forget();
+                failed = busyResponse();
+            }
+    }
+    lk.lock();
+    if (failed) return *failed;
 
     json list = json::array();
     for (size_t k = 0; k < lists.List1.size(); ++k)
@@ -515,7 +673,8 @@ Response Server::State::names(const Request& req) {
                               {"Command14", "O.K."}});
 }
 
-Response Server::State::signIn(const Request& req, const json& body) {
+Response Server::State::signIn(const Request& req, const json& body,
+                               std::unique_lock<std::mutex>& lk) {
     const json refused = {{"Label1", kChooseName}, {"cue", "wrong"}};
     int mode = 1;
     std::string grade = kAllGrades;
@@ -534,25 +693,62 @@ Response Server::State::signIn(const Request& req, const json& body) {
         return errorResponse(400, kBadRequest);
     const int64_t line = body["line"].get<int64_t>();
 
+    // The class code the server printed: only the room's devices sign in.
+    if (!classCode.empty()) {
+        CodeFailures& f = codeFailures[req.client];
+        if (f.lockedUntil > t) return errorResponse(429, kTooMany);
+        const bool given = body.contains("code") && body["code"].is_string();
+        if (!given || body["code"].get<std::string>() != classCode) {
+            if (given && ++f.count >= limits.maxCodeFailures) {
+                f.count = 0;
+                f.lockedUntil = t + limits.codeLockSeconds;
+            }
+            return errorResponse(403, given ? kWrongCode : kNeedCode, {{"needCode", true}});
+        }
+        codeFailures.erase(req.client);
+    }
+
+    const LocalTime at = now;
     NameListState lists;
-    if (auto failed = readNames(lists, mode, grade)) return *failed;
-    if (line < 1 || line >= static_cast<int64_t>(lists.List1.size()))
-        return errorResponse(422, kChooseName, refused);
+    SharedState state;
+    bool signedIn = false;
+    lk.unlock();
+    std::optional<Response> failed;
+    {
+        std::unique_lock<std::timed_mutex> sl = lockSchool();
+        if (!sl.owns_lock())
+            failed = busyResponse();
+        else
+            try {
+                failed = readNames(lists, mode, grade, at.date);
+                if (!failed && line >= 1 && line < static_cast<int64_t>(lists.List1.size()))
+                    signedIn = kestrel::signIn(school, state,
+                                               lists.numberOfLine(static_cast<int>(line)), at);
+            } catch (const LogBusy&) {
+                school.resultsWindow.forget();
+                failed = busyResponse();
+            }
+    }
+    lk.lock();
+    readClock();
+    if (failed) return *failed;
+    if (!signedIn) return errorResponse(422, kChooseName, refused);
 
     // A sign-in on a browser that is signed in already replaces that session.
-    if (const std::string old = cookieOf(req, kSessionCookie); !old.empty()) sessions.erase(old);
-    if (sessions.size() >= limits.maxSessions) return errorResponse(503, kBusy);
+    if (const std::string old = cookieOf(req, kSessionCookie); !old.empty())
+        if (auto it = sessions.find(old); it != sessions.end()) endSession(it->second);
+    if (!makeRoomFor(req.client)) return busyResponse();
 
-    Session s;
-    if (!kestrel::signIn(school, s.state, lists.numberOfLine(static_cast<int>(line)), now))
-        return errorResponse(422, kChooseName, refused);
-    s.id = services.ids.newId();
-    s.lastSeen = t;
-    s.gradeFilter = grade;
+    auto s = std::make_shared<Session>();
+    s->state = state;
+    s->id = services.ids.newId();
+    s->client = req.client;
+    s->lastSeen = t;
+    s->gradeFilter = grade;
     const std::string shown = chosenNameText(lists.List1[static_cast<size_t>(line)]);
-    const std::string name = trimSpaces(s.state.CurrentStudentName);
-    const std::string id = s.id;
-    sessions.emplace(id, std::make_shared<Session>(std::move(s)));
+    const std::string name = trimSpaces(s->state.CurrentStudentName);
+    const std::string id = s->id;
+    sessions.emplace(id, std::move(s));
 
     Response r = jsonResponse(200, {{"Label1", shown}, {"student", name}});
     r.headers.push_back({"Set-Cookie", std::string(kSessionCookie) + "=" + id +
@@ -561,19 +757,29 @@ Response Server::State::signIn(const Request& req, const json& body) {
 }
 
 Response Server::State::signOut(const Request& req) {
-    if (const std::string id = cookieOf(req, kSessionCookie); !id.empty()) sessions.erase(id);
+    if (const std::string id = cookieOf(req, kSessionCookie); !id.empty())
+        if (auto it = sessions.find(id); it != sessions.end()) endSession(it->second);
     Response r = jsonResponse(200, json::object());
     r.headers.push_back({"Set-Cookie", std::string(kSessionCookie) +
                                            "=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0"});
     return r;
 }
 
+// What a page that was reloaded needs to go on where it stood.
+Response Server::State::sessionView(Session& session) {
+    json run = nullptr;
+    if (session.run) run = runView(*session.run, session.state);
+    return jsonResponse(200,
+                        {{"student", trimSpaces(session.state.CurrentStudentName)}, {"run", run}});
+}
+
 // ---- Level menu ------------------------------------------------------------------
 
-Response Server::State::menu(const Request& req, Session& session) {
+Response Server::State::menu(const Request& req, const std::shared_ptr<Session>& session,
+                             std::unique_lock<std::mutex>& lk) {
     int display = 1;
     int kind = 1;
-    std::string grade = session.gradeFilter;
+    std::string grade = session->gradeFilter;
     if (const std::string* d = fieldOf(req.query, "display")) {
         const std::optional<int> n = smallNumber(*d);
         if (!n || *n > 1) return errorResponse(400, kBadRequest);
@@ -588,92 +794,135 @@ Response Server::State::menu(const Request& req, Session& session) {
         if (!isGradeItem(*g)) return errorResponse(400, kBadRequest);
         grade = *g;
     }
-    if (auto failed = refreshSummary()) return *failed;
-
-    SharedState& st = session.state;
+    SharedState st = session->state;
+    const LocalTime at = now;
     const int s = st.CurrentStudentNumber;
-    const LevelAvailability available = refreshAvailability(school, st);
-    const MenuHeader header = menuHeader(school, st, now);
-    const std::vector<LevelColumnTexts> columns = levelColumns(school, s);
-
-    std::string heading;
-    std::vector<std::vector<std::string>> viewLines;
-    const bool todayView = display == 0 && kind == 2;
-    // The time display's first kind is the best times, the points display's
-    // the rankings by points.
-    const RankingBasis basis = rankingBasis(static_cast<int16_t>(display == 0 ? 1 : 2),
-                                            static_cast<int16_t>(display == 0 ? 1 : kind));
-    if (display == 1) {
-        heading = pointsRankingHeading(kind);
-    } else if (kind == 1) {
-        heading = "ベスト成績";
-    } else {
-        heading = "本日の成績";
-        ViewScan scan(
-            {ViewKind::Today, levelCount(), static_cast<double>(dayNumber(now.date)), 1, grade, s},
-            school.roster, school.criteria);
-        replayLogWindow(school.resultsWindow, scan, kTodayViewRecords);
-        viewLines = scan.takeLines();
-    }
-
-    json levels = json::array();
-    for (int i = 1; i <= levelCount(); ++i) {
-        const auto k = static_cast<size_t>(i);
-        ColumnList list;
-        if (todayView)
-            list = viewList(k < viewLines.size() ? std::move(viewLines[k])
-                                                 : std::vector<std::string>{});
+    json reply;
+    lk.unlock();
+    std::optional<Response> failed;
+    {
+        std::unique_lock<std::timed_mutex> sl = lockSchool();
+        if (!sl.owns_lock())
+            failed = busyResponse();
         else
-            list = rankingList(school, i, basis, grade, s);
-        json colour = nullptr;
-        if (display == 0)
-            if (const std::optional<uint32_t> bg = timeListColour(list.lines, school.criteria[i]))
-                colour = colourText(*bg);
-        const bool closed = available.closed[k];
-        const LevelColumnTexts& c = columns[k - 1];
-        levels.push_back({{"level", i},
-                          {"Label1", c.number},
-                          {"Label3", c.name},
-                          {"Command4", withoutAccessMark(c.startCaption)},
-                          {"enabled", !closed},
-                          {"Text1", closed ? json(kOverPracticeNotice) : json(nullptr)},
-                          {"Label9", "今日"},
-                          {"Label10", "今まで"},
-                          {"Label14", c.today},
-                          {"Label15", c.allTime},
-                          {"Label8", c.passPeriod},
-                          {"Label7", c.target},
-                          {"List5", list.lines},
-                          {"List5Own", list.own},
-                          {"List5Colour", colour}});
+            try {
+                failed = refreshSummary();
+            } catch (const LogBusy&) {
+                school.resultsWindow.forget();
+                failed = busyResponse();
+            }
+        if (!failed) {
+            const LevelAvailability available = refreshAvailability(school, st);
+            const MenuHeader header = menuHeader(school, st, at);
+            const std::vector<LevelColumnTexts> columns = levelColumns(school, s);
+
+            std::string heading;
+            std::vector<std::vector<std::string>> viewLines;
+            const bool todayView = display == 0 && kind == 2;
+            // The time display's first kind is the best times, the points
+            // display's the rankings by points.
+            const RankingBasis basis = rankingBasis(static_cast<int16_t>(display == 0 ? 1 : 2),
+                                                    static_cast<int16_t>(display == 0 ? 1 : kind));
+            if (display == 1) {
+                heading = pointsRankingHeading(kind);
+            } else if (kind == 1) {
+                heading = "ベスト成績";
+            } else {
+                heading = "本日の成績";
+                ViewScan scan({ViewKind::Today, levelCount(),
+                               static_cast<double>(dayNumber(at.date)), 1, grade, s},
+                              school.roster, school.criteria);
+                replayLogWindow(school.resultsWindow, scan, kTodayViewRecords);
+                viewLines = scan.takeLines();
+            }
+
+            json levels = json::array();
+            for (int i = 1; i <= levelCount(); ++i) {
+                const auto k = static_cast<size_t>(i);
+                ColumnList list;
+                if (todayView)
+                    list = viewList(k < viewLines.size() ? std::move(viewLines[k])
+                                                         : std::vector<std::string>{});
+                else
+                    list = rankingList(school, i, basis, grade, s);
+                json colour = nullptr;
+                if (display == 0)
+                    if (const std::optional<uint32_t> bg =
+                            timeListColour(list.lines, school.criteria[i]))
+                        colour = colourText(*bg);
+                const bool closed = available.closed[k];
+                const LevelColumnTexts& c = columns[k - 1];
+                levels.push_back({{"level", i},
+                                  {"Label1", c.number},
+                                  {"Label3", c.name},
+                                  {"Command4", withoutAccessMark(c.startCaption)},
+                                  {"enabled", !closed},
+                                  {"Text1", closed ? json(kOverPracticeNotice) : json(nullptr)},
+                                  {"Label9", "今日"},
+                                  {"Label10", "今まで"},
+                                  {"Label14", c.today},
+                                  {"Label15", c.allTime},
+                                  {"Label8", c.passPeriod},
+                                  {"Label7", c.target},
+                                  {"List5", list.lines},
+                                  {"List5Own", list.own},
+                                  {"List5Colour", colour}});
+            }
+            json option1 = display == 1 ? json::array({"累計順", "本日順"})
+                                        : json::array({"BEST表示", "本日のみ"});
+            reply = {{"Label11", header.title},
+                     {"Label12", header.student},
+                     {"Label13", header.school},
+                     {"Label17", header.minutes},
+                     {"Label18", header.todayTotal},
+                     {"Label5", heading},
+                     {"Command1", "戻る(0)"},
+                     {"Option2", json::array({"ﾀｲﾑ表示", "ﾎﾟｲﾝﾄ表示"})},
+                     {"display", display},
+                     {"Option1", option1},
+                     {"kind", kind},
+                     {"Combo1", gradeItems()},
+                     {"grade", grade},
+                     {"levels", levels}};
+        }
     }
-    json option1 =
-        display == 1 ? json::array({"累計順", "本日順"}) : json::array({"BEST表示", "本日のみ"});
-    return jsonResponse(200, {{"Label11", header.title},
-                              {"Label12", header.student},
-                              {"Label13", header.school},
-                              {"Label17", header.minutes},
-                              {"Label18", header.todayTotal},
-                              {"Label5", heading},
-                              {"Command1", "戻る(0)"},
-                              {"Option2", json::array({"ﾀｲﾑ表示", "ﾎﾟｲﾝﾄ表示"})},
-                              {"display", display},
-                              {"Option1", option1},
-                              {"kind", kind},
-                              {"Combo1", gradeItems()},
-                              {"grade", grade},
-                              {"levels", levels}});
+    lk.lock();
+    readClock();
+    if (failed) return *failed;
+    session->state.TodayRunCount = st.TodayRunCount;
+    return jsonResponse(200, reply);
 }
 
 // ---- The run ---------------------------------------------------------------------
 
-json Server::State::clockJson(Run& run, Session& session) {
+json Server::State::clockJson(Run& run, const SharedState& signedIn) {
     return {{"sLabel9", std::to_string(run.drill.remaining())},
             {"sLabel10", std::to_string(run.drill.elapsedSeconds())},
-            {"sLabel13", std::to_string(minutesSinceSignIn(session.state, now))}};
+            {"sLabel13", std::to_string(minutesSinceSignIn(signedIn, now))}};
 }
 
-Response Server::State::startRun(Session& session, const json& body) {
+void Server::State::showProblem(Run& run, const ShownProblem& p) {
+    run.problem = {{"qLabel1", p.problem.ProblemText},
+                   {"Label10", p.problem.instruction},
+                   {"hintDelayMs", p.hintDelayMs},
+                   {"seq", ++run.seq}};
+    run.shownAt = t;
+}
+
+// The run as a page that comes back shows it: its start's texts, the clock,
+// the problem on the screen, a wrong answer waiting for "+" "+", or its end.
+json Server::State::runView(Run& run, const SharedState& signedIn) {
+    json view = run.start;
+    view.update(clockJson(run, signedIn));
+    view["problem"] = run.problem;
+    view["wrong"] = run.wrong;
+    view["state"] = !run.ended ? "running" : run.end.is_null() ? "recording" : "ended";
+    if (!run.end.is_null()) view["end"] = run.end;
+    return view;
+}
+
+Response Server::State::startRun(const Request& req, const std::shared_ptr<Session>& session,
+                                 const json& body, std::unique_lock<std::mutex>& lk) {
     if (!body.contains("level") || !body["level"].is_number_integer())
         return errorResponse(400, kBadRequest);
     const int64_t requested = body["level"].get<int64_t>();
@@ -681,30 +930,62 @@ Response Server::State::startRun(Session& session, const json& body) {
     const int level = static_cast<int>(requested);
     const bool again =
         body.contains("again") && body["again"].is_boolean() && body["again"].get<bool>();
-    if (auto failed = refreshSummary()) return *failed;
+    // A run is never thrown away: the page that left it comes back to it.
+    if (session->run && !session->run->ended)
+        return errorResponse(409, kRunGoing, {{"run", runView(*session->run, session->state)}});
+    // The last run's record must be in the log before the next run counts it.
+    if (session->run && session->run->end.is_null()) return busyResponse();
+    if (session->runsStarted >= limits.maxRunsPerSession) return errorResponse(429, kTooMany);
+    const bool offered = again && session->retryLevel == level;
 
-    // From the level menu a level practised too much is closed; the end
-    // screen's "もう一度" repeats the level it offered, as the desktop's does.
-    const LevelAvailability available = refreshAvailability(school, session.state);
-    const bool offered = again && session.retryLevel == level;
-    if (!offered && available.closed[static_cast<size_t>(level)])
-        return errorResponse(403, kNotAvailable, {{"Text1", kOverPracticeNotice}});
-    if (session.runsStarted >= limits.maxRunsPerSession) return errorResponse(429, kTooMany);
-
-    // A run still going is abandoned: it leaves no record.
-    session.run.reset();
-    session.retryLevel = 0;
-    ++session.runsStarted;
-    auto run = std::make_shared<Run>(school, session.state, services.random);
+    SharedState st = session->state;
+    const LocalTime at = now;
+    const double startedAt = t;
+    auto run = std::make_shared<Run>(school, st, services.random);
     Run& r = *run;
-    r.id = services.ids.newId();
-    r.lastHeard = t;
-    resetRunState(r.state);
-    r.state.CurrentLevel = static_cast<int16_t>(level);
-    const RunStart start = r.drill.start(t, now);
-    const RunHeader& h = start.header;
+    std::optional<Response> refused;
+    std::optional<RunStart> start;
+    lk.unlock();
+    {
+        std::unique_lock<std::timed_mutex> sl = lockSchool();
+        if (!sl.owns_lock())
+            refused = busyResponse();
+        else
+            try {
+                refused = refreshSummary();
+            } catch (const LogBusy&) {
+                school.resultsWindow.forget();
+                refused = busyResponse();
+            }
+        if (!refused) {
+            // From the level menu a level practised too much is closed; the
+            // end screen's "もう一度" repeats the level it offered, as the
+            // desktop's does.
+            const LevelAvailability available = refreshAvailability(school, r.state);
+            if (!offered && available.closed[static_cast<size_t>(level)])
+                refused = errorResponse(403, kNotAvailable, {{"Text1", kOverPracticeNotice}});
+            else {
+                resetRunState(r.state);
+                r.state.CurrentLevel = static_cast<int16_t>(level);
+                start = r.drill.start(startedAt, at);
+            }
+        }
+    }
+    lk.lock();
+    readClock();
+    if (refused) return *refused;
+    // Another request of the session may have started a run meanwhile.
+    if (session->run && !session->run->ended)
+        return errorResponse(409, kRunGoing, {{"run", runView(*session->run, session->state)}});
 
-    json reply = {
+    session->retryLevel = 0;
+    ++session->runsStarted;
+    r.id = services.ids.newId();
+    r.client = req.client;
+    r.session = session;
+    r.lastHeard = t;
+    const RunHeader& h = start->header;
+    r.start = {
         {"run", r.id},
         {"sLabel2", h.title},
         {"sLabel7", h.studentName},
@@ -715,99 +996,320 @@ Response Server::State::startRun(Session& session, const json& body) {
         {"sLabel11", h.levelRun},
         {"sLabel9", std::to_string(h.remaining)},
         {"sLabel10", "0"},
-        {"bar", {{"limit", h.limitSeconds}, {"target", h.targetTime}, {"minimum", h.minimumTime}}},
-        {"problem", problemJson(start.first)}};
-    session.run = std::move(run);
+        {"bar", {{"limit", h.limitSeconds}, {"target", h.targetTime}, {"minimum", h.minimumTime}}}};
+    showProblem(r, start->first);
+    session->state.TodayRunCount = r.state.TodayRunCount;
+    json reply = r.start;
+    reply["problem"] = r.problem;
+    session->run = std::move(run);
     return jsonResponse(201, reply);
 }
 
-std::optional<Response> Server::State::timeOutIfDue(Run& run, Session& session) {
-    if (run.drill.catchUp(t) != RunRules::Tick::TimeOut) return std::nullopt;
-    if (auto failed = endRun(run, session)) return failed;
-    return jsonResponse(200, {{"verdict", "timeUp"}, {"state", "ended"}, {"end", run.end}});
+// The run's end, once: the record waits for the log (flushRecords), a run
+// that records nothing goes back to the menu.
+void Server::State::finish(const std::shared_ptr<Run>& run) {
+    const RunEnd end = run->drill.finish(now);
+    if (!end.claimed) return;
+    run->ended = true;
+    run->timeUp = end.timeUp;
+    run->endedAt = t;
+    run->endedIn = requests;
+    run->wrong = nullptr;
+    if (!end.record) {
+        run->end = {{"practice", true}};
+        return;
+    }
+    run->record = *end.record;
+    run->recording = Run::Recording::Waiting;
+    recording.push_back(run);
 }
 
-std::optional<Response> Server::State::endRun(Run& run, Session& session) {
-    const RunEnd end = run.drill.finish(now);
-    if (!end.claimed) return std::nullopt;
-    run.ended = true;
-    if (!end.record) {
-        // A run that is not recorded goes back to the menu.
-        run.end = {{"practice", true}};
-        return std::nullopt;
-    }
-    RecordOutcome outcome;
-    {
-        const ReleaseDuringWaits others;
-        outcome = recordRun(school, logClock, pump, *end.record);
-    }
-    // Other requests may have come in meanwhile.
-    readClock();
-    if (!outcome.status.ok()) {
-        // A run the log could not take waits on the server's PC; the child
-        // is told so, and no path of that PC.
-        const std::string text = outcome.kept.ok() ? kKeptRunText : outcome.status.message;
-        run.end = {{"error", text}, {"kept", outcome.kept.ok()}};
-        return errorResponse(500, text);
-    }
-    ++written;
-    if (recorded) recorded(*end.record);
+bool Server::State::timeOutIfDue(const std::shared_ptr<Run>& run) {
+    if (run->ended || run->drill.catchUp(t) != RunRules::Tick::TimeOut) return false;
+    finish(run);
+    return true;
+}
 
-    EndScreenFacts f;
-    if (const LogStatus status = evaluateRun(school, run.state, outcome.flags, logClock, pump, f);
-        !status.ok())
-        return errorResponse(503, status.message);
-    session.state.TodayRunCount = run.state.TodayRunCount;
-    session.retryLevel = f.ways.retry ? run.state.CurrentLevel : 0;
-
+json Server::State::endJson(const EndScreenFacts& f, bool timeUp) const {
     json laterLabel2 = f.cleared ? json(kLevelClearedText) : json(nullptr);
     if (f.ways.label2 == WaysOn::Label2::Hide) laterLabel2 = nullptr;
     if (f.ways.label2 == WaysOn::Label2::NextLevel) laterLabel2 = kNextLevelText;
-    const bool timeUp = end.timeUp;
-    run.end = {{"cover", timeUp ? "lblsss2" : "lblsss1"},
-               {"lblsss1", timeUp ? json(nullptr) : json(kRecordingCover)},
-               {"lblsss2", timeUp ? json(kTimeUpCover) : json(nullptr)},
-               {"Label15", f.title},
-               {"Label16", f.levelName},
-               {"Label17", f.studentName},
-               {"Label13", f.levelRun},
-               {"Label14", f.todayRun},
-               {"Label18", f.runTime},
-               {"Label19", f.points},
-               {"Label20", f.messageText.empty() ? json(nullptr) : json(f.messageText)},
-               {"Label2", f.cleared ? json(kLevelClearedText) : json(nullptr)},
-               {"Picture1", f.goalPanel},
-               {"Label1", f.goalPanel ? json(kGoalClearedText) : json(nullptr)},
-               {"cue", soundJson(f.messageSound)},
-               {"goalCue", soundJson(f.goalSound)},
-               {"Command4", nullptr},
-               {"Command5", nullptr},
-               {"again", f.ways.retry},
-               {"afterTimer",
-                {{"Picture1", false},
-                 {"Command4", kToMenuCaption},
-                 {"Command5", f.ways.retry ? json(kRetryCaption) : json(nullptr)},
-                 {"Label2", laterLabel2}}}};
-    return std::nullopt;
+    return {{"cover", timeUp ? "lblsss2" : "lblsss1"},
+            {"lblsss1", timeUp ? json(nullptr) : json(kRecordingCover)},
+            {"lblsss2", timeUp ? json(kTimeUpCover) : json(nullptr)},
+            {"Label15", f.title},
+            {"Label16", f.levelName},
+            {"Label17", f.studentName},
+            {"Label13", f.levelRun},
+            {"Label14", f.todayRun},
+            {"Label18", f.runTime},
+            {"Label19", f.points},
+            {"Label20", f.messageText.empty() ? json(nullptr) : json(f.messageText)},
+            {"Label2", f.cleared ? json(kLevelClearedText) : json(nullptr)},
+            {"Picture1", f.goalPanel},
+            {"Label1", f.goalPanel ? json(kGoalClearedText) : json(nullptr)},
+            {"cue", soundJson(f.messageSound)},
+            {"goalCue", soundJson(f.goalSound)},
+            {"Command4", nullptr},
+            {"Command5", nullptr},
+            {"again", f.ways.retry},
+            {"afterTimer",
+             {{"Picture1", false},
+              {"Command4", kToMenuCaption},
+              {"Command5", f.ways.retry ? json(kRetryCaption) : json(nullptr)},
+              {"Label2", laterLabel2}}}};
 }
 
-Response Server::State::runRequest(const Request& req, Session& session, const std::string& id,
-                                   const std::string& action, const std::optional<json>& body) {
+// Puts the ended runs' records into the log and evaluates their end
+// screens, without the state lock. A log another PC holds leaves them
+// waiting for the next request; a log that cannot be written keeps them on
+// this PC (KeptRuns.h), and the child is told so.
+void Server::State::flushRecords(std::unique_lock<std::mutex>& lk) {
+    // Each record is taken by one request at a time: another that comes
+    // meanwhile leaves it to this one.
+    std::vector<std::shared_ptr<Run>> todo;
+    for (const auto& run : recording)
+        if (!run->flushing) todo.push_back(run);
+    if (todo.empty()) return;
+    for (const auto& run : todo)
+        run->flushing = true;
+    struct Step {
+        Run::Recording stage;
+        ResultRecord record;
+        RecordFlags flags;
+        SharedState state;
+        bool timeUp;
+        bool overdue; // waited long enough: kept on this PC, or shown without its figures
+    };
+    std::vector<Step> steps;
+    for (const auto& run : todo)
+        steps.push_back({run->recording, *run->record, run->flags, run->state, run->timeUp,
+                         t - run->endedAt >= limits.recordWaitSeconds});
+    lk.unlock();
+    std::vector<json> ends(todo.size());
+    std::vector<bool> appended(todo.size(), false);
+    const std::filesystem::path logPath = resultsLogPath(school.folders);
+    {
+        std::unique_lock<std::timed_mutex> sl = lockSchool();
+        for (size_t i = 0; i < todo.size(); ++i) {
+            Step& s = steps[i];
+            const auto keep = [&] {
+                const KeepOutcome kept = keepRun(files, school.keptRunsFolders, logPath, s.record);
+                if (!kept.ok()) return false;
+                std::cerr << "kestrel-server: 成績を「" << utf8OfPath(kept.file)
+                          << "」にとっておきました。\n";
+                ends[i] = {{"kept", true}, {"Label20", kKeptRunText}, {"Command4", kToMenuCaption}};
+                s.stage = Run::Recording::Done;
+                return true;
+            };
+            if (!sl.owns_lock()) {
+                if (s.stage == Run::Recording::Waiting && s.overdue) (void)keep();
+                continue;
+            }
+            const auto L = static_cast<size_t>(s.record.level);
+            const auto S = static_cast<size_t>(s.record.studentNumber);
+            const bool inRange = L <= kMaxLevel && S <= kMaxStudent;
+            const int32_t best = inRange ? school.summary->bestTime[L][S] : 0;
+            const int32_t overall = inRange ? school.summary->overallBest[L] : 0;
+            try {
+                if (s.stage == Run::Recording::Waiting) {
+                    const RecordOutcome outcome = recordRun(school, services.clock, pump, s.record);
+                    if (!outcome.status.ok()) {
+                        std::cerr << "kestrel-server: " << outcome.status.message << "\n";
+                        if (outcome.kept.ok()) {
+                            std::cerr << "kestrel-server: 成績を「" << utf8OfPath(outcome.kept.file)
+                                      << "」にとっておきました。\n";
+                            ends[i] = {{"kept", true},
+                                       {"Label20", kKeptRunText},
+                                       {"Command4", kToMenuCaption}};
+                            s.stage = Run::Recording::Done;
+                        } else if (!outcome.appendFailed) {
+                            ends[i] = {{"error", kInternal}, {"Command4", kToMenuCaption}};
+                            s.stage = Run::Recording::Done;
+                        }
+                        continue;
+                    }
+                    s.stage = Run::Recording::Appended;
+                    s.flags = outcome.flags;
+                    appended[i] = true;
+                }
+                EndScreenFacts facts;
+                if (const LogStatus status =
+                        evaluateRun(school, s.state, s.flags, services.clock, pump, facts);
+                    !status.ok()) {
+                    std::cerr << "kestrel-server: " << status.message << "\n";
+                    throw LogBusy{};
+                }
+                ends[i] = endJson(facts, s.timeUp);
+                s.stage = Run::Recording::Done;
+            } catch (const std::exception& e) {
+                // Whatever failed is told on the terminal; the record waits as
+                // for a held log.
+                std::cerr << "kestrel-server: " << e.what() << "\n";
+                school.resultsWindow.forget();
+                if (s.stage == Run::Recording::Waiting && inRange) {
+                    school.summary->bestTime[L][S] = best;
+                    school.summary->overallBest[L] = overall;
+                }
+            } catch (const LogBusy&) {
+                // The log is held by another PC, or the share is away. A
+                // record that did not go in leaves the summary as it was.
+                school.resultsWindow.forget();
+                if (s.stage == Run::Recording::Waiting && inRange) {
+                    school.summary->bestTime[L][S] = best;
+                    school.summary->overallBest[L] = overall;
+                }
+                if (!s.overdue) continue;
+                if (s.stage == Run::Recording::Waiting)
+                    (void)keep();
+                else // in the log already: the end screen without its figures
+                    ends[i] = {{"Label20", kRecordedText}, {"Command4", kToMenuCaption}};
+                if (s.stage == Run::Recording::Appended) s.stage = Run::Recording::Done;
+            }
+        }
+    }
+    lk.lock();
+    readClock();
+    for (size_t i = 0; i < todo.size(); ++i) {
+        Run& run = *todo[i];
+        run.flushing = false;
+        run.recording = steps[i].stage;
+        run.flags = steps[i].flags;
+        if (appended[i]) {
+            ++written;
+            if (recorded) recorded(steps[i].record, run.client);
+        }
+        if (run.recording != Run::Recording::Done) continue;
+        run.end = std::move(ends[i]);
+        run.state.TodayRunCount = steps[i].state.TodayRunCount;
+        if (const std::shared_ptr<Session> session = run.session.lock();
+            session && session->run == todo[i]) {
+            session->state.TodayRunCount = steps[i].state.TodayRunCount;
+            session->retryLevel = run.end.value("again", false) ? run.state.CurrentLevel : 0;
+        }
+    }
+    std::erase_if(recording, [](const auto& r) { return r->recording == Run::Recording::Done; });
+}
+
+// The reply's end: the end screen once recorded, else "recording", and
+// the page asks again.
+json Server::State::endReply(Run& run) {
+    if (run.end.is_null()) return {{"state", "recording"}};
+    return {{"state", "ended"}, {"end", run.end}};
+}
+
+Response Server::State::answer(const std::shared_ptr<Run>& found, Session& session,
+                               const json& body, std::unique_lock<std::mutex>& lk) {
+    Run& run = *found;
+    DrillRun& drill = run.drill;
+    if (!body.contains("entry") || !body["entry"].is_string())
+        return errorResponse(400, kBadRequest);
+    const std::string entry = body["entry"].get<std::string>();
+    if (!RunRules::isTypedEntry(entry)) return errorResponse(400, kBadRequest);
+    std::optional<uint64_t> seq;
+    if (body.contains("seq")) {
+        if (!body["seq"].is_number_unsigned()) return errorResponse(400, kBadRequest);
+        seq = body["seq"].get<uint64_t>();
+        // The same answer sent again gets its first reply.
+        if (run.lastAnswer.response && run.lastAnswer.seq == *seq) return *run.lastAnswer.response;
+        if (*seq != run.seq) return errorResponse(409, kNotNow);
+    }
+    // A run that ran out before the answer came (here, or as the server
+    // looked over its runs) says so.
+    if (timeOutIfDue(found) || (run.ended && run.timeUp && run.endedIn == requests)) {
+        flushRecords(lk);
+        json reply = endReply(run);
+        reply["verdict"] = "timeUp";
+        return jsonResponse(200, reply);
+    }
+    if (run.ended) return errorResponse(409, kNotNow, endReply(run));
+    // Faster than a child can enter it: held, and the page sends it again.
+    if (const double early = limits.minAnswerSeconds - (t - run.shownAt); early > 0)
+        return errorResponse(
+            425, kTooSoon,
+            {{"tooSoon", true}, {"retryAfterMs", static_cast<int>(std::ceil(early * 1000))}});
+
+    const uint64_t answeredSeq = run.seq;
+    const std::optional<Answered> answered = drill.answer(entry, t);
+    if (!answered) return errorResponse(409, kNotNow);
+    const AfterAnswer next = drill.proceed(t);
+    json reply = {{"hint", hintJson(answered->working)}};
+    bool ended = false;
+    if (answered->verdict == Judgement::Right) {
+        reply["verdict"] = "right";
+        reply["cue"] = "right";
+        if (next.kind == AfterAnswer::Kind::Ended) {
+            finish(found);
+            ended = true;
+        } else if (next.next) {
+            showProblem(run, *next.next);
+            reply["problem"] = run.problem;
+        }
+    } else {
+        reply["verdict"] = "wrong";
+        reply["cue"] = "wrong";
+        run.wrong = {{"Label11", "="},
+                     {"seitouLabel", answered->correctAnswer},
+                     {"Commandkakunin2", kConfirmPrompt}};
+        reply.update(run.wrong);
+    }
+    reply.update(clockJson(run, session.state));
+    // The penalty shows at once on the page; the recorded time is the run
+    // clock's own.
+    if (answered->verdict == Judgement::Wrong)
+        reply["sLabel10"] = std::to_string(drill.elapsedAt(t));
+    if (ended) {
+        flushRecords(lk);
+        reply.update(endReply(run));
+    }
+    Response r = jsonResponse(200, reply);
+    run.lastAnswer = {answeredSeq, r};
+    return r;
+}
+
+Response Server::State::confirm(Run& run, Session& session, const json& body) {
+    if (body.contains("seq")) {
+        if (!body["seq"].is_number_unsigned()) return errorResponse(400, kBadRequest);
+        const uint64_t seq = body["seq"].get<uint64_t>();
+        if (run.lastConfirm.response && run.lastConfirm.seq == seq)
+            return *run.lastConfirm.response;
+        if (seq != run.seq) return errorResponse(409, kNotNow);
+    }
+    const uint64_t confirmedSeq = run.seq;
+    const std::optional<ShownProblem> next = run.drill.confirm(t);
+    if (!next) return errorResponse(409, kNotNow);
+    showProblem(run, *next);
+    run.wrong = nullptr;
+    json reply = {{"problem", run.problem},
+                  {"seitouLabel", nullptr},
+                  {"Label11", nullptr},
+                  {"Commandkakunin2", nullptr}};
+    reply.update(clockJson(run, session.state));
+    Response r = jsonResponse(200, reply);
+    run.lastConfirm = {confirmedSeq, r};
+    return r;
+}
+
+Response Server::State::runRequest(const Request& req, const std::shared_ptr<Session>& session,
+                                   const std::string& id, const std::string& action,
+                                   const std::optional<json>& body,
+                                   std::unique_lock<std::mutex>& lk, double arrived) {
     // Held here: the run stays while its record waits for the log, even when
     // the session moves on meanwhile.
-    const std::shared_ptr<Run> found = session.run && session.run->id == id ? session.run : nullptr;
-    if (!found) return errorResponse(404, kNotFound);
+    const std::shared_ptr<Run> found =
+        session->run && session->run->id == id ? session->run : nullptr;
+    if (!found) return errorResponse(404, kRunGone);
     Run& run = *found;
-    run.lastHeard = t;
+    // Silence counts from when a request arrived, not from when it got in.
+    run.lastHeard = std::max(run.lastHeard, arrived);
     const bool get = req.method == "GET";
     DrillRun& drill = run.drill;
 
     if (action.empty() && get) {
-        if (!run.ended)
-            if (auto reply = timeOutIfDue(run, session)) return *reply;
-        if (run.ended && run.end.is_null()) return jsonResponse(200, {{"state", "recording"}});
-        if (run.ended) return jsonResponse(200, {{"state", "ended"}, {"end", run.end}});
-        json reply = clockJson(run, session);
+        if (!run.ended && timeOutIfDue(found)) flushRecords(lk);
+        if (run.ended && run.end.is_null()) flushRecords(lk);
+        if (run.ended) return jsonResponse(200, endReply(run));
+        json reply = clockJson(run, session->state);
         reply["state"] = "running";
         return jsonResponse(200, reply);
     }
@@ -820,66 +1322,55 @@ Response Server::State::runRequest(const Request& req, Session& session, const s
     }
     if (get) return errorResponse(405, kBadRequest);
     if (!body) return errorResponse(400, kBadRequest);
-
-    if (run.ended) return errorResponse(409, kNotNow, {{"end", run.end}});
-    if (auto reply = timeOutIfDue(run, session)) return *reply;
-
-    if (action == "answer") {
-        if (!body->contains("entry") || !(*body)["entry"].is_string())
-            return errorResponse(400, kBadRequest);
-        const std::string entry = (*body)["entry"].get<std::string>();
-        if (!RunRules::isTypedEntry(entry)) return errorResponse(400, kBadRequest);
-        const std::optional<Answered> answered = drill.answer(entry, t);
-        if (!answered) return errorResponse(409, kNotNow);
-        const AfterAnswer next = drill.proceed(t);
-        json reply = {{"hint", hintJson(answered->working)}};
-        if (answered->verdict == Judgement::Right) {
-            reply["verdict"] = "right";
-            reply["cue"] = "right";
-            if (next.kind == AfterAnswer::Kind::Ended) {
-                if (auto failed = endRun(run, session)) return *failed;
-                reply["end"] = run.end;
-            } else if (next.next) {
-                reply["problem"] = problemJson(*next.next);
-            }
-        } else {
-            reply["verdict"] = "wrong";
-            reply["cue"] = "wrong";
-            reply["Label11"] = "=";
-            reply["seitouLabel"] = answered->correctAnswer;
-            reply["Commandkakunin2"] = kConfirmPrompt;
-        }
-        reply.update(clockJson(run, session));
-        // The penalty shows at once on the page; the recorded time is the
-        // run clock's own.
-        if (answered->verdict == Judgement::Wrong)
-            reply["sLabel10"] = std::to_string(drill.elapsedAt(t));
-        return jsonResponse(200, reply);
-    }
+    if (action == "answer") return answer(found, *session, *body, lk);
     if (action == "confirm") {
-        const std::optional<ShownProblem> next = drill.confirm(t);
-        if (!next) return errorResponse(409, kNotNow);
-        json reply = {{"problem", problemJson(*next)},
-                      {"seitouLabel", nullptr},
-                      {"Label11", nullptr},
-                      {"Commandkakunin2", nullptr}};
-        reply.update(clockJson(run, session));
-        return jsonResponse(200, reply);
+        if (timeOutIfDue(found) || (run.ended && run.timeUp && run.endedIn == requests)) {
+            flushRecords(lk);
+            json reply = endReply(run);
+            reply["verdict"] = "timeUp";
+            return jsonResponse(200, reply);
+        }
+        if (run.ended) return errorResponse(409, kNotNow, endReply(run));
+        return confirm(run, *session, *body);
     }
     return errorResponse(404, kNotFound);
 }
 
 // ---- Routing ---------------------------------------------------------------------
 
-Response Server::State::route(const Request& req) {
+// The requests refused before anything is looked up: a client outside the
+// school's network, a name this server does not answer to (a page of
+// another site reaching it by DNS rebinding), a POST from a page of another
+// origin, too many headers, a body over the limit, a client over its rate.
+std::optional<Response> Server::State::screen(const Request& req) {
+    if (!limits.anyClient && !isPrivateAddress(req.client)) return errorResponse(403, kNotAllowed);
+    if (!hosts.empty()) {
+        const auto known = [this](const std::string& name) {
+            return std::find(hosts.begin(), hosts.end(), hostOf(name)) != hosts.end();
+        };
+        const std::string* host = fieldOf(req.headers, "Host", true);
+        if (!host || !known(*host)) return errorResponse(403, kNotAllowed);
+        if (req.method == "POST")
+            if (const std::string* origin = fieldOf(req.headers, "Origin", true);
+                origin && !known(*origin))
+                return errorResponse(403, kNotAllowed);
+    }
+    if (req.headers.size() > limits.maxHeaders) return errorResponse(431, kTooLarge);
+    if (req.body.size() > limits.maxBodyBytes) return errorResponse(413, kTooLarge);
+    if (!admit(req.client)) return errorResponse(429, kTooMany);
+    return std::nullopt;
+}
+
+Response Server::State::route(const Request& req, std::unique_lock<std::mutex>& lk,
+                              double arrived) {
     const std::string& path = req.path;
     const bool get = req.method == "GET" || req.method == "HEAD";
     const bool post = req.method == "POST";
 
     if (!path.starts_with("/api/")) {
         if (!get) return errorResponse(405, kBadRequest);
-        if (path.starts_with("/sounds/")) return sound(path.substr(8));
-        return staticFile(path);
+        if (path.starts_with("/sounds/")) return sound(path.substr(8), lk);
+        return staticFile(req, path);
     }
 
     std::optional<json> body;
@@ -893,17 +1384,20 @@ Response Server::State::route(const Request& req) {
         return errorResponse(405, kBadRequest);
     }
 
-    if (path == "/api/names") return get ? names(req) : errorResponse(405, kBadRequest);
-    if (path == "/api/signin") return post ? signIn(req, *body) : errorResponse(405, kBadRequest);
+    if (path == "/api/names") return get ? names(req, lk) : errorResponse(405, kBadRequest);
+    if (path == "/api/signin")
+        return post ? signIn(req, *body, lk) : errorResponse(405, kBadRequest);
     if (path == "/api/signout") return post ? signOut(req) : errorResponse(405, kBadRequest);
 
     const std::shared_ptr<Session> session = sessionOf(req);
-    if (path == "/api/menu" || path.starts_with("/api/runs")) {
+    if (path == "/api/session" || path == "/api/menu" || path.starts_with("/api/runs")) {
         if (!session) return errorResponse(401, kChooseName);
     }
-    if (path == "/api/menu") return get ? menu(req, *session) : errorResponse(405, kBadRequest);
+    if (path == "/api/session")
+        return get ? sessionView(*session) : errorResponse(405, kBadRequest);
+    if (path == "/api/menu") return get ? menu(req, session, lk) : errorResponse(405, kBadRequest);
     if (path == "/api/runs")
-        return post ? startRun(*session, *body) : errorResponse(405, kBadRequest);
+        return post ? startRun(req, session, *body, lk) : errorResponse(405, kBadRequest);
     if (path.starts_with("/api/runs/")) {
         std::string rest = path.substr(10);
         std::string action;
@@ -914,38 +1408,37 @@ Response Server::State::route(const Request& req) {
         if (rest.empty() ||
             (!action.empty() && action != "answer" && action != "confirm" && action != "hint"))
             return errorResponse(404, kNotFound);
-        return runRequest(req, *session, rest, action, body);
+        return runRequest(req, session, rest, action, body, lk, arrived);
     }
     return errorResponse(404, kNotFound);
+}
+
+Response Server::State::serve(const Request& req, double arrived) {
+    std::unique_lock lk(mutex);
+    readClock();
+    ++requests;
+    if (std::optional<Response> refused = screen(req)) return *refused;
+    expire();
+    Response r = route(req, lk, arrived);
+    // Records that waited for the log go in with whatever request comes next.
+    flushRecords(lk);
+    return r;
 }
 
 // ---- Server ----------------------------------------------------------------------
 
 Server::Server(ServerSetup setup, ServerServices services)
-    : m_state(std::make_unique<State>(std::move(setup), services, m_mutex)) {}
+    : m_state(std::make_unique<State>(std::move(setup), services)) {}
 
 Server::~Server() = default;
 
 Response Server::handle(const Request& req) {
-    const std::lock_guard lock(m_mutex);
     State& st = *m_state;
-    const ServerLimits& limits = st.limits;
-    st.readClock();
-
+    // Before any lock: a request that waits to get in has been heard.
+    const double arrived = st.services.clock.monotonicSeconds();
     Response r;
     try {
-        if (!limits.anyClient && !isPrivateAddress(req.client))
-            r = errorResponse(403, kNotAllowed);
-        else if (req.headers.size() > limits.maxHeaders)
-            r = errorResponse(431, kTooLarge);
-        else if (req.body.size() > limits.maxBodyBytes)
-            r = errorResponse(413, kTooLarge);
-        else if (!st.admit(req.client))
-            r = errorResponse(429, kTooMany);
-        else {
-            st.expire();
-            r = st.route(req);
-        }
+        r = st.serve(req, arrived);
     } catch (const std::exception&) {
         // Whatever went wrong, the request is answered and the server goes on.
         r = errorResponse(500, kInternal);
@@ -957,13 +1450,39 @@ Response Server::handle(const Request& req) {
 }
 
 size_t Server::sessionCount() const {
-    const std::lock_guard lock(m_mutex);
+    const std::lock_guard lock(m_state->mutex);
     return m_state->sessions.size();
 }
 
 uint64_t Server::recordsWritten() const {
-    const std::lock_guard lock(m_mutex);
+    const std::lock_guard lock(m_state->mutex);
     return m_state->written;
+}
+
+size_t Server::recordsWaiting() const {
+    const std::lock_guard lock(m_state->mutex);
+    return m_state->recording.size();
+}
+
+void Server::stop() {
+    State& st = *m_state;
+    std::unique_lock lk(st.mutex);
+    st.readClock();
+    // Runs going on are ended as their pages left them would be: a timed
+    // run that has run out is recorded as a time-out.
+    st.expire();
+    st.flushRecords(lk);
+    // What the log still cannot take is kept on this PC, to go in once it can.
+    for (const auto& run : st.recording) {
+        if (run->recording != Run::Recording::Waiting || !run->record) continue;
+        const KeepOutcome kept = keepRun(st.files, st.school.keptRunsFolders,
+                                         resultsLogPath(st.school.folders), *run->record);
+        std::cerr << "kestrel-server: "
+                  << (kept.ok() ? "成績を「" + utf8OfPath(kept.file) + "」にとっておきました。"
+                                : "成績を記録できませんでした。" + kept.problem)
+                  << "\n";
+    }
+    st.recording.clear();
 }
 
 } // namespace kestrel::server

@@ -9,6 +9,7 @@
 // brings a time, a verdict or a record.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -55,10 +56,18 @@ struct ServerLimits {
     int maxRunsPerSession = 200;       // runs started by one sign-in
     double requestsPerSecond = 20;     // per client address, on average
     double requestBurst = 60;          // requests one client may make at once
+    size_t maxSessionsPerClient = 6;   // one address's sessions (the oldest idle one goes first)
     double sessionIdleSeconds = 1800;  // a session unused this long ends
-    double runSilenceSeconds = 60;     // a run not heard of this long is abandoned
+    double runSilenceSeconds = 60;     // a run without a clock not heard of this long is let go
     bool anyClient = false;            // also serve addresses outside the private ranges
     uint64_t maxSoundBytes = 16 << 20; // a larger sound file is not served
+    // An answer that comes sooner than this after its problem was shown is
+    // held (425) and sent again by the page: no run is faster than ten of
+    // these, and a child who answers a problem a second is never held.
+    double minAnswerSeconds = 0.5;
+    int maxCodeFailures = 5;       // wrong class codes of one address before it must wait
+    double codeLockSeconds = 60;   // ... this long
+    double recordWaitSeconds = 20; // a record the log does not take by then is kept on this PC
 };
 
 // A file of the page, loaded at start.
@@ -77,10 +86,18 @@ struct ServerSetup {
     SoundTable sounds;
     std::map<std::string, StaticFile> files; // by request path ("/index.html")
     ServerLimits limits;
-    // Told of every record once it is on disk (for a log of the server's own).
-    std::function<void(const ResultRecord&)> recorded;
+    // Told of every record once it is on disk, with the address of the
+    // device that made the run (the server's own log: the results log's
+    // format has no place for it).
+    std::function<void(const ResultRecord&, const std::string& client)> recorded;
     // Where a run the log cannot take waits on the server's PC.
     std::vector<std::filesystem::path> keptRunsFolders;
+    // The code a device signs in with (printed by the server, carried by its
+    // QR code); empty: none asked.
+    std::string classCode;
+    // The names and addresses this server answers to (a Host header or a
+    // POST's Origin naming another is refused); empty: any.
+    std::vector<std::string> hosts;
 };
 
 // New session and run ids: unguessable, 32 hexadecimal digits.
@@ -114,18 +131,22 @@ public:
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Handles one request; safe to call from several threads. One request
-    // is handled at a time, except that a run's record waiting for a log
-    // held by another PC lets the others in.
+    // Handles one request; safe to call from several threads. No request
+    // waits for the share while holding what another request needs: one
+    // that needs the log while another PC holds it is answered as busy.
     Response handle(const Request& request);
 
     size_t sessionCount() const;
     // Records appended by this server since it started.
     uint64_t recordsWritten() const;
+    // Records of ended runs still waiting for the log.
+    size_t recordsWaiting() const;
+    // At the server's end: what the log can take now goes in, the rest is
+    // kept on this PC to go in at the next start.
+    void stop();
 
 private:
     struct State;
-    mutable std::mutex m_mutex; // before the state, whose waits release it
     std::unique_ptr<State> m_state;
 };
 

@@ -10,4 +10,8 @@ namespace kestrel {
 // dotted text; empty when there are none or they cannot be listed.
 std::vector<std::string> localNetworkAddresses();
 
+// This computer's name on the network (its host name); empty when the
+// system does not tell.
+std::string localHostName();
+
 } // namespace kestrel

@@ -4,6 +4,7 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 namespace kestrel {
 
@@ -20,6 +21,12 @@ std::vector<std::string> localNetworkAddresses() {
     }
     freeifaddrs(list);
     return out;
+}
+
+std::string localHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
 }
 
 } // namespace kestrel

@@ -7,6 +7,8 @@
 
 #include <vector>
 
+#include "platform/Win32Text.h"
+
 namespace kestrel {
 
 std::vector<std::string> localNetworkAddresses() {
@@ -31,6 +33,13 @@ std::vector<std::string> localNetworkAddresses() {
         }
     }
     return out;
+}
+
+std::string localHostName() {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size)) return {};
+    return utf8FromWide(std::wstring_view(name, size));
 }
 
 } // namespace kestrel

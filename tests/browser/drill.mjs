@@ -101,7 +101,7 @@ async function startServer() {
   chmodSync(join(program, 'kestrel-server'), 0o755);
   for (const file of readdirSync(args.www)) copyFileSync(join(args.www, file), join(program, 'www', file));
   const port = await freePort();
-  const child = spawn(join(program, 'kestrel-server'), ['--folder', shared, '--port', String(port), '--listen', '127.0.0.1'], {
+  const child = spawn(join(program, 'kestrel-server'), ['--folder', shared, '--port', String(port), '--listen', '127.0.0.1', '--no-class-code', '--min-answer-ms', '1'], {
     stdio: ['ignore', 'ignore', 'inherit'], detached: true,
   });
   children.push(child);

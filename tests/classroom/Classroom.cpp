@@ -471,8 +471,12 @@ void serverProcess(const Options& o, const fs::path& school, const fs::path& wor
     // Every simulated tablet comes from the same loopback address.
     setup.limits.requestsPerSecond = 1e6;
     setup.limits.requestBurst = 1e6;
+    setup.limits.maxSessionsPerClient = setup.limits.maxSessions;
+    // The children here answer at the simulation's pace (a tenth of it on
+    // average, half that at the quickest): the floor follows it.
+    setup.limits.minAnswerSeconds = std::min(setup.limits.minAnswerSeconds, o.pace / 20);
     std::mutex reporting;
-    setup.recorded = [&](const ResultRecord& r) {
+    setup.recorded = [&](const ResultRecord& r, const std::string&) {
         const std::lock_guard lock(reporting);
         std::fprintf(report, "record %s\n", hex(encodeResultRecord(r)).c_str());
         std::fflush(report);
@@ -531,12 +535,29 @@ void tablet(const Options& o, int port, int index, std::FILE* report, std::mutex
                           int expected) {
         httplib::Headers headers;
         if (!cookie.empty()) headers.emplace("Cookie", "kestrel_session=" + cookie);
-        const auto start = std::chrono::steady_clock::now();
-        const httplib::Result r = method == "GET"
-                                      ? client.Get(path, headers)
-                                      : client.Post(path, headers, body.dump(), "application/json");
+        auto start = std::chrono::steady_clock::now();
+        const auto once = [&] {
+            start = std::chrono::steady_clock::now();
+            return method == "GET" ? client.Get(path, headers)
+                                   : client.Post(path, headers, body.dump(), "application/json");
+        };
+        httplib::Result r = once();
+        for (;; r = once()) {
+            if (!r) throw std::runtime_error(path + ": no answer from the server");
+            // An answer sooner than a child's is held: the page sends it again.
+            if (r->status == 425) {
+                const int ms = json::parse(r->body).value("retryAfterMs", 100);
+                std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+                continue;
+            }
+            // The log held by another PC: the page asks again a second later.
+            if (r->status == 503 && r->has_header("Retry-After")) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                continue;
+            }
+            break;
+        }
         const double seconds = secondsSince(start);
-        if (!r) throw std::runtime_error(path + ": no answer from the server");
         // 0: a run started, or refused for a level closed meanwhile.
         const bool wanted =
             expected == 0 ? r->status == 201 || r->status == 403 : r->status == expected;
@@ -580,14 +601,23 @@ void tablet(const Options& o, int port, int index, std::FILE* report, std::mutex
         for (;;) {
             pause(o.pace / 10);
             if (rng() % 8 == 0) {
-                const json wrong = send("POST", answers + "/answer", {{"entry", "1"}}, 200);
+                const json wrong = send("POST", answers + "/answer",
+                                        {{"entry", "1"}, {"seq", problem.at("seq")}}, 200);
                 if (wrong.at("verdict") != "wrong") throw std::runtime_error("1 was right");
-                problem = send("POST", answers + "/confirm", json::object(), 200).at("problem");
+                problem = send("POST", answers + "/confirm", {{"seq", problem.at("seq")}}, 200)
+                              .at("problem");
             }
-            const json right = send("POST", answers + "/answer", {{"entry", solve(problem)}}, 200);
+            const json right = send("POST", answers + "/answer",
+                                    {{"entry", solve(problem)}, {"seq", problem.at("seq")}}, 200);
             if (right.at("verdict") != "right")
                 throw std::runtime_error("the right answer was judged " + right.dump());
             if (right.contains("end")) break;
+            // The record waits for the log: the page asks until it is in.
+            if (right.value("state", "") == "recording") {
+                while (!send("GET", answers, nullptr, 200).contains("end"))
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                break;
+            }
             problem = right.at("problem");
         }
     }

@@ -101,7 +101,10 @@ else
         cat "$work/server.txt"
         fail "the server does not print the guide's line: $shown"
     }
-    grep -qxF "  http://127.0.0.1:$port/" "$work/server.txt" || fail "the server does not listen where --listen says"
+    code=$(sed -n 's/^クラスコード: \([0-9]*\)$/\1/p' "$work/server.txt")
+    [ -n "$code" ] || fail "the server prints no class code"
+    grep -qxF "  http://127.0.0.1:$port/?code=$code" "$work/server.txt" ||
+        fail "the server does not listen where --listen says, with its class code"
 fi
 
 if [ $failures -eq 0 ]; then

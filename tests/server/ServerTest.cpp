@@ -312,25 +312,39 @@ TEST_F(ServerTest, OnlyLevelsTheStudentMayStartStart) {
     EXPECT_EQ(records(closed.log()).size(), 1u);
 }
 
-TEST_F(ServerTest, AnAbandonedRunWritesNothing) {
+TEST_F(ServerTest, NoRunIsThrownAway) {
     const std::string session = signIn();
     json run = startRun(session, 1);
+    const std::string id = run["run"];
     for (int k = 0; k < 9; ++k) {
         school.clock.advance(2);
-        run["problem"] = body(answer(session, run["run"], solve(run["problem"])))["problem"];
+        run["problem"] = body(answer(session, id, solve(run["problem"])))["problem"];
     }
-    // A new run, a sign-out, and a tablet that goes silent all end a run unrecorded.
-    startRun(session, 1);
-    const json other = startRun(session, 2);
+    // A new start while the run goes on is refused, with the run to go back to.
+    const Response again = school.call("POST", "/api/runs", R"({"level":2})", session);
+    EXPECT_EQ(again.status, 409);
+    EXPECT_EQ(body(again)["run"]["run"], id);
+    // A reloaded page finds the run where it stood: the tenth problem, its seq.
+    const json resumed = body(school.call("GET", "/api/session", {}, session));
+    EXPECT_EQ(resumed["run"]["sLabel9"], "1");
+    EXPECT_EQ(resumed["run"]["problem"], run["problem"]);
+    EXPECT_EQ(resumed["run"]["state"], "running");
+
+    // Signed out, and the page gone: the run goes on to its limit and is
+    // recorded as a time-out, as a desktop run that runs out is.
     school.call("POST", "/api/signout", "{}", session);
-    const std::string again = signIn();
-    EXPECT_EQ(school.call("GET", "/api/runs/" + other["run"].get<std::string>(), {}, again).status,
-              404);
-    const json silent = startRun(again, 1);
-    school.clock.advance(61);
-    EXPECT_EQ(school.call("GET", "/api/runs/" + silent["run"].get<std::string>(), {}, again).status,
-              404);
-    EXPECT_EQ(school.logBytes(), 0u);
+    const int limit = run["bar"]["limit"];
+    school.clock.advance(limit);
+    const std::string other = signIn(3);
+    EXPECT_EQ(school.call("GET", "/api/menu", {}, other).status, 200);
+    ASSERT_EQ(records(school.log()).size(), 1u);
+    EXPECT_EQ(records(school.log())[0].seconds, 99999);
+
+    // A run that no page asks after is recorded the same way.
+    const json silent = startRun(other, 2);
+    school.clock.advance(silent["bar"]["limit"].get<int>() + 1);
+    EXPECT_EQ(school.call("GET", "/api/names").status, 200);
+    EXPECT_EQ(records(school.log()).size(), 2u);
 }
 
 TEST_F(ServerTest, LimitsRefuseWithoutWriting) {
