@@ -132,7 +132,10 @@ EOF
 cp /etc/resolv.conf "$system/etc/resolv.conf"
 echo kestrel-clean >"$system/etc/hostname"
 
-# 2. The machine's file systems, as a booted system has them.
+# 2. The machine's file systems, as a booted system has them: its root a
+# mount of its own, so that the mount table seen inside has one for "/" (the
+# start-up's check of the data folder's mount looks a folder up there).
+mount --bind "$system" "$system"
 mount -t proc proc "$system/proc"
 mount -t sysfs sysfs "$system/sys"
 mount --rbind /dev "$system/dev"
