@@ -956,6 +956,7 @@ async function showEnd(end, level) {
   // it keeps the record), and the way back to the menu at once.
   const trouble = end.error || (end.kept ? end.Label20 || KEPT : null);
   if (trouble) {
+    $('Label20').classList.add('wrap');
     setText('Label20', trouble);
     setText('Command4', end.afterTimer?.Command4 || TO_MENU);
     againButton.hidden = true;
