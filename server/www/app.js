@@ -34,9 +34,15 @@ function show(name) {
   labelAll(stage);
 }
 
-// A message over the screen (null hides it).
+// A message over the screen (null hides it); the next touch or key takes
+// it away.
 function notice(text) {
   setText('notice', text || null);
+}
+for (const event of ['pointerdown', 'keydown']) {
+  addEventListener(event, () => {
+    if (!$('notice').hidden) notice(null);
+  }, true);
 }
 
 // --- Touch or keys ----------------------------------------------------------
