@@ -349,7 +349,7 @@ function halfWidth(ch) {
 function characters(text) {
   const out = [];
   for (const ch of text) {
-    if (out.length && /[\u0300-\u036f\u3099\u309a\ufe00-\ufe0f\u200d]|[\udb40][\udd00-\uddef]/u.test(ch)) out[out.length - 1] += ch;
+    if (out.length && /^[\u0300-\u036f\u3099\u309a\ufe00-\ufe0f\u200d\u{e0100}-\u{e01ef}]$/u.test(ch)) out[out.length - 1] += ch;
     else out.push(ch);
   }
   return out;

@@ -12,7 +12,7 @@
 import { mkdirSync, existsSync, copyFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { chromium } from 'playwright-core';
-import { args, check, summary, cleanUp, start, temp, startServer, tabletFonts, walk, layoutFaults, answerOf } from './common.mjs';
+import { args, check, summary, cleanUp, start, temp, startServer, tabletFonts, walk, layoutFaults, answerOf, slashColumn } from './common.mjs';
 
 // The smallest and the largest tablet, and a laptop.
 const SIZES = [[1024, 768], [2732, 2048], [1366, 768]];
@@ -106,6 +106,26 @@ async function main() {
   const startToProblem = await page.evaluate(() => performance.getEntriesByName('problem').length
     && performance.measure('first', 'start', 'problem').duration);
   console.log(`スタート to the first problem: ${Number(startToProblem).toFixed(1)} ms`);
+
+  // Names of every kind of character: the "/" column stays at one x. The
+  // desktop pads each line to a width in bytes of the Japanese code page
+  // (one for ASCII and half-width kana, two for any other character).
+  const bytes = (t) => [...t.replace(/[\u{e0100}-\u{e01ef}]/gu, '')].reduce((n, c) => n + (c < '\x80' || (c >= '\uff61' && c <= '\uff9f') ? 1 : 2), 0);
+  const names = ['山田先生', 'ｶﾞｸﾄ', '葛\u{e0100}城ひな', 'Mia Lee', 'アンナ・マリア', '髙橋①●'];
+  const lines = names.map((name, i) => {
+    const head = `小4 ${name}`;
+    return { line: i + 1, text: `${head}${' '.repeat(20 - bytes(head))}${i}/  ${10 * i}`, Label1: head };
+  });
+  await page.route('**/api/names*', async (route) => {
+    const real = await (await route.fetch()).json();
+    await route.fulfill({ json: { ...real, List1: [real.List1[0], ...lines] } });
+  });
+  await page.goto(server.url);
+  await page.locator(`#List1_${lines.length}`).waitFor();
+  const mixed = await page.evaluate(slashColumn);
+  check(mixed.rows === lines.length && mixed.positions.length === 1,
+    `names of every kind keep the "/" column at one x (${mixed.rows} rows at ${mixed.positions.join(', ')})`);
+  await page.unroute('**/api/names*');
 
   const text = (id) => page.locator(`#${id}`).textContent();
   const visible = (id) => page.locator(`#${id}`).isVisible();
