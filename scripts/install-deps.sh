@@ -52,8 +52,10 @@ if [ "$mode" != demo ]; then
         # a real school share in the tests: a Samba server in a network namespace
         # of its own, reached through a FUSE SMB client
         samba smbclient smbnetfs fuse3 iproute2 util-linux
-        # the tablet page's test drives a headless Chromium from Node
-        chromium nodejs
+        # the tablet page's tests drive a headless Chromium from Node, and
+        # WebKit (the iPad's engine) through WebDriver; its web font is made
+        # from BIZ UDGothic with fonttools (woff2 needs brotli)
+        chromium nodejs webkit2gtk-driver python3-fonttools python3-brotli
     )
 fi
 if [ "$mode" = windows ]; then

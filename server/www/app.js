@@ -4,6 +4,10 @@
 // element that shows it.
 
 const OFFLINE = 'つながりません。先生に知らせてください';
+const BUSY = '込み合っています。少し待ってください';
+const KEPT = 'きろくを とっておきました。先生に しらせてください。';
+const TO_MENU = 'メニューへ';
+const CODE_KEY = 'kestrel.code';
 const BACKGROUNDS = {
   namesel: 'rgb(192, 255, 192)',
   seisekitime1: 'rgb(192, 255, 192)',
@@ -22,10 +26,62 @@ let keyHandler = null;
 function show(name) {
   screen = name;
   keyHandler = null;
+  notice(null);
   stage.replaceChildren($(`screen-${name}`).content.cloneNode(true));
   stage.className = `screen-${name}`;
   document.documentElement.style.setProperty('--back', BACKGROUNDS[name]);
+  for (const el of stage.querySelectorAll('[data-keys]')) word(el);
   labelAll(stage);
+}
+
+// A message over the screen (null hides it); the next touch or key takes
+// it away.
+function notice(text) {
+  setText('notice', text || null);
+}
+for (const event of ['pointerdown', 'keydown']) {
+  addEventListener(event, () => {
+    if (!$('notice').hidden) notice(null);
+  }, true);
+}
+
+// --- Touch or keys ----------------------------------------------------------
+// On a tablet the keyboard's hints make no sense: "ｽﾀｰﾄ(1)" loses its key,
+// the drill's help lines name the keys on the screen, and every target is
+// large enough for a finger. A touch on a laptop's screen switches too.
+
+const touchQuery = matchMedia('(hover: none), (pointer: coarse)');
+let touch = false;
+
+function setTouch(on) {
+  if (on === touch) return;
+  touch = on;
+  document.documentElement.classList.toggle('touch', on);
+  for (const el of document.querySelectorAll('[data-keys]')) word(el);
+  fitAll();
+}
+
+// Shows an element's text as the keyboard or the touch screen wants it:
+// `data-keys` holds the text with its key, `data-touch` (if any) the words
+// for a finger; otherwise a key in brackets at the end is left out.
+function word(el) {
+  const keys = el.dataset.keys;
+  if (!keys) return;
+  el.textContent = touch ? (el.dataset.touch ?? keys.replace(/\(&?[0-9a-zA-Z]\)$/, '')) : keys;
+  label(el);
+}
+
+// `?touch=1` in the address asks for the touch screen on a device that
+// reports a mouse as well (a touch PC), `?touch=0` for the keys.
+const touchWanted = new URLSearchParams(location.search).get('touch');
+if (touchWanted === '1' || touchWanted === '0') {
+  setTouch(touchWanted === '1');
+} else {
+  setTouch(touchQuery.matches);
+  touchQuery.addEventListener?.('change', () => setTouch(touchQuery.matches || touch));
+  addEventListener('pointerdown', (e) => {
+    if (e.pointerType === 'touch') setTouch(true);
+  }, true);
 }
 
 // An element that shows text carries it as its accessible name.
@@ -50,7 +106,12 @@ function setText(id, value, root = document) {
     return;
   }
   el.hidden = false;
-  if (value !== true) el.textContent = String(value);
+  if (value !== true && el.dataset.keys !== undefined) {
+    el.dataset.keys = String(value);
+    word(el);
+  } else if (value !== true) {
+    el.textContent = String(value);
+  }
   label(el);
   fit(el);
 }
@@ -126,16 +187,29 @@ function offline(on) {
   box.hidden = !on;
 }
 
-// One request; a lost connection is retried until it comes back, with the
-// message shown meanwhile.
+// The server's "wait and try again", shown once the waiting has gone on.
+function waiting(text) {
+  setText('statusLine', text || null);
+}
+
+let signedIn = false;
+
+// One request. Its body is made once, so that every resend is the same
+// request (the server answers a repeat with its first reply). A lost
+// connection is retried until it comes back, with the message shown
+// meanwhile; "too soon" (425) after the time the server names, silently;
+// "busy" (503) after its Retry-After, silently for the first 3 seconds and
+// then with the server's words in the status line.
 async function api(method, path, body) {
+  const payload = body === undefined ? undefined : JSON.stringify(body);
+  let busySince = 0;
   for (;;) {
     let reply;
     try {
       reply = await fetch(path, {
         method,
-        headers: body ? { 'Content-Type': 'application/json' } : {},
-        body: body ? JSON.stringify(body) : undefined,
+        headers: payload ? { 'Content-Type': 'application/json' } : {},
+        body: payload,
         credentials: 'same-origin',
         cache: 'no-store',
       });
@@ -146,13 +220,41 @@ async function api(method, path, body) {
     }
     offline(false);
     const data = await reply.json().catch(() => ({}));
-    if (reply.ok) return data;
-    if (reply.status === 401 && screen !== 'namesel') {
-      openNames();
-      throw new ApiError(reply.status, data);
+    if (reply.status === 425 && data.tooSoon) {
+      await sleep(Math.min(10000, Math.max(0, Number(data.retryAfterMs) || 0)));
+      continue;
     }
+    if (reply.status === 503) {
+      const now = performance.now();
+      busySince ||= now;
+      if (now - busySince >= 3000) waiting(data.error || BUSY);
+      const seconds = Number(reply.headers.get('Retry-After'));
+      await sleep(1000 * (seconds > 0 ? Math.min(seconds, 60) : 1));
+      continue;
+    }
+    if (reply.ok) {
+      waiting(null);
+      return data;
+    }
+    if (reply.status === 401 && signedIn) signedOut(data.error);
+    else if (reply.status === 404 && /^\/api\/runs\/./.test(path)) runLost(data.error);
     throw new ApiError(reply.status, data);
   }
+}
+
+// The session has ended on the server: back to the name screen with the
+// server's words, never leaving a drill on the screen with its clock going.
+function signedOut(text) {
+  signedIn = false;
+  stopRun();
+  menu.grade = null;
+  openNames(text);
+}
+
+// The run is gone on the server: back to the menu with its words.
+function runLost(text) {
+  stopRun();
+  openMenu(text);
 }
 
 // --- Sounds ---------------------------------------------------------------
@@ -160,6 +262,14 @@ async function api(method, path, body) {
 // (or resumed) in the first touch or key handler.
 
 let audio = null;
+
+// iPadOS mutes Web Audio under the silent switch unless the page says that
+// it plays sound as a player does.
+try {
+  if (navigator.audioSession) navigator.audioSession.type = 'playback';
+} catch {
+  // an older browser
+}
 
 function unlockAudio() {
   try {
@@ -222,16 +332,58 @@ addEventListener('keydown', (e) => {
   if (keyHandler && keyHandler(e)) e.preventDefault();
 });
 
+// --- Cells ------------------------------------------------------------------
+// A line of a list, a problem or its hint is laid out as the desktop's
+// fixed-pitch font lays it: each character in a cell one half-width wide for
+// a character of one byte in the Japanese code page (ASCII, half-width kana)
+// and two for every other. The columns then line up whatever font draws a
+// character: the page's font has no kanji of a roster's names.
+
+function halfWidth(ch) {
+  const c = ch.codePointAt(0);
+  return c < 0x80 || (c >= 0xff61 && c <= 0xff9f);
+}
+
+// The characters of a text, a combining mark or a variant selector kept
+// with the character it belongs to.
+function characters(text) {
+  const out = [];
+  for (const ch of text) {
+    if (out.length && /^[\u0300-\u036f\u3099\u309a\ufe00-\ufe0f\u200d\u{e0100}-\u{e01ef}]$/u.test(ch)) out[out.length - 1] += ch;
+    else out.push(ch);
+  }
+  return out;
+}
+
+function cells(el, text) {
+  const all = characters(text);
+  el.classList.add('cells');
+  el.replaceChildren(...all.map((ch, i) => {
+    const cell = document.createElement('span');
+    cell.className = halfWidth(ch) ? 'c' : 'c w';
+    cell.dataset.place = String(all.length - i);
+    cell.textContent = ch;
+    return cell;
+  }));
+  el.setAttribute('aria-label', text.trim() || text);
+  return el;
+}
+
 // --- Name selection -------------------------------------------------------
 
 const names = { mode: 1, grade: '全学年', line: 0, busy: false };
+// The class code: from the address the QR code carries, kept for the tab.
+const params = new URLSearchParams(location.search);
+if (params.get('code')) sessionStorage.setItem(CODE_KEY, params.get('code'));
 
-async function openNames() {
+async function openNames(message) {
   show('namesel');
+  notice(message);
   $('Command14').onclick = signIn;
   $('Label4').setAttribute('role', 'heading');
   await loadNames();
   keyHandler = (e) => {
+    if (!$('codePanel').hidden) return codeKey(e);
     if (e.key === '1' && !$('Command14').hidden) {
       signIn();
       return true;
@@ -257,11 +409,9 @@ async function loadNames() {
   });
   const list = $('List1');
   list.replaceChildren(...data.List1.map((line) => {
-    const row = document.createElement('div');
+    const row = cells(document.createElement('div'), line.text);
     row.setAttribute('role', 'option');
     row.id = `List1_${line.line}`;
-    row.textContent = line.text;
-    row.setAttribute('aria-label', line.text.trim() || line.text);
     row.onclick = () => choose(line);
     row.ondblclick = () => {
       choose(line);
@@ -280,7 +430,7 @@ async function loadNames() {
     e.stopPropagation();
   };
   choose(data.List1[0] || { line: 0, Label1: data.Label1 });
-  list.focus();
+  list.focus({ preventScroll: true });
 }
 
 function choose(line, scroll) {
@@ -291,10 +441,16 @@ function choose(line, scroll) {
 }
 
 async function signIn() {
-  if (names.busy) return;
+  if (names.busy || screen !== 'namesel') return;
   names.busy = true;
+  notice(null);
+  const body = { mode: names.mode, grade: names.grade, line: names.line };
+  const code = sessionStorage.getItem(CODE_KEY);
+  if (code) body.code = code;
   try {
-    await api('POST', '/api/signin', { mode: names.mode, grade: names.grade, line: names.line });
+    await api('POST', '/api/signin', body);
+    signedIn = true;
+    $('codePanel').hidden = true;
     $('Command14').hidden = true;
     $('Picture5').hidden = false;
     await openMenu();
@@ -303,23 +459,71 @@ async function signIn() {
       $('Command14').hidden = false;
       $('Picture5').hidden = true;
     }
-    if (err.body?.Label1) setText('Label1', err.body.Label1);
+    if (err.body?.needCode) askCode(err.body.error);
+    else if (err.body?.Label1) setText('Label1', err.body.Label1);
+    else if (err.body?.error) notice(err.body.error);
     play(err.body?.cue);
   } finally {
     names.busy = false;
   }
 }
 
+// The class code's panel: typed with its keys or the keyboard, then the
+// same sign-in again.
+function askCode(text) {
+  const panel = $('codePanel');
+  const field = $('codeText');
+  sessionStorage.removeItem(CODE_KEY);
+  field.value = '';
+  setText('codeError', text || '');
+  if (!panel.hidden) return;
+  panel.hidden = false;
+  labelAll(panel);
+  for (const key of panel.querySelectorAll('.key')) {
+    key.tabIndex = -1;
+    key.onmousedown = (e) => e.preventDefault();
+    key.onclick = () => {
+      if (key.id === 'codeOK') sendCode();
+      else if (key.id === 'codeBack') field.value = field.value.slice(0, -1);
+      else if (field.value.length < 12) field.value += key.id.slice(7);
+    };
+  }
+  field.onkeydown = (e) => {
+    if (e.key === 'Enter') {
+      sendCode();
+      e.preventDefault();
+    }
+  };
+}
+
+function codeKey(e) {
+  if (e.target === $('codeText')) return false;
+  const field = $('codeText');
+  if (/^[0-9]$/.test(e.key) && field.value.length < 12) field.value += e.key;
+  else if (e.key === 'Backspace') field.value = field.value.slice(0, -1);
+  else if (e.key === 'Enter') sendCode();
+  else return false;
+  return true;
+}
+
+function sendCode() {
+  const code = $('codeText').value.trim();
+  if (!code) return;
+  sessionStorage.setItem(CODE_KEY, code);
+  signIn();
+}
+
 // --- Level menu -----------------------------------------------------------
 
 const menu = { display: 1, kind: 1, grade: null, ready: false, levels: [] };
 
-async function openMenu() {
+async function openMenu(message) {
   menu.ready = false;
   const q = new URLSearchParams({ display: menu.display, kind: menu.kind });
   if (menu.grade) q.set('grade', menu.grade);
   const data = await api('GET', `/api/menu?${q}`);
   if (screen !== 'seisekitime1') show('seisekitime1');
+  if (message) notice(message);
   menu.display = data.display;
   menu.kind = data.kind;
   menu.grade = data.grade;
@@ -344,6 +548,10 @@ async function openMenu() {
   });
 
   const columns = $('Columns');
+  // Up to five levels share the width (the desktop's 14592 twips over the
+  // levels), so that a tablet shows them all; more scroll.
+  const n = data.levels.length;
+  columns.style.setProperty('--cw', n <= 5 ? String(14592 / Math.max(1, n)) : '3456');
   const scroll = columns.scrollLeft;
   columns.replaceChildren(...data.levels.map(column));
   columns.scrollLeft = scroll;
@@ -374,11 +582,9 @@ function column(level) {
   const list = col.querySelector(`#List5_${n}`);
   if (level.List5Colour) list.style.background = level.List5Colour;
   list.replaceChildren(...level.List5.map((text, i) => {
-    const row = document.createElement('div');
+    const row = cells(document.createElement('div'), text);
     row.setAttribute('role', 'option');
     row.id = `List5_${n}_${i}`;
-    row.textContent = text;
-    row.setAttribute('aria-label', text.trim() || text);
     return row;
   }));
   return col;
@@ -411,6 +617,7 @@ async function back() {
   menu.ready = false;
   $('Command1').disabled = true;
   $('Picture2').hidden = false;
+  signedIn = false;
   await api('POST', '/api/signout', {}).catch(() => {});
   menu.grade = null;
   await openNames();
@@ -432,19 +639,35 @@ async function startLevel(level) {
   try {
     data = await api('POST', '/api/runs', { level });
   } catch (err) {
-    if (err.status !== 401) await openMenu();
+    if (err.status !== 401) await openMenu(err.status === 403 ? err.message : undefined);
     return;
   }
-  if (run) clearInterval(run.ticker);
+  await openDrill({ level, ...data });
+  requestAnimationFrame(() => performance.mark('problem'));
+}
+
+// The drill at the state the server describes: a new run, or one taken up
+// again after the page was loaded anew (with a wrong answer that waits for
+// its "+" "+", or already ended).
+async function openDrill(data) {
+  stopRun();
   show('MainFrm');
   run = {
-    id: data.run, level, entry: '', confirm: 0, busy: false, ended: false,
-    bar: data.bar, base: 0, baseAt: performance.now(), hintTimer: 0, ticker: 0, polledAt: performance.now(),
+    id: data.run, level: data.level ?? null, entry: '', confirm: 0, busy: false, ended: false, seq: undefined,
+    bar: data.bar || { limit: 0 }, base: 0, baseAt: performance.now(), hintTimer: 0, ticker: 0,
+    polledAt: performance.now(), polling: false,
   };
   fill(data, HEADER);
+  correct(data);
   placeBar();
-  showProblem(data.problem);
-  requestAnimationFrame(() => performance.mark('problem'));
+  if (data.problem) showProblem(data.problem);
+  if (data.wrong) {
+    fill(data.wrong, ['Label11', 'seitouLabel']);
+    run.confirm = 1;
+    setText('Commandkakunin2', data.wrong.Commandkakunin2);
+    clearTimeout(run.hintTimer);
+    fetchHint(run.problemText, 3);
+  }
   run.ticker = setInterval(tick, 250);
   prepare('right');
   prepare('wrong');
@@ -456,6 +679,17 @@ async function startLevel(level) {
     key.addEventListener('mousedown', (e) => e.preventDefault());
     key.addEventListener('click', () => pressKey(key.id));
   }
+  if (data.end) await endRun(data.end);
+  else if (data.state === 'recording') run.polledAt = 0;
+}
+
+// Ends the page's side of a run: its clock and timers stop.
+function stopRun() {
+  if (!run) return;
+  run.ended = true;
+  clearInterval(run.ticker);
+  clearTimeout(run.hintTimer);
+  run = null;
 }
 
 // The four bars: the full scale, the minimum and target marks, the time.
@@ -484,41 +718,36 @@ function correct(data) {
 }
 
 async function tick() {
-  if (!run || run.ended || screen !== 'MainFrm') return;
+  const current = run;
+  if (!current || current.ended || screen !== 'MainFrm') return;
   const shown = shownElapsed();
   if (String(shown) !== $('sLabel10').textContent) setText('sLabel10', shown);
-  if (run.bar.limit) $('sShape2').style.width = `${Math.min(100, (100 * shown) / run.bar.limit)}%`;
+  if (current.bar.limit) $('sShape2').style.width = `${Math.min(100, (100 * shown) / current.bar.limit)}%`;
   // Ask the server now and then, and each second once the limit is near:
   // it decides the time-out.
-  const since = performance.now() - run.polledAt;
-  const near = run.bar.limit && shown >= run.bar.limit - 1;
-  if (run.busy || since < (near ? 1000 : 5000)) return;
-  run.polledAt = performance.now();
+  const since = performance.now() - current.polledAt;
+  const near = current.bar.limit && shown >= current.bar.limit - 1;
+  if (current.busy || current.polling || since < (near ? 1000 : 5000)) return;
+  current.polledAt = performance.now();
+  current.polling = true;
   try {
-    const state = await api('GET', `/api/runs/${run.id}`);
-    if (!run || run.ended) return;
+    const state = await api('GET', `/api/runs/${current.id}`);
+    if (run !== current || current.ended) return;
     if (state.state === 'ended') await endRun(state.end);
+    else if (state.state === 'recording') current.polledAt = performance.now() - 4000;
     else correct(state);
   } catch {
     // the next tick asks again
+  } finally {
+    current.polling = false;
   }
-}
-
-function cells(el, text) {
-  el.replaceChildren(...[...text].map((ch, i, all) => {
-    const cell = document.createElement('span');
-    cell.className = 'c';
-    cell.dataset.place = String(all.length - i);
-    cell.textContent = ch;
-    return cell;
-  }));
-  label(el);
 }
 
 function showProblem(problem) {
   clearTimeout(run.hintTimer);
   run.entry = '';
   run.confirm = 0;
+  run.seq = problem.seq;
   run.problemText = problem.qLabel1;
   cells($('qLabel1'), problem.qLabel1);
   setText('Label10', problem.Label10);
@@ -532,12 +761,13 @@ function showProblem(problem) {
 }
 
 async function fetchHint(problemText, attempt) {
-  if (!run || run.ended || run.busy || run.confirm || run.problemText !== problemText) return;
+  const current = run;
+  if (!current || current.ended || current.busy || current.problemText !== problemText) return;
   try {
-    const hint = await api('GET', `/api/runs/${run.id}/hint`);
-    if (run && !run.busy && !run.confirm && run.problemText === problemText) showHint(hint);
+    const hint = await api('GET', `/api/runs/${current.id}/hint`);
+    if (run === current && !current.busy && current.problemText === problemText) showHint(hint);
   } catch (err) {
-    if (err.status === 409 && attempt < 3) run.hintTimer = setTimeout(() => fetchHint(problemText, attempt + 1), 500);
+    if (run === current && err.status === 409 && attempt < 3) current.hintTimer = setTimeout(() => fetchHint(problemText, attempt + 1), 500);
   }
 }
 
@@ -586,6 +816,7 @@ function pressKey(id) {
   if (id === 'keyClear') clearEntry(true);
   else if (id === 'keyJudge') typeChar(' ');
   else if (id === 'keyPlus') typeChar('+');
+  else if (id === 'keyBack') typeChar('\b');
   else typeChar(id.slice(3));
 }
 
@@ -619,12 +850,19 @@ function typeChar(c) {
   }
 }
 
+// While an answer or a confirmation is with the server the keys do not
+// type; the keypad says so to assistive technology.
+function busy(current, on) {
+  current.busy = on;
+  if (run === current) $('keypad').setAttribute('aria-busy', String(on));
+}
+
 async function judge() {
-  run.busy = true;
-  clearTimeout(run.hintTimer);
   const current = run;
+  busy(current, true);
+  clearTimeout(current.hintTimer);
   try {
-    const reply = await api('POST', `/api/runs/${run.id}/answer`, { entry: run.entry });
+    const reply = await api('POST', `/api/runs/${current.id}/answer`, { entry: current.entry, seq: current.seq });
     if (run !== current) return;
     correct(reply);
     if (reply.verdict === 'timeUp') {
@@ -634,70 +872,81 @@ async function judge() {
     showHint(reply.hint);
     if (reply.verdict === 'right') {
       await play(reply.cue);
+      if (run !== current) return;
       if (reply.end) await endRun(reply.end);
       else showProblem(reply.problem);
     } else {
       fill(reply, ['Label11', 'seitouLabel']);
-      run.confirm = 1;
+      current.confirm = 1;
       await play(reply.cue);
-      setText('Commandkakunin2', reply.Commandkakunin2);
+      if (run === current) setText('Commandkakunin2', reply.Commandkakunin2);
     }
   } catch (err) {
-    if (run === current) await recover(err);
+    if (run === current) await recover(err, current);
   } finally {
-    if (run === current) run.busy = false;
+    busy(current, false);
   }
 }
 
 async function confirmWrong() {
-  run.busy = true;
   const current = run;
+  busy(current, true);
   try {
-    const reply = await api('POST', `/api/runs/${run.id}/confirm`, {});
+    const reply = await api('POST', `/api/runs/${current.id}/confirm`, { seq: current.seq });
     if (run !== current) return;
     correct(reply);
     showProblem(reply.problem);
   } catch (err) {
-    if (run === current) await recover(err);
+    if (run === current) await recover(err, current);
   } finally {
-    if (run === current) run.busy = false;
+    busy(current, false);
   }
 }
 
-// An answer the server did not take: the run may have ended, or a wrong
-// answer may wait for its confirmation.
-async function recover(err) {
-  if (err.status === 400) return;
-  if (err.status !== 409) return;
-  const state = await api('GET', `/api/runs/${run.id}`).catch(() => null);
-  if (!state) return;
-  if (state.state === 'ended') {
-    await endRun(state.end);
-    return;
+// An answer or a confirmation the server did not take: the run may have
+// ended (or its record failed), or a wrong answer may wait for its
+// confirmation. A run whose state cannot be had is not left on the screen.
+async function recover(err, current) {
+  // Refused before it was judged (a malformed entry, too many requests), or
+  // already handled (the session or the run is gone): the child tries again.
+  if ([400, 401, 404, 413, 429].includes(err.status)) return;
+  const state = await api('GET', `/api/runs/${current.id}`).catch(() => null);
+  if (run !== current) return;
+  if (state?.state === 'ended') {
+    await endRun(state.end || { error: err.message });
+  } else if (state && err.status === 409) {
+    correct(state);
+    const reply = await api('POST', `/api/runs/${current.id}/confirm`, { seq: current.seq }).catch(() => null);
+    if (run === current && reply?.problem) showProblem(reply.problem);
+  } else if (!state || err.status >= 500) {
+    await endRun({ error: err.message });
   }
-  correct(state);
-  const reply = await api('POST', `/api/runs/${run.id}/confirm`, {}).catch(() => null);
-  if (reply?.problem) showProblem(reply.problem);
 }
 
 // The cover with its message for a second, then the end screen.
 async function endRun(end) {
-  if (run.ended) return;
-  run.ended = true;
-  clearInterval(run.ticker);
-  clearTimeout(run.hintTimer);
+  const current = run;
+  if (!current || current.ended) return;
+  stopRun();
   keyHandler = null;
-  if (run.bar.limit && end.cover === 'lblsss2') $('sShape2').style.width = '100%';
+  end = end || {};
+  if (current.bar.limit && end.cover === 'lblsss2') $('sShape2').style.width = '100%';
   $('sPicture2').hidden = false;
   setText('lblsss1', end.lblsss1);
   setText('lblsss2', end.lblsss2);
-  await sleep(1000);
-  await showEnd(end, run.level);
+  if (end.practice) {
+    await sleep(1000);
+    await openMenu();
+    return;
+  }
+  if (!end.error) await sleep(1000);
+  await showEnd(end, current.level);
 }
 
 async function showEnd(end, level) {
   show('FrmSyuuryou');
   fill(end, ['Label15', 'Label16', 'Label17', 'Label13', 'Label14', 'Label18', 'Label19', 'Label20', 'Label2', 'Picture1', 'Label1', 'Command4', 'Command5']);
+  if (!('LabelToday' in end) && !end.Label14) $('LabelToday').hidden = true;
   const menuButton = $('Command4');
   const againButton = $('Command5');
   menuButton.onclick = () => {
@@ -709,13 +958,49 @@ async function showEnd(end, level) {
     againButton.disabled = true;
     startLevel(level);
   };
+  // A run whose record could not be written: the server's words (or that
+  // it keeps the record), and the way back to the menu at once.
+  const trouble = end.error || (end.kept ? end.Label20 || KEPT : null);
+  if (trouble) {
+    $('Label20').classList.add('wrap');
+    setText('Label20', trouble);
+    setText('Command4', end.afterTimer?.Command4 || TO_MENU);
+    againButton.hidden = true;
+    menuButton.focus();
+    if (end.error) return;
+  }
   const shownAt = performance.now();
   await play(end.cue);
   await play(end.goalCue);
   await sleep(Math.max(0, 500 - (performance.now() - shownAt)));
   if (screen !== 'FrmSyuuryou') return;
   fill(end.afterTimer || {}, ['Picture1', 'Command4', 'Command5', 'Label2']);
+  if (trouble || level === null) {
+    setText('Command4', end.afterTimer?.Command4 || TO_MENU);
+    againButton.hidden = true;
+  }
   if (!menuButton.hidden) menuButton.focus();
 }
 
-openNames();
+// --- Start ------------------------------------------------------------------
+// A page loaded anew (a tablet that slept, a reload) takes up the session the
+// server still has: the drill where it was, or the menu. An older server
+// without /api/session, or no session: the name screen.
+
+async function resume() {
+  let session = null;
+  try {
+    session = await api('GET', '/api/session');
+  } catch {
+    session = null;
+  }
+  if (!session?.student) {
+    await openNames();
+    return;
+  }
+  signedIn = true;
+  if (session.run) await openDrill(session.run);
+  else await openMenu();
+}
+
+resume();
