@@ -767,8 +767,10 @@ Response Server::State::signOut(const Request& req) {
 
 // What a page that was reloaded needs to go on where it stood.
 Response Server::State::sessionView(Session& session) {
+    // A run whose end screen was shown is over for the page: the menu.
     json run = nullptr;
-    if (session.run) run = runView(*session.run, session.state);
+    if (session.run && !(session.run->ended && !session.run->end.is_null()))
+        run = runView(*session.run, session.state);
     return jsonResponse(200,
                         {{"student", trimSpaces(session.state.CurrentStudentName)}, {"run", run}});
 }
@@ -987,6 +989,7 @@ Response Server::State::startRun(const Request& req, const std::shared_ptr<Sessi
     const RunHeader& h = start->header;
     r.start = {
         {"run", r.id},
+        {"level", level},
         {"sLabel2", h.title},
         {"sLabel7", h.studentName},
         {"sLabel8", h.levelName},

@@ -639,7 +639,9 @@ async function startLevel(level) {
   try {
     data = await api('POST', '/api/runs', { level });
   } catch (err) {
-    if (err.status !== 401) await openMenu(err.status === 403 ? err.message : undefined);
+    // A run of this session still going (another tab, a reply lost): back to it.
+    if (err.status === 409 && err.body?.run) await openDrill(err.body.run);
+    else if (err.status !== 401) await openMenu(err.status === 403 ? err.message : undefined);
     return;
   }
   await openDrill({ level, ...data });

@@ -126,11 +126,15 @@ async function main() {
 
   // WebKitGTK here has a mouse and no touch screen: without the address's
   // wish the page keeps the keys' words.
+  // The page takes up its session again: the menu, or the names after a
+  // sign-out.
   await wd.session('POST', '/url', { url: `${server.url}/` });
-  await d.waitFor(() => document.getElementById('List1_2'));
-  await d.tap('#List1_2');
-  await d.tap('#Command14');
-  await d.waitFor(() => document.getElementById('Command4_1'));
+  await d.waitFor(() => document.getElementById('List1_2') || document.getElementById('Command4_1'));
+  if (await d.eval(() => !document.getElementById('Command4_1'))) {
+    await d.tap('#List1_2');
+    await d.tap('#Command14');
+    await d.waitFor(() => document.getElementById('Command4_1'));
+  }
   check(await d.eval(() => document.getElementById('Command4_1').textContent) === 'ｽﾀｰﾄ(1)', 'with a mouse the start button names its key');
   await wd.session('DELETE', '').catch(() => {});
   process.exitCode = summary();
