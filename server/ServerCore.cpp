@@ -392,6 +392,30 @@ struct Server::State {
         return lock;
     }
 
+    // Runs `work` on the school without the state lock: the school's lock is
+    // waited for briefly, and a log another PC holds makes the request busy.
+    // The state lock is held again on return, with the clock read anew.
+    template <class Work>
+    std::optional<Response> withSchool(std::unique_lock<std::mutex>& lk, Work work) {
+        lk.unlock();
+        std::optional<Response> failed;
+        {
+            std::unique_lock<std::timed_mutex> sl = lockSchool();
+            if (!sl.owns_lock())
+                failed = busyResponse();
+            else
+                try {
+                    failed = work();
+                } catch (const LogBusy&) {
+                    school.resultsWindow.forget();
+                    failed = busyResponse();
+                }
+        }
+        lk.lock();
+        readClock();
+        return failed;
+    }
+
     Response serve(const Request& req, double arrived);
     std::optional<Response> screen(const Request& req);
     Response route(const Request& req, std::unique_lock<std::mutex>& lk, double arrived);
@@ -637,22 +661,9 @@ Response Server::State::names(const Request& req, std::unique_lock<std::mutex>& 
     }
     const CivilDate today = now.date;
     NameListState lists;
-    lk.unlock();
-    std::optional<Response> failed;
-    {
-        std::unique_lock<std::timed_mutex> sl = lockSchool();
-        if (!sl.owns_lock())
-            failed = busyResponse();
-        else
-            try {
-                failed = readNames(lists, mode, grade, today);
-            } catch (const LogBusy&) {
-                school.resultsWindow.forget();
-                failed = busyResponse();
-            }
-    }
-    lk.lock();
-    if (failed) return *failed;
+    if (std::optional<Response> failed =
+            withSchool(lk, [&] { return readNames(lists, mode, grade, today); }))
+        return *failed;
 
     json list = json::array();
     for (size_t k = 0; k < lists.List1.size(); ++k)
@@ -712,26 +723,14 @@ Response Server::State::signIn(const Request& req, const json& body,
     NameListState lists;
     SharedState state;
     bool signedIn = false;
-    lk.unlock();
-    std::optional<Response> failed;
-    {
-        std::unique_lock<std::timed_mutex> sl = lockSchool();
-        if (!sl.owns_lock())
-            failed = busyResponse();
-        else
-            try {
-                failed = readNames(lists, mode, grade, at.date);
-                if (!failed && line >= 1 && line < static_cast<int64_t>(lists.List1.size()))
-                    signedIn = kestrel::signIn(school, state,
-                                               lists.numberOfLine(static_cast<int>(line)), at);
-            } catch (const LogBusy&) {
-                school.resultsWindow.forget();
-                failed = busyResponse();
-            }
-    }
-    lk.lock();
-    readClock();
-    if (failed) return *failed;
+    if (std::optional<Response> failed = withSchool(lk, [&]() -> std::optional<Response> {
+            if (auto read = readNames(lists, mode, grade, at.date)) return read;
+            if (line >= 1 && line < static_cast<int64_t>(lists.List1.size()))
+                signedIn =
+                    kestrel::signIn(school, state, lists.numberOfLine(static_cast<int>(line)), at);
+            return std::nullopt;
+        }))
+        return *failed;
     if (!signedIn) return errorResponse(422, kChooseName, refused);
 
     // A sign-in on a browser that is signed in already replaces that session.
@@ -800,20 +799,9 @@ Response Server::State::menu(const Request& req, const std::shared_ptr<Session>&
     const LocalTime at = now;
     const int s = st.CurrentStudentNumber;
     json reply;
-    lk.unlock();
-    std::optional<Response> failed;
-    {
-        std::unique_lock<std::timed_mutex> sl = lockSchool();
-        if (!sl.owns_lock())
-            failed = busyResponse();
-        else
-            try {
-                failed = refreshSummary();
-            } catch (const LogBusy&) {
-                school.resultsWindow.forget();
-                failed = busyResponse();
-            }
-        if (!failed) {
+    std::optional<Response> failed = withSchool(lk, [&]() -> std::optional<Response> {
+        if (auto busy = refreshSummary()) return busy;
+        {
             const LevelAvailability available = refreshAvailability(school, st);
             const MenuHeader header = menuHeader(school, st, at);
             const std::vector<LevelColumnTexts> columns = levelColumns(school, s);
@@ -887,9 +875,8 @@ Response Server::State::menu(const Request& req, const std::shared_ptr<Session>&
                      {"grade", grade},
                      {"levels", levels}};
         }
-    }
-    lk.lock();
-    readClock();
+        return std::nullopt;
+    });
     if (failed) return *failed;
     session->state.TodayRunCount = st.TodayRunCount;
     return jsonResponse(200, reply);
@@ -947,34 +934,18 @@ Response Server::State::startRun(const Request& req, const std::shared_ptr<Sessi
     Run& r = *run;
     std::optional<Response> refused;
     std::optional<RunStart> start;
-    lk.unlock();
-    {
-        std::unique_lock<std::timed_mutex> sl = lockSchool();
-        if (!sl.owns_lock())
-            refused = busyResponse();
-        else
-            try {
-                refused = refreshSummary();
-            } catch (const LogBusy&) {
-                school.resultsWindow.forget();
-                refused = busyResponse();
-            }
-        if (!refused) {
-            // From the level menu a level practised too much is closed; the
-            // end screen's "もう一度" repeats the level it offered, as the
-            // desktop's does.
-            const LevelAvailability available = refreshAvailability(school, r.state);
-            if (!offered && available.closed[static_cast<size_t>(level)])
-                refused = errorResponse(403, kNotAvailable, {{"Text1", kOverPracticeNotice}});
-            else {
-                resetRunState(r.state);
-                r.state.CurrentLevel = static_cast<int16_t>(level);
-                start = r.drill.start(startedAt, at);
-            }
-        }
-    }
-    lk.lock();
-    readClock();
+    refused = withSchool(lk, [&]() -> std::optional<Response> {
+        if (auto busy = refreshSummary()) return busy;
+        // From the level menu a level practised too much is closed; the end
+        // screen's "もう一度" repeats the level it offered, as the desktop's does.
+        const LevelAvailability available = refreshAvailability(school, r.state);
+        if (!offered && available.closed[static_cast<size_t>(level)])
+            return errorResponse(403, kNotAvailable, {{"Text1", kOverPracticeNotice}});
+        resetRunState(r.state);
+        r.state.CurrentLevel = static_cast<int16_t>(level);
+        start = r.drill.start(startedAt, at);
+        return std::nullopt;
+    });
     if (refused) return *refused;
     // Another request of the session may have started a run meanwhile.
     if (session->run && !session->run->ended)

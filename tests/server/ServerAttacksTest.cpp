@@ -9,6 +9,7 @@
 #include "drill/Problem.h"
 #include "results/KeptRuns.h"
 #include "results/ResultRecord.h"
+#include "server/ServerReplies.h"
 #include "server/ServerSchool.h"
 #include "support/HeldLog.h"
 
@@ -18,32 +19,10 @@ namespace {
 using json = nlohmann::json;
 using server::Response;
 
-json body(const Response& r) {
-    return json::parse(r.body);
-}
-
-std::string cookieOf(const Response& r) {
-    for (const auto& [k, v] : r.headers)
-        if (k == "Set-Cookie" && v.starts_with("kestrel_session="))
-            return v.substr(16, v.find(';') - 16);
-    return {};
-}
-
 std::string headerOf(const Response& r, const std::string& name) {
     for (const auto& [k, v] : r.headers)
         if (k == name) return v;
     return {};
-}
-
-std::string solve(const json& problem) {
-    const int number = std::stoi(problem["qLabel1"].get<std::string>());
-    for (int type = 1; type <= 4; ++type)
-        for (int place = 1; place <= 3; ++place)
-            if (instructionText(type, place) == problem["Label10"].get<std::string>())
-                return std::to_string(
-                    static_cast<long long>(makeProblem(type, number, place).CorrectAnswer));
-    ADD_FAILURE() << "no instruction matches " << problem.dump();
-    return "0";
 }
 
 size_t recordCount(const ServerSchool& s) {

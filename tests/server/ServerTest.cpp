@@ -14,6 +14,7 @@
 #include "results/ResultRecord.h"
 #include "results/RunEvaluation.h"
 #include "roster/RosterDisplay.h"
+#include "server/ServerReplies.h"
 #include "server/ServerSchool.h"
 #include "startup/Folders.h"
 #include "text/SortedLines.h"
@@ -23,29 +24,6 @@ namespace {
 
 using json = nlohmann::json;
 using server::Response;
-
-json body(const Response& r) {
-    return json::parse(r.body);
-}
-
-std::string cookieOf(const Response& r) {
-    for (const auto& [k, v] : r.headers)
-        if (k == "Set-Cookie" && v.starts_with("kestrel_session="))
-            return v.substr(16, v.find(';') - 16);
-    return {};
-}
-
-// The answer of the problem on the screen, from its number and instruction.
-std::string solve(const json& problem) {
-    const int number = std::stoi(problem["qLabel1"].get<std::string>());
-    for (int type = 1; type <= 4; ++type)
-        for (int place = 1; place <= 3; ++place)
-            if (instructionText(type, place) == problem["Label10"].get<std::string>())
-                return std::to_string(
-                    static_cast<long long>(makeProblem(type, number, place).CorrectAnswer));
-    ADD_FAILURE() << "no instruction matches " << problem.dump();
-    return "0";
-}
 
 std::vector<ResultRecord> records(const std::filesystem::path& log) {
     const std::string bytes = readBytes(log);
