@@ -49,14 +49,27 @@ if [ ! -f "$work/.sources" ]; then
     # the signed .dsc. A Debian part the mirror lacks is left out only where
     # the package has no changes that matter here (qrencode's has been seen
     # missing; its Debian part changes only the packaging).
+    # A version whose source the mirrors do not serve (a security update of
+    # the last days, before the mirror has its source) gives way to the
+    # release's own version of the package, and says so.
+    release=$(kestrel_codename)
     for pkg in "cpp-httplib=$httplib" "qrencode=$qrencode" "zlib=$zlib"; do
-        (cd "$work" && apt-get "${kestrel_aptopts[@]}" source --download-only "$pkg") \
-            >>"$work/apt-source.log" 2>&1 || true
         name=${pkg%%=*}
-        dsc=$(ls "$work"/${name}_*.dsc 2>/dev/null | head -1 || true)
-        tarball=$(ls "$work"/${name}_*.orig.tar.* 2>/dev/null | head -1 || true)
-        debian=$(ls "$work"/${name}_*.debian.tar.* 2>/dev/null | head -1 || true)
-        if [ -z "$dsc" ] || [ -z "$tarball" ] || { [ -z "$debian" ] && [ "$name" != qrencode ]; }; then
+        for wanted in "$pkg" "$name/$release"; do
+            rm -f "$work"/"${name}"_*
+            (cd "$work" && apt-get "${kestrel_aptopts[@]}" source --download-only "$wanted") \
+                >>"$work/apt-source.log" 2>&1 || true
+            dsc=$(ls "$work"/${name}_*.dsc 2>/dev/null | head -1 || true)
+            tarball=$(ls "$work"/${name}_*.orig.tar.* 2>/dev/null | head -1 || true)
+            debian=$(ls "$work"/${name}_*.debian.tar.* 2>/dev/null | head -1 || true)
+            if [ -n "$dsc" ] && [ -n "$tarball" ] && { [ -n "$debian" ] || [ "$name" = qrencode ]; }; then
+                [ "$wanted" = "$pkg" ] ||
+                    echo "windows-server-deps: the source of $pkg cannot be fetched; $(basename "$dsc" .dsc), the release's own, is built instead" >&2
+                break
+            fi
+            dsc=""
+        done
+        if [ -z "$dsc" ]; then
             tail -20 "$work/apt-source.log" >&2
             echo "windows-server-deps: no whole source of $pkg" >&2
             exit 1
