@@ -117,7 +117,7 @@ if [ -n "${KESTREL_OLDER_SETUP:-}" ]; then
     expect "the upgrade installs the new build's files" cmp -s "$installed/Kestrel/kestrel.exe" "$stage/Kestrel/kestrel.exe"
     expect "the upgrade keeps the path file byte for byte" same_bytes "$installed/パスデータ.txt" "$out/teachers-path-file"
     expect "the upgrade leaves the shared folder as it was" test "$(tree_sum "$school")" = "$before"
-    expect "the upgrade makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel"
+    expect "the upgrade makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel/共有データ"
     cp "$out/expected-path-file" "$installed/パスデータ.txt"
 else
     echo "check-installer: no earlier installer (KESTREL_OLDER_SETUP): the upgrade was not checked"
@@ -133,7 +133,8 @@ path_file_of 'C:\学校\共有データ\' >"$out/expected-path-file"
 expect "パスデータ.txt names C:\\学校\\共有データ\\ in CP932 with CR LF" same_bytes "$installed/パスデータ.txt" "$out/expected-path-file"
 expect "the Start menu has the program and the setup check" test -f "$menu/Kestrel 四捨五入と概数のドリル.lnk" -a -f "$menu/Kestrel 設定の確認.lnk"
 expect "Add/Remove Programs lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' /v UninstallString </dev/null 2>/dev/null | grep -q uninstall.exe"
-expect "no sample school when /SHARED= names the folder" test ! -e "$drive_c/ProgramData/Kestrel"
+expect "no sample school when /SHARED= names the folder" test ! -e "$drive_c/ProgramData/Kestrel/共有データ"
+expect "the folder for runs kept on this PC is there" test -d "$drive_c/ProgramData/Kestrel/記録待ち"
 
 # 2. The program on that school: the windows platform in a private X server.
 program='C:\Program Files\Kestrel\Kestrel\kestrel.exe'
@@ -203,7 +204,7 @@ fi
 # 4. Again without /SHARED=: the path file stays; then the uninstaller.
 wine "$setup" /S
 expect "/S again keeps the path file" same_bytes "$installed/パスデータ.txt" "$out/expected-path-file"
-expect "... and makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel"
+expect "... and makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel/共有データ"
 wine "$installed/uninstall.exe" /S
 expect "the uninstaller removes Program Files\\Kestrel" wait_gone "$installed"
 expect "no program file is left" no_program_file_left "$installed"
@@ -214,7 +215,7 @@ expect "the shared folder is as it was" test "$(tree_sum "$school")" = "$before"
 # folder is the one named before, not a sample school of this PC's own.
 wine "$setup" /S
 expect "/S after the uninstaller names the same shared folder" same_bytes "$installed/パスデータ.txt" "$out/expected-path-file"
-expect "... and makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel"
+expect "... and makes no sample school" test ! -e "$drive_c/ProgramData/Kestrel/共有データ"
 wine "$installed/uninstall.exe" /S
 wait_gone "$installed" || fail "the second uninstallation removes Program Files\\Kestrel"
 # The PCs of step 5 never had Kestrel.
