@@ -270,7 +270,7 @@ void checkResultsLog(Report& report, const AppFolders& folders, SetupCheckContex
 
 void checkKeptRuns(Report& report, const AppFolders& folders, SetupCheckContext& ctx) {
     if (ctx.keptRunsFolders.empty()) return;
-    const fs::path logPath = pathFromUtf8(folders.DataFolder) / kResultsLogName;
+    const fs::path logPath = pathFromUtf8(folders.DataFolder, kResultsLogName);
     const std::vector<fs::path> kept = keptRunFiles(ctx.keptRunsFolders, logPath, ctx.files);
     if (kept.empty()) {
         report.add("kept-runs", Verdict::Ok, ctx.keptRunsFolders.front(),

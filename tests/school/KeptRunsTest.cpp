@@ -111,7 +111,7 @@ struct KeptSchool {
     explicit KeptSchool(bool readOnlyFromStart = false) {
         std::unique_ptr<SharedFileSystem> base = std::move(t.ctx.sharedFiles);
         system = base.get();
-        auto wrapped = std::make_unique<ReadOnlyShare>(*base, inst.root() / "共有データ");
+        auto wrapped = std::make_unique<ReadOnlyShare>(*base, inst.file("共有データ"));
         wrapped->readOnly = readOnlyFromStart;
         share = wrapped.get();
         t.ctx.sharedFiles = std::move(wrapped);
@@ -119,7 +119,7 @@ struct KeptSchool {
         t.ctx.programFile = inst.programFile();
         t.ctx.keptRunsFolders = {kept / "共有", kept / "自分"};
     }
-    fs::path log() const { return pathFromUtf8(t.ctx.folders.DataFolder) / kResultsLogName; }
+    fs::path log() const { return pathFromUtf8(t.ctx.folders.DataFolder, kResultsLogName); }
     RecordOutcome record(const ResultRecord& r) { return recordRun(t.ctx, t.clock, t.events, r); }
 
 private:
@@ -199,7 +199,8 @@ TEST(KeptRuns, EachKeptRunGoesInExactlyOnceWhateverWasLeft) {
         SCOPED_TRACE(c.what);
         KeptSchool s;
         InitialiseFolders(s.t.ctx);
-        const fs::path log = c.otherSchool ? s.inst.root() / "他校" / kResultsLogName : s.log();
+        const fs::path log =
+            c.otherSchool ? s.inst.file("他校") / pathFromUtf8(kResultsLogName) : s.log();
         const KeepOutcome kept = keepRun(*s.system, s.t.ctx.keptRunsFolders, log, run);
         ASSERT_TRUE(kept.ok()) << kept.problem;
         if (c.cutTo) fs::resize_file(kept.file, c.cutTo);
