@@ -455,6 +455,8 @@ struct Server::State {
     void flushRecords(std::unique_lock<std::mutex>& lk);
     json endJson(const EndScreenFacts& f, bool timeUp) const;
     json endReply(Run& run);
+    std::optional<Response> endedReply(const std::shared_ptr<Run>& found,
+                                       std::unique_lock<std::mutex>& lk);
 };
 
 std::optional<Response> Server::State::refreshSummary() {
@@ -1165,6 +1167,22 @@ void Server::State::flushRecords(std::unique_lock<std::mutex>& lk) {
     std::erase_if(recording, [](const auto& r) { return r->recording == Run::Recording::Done; });
 }
 
+// For an answer or a confirmation: a run that ran out before it came (as
+// this request or the server's look over its runs found) says so; a run
+// that had ended before, 409.
+std::optional<Response> Server::State::endedReply(const std::shared_ptr<Run>& found,
+                                                  std::unique_lock<std::mutex>& lk) {
+    Run& run = *found;
+    if (timeOutIfDue(found) || (run.ended && run.timeUp && run.endedIn == requests)) {
+        flushRecords(lk);
+        json reply = endReply(run);
+        reply["verdict"] = "timeUp";
+        return jsonResponse(200, reply);
+    }
+    if (run.ended) return errorResponse(409, kNotNow, endReply(run));
+    return std::nullopt;
+}
+
 // The reply's end: the end screen once recorded, else "recording", and
 // the page asks again.
 json Server::State::endReply(Run& run) {
@@ -1188,15 +1206,7 @@ Response Server::State::answer(const std::shared_ptr<Run>& found, Session& sessi
         if (run.lastAnswer.response && run.lastAnswer.seq == *seq) return *run.lastAnswer.response;
         if (*seq != run.seq) return errorResponse(409, kNotNow);
     }
-    // A run that ran out before the answer came (here, or as the server
-    // looked over its runs) says so.
-    if (timeOutIfDue(found) || (run.ended && run.timeUp && run.endedIn == requests)) {
-        flushRecords(lk);
-        json reply = endReply(run);
-        reply["verdict"] = "timeUp";
-        return jsonResponse(200, reply);
-    }
-    if (run.ended) return errorResponse(409, kNotNow, endReply(run));
+    if (std::optional<Response> over = endedReply(found, lk)) return *over;
     // Faster than a child can enter it: held, and the page sends it again.
     if (const double early = limits.minAnswerSeconds - (t - run.shownAt); early > 0)
         return errorResponse(
@@ -1298,13 +1308,7 @@ Response Server::State::runRequest(const Request& req, const std::shared_ptr<Ses
     if (!body) return errorResponse(400, kBadRequest);
     if (action == "answer") return answer(found, *session, *body, lk);
     if (action == "confirm") {
-        if (timeOutIfDue(found) || (run.ended && run.timeUp && run.endedIn == requests)) {
-            flushRecords(lk);
-            json reply = endReply(run);
-            reply["verdict"] = "timeUp";
-            return jsonResponse(200, reply);
-        }
-        if (run.ended) return errorResponse(409, kNotNow, endReply(run));
+        if (std::optional<Response> over = endedReply(found, lk)) return *over;
         return confirm(run, *session, *body);
     }
     return errorResponse(404, kNotFound);
