@@ -1069,17 +1069,20 @@ void Server::State::flushRecords(std::unique_lock<std::mutex>& lk) {
         std::unique_lock<std::timed_mutex> sl = lockSchool();
         for (size_t i = 0; i < todo.size(); ++i) {
             Step& s = steps[i];
-            const auto keep = [&] {
-                const KeepOutcome kept = keepRun(files, school.keptRunsFolders, logPath, s.record);
-                if (!kept.ok()) return false;
-                std::cerr << "kestrel-server: 成績を「" << utf8OfPath(kept.file)
+            // The run's record waits in `file` on this PC: the child is told so.
+            const auto kept = [&](const std::filesystem::path& file) {
+                std::cerr << "kestrel-server: 成績を「" << utf8OfPath(file)
                           << "」にとっておきました。\n";
                 ends[i] = {{"kept", true}, {"Label20", kKeptRunText}, {"Command4", kToMenuCaption}};
                 s.stage = Run::Recording::Done;
-                return true;
+            };
+            const auto keep = [&] {
+                const KeepOutcome outcome =
+                    keepRun(files, school.keptRunsFolders, logPath, s.record);
+                if (outcome.ok()) kept(outcome.file);
             };
             if (!sl.owns_lock()) {
-                if (s.stage == Run::Recording::Waiting && s.overdue) (void)keep();
+                if (s.stage == Run::Recording::Waiting && s.overdue) keep();
                 continue;
             }
             const auto L = static_cast<size_t>(s.record.level);
@@ -1093,12 +1096,7 @@ void Server::State::flushRecords(std::unique_lock<std::mutex>& lk) {
                     if (!outcome.status.ok()) {
                         std::cerr << "kestrel-server: " << outcome.status.message << "\n";
                         if (outcome.kept.ok()) {
-                            std::cerr << "kestrel-server: 成績を「" << utf8OfPath(outcome.kept.file)
-                                      << "」にとっておきました。\n";
-                            ends[i] = {{"kept", true},
-                                       {"Label20", kKeptRunText},
-                                       {"Command4", kToMenuCaption}};
-                            s.stage = Run::Recording::Done;
+                            kept(outcome.kept.file);
                         } else if (!outcome.appendFailed) {
                             ends[i] = {{"error", kInternal}, {"Command4", kToMenuCaption}};
                             s.stage = Run::Recording::Done;
@@ -1137,7 +1135,7 @@ void Server::State::flushRecords(std::unique_lock<std::mutex>& lk) {
                 }
                 if (!s.overdue) continue;
                 if (s.stage == Run::Recording::Waiting)
-                    (void)keep();
+                    keep();
                 else // in the log already: the end screen without its figures
                     ends[i] = {{"Label20", kRecordedText}, {"Command4", kToMenuCaption}};
                 if (s.stage == Run::Recording::Appended) s.stage = Run::Recording::Done;

@@ -19,6 +19,7 @@
 #include "results/ui/FrmSyuuryou.h"
 #include "roster/RosterDisplay.h"
 #include "school/SignIn.h"
+#include "server/ServerReplies.h"
 #include "startup/Folders.h"
 #include "support/Installation.h"
 
@@ -176,15 +177,6 @@ struct Tablet {
         if (method == "POST") r.headers.push_back({"Content-Type", "application/json"});
         if (!session.empty()) r.headers.push_back({"Cookie", "kestrel_session=" + session});
         return server->handle(r);
-    }
-    static std::string solve(const json& problem) {
-        const int number = std::stoi(problem["qLabel1"].get<std::string>());
-        for (int type = 1; type <= 4; ++type)
-            for (int place = 1; place <= 3; ++place)
-                if (instructionText(type, place) == problem["Label10"].get<std::string>())
-                    return std::to_string(
-                        static_cast<long long>(makeProblem(type, number, place).CorrectAnswer));
-        return "0";
     }
     json start(int level) {
         const server::Response r = call("POST", "/api/runs", json{{"level", level}}.dump());
